@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace vqs {
+
+// An error whose message is the German description that the user sees after a fixed prefix
+// ("Fehler beim Laden der Titeldefinitionen aufgetreten: " + message()).
+class VqsError : public std::runtime_error {
+public:
+    explicit VqsError(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+}  // namespace vqs

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+namespace vqs {
+
+// The per-user settings: one INI file per application below a root folder
+// ($XDG_CONFIG_HOME/Tradomir on Linux), one group per section, values as text.
+class SettingsStore {
+public:
+    // root: the folder holding "<application>.ini"; exeBaseName: application X.
+    SettingsStore(QString root, QString exeBaseName);
+
+    // The standard root folder: $XDG_CONFIG_HOME/Tradomir, ~/.config/Tradomir when unset.
+    static QString defaultRoot();
+
+    static QString appT() { return QStringLiteral("Tradomir"); }
+    const QString& appX() const { return exeBaseName_; }
+    const QString& root() const { return root_; }
+    QString filePath(const QString& application) const;
+
+    // The stored text, or defaultValue when the value is missing.
+    QString GetSetting(const QString& application, const QString& section, const QString& key,
+                       const QString& defaultValue) const;
+    // Stores the text; creates file and section as needed. Returns false when it could not be
+    // written (callers that ignore errors step by step simply go on).
+    bool SaveSetting(const QString& application, const QString& section, const QString& key,
+                     const QString& value);
+
+private:
+    QString root_;
+    QString exeBaseName_;
+};
+
+// The keys of the settings that are not window placement, with their defaults.
+struct SettingKey {
+    enum App { T, X } app;
+    const char* section;
+    const char* key;  // UTF-8
+    const char* defaultValue;
+};
+
+namespace settings {
+inline constexpr SettingKey VersionsHinweis{SettingKey::T, "VQSStart", "VersionsHinweis", "0"};
+inline constexpr SettingKey VQSPfad{SettingKey::T, "Programm", "VQSPfad", ""};
+inline constexpr SettingKey Datenpfad{SettingKey::X, "Optionen", "Datenpfad", ""};
+inline constexpr SettingKey AutoDatenpflege{SettingKey::X, "Optionen", "AutoDatenpflege", "0"};
+inline constexpr SettingKey UmsatzFilterBezahlt{SettingKey::X, "UmsatzFilter", "BravoltBezahlt",
+                                                "0"};
+inline constexpr SettingKey UmsatzFilterAndere{SettingKey::X, "UmsatzFilter", "BravoltAndere", "0"};
+// "Taskbar" is read with "" first (never asked) and then with "1".
+inline constexpr SettingKey Taskbar{SettingKey::X, "Hauptfenster", "Taskbar", ""};
+inline constexpr SettingKey Anzeigen{SettingKey::X, "Hauptfenster", "Anzeigen", "1"};
+inline constexpr SettingKey OrdnerIndex{SettingKey::X, "Titelverwaltung", "OrdnerIndex", ""};
+inline constexpr SettingKey BravoltUhrzeit{SettingKey::X, "Datenpflege", "BravoltUhrzeit", "0"};
+
+// Window and column sections.
+inline constexpr char kHauptfensterPos[] = "VQS-Bravolt-Programmfenster";
+inline constexpr char kRealtimeTitelPos[] = "RealtimeTitel";
+inline constexpr char kFileSelectColumns[] = "VQSFileSelect";
+}  // namespace settings
+
+QString readSetting(const SettingsStore& store, const SettingKey& key);
+QString readSetting(const SettingsStore& store, const SettingKey& key, const QString& defaultValue);
+bool writeSetting(SettingsStore& store, const SettingKey& key, const QString& value);
+
+}  // namespace vqs

@@ -1,0 +1,42 @@
+#include "titles/titel_def.h"
+
+#include "datafiles/naming.h"
+
+namespace vqs {
+
+TaggedValue TitelDef::toTagged() const {
+    std::vector<TaggedValue> items;
+    items.reserve(9);
+    items.push_back(TaggedValue::text(RT_WKN));
+    items.push_back(TaggedValue::text(WKN));
+    items.push_back(TaggedValue::text(Name));
+    items.push_back(TaggedValue::text(Ordner));
+    items.push_back(TaggedValue::text(RT_Boerse));
+    items.push_back(TaggedValue::boolean(Aktiv));
+    items.push_back(TaggedValue::boolean(UseBidAsk));
+    items.push_back(TaggedValue());
+    items.push_back(TaggedValue::boolean(NeueNamen));
+    return TaggedValue::list(std::move(items), 0);
+}
+
+std::optional<TitelDef> TitelDef::fromTagged(const TaggedValue& value) {
+    if (!value.isList() || value.items().size() < 5) return std::nullopt;
+    const auto& items = value.items();
+    auto at = [&](size_t i) -> const TaggedValue& {
+        static const TaggedValue empty;
+        return i < items.size() ? items[i] : empty;
+    };
+    TitelDef def;
+    def.RT_WKN = at(0).toText();
+    def.WKN = at(1).toText();
+    def.Name = at(2).toText();
+    // A folder from the file must never lead outside the data root.
+    def.Ordner = OrdnerNameBereinigen(at(3).toText());
+    def.RT_Boerse = at(4).toText();
+    def.Aktiv = at(5).toBool();
+    def.UseBidAsk = at(6).toBool();
+    def.NeueNamen = at(8).toBool();
+    return def;
+}
+
+}  // namespace vqs

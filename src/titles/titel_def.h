@@ -1,0 +1,43 @@
+#pragma once
+
+#include "titles/tagged_value.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace vqs {
+
+// The definition of one title: how the broker knows it, how it is named and filed, whether it
+// is recorded. Positions 0 to 8 of the stored list, typed.
+struct TitelDef {
+    QString RT_WKN;          // 0: the code under which the broker knows the instrument
+    QString WKN;             // 1: the code shown and used in file names
+    QString Name;            // 2
+    QString Ordner;          // 3: folder below the data root, sanitised
+    QString RT_Boerse;       // 4: exchange code
+    bool Aktiv = false;      // 5
+    bool UseBidAsk = false;  // 6
+    // 7: file names for quote kinds 0, 1, 2; filled while running, never stored.
+    std::optional<std::array<QString, 3>> Dateinamen;
+    bool NeueNamen = false;  // 8: file names carry the exchange code
+
+    QString key() const { return titelKey(RT_WKN, RT_Boerse); }
+    static QString titelKey(const QString& rtWkn, const QString& rtBoerse) {
+        return rtWkn + QLatin1Char('@') + rtBoerse;
+    }
+    // The key of a definition in the title collection.
+    static QString collectionKey(const QString& titelKey) { return QLatin1Char('K') + titelKey; }
+    QString collectionKey() const { return collectionKey(key()); }
+
+    // The nine tagged values as saved (position 7 always empty).
+    TaggedValue toTagged() const;
+    // A definition from a stored list; none when the value cannot be one (not a list, or
+    // fewer than the five positions that make up name and key). Missing positions are empty.
+    static std::optional<TitelDef> fromTagged(const TaggedValue& value);
+
+    friend bool operator==(const TitelDef&, const TitelDef&) = default;
+};
+
+}  // namespace vqs
