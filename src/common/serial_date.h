@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <optional>
+
 namespace vqs {
 
 // Dates as serial day numbers: days since 30 December 1899 00:00, the fraction being the
@@ -14,8 +16,19 @@ QDate serialEpoch();
 double serialFromDate(QDate date);
 double serialFromTime(QTime time);
 double serialFromDateTime(const QDateTime& dateTime);
-// Invalid QDateTime for values outside the years 100 to 9999 or not finite.
+// Date and time of day of a serial number, rounded to the millisecond; none for values outside
+// the years 100 to 9999 or not finite.
+struct SerialParts {
+    QDate date;
+    QTime time;
+};
+std::optional<SerialParts> splitSerial(double serial);
+// Invalid QDateTime where splitSerial gives none.
 QDateTime dateTimeFromSerial(double serial);
+// "2026-12-10T09:31:02.123"; empty where splitSerial gives none.
+QString isoTextFromSerial(double serial);
+// The serial number of such a text (milliseconds optional); none when it is not one.
+std::optional<double> serialFromIsoText(QStringView text);
 // The time of day of a fraction of a day, rounded to the millisecond.
 QTime timeFromDayFraction(double fraction);
 

@@ -1,8 +1,21 @@
 #include "tools/vqstool_commands.h"
 
 #include "common/error.h"
+#include "common/serial_date.h"
+#include "datafiles/data_file_check.h"
+#include "datafiles/datei_kopf.h"
+#include "datafiles/naming.h"
+#include "datafiles/raw_file.h"
+#include "datafiles/tick_writer.h"
 #include "titles/titel_def.h"
 #include "titles/titel_definitionen_datei.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <array>
+#include <charconv>
+#include <cmath>
 
 namespace vqs {
 namespace {
@@ -11,14 +24,192 @@ constexpr int kUsageError = 2;
 
 void usage(QTextStream& err) {
     err << "Aufruf:\n"
+           "  vqstool info DATEI        Kopffelder und Anzahl der Datensätze einer Datendatei\n"
+           "  vqstool dump DATEI        Datensätze als CSV (time,price,volume)\n"
+           "  vqstool check DATEI       prüft Kopf, Vollständigkeit und Zeitfolge der Datensätze\n"
+           "  vqstool import --root VERZ --folder NAME --wkn CODE --name TEXT --exchange CODE\n"
+           "                 [--kind K] CSVDATEI\n"
+           "                            hängt CSV-Zeilen an die Datendatei des Titels an\n"
            "  vqstool titles DATEI      Titeldefinitionen einer Definitionsdatei auflisten\n";
 }
 
-int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.size() != 1) {
-        usage(err);
-        return kUsageError;
+QString floatText(float v) {
+    std::array<char, 32> buf{};
+    auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    return QString::fromLatin1(buf.data(), res.ptr - buf.data());
+}
+
+// A data file with its header, or the reason it is none (and exit code 1).
+bool openDataFile(const QString& path, DataFileScan& scan, QTextStream& err,
+                  const std::function<bool(qint64, const KursSatz&)>& onRecord = {}) {
+    scan = scanDataFile(path, onRecord);
+    if (!scan.readable || scan.length < kHeaderSize || !scan.kopf.hasKennung()) {
+        err << path << ": " << scan.problem << '\n';
+        return false;
     }
+    return true;
+}
+
+int info(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 1) return usage(err), kUsageError;
+    DataFileScan scan;
+    if (!openDataFile(args[0], scan, err)) return 1;
+    const struct {
+        const char* name;
+        KopfFeld feld;
+    } fields[] = {
+        {"Kennung", kopf::Kennung},           {"Titelname", kopf::Titelname},
+        {"Kurzcode", kopf::Kurzcode},         {"Beschreibung", kopf::Beschreibung},
+        {"LangFelder", kopf::LangFelder},     {"TitelnameLang", kopf::TitelnameLang},
+        {"KurzcodeLang", kopf::KurzcodeLang}, {"Datenquelle", kopf::Datenquelle},
+        {"TitelKey", kopf::TitelKey},         {"Pflegedatum", kopf::Pflegedatum},
+        {"Kursart", kopf::Kursart},
+    };
+    for (const auto& f : fields) out << f.name << ": " << scan.kopf.trimmedField(f.feld) << '\n';
+    out << "Datensätze: " << recordCount(scan.length) << '\n';
+    return 0;
+}
+
+int dump(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 1) return usage(err), kUsageError;
+    out << "time,price,volume\n";
+    DataFileScan scan;
+    bool ok = openDataFile(args[0], scan, err, [&](qint64, const KursSatz& s) {
+        out << isoTextFromSerial(s.Zeit) << ',' << floatText(s.Kurs) << ',' << floatText(s.Volume)
+            << '\n';
+        return true;
+    });
+    return ok ? 0 : 1;
+}
+
+int check(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 1) return usage(err), kUsageError;
+    DataFileScan scan = scanDataFile(args[0]);
+    if (!scan.problem.isEmpty()) {
+        err << args[0] << ": " << scan.problem << '\n';
+        return 1;
+    }
+    out << args[0] << ": in Ordnung, " << recordCount(scan.length) << " Datensätze\n";
+    return 0;
+}
+
+struct CsvRow {
+    double zeit;
+    float kurs;
+    float volume;
+};
+
+std::optional<CsvRow> parseCsvRow(const QString& line, QString& why) {
+    const QStringList cells = line.split(QLatin1Char(','));
+    if (cells.size() != 3) {
+        why = QStringLiteral("drei Spalten erwartet (time,price,volume)");
+        return std::nullopt;
+    }
+    std::optional<double> zeit = serialFromIsoText(cells[0].trimmed());
+    bool priceOk = false, volumeOk = false;
+    float kurs = cells[1].trimmed().toFloat(&priceOk);
+    float volume = cells[2].trimmed().toFloat(&volumeOk);
+    if (!zeit)
+        why = QStringLiteral("keine Zeit der Form 2026-12-10T09:31:02.123");
+    else if (!priceOk || !std::isfinite(kurs))
+        why = QStringLiteral("kein gültiger Kurs");
+    else if (!volumeOk || !std::isfinite(volume) || volume < 0)
+        why = QStringLiteral("kein gültiges Volumen");
+    else
+        return CsvRow{*zeit, kurs, volume};
+    return std::nullopt;
+}
+
+int import(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QString root, folder, wkn, name, exchange, csvPath;
+    Kursart kind = kBezahlt;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& target) {
+            if (i + 1 >= args.size()) return false;
+            target = args[++i];
+            return true;
+        };
+        bool ok = true;
+        if (a == QLatin1String("--root"))
+            ok = value(root);
+        else if (a == QLatin1String("--folder"))
+            ok = value(folder);
+        else if (a == QLatin1String("--wkn"))
+            ok = value(wkn);
+        else if (a == QLatin1String("--name"))
+            ok = value(name);
+        else if (a == QLatin1String("--exchange"))
+            ok = value(exchange);
+        else if (a == QLatin1String("--kind")) {
+            QString k;
+            ok = value(k);
+            kind = k.toInt(&ok);
+        } else if (!a.startsWith(QLatin1String("--")) && csvPath.isEmpty())
+            csvPath = a;
+        else
+            ok = false;
+        if (!ok) return usage(err), kUsageError;
+    }
+    if (root.isEmpty() || folder.isEmpty() || wkn.isEmpty() || exchange.isEmpty() ||
+        csvPath.isEmpty())
+        return usage(err), kUsageError;
+    if (!QDir(root).exists()) {
+        err << "Das Datenverzeichnis " << root << " gibt es nicht.\n";
+        return 1;
+    }
+    QFile csv(csvPath);
+    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        err << csvPath << ": " << csv.errorString() << '\n';
+        return 1;
+    }
+
+    TitelDef def;
+    def.RT_WKN = def.WKN = wkn;
+    def.Name = name;
+    def.Ordner = OrdnerNameBereinigen(folder);
+    def.RT_Boerse = exchange;
+    def.NeueNamen = true;
+    KeyedCollection<TitelDef> definitions;
+    definitions.add(def.collectionKey(), def);
+    TitelDef& stored = *definitions.find(def.collectionKey());
+
+    const QString path = buildFolder(root, stored) + buildFileName(stored, kind);
+    if (!QFile::exists(path)) {
+        DateiKopf kopf = buildHeader(stored, kind);
+        if (createFileWhole(path, QByteArray(kopf.bytes.data(), kHeaderSize), false) ==
+            CreateResult::Failed) {
+            err << path << ": Die Datei kann nicht angelegt werden.\n";
+            return 1;
+        }
+    }
+
+    SystemClock clock;  // times in the CSV carry their date; the clock is never asked
+    TickWriter writer(definitions, root, clock);
+    qint64 lineNumber = 0;
+    while (!csv.atEnd()) {
+        const QString line = QString::fromUtf8(csv.readLine()).trimmed();
+        ++lineNumber;
+        if (line.isEmpty() || (lineNumber == 1 && line == QLatin1String("time,price,volume")))
+            continue;
+        QString why;
+        std::optional<CsvRow> row = parseCsvRow(line, why);
+        if (!row) {
+            err << csvPath << ", Zeile " << lineNumber << ": " << why << '\n';
+            return 1;
+        }
+        if (!writer.append(stored, kind, stored.key(), row->kurs, row->volume, row->zeit)) {
+            err << csvPath << ", Zeile " << lineNumber << ": " << path
+                << " ist keine beschreibbare Datendatei.\n";
+            return 1;
+        }
+    }
+    out << path << '\n';
+    return 0;
+}
+
+int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 1) return usage(err), kUsageError;
     try {
         std::optional<TaggedValue> value = readTitelDefinitionenFile(args[0]);
         if (!value) {
@@ -43,12 +234,13 @@ int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
 }  // namespace
 
 int runVqstool(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.isEmpty()) {
-        usage(err);
-        return kUsageError;
-    }
+    if (args.isEmpty()) return usage(err), kUsageError;
     const QString command = args.first();
     const QStringList rest = args.mid(1);
+    if (command == QLatin1String("info")) return info(rest, out, err);
+    if (command == QLatin1String("dump")) return dump(rest, out, err);
+    if (command == QLatin1String("check")) return check(rest, out, err);
+    if (command == QLatin1String("import")) return import(rest, out, err);
     if (command == QLatin1String("titles")) return titles(rest, out, err);
     usage(err);
     return kUsageError;

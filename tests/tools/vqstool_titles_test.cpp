@@ -1,27 +1,14 @@
-#include "tools/vqstool_commands.h"
-
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
+#include "tools/vqstool_run.h"
 
 #include <gtest/gtest.h>
 
 namespace vqs {
 namespace {
 
-struct ToolRun {
-    int rc;
-    QString out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& args) {
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    int rc = runVqstool(args, o, e);
-    o.flush();
-    e.flush();
-    return {rc, out, err};
-}
+using test::runTool;
+using test::ToolRun;
 
 TEST(VqstoolTitles, ListsOneLinePerDefinition) {
     QTemporaryDir dir;

@@ -1,0 +1,27 @@
+#include "tools/vqstool_commands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+// Any bytes as a CSV file to import: either rows are written or the import stops cleanly.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    static QTemporaryDir dir;
+    const QString csv = dir.path() + QStringLiteral("/in.csv");
+    const QString root = dir.path() + QStringLiteral("/daten");
+    QDir(root).removeRecursively();
+    QDir().mkpath(root);
+    {
+        QFile f(csv);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
+        f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    QString sink;
+    QTextStream out(&sink), err(&sink);
+    vqs::runVqstool({"import", "--root", root, "--folder", "F", "--wkn", "W", "--name", "N",
+                     "--exchange", "ETR", csv},
+                    out, err);
+    return 0;
+}

@@ -1,0 +1,131 @@
+#include "datafiles/datei_kopf.h"
+#include "support/test_support.h"
+#include "tools/vqstool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+namespace vqs {
+namespace {
+
+using test::readFile;
+using test::runTool;
+using test::ToolRun;
+using test::writeFile;
+
+const QByteArray kCsv =
+    "time,price,volume\n"
+    "2026-12-10T09:00:00.000,101.25,300\n"
+    "2026-12-10T09:00:00.000,101.5,0\n"
+    "2026-12-10T09:31:02.123,99.75,1500\n"
+    "2026-12-11T17:35:59.999,0.001,12.5\n";
+
+class VqstoolData : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString root() const { return dir.path() + "/daten"; }
+
+    ToolRun import(const QByteArray& csv, const QStringList& extra = {}) {
+        QDir().mkpath(root());
+        writeFile(dir.path() + "/in.csv", csv);
+        return runTool(QStringList{"import", "--root", root(), "--folder", "Eigene (Depot)",
+                                   "--wkn", "A1B/2C", "--name", "Muster AG", "--exchange", "ETR"} +
+                       extra + QStringList{dir.path() + "/in.csv"});
+    }
+};
+
+TEST_F(VqstoolData, ImportThenDumpGivesBackTheCsv) {
+    ToolRun r = import(kCsv);
+    ASSERT_EQ(r.rc, 0) << r.err.toStdString();
+    const QString path = root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS";
+    EXPECT_EQ(r.out, path + "\n");
+    EXPECT_EQ(readFile(path).size(), 856 + 4 * 16);
+
+    ToolRun d = runTool({"dump", path});
+    EXPECT_EQ(d.rc, 0);
+    EXPECT_EQ(d.out.toUtf8(), kCsv);
+
+    // A second import appends behind the first.
+    ASSERT_EQ(import("time,price,volume\n2026-12-12T08:00:00.000,5,5\n").rc, 0);
+    EXPECT_EQ(readFile(path).size(), 856 + 5 * 16);
+}
+
+TEST_F(VqstoolData, InfoShowsTheHeaderFieldsAndRecordCount) {
+    ASSERT_EQ(import(kCsv, {"--kind", "1"}).rc, 0);
+    ToolRun r = runTool({"info", root() + "/Eigene -Depot-/A1B-2C-G-BRAVOL-ETR.VQS"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.out,
+              "Kennung: PLV Tickarchivar-Datei Version 01.00\n"
+              "Titelname: Muster AG (ETR), Geld\n"
+              "Kurzcode: A1B-2C-G-BRAVOL-ET\n"
+              "Beschreibung: Muster AG (A1B/2C, ETR), Geld\n"
+              "LangFelder: Ja\n"
+              "TitelnameLang: Muster AG (ETR), Geld\n"
+              "KurzcodeLang: A1B-2C-G-BRAVOL-ETR\n"
+              "Datenquelle: BRAVOLT\n"
+              "TitelKey: A1B/2C@ETR\n"
+              "Pflegedatum: \n"
+              "Kursart: Geld\n"
+              "Datensätze: 4\n");
+}
+
+TEST_F(VqstoolData, AMalformedRowStopsTheImportWithItsLineNumber) {
+    ToolRun r = import(
+        "time,price,volume\n"
+        "2026-12-10T09:00:00.000,101.25,300\n"
+        "2026-12-10T09:00:01.000,abc,300\n"
+        "2026-12-10T09:00:02.000,102,300\n");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.err.contains("Zeile 3")) << r.err.toStdString();
+    EXPECT_EQ(readFile(root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS").size(), 856 + 16)
+        << "the rows before stay, nothing of the bad row is written";
+
+    for (const char* bad : {"2026-12-10 09:00:00,1,1\n", "2026-12-10T09:00:00.000,1\n",
+                            "2026-12-10T09:00:00.000,1,-5\n", "2026-12-10T25:00:00.000,1,1\n"}) {
+        ToolRun b = import(QByteArray("time,price,volume\n") + bad);
+        EXPECT_EQ(b.rc, 1) << bad;
+        EXPECT_TRUE(b.err.contains("Zeile 2")) << bad;
+    }
+    EXPECT_EQ(runTool({"import", "--root", root()}).rc, 2);
+}
+
+TEST_F(VqstoolData, CheckAcceptsValidFilesAndNamesWhatIsWrong) {
+    TitelDef d;
+    d.RT_WKN = d.WKN = "X";
+    d.RT_Boerse = "ETR";
+    const QByteArray header(buildHeader(d, kBezahlt).bytes.data(), 856);
+    auto rec = [](double zeit) {
+        char r[16];
+        encodeKursSatz({zeit, 1, 1}, r);
+        return QByteArray(r, 16);
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        int rc;
+        const char* says;
+    } cases[] = {
+        {"header only", header, 0, "0 Datensätze"},
+        {"equal times", header + rec(1) + rec(2) + rec(2) + rec(3), 0, "4 Datensätze"},
+        {"short header", header.left(855), 1, "unvollständig (855 von 856 Bytes)"},
+        {"foreign", QByteArray(900, 'x'), 1, "keine Tickarchivar-Datei"},
+        {"partial record", header + rec(1) + QByteArray(5, 'x'), 1,
+         "unvollständiger Datensatz (5 Bytes)"},
+        {"out of order", header + rec(1) + rec(3) + rec(2) + rec(1), 1, "Datensatz 3 ist älter"},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.path() + "/f.VQS";
+        writeFile(path, c.bytes);
+        ToolRun r = runTool({"check", path});
+        EXPECT_EQ(r.rc, c.rc) << c.name;
+        EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(c.says)))
+            << c.name << ": " << (r.out + r.err).toStdString();
+    }
+    EXPECT_EQ(runTool({"check", dir.path() + "/fehlt.VQS"}).rc, 1);
+    EXPECT_EQ(runTool({"info", dir.path() + "/fehlt.VQS"}).rc, 1);
+}
+
+}  // namespace
+}  // namespace vqs
