@@ -1,5 +1,7 @@
 #include "app/app_context.h"
 
+#include "broker/titel_objekt.h"
+
 #include <QTextStream>
 
 namespace vqs {
@@ -20,13 +22,18 @@ MainWindowPort gNoMainWindow;
 
 }  // namespace
 
-AppContext::AppContext(QString programFolder, SettingsStore& settings, const Clock& clock)
+AppContext::AppContext(QString programFolder, SettingsStore& settings, const Clock& clock,
+                       BrokerSessionFactory brokerFactory)
     : programFolder_(std::move(programFolder)),
       settings_(settings),
       clock_(clock),
       messages_(&gStderrMessages),
       loop_(&gNoLoop),
-      mainWindow_(&gNoMainWindow) {}
+      mainWindow_(&gNoMainWindow),
+      session_(std::move(brokerFactory), [this]() -> MessagePresenter& { return *messages_; }),
+      tickWriter_(TitelDefinitionen, Datenpfad, clock_) {}
+
+AppContext::~AppContext() = default;
 
 QString AppContext::definitionsFilePath() const {
     return programFolder_ + QStringLiteral("/Bravolt_Titel.Dat");

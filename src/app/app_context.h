@@ -1,14 +1,20 @@
 #pragma once
 
+#include "broker/bravolt_session.h"
 #include "common/keyed_collection.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
+#include "datafiles/tick_writer.h"
 #include "shell/settings_store.h"
 #include "titles/titel_def.h"
 
 #include <QString>
 
+#include <memory>
+
 namespace vqs {
+
+class clTitelObjekt;
 
 // The switches read once at start.
 struct AppOptions {
@@ -22,7 +28,9 @@ struct AppOptions {
 // the options and the ports to the user interface. Every test builds its own.
 class AppContext {
 public:
-    AppContext(QString programFolder, SettingsStore& settings, const Clock& clock);
+    AppContext(QString programFolder, SettingsStore& settings, const Clock& clock,
+               BrokerSessionFactory brokerFactory = {});
+    ~AppContext();
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
@@ -39,6 +47,9 @@ public:
     void setEventLoop(EventLoopPort* p);
     void setMainWindow(MainWindowPort* p);
 
+    clBravoltSession& Session() { return session_; }
+    TickWriter& tickWriter() { return tickWriter_; }
+
     QString Datenpfad;
     QString DateninspektorPfad;
     AppOptions options;
@@ -52,6 +63,12 @@ private:
     MessagePresenter* messages_;
     EventLoopPort* loop_;
     MainWindowPort* mainWindow_;
+    clBravoltSession session_;
+    TickWriter tickWriter_;
+
+public:
+    // Declared last so that the title objects, which hold subscriptions of the session, go first.
+    KeyedCollection<std::unique_ptr<clTitelObjekt>> TitelObjekte;
 };
 
 }  // namespace vqs

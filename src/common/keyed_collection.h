@@ -9,6 +9,29 @@
 
 namespace vqs {
 
+// A key that hashes and compares without regard to case, without making a folded copy (a
+// lookup runs for every recorded tick).
+struct CaseInsensitiveKey {
+    QString text;
+    friend bool operator==(const CaseInsensitiveKey& a, const CaseInsensitiveKey& b) {
+        return a.text.compare(b.text, Qt::CaseInsensitive) == 0;
+    }
+};
+
+inline size_t qHash(const CaseInsensitiveKey& key, size_t seed = 0) noexcept {
+    size_t h = seed ^ 0xcbf29ce484222325ULL;
+    const QString& t = key.text;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        char32_t c = t[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < t.size() && t[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(t[i].unicode(), t[i + 1].unicode());
+            ++i;
+        }
+        h = (h ^ QChar::toCaseFolded(c)) * 0x100000001b3ULL;
+    }
+    return h;
+}
+
 // An ordered collection whose keys compare without regard to case: lookup, append,
 // insert-before, remove and replace-in-place, all without disturbing the order of the rest.
 template <typename T>
@@ -33,16 +56,14 @@ public:
         return *this;
     }
 
-    static QString foldKey(const QString& key) { return key.toCaseFolded(); }
-
-    bool contains(const QString& key) const { return index_.contains(foldKey(key)); }
+    bool contains(const QString& key) const { return index_.contains({key}); }
 
     T* find(const QString& key) {
-        auto it = index_.constFind(foldKey(key));
+        auto it = index_.constFind({key});
         return it == index_.cend() ? nullptr : &(*it)->value;
     }
     const T* find(const QString& key) const {
-        auto it = index_.constFind(foldKey(key));
+        auto it = index_.constFind({key});
         return it == index_.cend() ? nullptr : &(*it)->value;
     }
 
@@ -53,13 +74,13 @@ public:
 
     // Inserts before the entry under beforeKey; false when beforeKey is unknown or key is taken.
     bool addBefore(const QString& beforeKey, const QString& key, T value) {
-        auto it = index_.constFind(foldKey(beforeKey));
+        auto it = index_.constFind({beforeKey});
         if (it == index_.cend()) return false;
         return insertAt(*it, key, std::move(value));
     }
 
     bool remove(const QString& key) {
-        auto it = index_.find(foldKey(key));
+        auto it = index_.find({key});
         if (it == index_.end()) return false;
         entries_.erase(*it);
         index_.erase(it);
@@ -89,22 +110,21 @@ public:
 
     // Position of the key in the order (0-based), -1 when absent. Linear; for tests and dialogs.
     int indexOf(const QString& key) const {
-        auto it = index_.constFind(foldKey(key));
+        auto it = index_.constFind({key});
         if (it == index_.cend()) return -1;
         return static_cast<int>(std::distance(entries_.cbegin(), const_iterator(*it)));
     }
 
 private:
     bool insertAt(iterator pos, const QString& key, T value) {
-        QString folded = foldKey(key);
-        if (index_.contains(folded)) return false;
+        if (index_.contains({key})) return false;
         auto it = entries_.insert(pos, Entry{key, std::move(value)});
-        index_.insert(folded, it);
+        index_.insert({key}, it);
         return true;
     }
 
     std::list<Entry> entries_;
-    QHash<QString, iterator> index_;
+    QHash<CaseInsensitiveKey, iterator> index_;
 };
 
 }  // namespace vqs

@@ -47,11 +47,105 @@ std::optional<double> serialFromIsoText(QStringView text) {
     return serialFromDate(date) + serialFromTime(time);
 }
 
+LocalNow SystemClock::localNow() const {
+    const qint64 utc = QDateTime::currentMSecsSinceEpoch();
+    if (utc >= offsetValidUntil_ || utc < offsetValidUntil_ - 60000) {
+        offsetMs_ = static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc()) * 1000;
+        offsetValidUntil_ = (utc / 60000 + 1) * 60000;
+    }
+    constexpr qint64 kMsPerDay = 86400000;
+    constexpr double kUnixEpochSerial = 25569;  // 1970-01-01
+    const qint64 local = utc + offsetMs_;
+    const qint64 days = local >= 0 ? local / kMsPerDay : (local - kMsPerDay + 1) / kMsPerDay;
+    return {kUnixEpochSerial + static_cast<double>(days),
+            static_cast<double>(local - days * kMsPerDay) / kMillisecondsPerDay};
+}
+
 QTime timeFromDayFraction(double fraction) {
     double ms = std::round(fraction * kMillisecondsPerDay);
     if (!std::isfinite(ms) || ms < 0) return QTime(0, 0);
     if (ms >= kMillisecondsPerDay) ms = kMillisecondsPerDay - 1;
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
+}
+
+}  // namespace vqs
+
+namespace vqs {
+namespace {
+
+// Reads 1..maxDigits digits at pos; -1 when there is none.
+int digits(QStringView t, qsizetype& pos, int maxDigits, int* count = nullptr) {
+    int value = 0, n = 0;
+    while (pos < t.size() && n < maxDigits && t[pos] >= u'0' && t[pos] <= u'9') {
+        value = value * 10 + (t[pos].unicode() - u'0');
+        ++pos;
+        ++n;
+    }
+    if (count) *count = n;
+    return n == 0 ? -1 : value;
+}
+
+bool expect(QStringView t, qsizetype& pos, char16_t c) {
+    if (pos < t.size() && t[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+// "H:mm[:ss[.fff]]" from pos to the end: milliseconds of the day.
+std::optional<int> timePart(QStringView t, qsizetype pos) {
+    const int h = digits(t, pos, 2);
+    if (h < 0 || h > 23 || !expect(t, pos, u':')) return std::nullopt;
+    const int m = digits(t, pos, 2);
+    if (m < 0 || m > 59) return std::nullopt;
+    int s = 0, ms = 0;
+    if (expect(t, pos, u':')) {
+        s = digits(t, pos, 2);
+        if (s < 0 || s > 59) return std::nullopt;
+        if (expect(t, pos, u'.') || expect(t, pos, u',')) {
+            int n = 0;
+            ms = digits(t, pos, 3, &n);
+            if (ms < 0) return std::nullopt;
+            for (; n < 3; ++n) ms *= 10;
+            while (pos < t.size() && t[pos] >= u'0' && t[pos] <= u'9') ++pos;  // finer digits
+        }
+    }
+    if (pos != t.size()) return std::nullopt;
+    return ((h * 60 + m) * 60 + s) * 1000 + ms;
+}
+
+}  // namespace
+
+std::optional<double> serialFromTimeText(QStringView text) {
+    text = text.trimmed();
+    const qsizetype split = std::max(text.indexOf(u' '), text.indexOf(u'T'));
+    if (split < 0) {
+        std::optional<int> ms = timePart(text, 0);
+        if (!ms) return std::nullopt;
+        return *ms / kMillisecondsPerDay;
+    }
+    qsizetype pos = 0;
+    int day, month, year;
+    const QStringView datePart = text.left(split);
+    if (datePart.contains(u'-')) {
+        year = digits(datePart, pos, 4);
+        if (!expect(datePart, pos, u'-')) return std::nullopt;
+        month = digits(datePart, pos, 2);
+        if (!expect(datePart, pos, u'-')) return std::nullopt;
+        day = digits(datePart, pos, 2);
+    } else {
+        day = digits(datePart, pos, 2);
+        if (!expect(datePart, pos, u'.')) return std::nullopt;
+        month = digits(datePart, pos, 2);
+        if (!expect(datePart, pos, u'.')) return std::nullopt;
+        year = digits(datePart, pos, 4);
+    }
+    if (pos != datePart.size()) return std::nullopt;
+    const QDate date(year, month, day);
+    std::optional<int> ms = timePart(text, split + 1);
+    if (!date.isValid() || year < 100 || !ms) return std::nullopt;
+    return serialFromDate(date) + *ms / kMillisecondsPerDay;
 }
 
 }  // namespace vqs

@@ -29,23 +29,45 @@ QDateTime dateTimeFromSerial(double serial);
 QString isoTextFromSerial(double serial);
 // The serial number of such a text (milliseconds optional); none when it is not one.
 std::optional<double> serialFromIsoText(QStringView text);
+// A broker's time text as a date/time value: "09:31:02.123" (a time of day, below 1.0),
+// "10.12.2026 09:31:02.123" or "2026-12-10T09:31:02.123"; seconds and milliseconds optional.
+// None for anything else or out of range.
+std::optional<double> serialFromTimeText(QStringView text);
 // The time of day of a fraction of a day, rounded to the millisecond.
 QTime timeFromDayFraction(double fraction);
+
+// Today as a serial day number and the time of day as a fraction of a day, local time.
+struct LocalNow {
+    double today = 0;
+    double timeOfDay = 0;
+};
 
 // Where "now" comes from. Everything that reads the computer's clock takes one of these.
 class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Asked for every tick, so clocks may answer it faster than now().
+    virtual LocalNow localNow() const {
+        const QDateTime n = now();
+        return {serialFromDate(n.date()), serialFromTime(n.time())};
+    }
 
-    double todaySerial() const { return serialFromDate(now().date()); }
-    double timeOfDayFraction() const { return serialFromTime(now().time()); }
+    double todaySerial() const { return localNow().today; }
+    double timeOfDayFraction() const { return localNow().timeOfDay; }
     double nowSerial() const { return serialFromDateTime(now()); }
 };
 
+// The computer's clock. The offset of local time is looked up once a minute (offsets change on
+// minute boundaries only); in between, local time is the system time plus that offset.
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    LocalNow localNow() const override;
+
+private:
+    mutable qint64 offsetMs_ = 0;
+    mutable qint64 offsetValidUntil_ = 0;  // ms since the epoch, UTC
 };
 
 // A clock that moves only when told to: tests and the simulated market run on it.

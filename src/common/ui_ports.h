@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/kursart.h"
+
 #include <QString>
 
 namespace vqs {
@@ -52,7 +54,10 @@ private:
     EventLoopPort& loop_;
 };
 
-// The main window as the core sees it: start-up status, progress and the title summary.
+struct TitelDef;
+
+// The main window as the core sees it: start-up status, progress, the title summary, and the
+// quote counter and monitor that every recorded tick passes.
 class MainWindowPort {
 public:
     virtual ~MainWindowPort() = default;
@@ -60,6 +65,10 @@ public:
     virtual void setProgressMaximum(int /*maximum*/) {}
     virtual void setProgressValue(int /*value*/) {}
     virtual void TitelInfoAktualisieren() {}
+    virtual void increaseKursanzahl() {}
+    virtual void Protokolleintrag(const TitelDef& /*def*/, Kursart /*kind*/,
+                                  const QString& /*symbolNr*/, float /*kurs*/, float /*volume*/,
+                                  double /*zeit*/) {}
 };
 
 }  // namespace vqs

@@ -10,9 +10,7 @@ namespace vqs {
 
 double completeTimestamp(double zeit, const Clock& clock) {
     if (zeit >= 1.0) return zeit;
-    const QDateTime now = clock.now();
-    const double today = serialFromDate(now.date());
-    const double timeOfDay = serialFromTime(now.time());
+    const auto [today, timeOfDay] = clock.localNow();
     if (zeit > 0.666 && timeOfDay < 0.375) return zeit + today - 1;
     if (zeit < 0.05) return zeit + today + (timeOfDay > 0.95 ? 1 : 0);
     return zeit + today;

@@ -27,10 +27,15 @@ int RecordingMessages::ShowMessage(const QString& text, int style) {
     return r;
 }
 
-TestContext::TestContext()
+void RecordingMainWindow::Protokolleintrag(const TitelDef& def, Kursart kind, const QString&,
+                                           float kurs, float volume, double zeit) {
+    monitor.push_back({def.key(), kind, kurs, volume, zeit});
+}
+
+TestContext::TestContext(BrokerSessionFactory factory)
     : clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0))),
       settings(dir.path() + QStringLiteral("/config"), QStringLiteral("TradomirVQS")),
-      ctx(dir.path(), settings, clock) {
+      ctx(dir.path(), settings, clock, std::move(factory)) {
     ctx.setMessagePresenter(&messages);
     ctx.setMainWindow(&mainWindow);
     ctx.setEventLoop(&loop);

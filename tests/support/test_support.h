@@ -40,7 +40,19 @@ public:
     void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
     void setProgressValue(int value) override { progressValues.push_back(value); }
     void TitelInfoAktualisieren() override { ++titelInfoCalls; }
+    void increaseKursanzahl() override { ++kursanzahl; }
+    struct Entry {
+        QString key;
+        Kursart kind;
+        float kurs;
+        float volume;
+        double zeit;
+    };
+    void Protokolleintrag(const TitelDef& def, Kursart kind, const QString&, float kurs,
+                          float volume, double zeit) override;
 
+    int kursanzahl = 0;
+    std::vector<Entry> monitor;
     QStringList startInfo;
     int progressMaximum = -1;
     std::vector<int> progressValues;
@@ -55,9 +67,11 @@ public:
     int busyDepth = 0;
 };
 
-// A program folder, a settings root and a context wired to recording ports, in a temp folder.
+// A program folder, a settings root and a context wired to recording ports, in a temp folder;
+// the broker is the given factory (a fake or the simulated service), none by default.
 struct TestContext {
-    TestContext();
+    TestContext() : TestContext(BrokerSessionFactory{}) {}
+    explicit TestContext(BrokerSessionFactory factory);
     QTemporaryDir dir;
     ManualClock clock;
     SettingsStore settings;

@@ -1,0 +1,68 @@
+#include "broker/bravolt_session.h"
+
+#include "common/ui_ports.h"
+
+namespace vqs {
+
+clBravoltSession::clBravoltSession(BrokerSessionFactory factory,
+                                   std::function<MessagePresenter&()> messages)
+    : factory_(std::move(factory)), messages_(std::move(messages)) {}
+
+clBravoltSession::~clBravoltSession() {
+    if (!m_Session) return;
+    try {
+        if (bound_) m_Session->removeListener(this);
+        m_Session->logout();
+    } catch (const std::exception&) {
+    }
+}
+
+bool clBravoltSession::InitSession() {
+    if (m_Status == 1) return true;
+    std::unique_ptr<broker::BrokerSession> session;
+    try {
+        if (!factory_) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
+        session = factory_();
+        if (!session) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
+        session->LoginWithAddOnName(QStringLiteral("Tradomir VQS"));
+    } catch (const VqsError& e) {
+        messages_().ShowMessage(QStringLiteral("Fehler beim Login aufgetreten: ") + e.message(),
+                                msg::kOk);
+        return false;
+    }
+    m_Session = std::move(session);
+    if (m_Session->isLoggedIn()) {
+        m_Status = 1;
+        m_Session->addListener(this);
+        bound_ = true;
+    }
+    return m_Status == 1;
+}
+
+void clBravoltSession::CloseSession() {
+    if (m_Session) {
+        if (bound_) m_Session->removeListener(this);
+        bound_ = false;
+        QString error;
+        bool stillLoggedIn = false;
+        try {
+            m_Session->logout();
+        } catch (const VqsError& e) {
+            error = e.message();
+        }
+        try {
+            stillLoggedIn = m_Session->isLoggedIn();
+        } catch (const VqsError&) {
+        }
+        if (stillLoggedIn) {
+            QString text = QStringLiteral(
+                "Hinweis: Die Verbindung mit Bravolt konnte nicht ordnungsgemäß beendet werden.");
+            if (!error.isEmpty()) text += QStringLiteral(" Fehler: ") + error;
+            messages_().ShowMessage(text, msg::kOk);
+        }
+    }
+    m_Session.reset();
+    m_Status = 0;
+}
+
+}  // namespace vqs

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "broker/trading_api.h"
+
+#include <functional>
+#include <memory>
+
+namespace vqs {
+
+class MessagePresenter;
+
+// Makes the broker session object (the broker's component, or the simulated service).
+using BrokerSessionFactory = std::function<std::unique_ptr<broker::BrokerSession>()>;
+
+// The one session with the broker service: logs in once under the add-on name, hands the
+// logged-in session to whoever talks to the broker, logs out at the end.
+class clBravoltSession final : public broker::SessionListener {
+public:
+    clBravoltSession(BrokerSessionFactory factory, std::function<MessagePresenter&()> messages);
+    ~clBravoltSession() override;
+    clBravoltSession(const clBravoltSession&) = delete;
+    clBravoltSession& operator=(const clBravoltSession&) = delete;
+
+    // Logs in unless logged in already; true when logged in afterwards. A failing login is
+    // reported ("Fehler beim Login aufgetreten: ") and gives false.
+    bool InitSession();
+    // Logs out and releases the session; reports a logout that did not take.
+    void CloseSession();
+    // The broker session while logged in, else none.
+    broker::BrokerSession* SF() const { return m_Status == 1 ? m_Session.get() : nullptr; }
+    std::int32_t Status() const { return m_Status; }
+
+    // A logout or status change raised by the broker changes nothing: the user notices a lost
+    // connection when no more quotes arrive.
+    void OnLogout() override {}
+    void OnQuotesStatusChange(std::int32_t /*status*/) override {}
+
+private:
+    BrokerSessionFactory factory_;
+    std::function<MessagePresenter&()> messages_;
+    std::unique_ptr<broker::BrokerSession> m_Session;
+    std::int32_t m_Status = 0;
+    bool bound_ = false;
+};
+
+}  // namespace vqs

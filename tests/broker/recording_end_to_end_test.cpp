@@ -1,0 +1,107 @@
+// Definitions load, active titles subscribe on the simulated broker, an hour of quotes on a
+// fake clock becomes data files that match the broker's own history.
+#include "broker/simulated_broker.h"
+#include "broker/titel_objekt.h"
+#include "datafiles/data_file_check.h"
+#include "support/test_support.h"
+#include "titles/titel_definitionen_datei.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+
+#include <cmath>
+
+namespace vqs {
+namespace {
+
+TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
+    broker::SimulationSettings settings;
+    settings.quotesPerSecond = 1;
+    std::unique_ptr<broker::SimulatedBroker> broker;
+    test::TestContext t([&] { return broker->createSession(); });
+    broker = std::make_unique<broker::SimulatedBroker>(settings, t.clock);
+    t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 0)));
+
+    const auto& dax = *broker->market().catalogue("Dax30");
+    KeyedCollection<TitelDef> defs;
+    auto define = [&](const broker::Identifier& id, bool aktiv, bool bidAsk) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = id.code;
+        d.Name = broker->market().find(id.code)->name;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = id.exchange;
+        d.Aktiv = aktiv;
+        d.UseBidAsk = bidAsk;
+        d.NeueNamen = true;
+        defs.add(d.collectionKey(), d);
+        return d;
+    };
+    const TitelDef withBidAsk = define(dax[0], true, true);
+    const TitelDef paidOnly1 = define(dax[1], true, false);
+    const TitelDef paidOnly2 = define(dax[2], true, false);
+    define(dax[3], false, true);  // inactive: never recorded
+    writeTitelDefinitionenFile(t.ctx.definitionsFilePath(), defs);
+
+    ASSERT_TRUE(t.ctx.Session().InitSession());
+    SubscribeActiveTitles subscriber(t.ctx);
+    LoadTitelDefinitionen(t.ctx, subscriber);
+    ASSERT_EQ(t.ctx.TitelObjekte.size(), 3);
+    EXPECT_EQ(broker->liveSubscriptions(), 3);
+
+    for (int step = 0; step < 36000; ++step) {  // one hour in steps of 100 ms
+        t.clock.advanceMs(100);
+        broker->pump();
+    }
+
+    // Every file is valid; bid and ask files exist for the bid/ask title only.
+    QStringList files;
+    QDirIterator it(t.ctx.Datenpfad, {"*.VQS"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files << QFileInfo(path).fileName();
+        const DataFileScan scan = scanDataFile(path);
+        EXPECT_TRUE(scan.problem.isEmpty()) << path.toStdString() << scan.problem.toStdString();
+    }
+    files.sort();
+    const QString b = withBidAsk.WKN, p1 = paidOnly1.WKN, p2 = paidOnly2.WKN;
+    QStringList expected{b + "-BRAVOL-ETR.VQS", b + "-G-BRAVOL-ETR.VQS", b + "-B-BRAVOL-ETR.VQS",
+                         p1 + "-BRAVOL-ETR.VQS", p2 + "-BRAVOL-ETR.VQS"};
+    expected.sort();
+    EXPECT_EQ(files, expected);
+
+    // The paid records are the history's ticks of the recorded span.
+    auto session = broker->createSession();
+    session->LoginWithAddOnName("Test");
+    for (const TitelDef& d : {withBidAsk, paidOnly1, paidOnly2}) {
+        std::vector<KursSatz> recorded;
+        scanDataFile(t.ctx.Datenpfad + "/Dax 30/" + d.WKN + "-BRAVOL-ETR.VQS",
+                     [&](qint64, const KursSatz& s) {
+                         recorded.push_back(s);
+                         return true;
+                     });
+        const broker::HistoryResult history = session->runHistory({d.RT_WKN, d.RT_Boerse});
+        std::vector<KursSatz> expectedTicks;
+        for (const broker::HistoryItem& item : history.items) {
+            const double zeit = serialFromDate(*history.date) + *Tageszeit(item.time);
+            if (zeit > serialFromDateTime(QDateTime(QDate(2026, 12, 10), QTime(9, 0))))
+                expectedTicks.push_back(
+                    {zeit, static_cast<float>(item.price), static_cast<float>(item.volume)});
+        }
+        ASSERT_GT(expectedTicks.size(), 1000u);
+        ASSERT_EQ(recorded.size(), expectedTicks.size()) << d.WKN.toStdString();
+        for (size_t i = 0; i < recorded.size(); ++i) {
+            EXPECT_NEAR(recorded[i].Zeit, expectedTicks[i].Zeit, 0.001 / 86400) << i;
+            EXPECT_EQ(recorded[i].Kurs, expectedTicks[i].Kurs) << i;
+            EXPECT_EQ(recorded[i].Volume, expectedTicks[i].Volume) << i;
+        }
+    }
+
+    // Releasing the title objects stops every subscription.
+    t.ctx.TitelObjekte.clear();
+    EXPECT_EQ(broker->liveSubscriptions(), 0);
+}
+
+}  // namespace
+}  // namespace vqs

@@ -1,0 +1,194 @@
+#include "broker/simulated_broker.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+namespace vqs::broker {
+namespace {
+
+const QDateTime kTen(QDate(2026, 12, 10), QTime(10, 0));
+
+struct Recorder final : QuoteListener {
+    void OnQuoteUpdate(const Quote& q, const QuoteSource&, const QString&) override {
+        quotes.push_back(q);
+    }
+    std::vector<Quote> quotes;
+};
+
+std::unique_ptr<BrokerSession> loggedIn(SimulatedBroker& broker) {
+    auto s = broker.createSession();
+    s->LoginWithAddOnName("Tradomir VQS");
+    return s;
+}
+
+TEST(SimulatedMarket, TheSameSeedGivesTheSameMarket) {
+    SimulatedMarket a(7, 0.5), b(7, 0.5), c(8, 0.5);
+    ASSERT_EQ(a.instruments().size(), b.instruments().size());
+    for (size_t i = 0; i < a.instruments().size(); i += 97) {
+        EXPECT_EQ(a.instruments()[i].wkn, b.instruments()[i].wkn);
+        EXPECT_EQ(a.instruments()[i].name, b.instruments()[i].name);
+    }
+    EXPECT_NE(a.catalogue("Dax30")->front().code, c.catalogue("Dax30")->front().code);
+    const SimInstrument& in = a.instruments()[3];
+    auto ea = a.eventsInMinute(in, "ETR", kTen.date(), 600);
+    auto eb = b.eventsInMinute(in, "ETR", kTen.date(), 600);
+    ASSERT_EQ(ea.size(), eb.size());
+    for (size_t i = 0; i < ea.size(); ++i) EXPECT_EQ(ea[i].paidPrice, eb[i].paidPrice);
+}
+
+TEST(SimulatedMarket, CataloguesClassesAndExchanges) {
+    SimulatedMarket m(20261210, 0.5);
+    const struct {
+        const char* key;
+        size_t size;
+    } catalogues[] = {
+        {"Dax30", 30}, {"TecDax30", 30}, {"EuroStoxx50", 50}, {"SDax", 70}, {"MDax", 50}};
+    for (const auto& c : catalogues) {
+        ASSERT_TRUE(m.catalogue(c.key)) << c.key;
+        EXPECT_EQ(m.catalogue(c.key)->size(), c.size) << c.key;
+        for (const Identifier& id : *m.catalogue(c.key)) {
+            EXPECT_TRUE(m.find(id.code)) << id.code.toStdString();
+            EXPECT_TRUE(m.isAdmitted(id.exchange)) << id.exchange.toStdString();
+        }
+    }
+    EXPECT_FALSE(m.catalogue("Nikkei"));
+    EXPECT_GE(m.instruments().size(), 5000u);
+    QSet<QChar> classes;
+    QSet<QString> codes;
+    for (const SimInstrument& in : m.instruments()) {
+        classes.insert(in.classLetter);
+        codes.insert(in.wkn);
+        EXPECT_EQ(in.wkn.size(), 6);
+    }
+    EXPECT_EQ(classes, (QSet<QChar>{'S', 'W', 'C', 'F', 'I', 'U', 'B', 'X'}));
+    EXPECT_EQ(codes.size(), static_cast<qsizetype>(m.instruments().size())) << "codes are unique";
+    EXPECT_TRUE(m.isAdmitted("ETR"));
+    EXPECT_TRUE(m.isAdmitted("fra"));
+    EXPECT_FALSE(m.isAdmitted("NYS"));
+}
+
+TEST(SimulatedMarket, SearchByTermAndClass) {
+    SimulatedMarket m(20261210, 0.5);
+    const SimInstrument& share = m.instruments().front();
+    auto byCode = m.search({share.wkn, std::nullopt});
+    ASSERT_FALSE(byCode.empty());
+    EXPECT_EQ(byCode.front().wkn, share.wkn);
+    auto calls = m.search({"call", QString("W")});
+    ASSERT_FALSE(calls.empty());
+    for (const Instrument& i : calls) EXPECT_EQ(m.find(i.wkn)->classLetter, u'W');
+    EXPECT_GT(m.search({"call", std::nullopt}).size(), calls.size() / 2);
+    EXPECT_TRUE(m.search({"gibtesnicht", std::nullopt}).empty());
+    EXPECT_TRUE(m.search({"  ", std::nullopt}).empty());
+}
+
+TEST(SimulatedBroker, RefusesWhatARealBrokerWould) {
+    ManualClock clock(kTen);
+    SimulatedBroker broker({}, clock);
+    auto s = broker.createSession();
+    EXPECT_THROW(s->subscribe({"X", "ETR"}), BrokerError) << "not logged in";
+    s->LoginWithAddOnName("Tradomir VQS");
+    const QString code = broker.market().catalogue("Dax30")->front().code;
+    EXPECT_TRUE(s->subscribe({code, "ETR"}));
+    EXPECT_TRUE(s->subscribe({code, "FRA"}));
+    EXPECT_FALSE(s->subscribe({"ZZZZZZ", "ETR"})) << "unknown instrument";
+    EXPECT_FALSE(s->subscribe({code, "NYS"})) << "exchange not admitted";
+    EXPECT_FALSE(s->subscribe({code, "XYZ"}));
+    EXPECT_THROW(s->runIndexList({"Nikkei"}), BrokerError);
+
+    SimulationSettings refusing;
+    refusing.refuseLogin = true;
+    SimulatedBroker closed(refusing, clock);
+    EXPECT_THROW(closed.createSession()->LoginWithAddOnName("Tradomir VQS"), BrokerError);
+
+    SimulationSettings failing;
+    failing.failHistory = true;
+    SimulatedBroker noHistory(failing, clock);
+    EXPECT_THROW(loggedIn(noHistory)->runHistory({code, "ETR"}), BrokerError);
+}
+
+TEST(SimulatedBroker, SettingsFromTheEnvironment) {
+    qputenv("BRAVOLT_SIM_SEED", "42");
+    qputenv("BRAVOLT_SIM_RATE", "2.5");
+    qputenv("BRAVOLT_SIM_REFUSE_LOGIN", "1");
+    SimulationSettings s = SimulationSettings::fromEnvironment();
+    EXPECT_EQ(s.seed, 42u);
+    EXPECT_EQ(s.quotesPerSecond, 2.5);
+    EXPECT_TRUE(s.refuseLogin);
+    EXPECT_FALSE(s.failHistory);
+    qunsetenv("BRAVOLT_SIM_SEED");
+    qunsetenv("BRAVOLT_SIM_RATE");
+    qunsetenv("BRAVOLT_SIM_REFUSE_LOGIN");
+}
+
+TEST(SimulatedBroker, AStaleSnapshotFirstThenLiveQuotesThatTheHistoryRepeats) {
+    ManualClock clock(kTen);
+    SimulationSettings settings;
+    settings.quotesPerSecond = 2;
+    SimulatedBroker broker(settings, clock);
+    auto session = loggedIn(broker);
+    const QString code = broker.market().catalogue("Dax30")->at(5).code;
+    auto sub = session->subscribe({code, "ETR"});
+    Recorder rec;
+    sub->setListener(&rec);
+
+    for (int i = 0; i < 6000; ++i) {  // ten minutes in steps of 100 ms
+        clock.advanceMs(100);
+        broker.pump();
+    }
+    ASSERT_GT(rec.quotes.size(), 100u);
+    const Quote& snapshot = rec.quotes.front();
+    EXPECT_TRUE(snapshot.paid.present);
+    EXPECT_LT(QTime::fromString(snapshot.paid.time.text, "HH:mm:ss.zzz"), QTime(10, 0));
+
+    // Paid changes as realtime raised them, in time order...
+    std::vector<std::pair<QString, double>> live;
+    QString lastTime = snapshot.paid.time.text;
+    double lastVolume = snapshot.paid.volume;
+    bool sawMilliseconds = false;
+    for (size_t i = 1; i < rec.quotes.size(); ++i) {
+        const QuoteGroup& p = rec.quotes[i].paid;
+        if (p.time.text != lastTime || p.volume != lastVolume)
+            live.push_back({p.time.text, p.price});
+        EXPECT_GE(p.time.text, lastTime);
+        lastTime = p.time.text;
+        lastVolume = p.volume;
+        sawMilliseconds |= p.time.millisecond != 0;
+        EXPECT_TRUE(rec.quotes[i].bid.present && rec.quotes[i].ask.present);
+    }
+    EXPECT_TRUE(sawMilliseconds);
+    // ...are the history's items after the subscription, with the same time and price.
+    HistoryResult history = session->runHistory({code, "ETR"});
+    ASSERT_EQ(history.date, clock.now().date());
+    std::vector<std::pair<QString, double>> fromHistory;
+    for (const HistoryItem& item : history.items)
+        if (item.time.text > "10:00:00.000") fromHistory.push_back({item.time.text, item.price});
+    EXPECT_EQ(live, fromHistory);
+
+    sub->stop();
+    const size_t before = rec.quotes.size();
+    clock.advanceMs(60000);
+    broker.pump();
+    EXPECT_EQ(rec.quotes.size(), before) << "a stopped subscription raises nothing";
+}
+
+TEST(SimulatedBroker, IndicesQuoteWithoutVolumeAndWithoutBidAndAsk) {
+    ManualClock clock(kTen);
+    SimulatedBroker broker({}, clock);
+    auto session = loggedIn(broker);
+    auto indices = session->search({"DAX", QString("I")});
+    ASSERT_FALSE(indices.empty());
+    auto sub = session->subscribe({indices.front().wkn, "ETR"});
+    Recorder rec;
+    sub->setListener(&rec);
+    clock.advanceMs(60000);
+    broker.pump();
+    ASSERT_FALSE(rec.quotes.empty());
+    for (const Quote& q : rec.quotes) {
+        EXPECT_FALSE(q.paid.volumePresent);
+        EXPECT_FALSE(q.bid.present);
+    }
+}
+
+}  // namespace
+}  // namespace vqs::broker
