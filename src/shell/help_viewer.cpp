@@ -1,0 +1,1 @@
+#include "shell/help_viewer.h"

@@ -1,0 +1,1 @@
+#include "shell/qt_tray_shell.h"

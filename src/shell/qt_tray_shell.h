@@ -1,0 +1,5 @@
+#pragma once
+
+#include "shell/sys_tray.h"
+
+// Implementation pending.

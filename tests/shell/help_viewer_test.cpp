@@ -1,0 +1,3 @@
+#include "shell/help_viewer.h"
+
+#include <gtest/gtest.h>

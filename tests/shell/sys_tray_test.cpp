@@ -1,0 +1,3 @@
+#include "shell/sys_tray.h"
+
+#include <gtest/gtest.h>
