@@ -1,20 +1,21 @@
-#include "app/app_context.h"
 #include "app/program_folder.h"
-#include "titles/titel_definitionen_datei.h"
+#include "app/programm.h"
+#include "shell/app_icon.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tradomir"));
     QApplication::setApplicationName(QStringLiteral("TradomirVQS"));
-    vqs::SystemClock clock;
-    vqs::SettingsStore settings(vqs::SettingsStore::defaultRoot(),
-                                QFileInfo(QApplication::applicationFilePath()).completeBaseName());
-    vqs::AppContext ctx(vqs::resolveProgramFolder(QApplication::applicationDirPath()), settings,
-                        clock);
-    vqs::TitelLoadListener listener;
-    vqs::LoadTitelDefinitionen(ctx, listener);
-    return 0;
+    QApplication::setWindowIcon(vqs::programIcon());
+    // The program lives on in the notification area when its window is hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    vqs::ProgramEnvironment env;
+    env.commandLine = QApplication::arguments().mid(1).join(QLatin1Char(' '));
+    env.programFolder = vqs::resolveProgramFolder(QApplication::applicationDirPath());
+    vqs::Programm programm(std::move(env));
+    if (!programm.Main()) return 0;
+    return QApplication::exec();
 }

@@ -309,7 +309,9 @@ std::vector<MarketEvent> SimulatedMarket::eventsInMinute(const SimInstrument& in
                                                          int minute) const {
     Random r(streamSeed(instrument, exchange, day, minute));
     const double mean = quotesPerSecond_ * 60;
-    const int n = std::clamp(static_cast<int>(mean * 2 * r.uniform() + r.uniform()), 0, 59999);
+    // Busy and quiet minutes alike: between 60 and 140 percent of the mean.
+    const int n =
+        std::clamp(static_cast<int>(mean * (0.6 + 0.8 * r.uniform()) + r.uniform()), 0, 59999);
     std::vector<int> offsets;
     offsets.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) offsets.push_back(r.below(60000));

@@ -29,7 +29,7 @@ struct NotifyIconData {
     std::uint32_t uFlags = 0;
     std::uint32_t uCallbackMessage = 0;
     std::uintptr_t hIcon = 0;
-    std::array<char, 128> szTip8{};      // 8-bit record
+    std::array<char, 128> szTip8{};       // 8-bit record
     std::array<char16_t, 128> szTip16{};  // UTF-16 record
     std::uint32_t dwState = 0;
     std::uint32_t dwStateMask = 0;

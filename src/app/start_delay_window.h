@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+namespace vqs {
+
+// "Tradomir VQS Startverzögerung": counts down a delayed start; "Abbrechen" cuts it short.
+class frmStartverzoegerung final : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmStartverzoegerung(QWidget* parent = nullptr);
+    QLabel* Label1() const { return label1_; }
+    QProgressBar* Fortschritt() const { return fortschritt_; }
+    const QString& tag() const { return tag_; }
+
+private:
+    QLabel* label1_;
+    QProgressBar* fortschritt_;
+    QString tag_;
+};
+
+}  // namespace vqs

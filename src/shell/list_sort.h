@@ -1,0 +1,13 @@
+#pragma once
+
+class QTreeWidget;
+
+namespace vqs {
+
+// Column-click sorting of a list: a new column sorts ascending, the same column again flips the
+// order; the marked row stays in view. Every sortable list of the program uses it.
+void ListeSortieren(QTreeWidget* list, int column);
+// Sorts the list by ListeSortieren whenever a column header is clicked.
+void sortiereBeiSpaltenklick(QTreeWidget* list);
+
+}  // namespace vqs

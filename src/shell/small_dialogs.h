@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+
+namespace vqs {
+
+class AppContext;
+struct AppOptions;
+
+// "Allgemeine Einstellungen": the recording options. Reports "OK" in tag() when confirmed.
+class frmVQSEinstellungen final : public QDialog {
+    Q_OBJECT
+public:
+    frmVQSEinstellungen(const AppOptions& options, QWidget* parent = nullptr);
+    const QString& tag() const { return tag_; }
+    bool umsatzfilterBezahlt() const;
+    bool umsatzfilterAndere() const;
+    bool datenpflege() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QCheckBox* filter0_;
+    QCheckBox* filter1_;
+    QCheckBox* datenpflege_;
+    QString tag_;
+};
+
+// Shows the settings dialog; when confirmed, the options take the boxes at once and are stored.
+void EinstellungenBearbeiten(QWidget* parent, AppContext& ctx);
+
+// The hint at start: what this edition of the program is for.
+class frmStartHinweis final : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmStartHinweis(QWidget* parent = nullptr);
+    const QString& tag() const { return tag_; }
+    bool nichtMehrAnzeigen() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QCheckBox* nichtMehr_;
+    QString tag_;
+};
+
+// "Version 2.1.4": the numbers as plain decimals.
+QString versionText(int major, int minor, int revision);
+
+// The about box.
+class frmTradomirInfo final : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmTradomirInfo(QWidget* parent = nullptr);
+};
+
+}  // namespace vqs

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "titles/titel_def.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace vqs {
+
+class AppContext;
+
+// Row icons of every title list: what is recorded of a title.
+enum TitelIcon : int { kNichtAufgezeichnet = 1, kBezahltAufgezeichnet = 2, kAlleAufgezeichnet = 3 };
+TitelIcon titelIcon(const TitelDef* def);
+
+// A marked row of a title list: its tag (the title key) and, in the selection dialog, the texts
+// a new definition is made from.
+struct TitelZeile {
+    QString tag;
+    QString name;
+    QString wkn;
+    QString boerse;
+};
+
+// Activation from the selection dialog: definitions that exist change state and move to the end
+// of the collection; rows without definition get a new one filed in `ordner`. A subscription the
+// broker refuses leaves its title inactive. The folder is registered in the folder list. The
+// result holds the new icon of each marked row. With `ausSuche` (the search tab) an empty folder
+// stops an activation with a notice (deactivation needs no folder); `stopped` is then true.
+struct AktivierungsErgebnis {
+    std::vector<TitelIcon> icons;
+    bool stopped = false;
+};
+AktivierungsErgebnis TitelAktivierenAuswahl(AppContext& ctx, const std::vector<TitelZeile>& marked,
+                                            const QString& ordner, bool ausSuche, bool bezahlt,
+                                            bool bidAsk);
+
+// Activation from the management dialog: known definitions only, each keeping its place in the
+// collection; the subscription restarts each time.
+std::vector<TitelIcon> TitelAktivierenVerwaltung(AppContext& ctx, const std::vector<QString>& tags,
+                                                 bool bezahlt, bool bidAsk);
+
+}  // namespace vqs

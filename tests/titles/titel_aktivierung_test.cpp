@@ -1,0 +1,158 @@
+#include "titles/titel_aktivierung.h"
+
+#include "broker/fake_broker.h"
+#include "broker/titel_objekt.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace vqs {
+namespace {
+
+struct ActivationTest : ::testing::Test {
+    test::FakeBrokerSession* fake = nullptr;
+    test::TestContext t{[this] {
+        auto f = std::make_unique<test::FakeBrokerSession>();
+        fake = f.get();
+        return f;
+    }};
+    ActivationTest() { EXPECT_TRUE(t.ctx.Session().InitSession()); }
+
+    static TitelZeile row(const QString& code, const QString& boerse = "ETR") {
+        return {code + "@" + boerse, "Name " + code, code, boerse};
+    }
+    void define(const QString& code, bool aktiv, bool bidAsk, const QString& ordner = "Alt") {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = "Name " + code;
+        d.Ordner = ordner;
+        d.RT_Boerse = "ETR";
+        d.Aktiv = aktiv;
+        d.UseBidAsk = bidAsk;
+        d.NeueNamen = true;
+        t.ctx.TitelDefinitionen.add(d.collectionKey(), d);
+    }
+    const TitelDef* def(const QString& code) const {
+        return t.ctx.TitelDefinitionen.find("K" + code + "@ETR");
+    }
+    QStringList order() const {
+        QStringList keys;
+        for (const auto& e : t.ctx.TitelDefinitionen) keys << e.key;
+        return keys;
+    }
+};
+
+TEST_F(ActivationTest, NewTitlesInEveryState) {
+    struct Case {
+        const char* code;
+        bool bezahlt, bidAsk;
+        TitelIcon icon;
+        bool aktiv, useBidAsk, subscribed;
+    } cases[] = {
+        {"710000", true, false, kBezahltAufgezeichnet, true, false, true},
+        {"A1B2C3", true, true, kAlleAufgezeichnet, true, true, true},
+        {"846900", false, false, kNichtAufgezeichnet, false, false, false},
+        {"UNBEKANNT", true, true, kNichtAufgezeichnet, false, false, false},  // refused
+    };
+    for (const Case& c : cases) {
+        auto r = TitelAktivierenAuswahl(t.ctx, {row(c.code)}, "Dax 30", false, c.bezahlt, c.bidAsk);
+        ASSERT_EQ(r.icons.size(), 1u) << c.code;
+        EXPECT_EQ(r.icons[0], c.icon) << c.code;
+        const TitelDef* d = def(c.code);
+        ASSERT_NE(d, nullptr) << c.code << ": a definition is made in every state";
+        EXPECT_EQ(d->Aktiv, c.aktiv) << c.code;
+        EXPECT_EQ(d->UseBidAsk, c.useBidAsk) << c.code;
+        EXPECT_EQ(d->Ordner, "Dax 30") << c.code;
+        EXPECT_TRUE(d->NeueNamen);
+        EXPECT_EQ(d->RT_WKN, c.code);
+        EXPECT_EQ(d->Name, QString("Name ") + c.code);
+        EXPECT_EQ(t.ctx.TitelObjekte.contains(QString(c.code) + "@ETR"), c.subscribed) << c.code;
+    }
+    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Dax 30"));
+    EXPECT_EQ(t.mainWindow.titelInfoCalls, 4);
+}
+
+TEST_F(ActivationTest, SelectionChangesMoveToTheEndAndRepeatedClicksDoNothing) {
+    define("710000", false, false);
+    define("A1B2C3", true, true);
+    define("846900", false, false);
+    auto counters = fake->counters;
+
+    auto r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, true, false);
+    EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
+    EXPECT_EQ(order(), (QStringList{"KA1B2C3@ETR", "K846900@ETR", "K710000@ETR"}));
+    EXPECT_EQ(def("710000")->Ordner, "Alt") << "an existing definition keeps its folder";
+    EXPECT_EQ(counters->subscriptions, 1);
+
+    r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, true, false);
+    EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
+    EXPECT_EQ(counters->subscriptions, 1) << "the second click changes nothing";
+    EXPECT_EQ(order().back(), "K710000@ETR");
+
+    // All quote kinds down to paid prices only.
+    r = TitelAktivierenAuswahl(t.ctx, {row("A1B2C3")}, "Neu", false, true, false);
+    EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
+    EXPECT_FALSE(def("A1B2C3")->UseBidAsk);
+    EXPECT_TRUE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
+    EXPECT_FALSE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->UseBidAsk);
+
+    // Deactivation keeps the title object, inactive.
+    r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, false, false);
+    EXPECT_EQ(r.icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
+    ASSERT_TRUE(t.ctx.TitelObjekte.contains("710000@ETR"));
+    EXPECT_FALSE((*t.ctx.TitelObjekte.find("710000@ETR"))->isActive());
+}
+
+TEST_F(ActivationTest, TheFolderRulesOfTheSearchTab) {
+    define("710000", true, false);
+    // An empty folder stops an activation with a notice...
+    auto r = TitelAktivierenAuswahl(t.ctx, {row("A1B2C3")}, "", true, true, false);
+    EXPECT_TRUE(r.stopped);
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_TRUE(t.messages.shown[0].text.startsWith("Geben Sie bitte einen Ordner an"));
+    EXPECT_EQ(def("A1B2C3"), nullptr);
+    // ...but not a deactivation, which files a new title without folder.
+    r = TitelAktivierenAuswahl(t.ctx, {row("710000"), row("846900")}, "", true, false, false);
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_FALSE(def("710000")->Aktiv);
+    EXPECT_EQ(def("710000")->Ordner, "Alt");
+    EXPECT_EQ(def("846900")->Ordner, "");
+
+    // Folder names are sanitised; the folder is registered even with no row marked.
+    r = TitelAktivierenAuswahl(t.ctx, {}, "Eigene (Depot)", true, true, false);
+    EXPECT_TRUE(r.icons.empty());
+    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Eigene -Depot-"));
+}
+
+TEST_F(ActivationTest, ManagementChangesInPlaceAndRestartsEachTime) {
+    define("710000", true, false);
+    define("A1B2C3", false, false);
+    define("UNBEKANNT", false, false);
+    auto counters = fake->counters;
+    auto icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR", "UNBEKANNT@ETR"}, true, true);
+    EXPECT_EQ(icons, (std::vector<TitelIcon>{kAlleAufgezeichnet, kNichtAufgezeichnet}));
+    EXPECT_EQ(order(), (QStringList{"K710000@ETR", "KA1B2C3@ETR", "KUNBEKANNT@ETR"}));
+    EXPECT_FALSE(def("UNBEKANNT")->Aktiv) << "a refused title stays inactive";
+
+    // Pressing again restarts: the object is switched off and on, no second subscription.
+    icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR"}, true, true);
+    EXPECT_EQ(icons, std::vector<TitelIcon>{kAlleAufgezeichnet});
+    EXPECT_EQ(counters->subscriptions, 1);
+    EXPECT_TRUE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
+
+    icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR"}, false, false);
+    EXPECT_EQ(icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
+    EXPECT_FALSE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
+    EXPECT_EQ(order(), (QStringList{"K710000@ETR", "KA1B2C3@ETR", "KUNBEKANNT@ETR"}));
+}
+
+TEST_F(ActivationTest, WithoutConnectionNothingStarts) {
+    t.ctx.Session().CloseSession();
+    auto r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Dax 30", false, true, true);
+    EXPECT_EQ(r.icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
+    EXPECT_FALSE(def("710000")->Aktiv);
+}
+
+}  // namespace
+}  // namespace vqs
