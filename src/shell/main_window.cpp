@@ -184,7 +184,14 @@ void Bravolt_Hauptfenster::Protokolleintrag(const TitelDef& def, Kursart kind, c
                                             float kurs, float volume, double zeit) {
     if (!monitorOpen()) return;  // the monitor records only while it is open
     monitorModel_->append(def, kind, kurs, volume, zeit);
-    lProtokoll_->scrollToBottom();
+    // One scroll per turn of the event loop, not per tick: quotes come in bursts.
+    if (!scrollPending_) {
+        scrollPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            scrollPending_ = false;
+            lProtokoll_->scrollToBottom();
+        });
+    }
 }
 
 void Bravolt_Hauptfenster::btnProtokoll_Click() {
@@ -212,14 +219,18 @@ void Bravolt_Hauptfenster::keepOnScreen() {
     const QScreen* screen = this->screen();
     if (!screen) return;
     const QRect available = screen->availableGeometry();
-    QRect frame = frameGeometry();
-    frame.setSize(frame.size() + size() - geometry().size());
-    int x = frame.x(), y = frame.y();
-    if (frame.right() > available.right())
-        x = std::max(available.left(), available.right() - frame.width() + 1);
-    if (frame.bottom() > available.bottom())
-        y = std::max(available.top(), available.bottom() - frame.height() + 1);
-    if (x != frame.x() || y != frame.y()) move(x, y);
+    const QRect inner = geometry();
+    const QRect outer = frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         std::max(0, outer.right() - inner.right()),
+                         std::max(0, outer.bottom() - inner.bottom()));
+    const QSize full = size().grownBy(frame);
+    int x = outer.x(), y = outer.y();
+    if (x + full.width() > available.right() + 1)
+        x = std::max(available.left(), available.right() + 1 - full.width());
+    if (y + full.height() > available.bottom() + 1)
+        y = std::max(available.top(), available.bottom() + 1 - full.height());
+    if (x != outer.x() || y != outer.y()) move(x, y);
 }
 
 void Bravolt_Hauptfenster::btnTitelauswahl_Click() {

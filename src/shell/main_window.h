@@ -113,7 +113,8 @@ private:
     std::unique_ptr<frmSysTray> m_frmSysTray;
     bool trayAvailable_ = false;
     bool unloading_ = false;
-    bool loaded_ = false;  // placement is saved only once the window has its place
+    bool loaded_ = false;
+    bool scrollPending_ = false;  // placement is saved only once the window has its place
 };
 
 }  // namespace vqs

@@ -1,0 +1,140 @@
+// What the user waits for in the windows: the monitor under a stream of quotes, and listing
+// a catalogue or a search result of 5000 instruments. Runs on Qt's offscreen platform.
+#include "app/app_context.h"
+#include "broker/simulated_broker.h"
+#include "broker/titel_objekt.h"
+#include "shell/main_window.h"
+#include "titles/titel_auswahl_dialog.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace {
+
+struct Program {
+    QTemporaryDir dir;
+    vqs::SystemClock clock;
+    vqs::SettingsStore settings{dir.path() + "/config", "bench"};
+    std::unique_ptr<vqs::broker::SimulatedBroker> broker;
+    vqs::AppContext ctx{dir.path(), settings, clock, [this] { return broker->createSession(); }};
+    vqs::Bravolt_Hauptfenster window{ctx};
+
+    Program() {
+        broker = std::make_unique<vqs::broker::SimulatedBroker>(vqs::broker::SimulationSettings{},
+                                                                clock);
+        ctx.Datenpfad = dir.path();
+        ctx.setMainWindow(&window);
+        ctx.Session().InitSession();
+        window.show();
+    }
+};
+
+Program& program() {
+    static Program p;
+    return p;
+}
+
+vqs::TitelDef titel(int i) {
+    vqs::TitelDef d;
+    d.RT_WKN = d.WKN = program().broker->market().instruments()[static_cast<size_t>(i)].wkn;
+    d.Name = program().broker->market().instruments()[static_cast<size_t>(i)].name;
+    d.Ordner = "Bench";
+    d.RT_Boerse = "ETR";
+    d.Aktiv = true;
+    d.NeueNamen = true;
+    return d;
+}
+
+// 1000 monitor entries, then the event loop paints them.
+void BM_Per1000MonitorEntries(benchmark::State& state) {
+    Program& p = program();
+    if (!p.window.monitorOpen()) p.window.btnProtokoll_Click();
+    const vqs::TitelDef d = titel(0);
+    int n = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 1000; ++i)
+            p.window.Protokolleintrag(d, i % 3, d.WKN, 100.0f + (n++ % 50) * 0.01f, 100, 0.4);
+        QCoreApplication::processEvents();
+    }
+}
+
+// 1000 quote updates of 300 recording titles with the monitor open: change detection,
+// counter, monitor, data files, and the event loop.
+void BM_Per1000QuotesMonitorOpen(benchmark::State& state) {
+    Program& p = program();
+    if (!p.window.monitorOpen()) p.window.btnProtokoll_Click();
+    static std::vector<vqs::clTitelObjekt*> titles = [&] {
+        std::vector<vqs::clTitelObjekt*> t;
+        for (int i = 0; i < 300; ++i) {
+            const vqs::TitelDef d = titel(i);
+            p.ctx.TitelDefinitionen.add(d.collectionKey(), d);
+            auto o = std::make_unique<vqs::clTitelObjekt>(p.ctx);
+            o->InitSubscription(d.RT_WKN, d.RT_Boerse);
+            t.push_back(o.get());
+            const QString key = o->Key();
+            p.ctx.TitelObjekte.add(key, std::move(o));
+        }
+        return t;
+    }();
+    static long tick = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<vqs::broker::Quote> quotes(1000);
+        for (auto& q : quotes) {
+            const QTime t = QTime::currentTime().addMSecs(tick++);
+            q.paid.present = q.paid.volumePresent = true;
+            q.paid.price = 100 + (tick % 50) * 0.01;
+            q.paid.volume = 100;
+            q.paid.time = {t.hour(), t.minute(), t.second(), t.msec(), t.toString("HH:mm:ss.zzz")};
+        }
+        state.ResumeTiming();
+        for (size_t i = 0; i < quotes.size(); ++i)
+            titles[(tick + i) % titles.size()]->RealtimeSubscription_OnQuoteUpdate(quotes[i], {},
+                                                                                   {});
+        QCoreApplication::processEvents();
+    }
+}
+
+void BM_ListSearchResultOf5000(benchmark::State& state) {
+    Program& p = program();
+    vqs::frmTitelauswahl dialog(p.ctx);
+    dialog.show();
+    std::vector<vqs::broker::Instrument> result = p.ctx.Session().SF()->search({"e", std::nullopt});
+    result.resize(5000);
+    for (auto _ : state) {
+        dialog.ShowSuchergebnisTitel(result);
+        QCoreApplication::processEvents();
+    }
+    state.counters["rows"] = dialog.titelliste()->topLevelItemCount();
+}
+
+void BM_ListCatalogue(benchmark::State& state) {
+    Program& p = program();
+    vqs::frmTitelauswahl dialog(p.ctx);
+    dialog.show();
+    dialog.katalogliste()->setCurrentItem(dialog.katalogliste()->topLevelItem(3));  // SDax
+    for (auto _ : state) {
+        dialog.ShowTitelinKatalog();
+        QCoreApplication::processEvents();
+    }
+    state.counters["rows"] = dialog.titelliste()->topLevelItemCount();
+}
+
+}  // namespace
+
+BENCHMARK(BM_Per1000MonitorEntries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Per1000QuotesMonitorOpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListSearchResultOf5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListCatalogue)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
