@@ -135,8 +135,11 @@ void frmMessageDialog::prepare(const QString& text, int style) {
     }
     const int width = static_cast<int>(std::max(buttonRowWidth, textWidth)) + 10;
     meldung_->setText(lines);
+    // Lines that fit stay as they are; only a wider text wraps at the label's width.
+    meldung_->setWordWrap(tw > kMaxLabelWidth);
     meldung_->setFixedWidth(std::max(labelWidth, 1));
-    const int labelHeight = meldung_->heightForWidth(meldung_->width());
+    const int labelHeight =
+        tw > kMaxLabelWidth ? meldung_->heightForWidth(labelWidth) : meldung_->sizeHint().height();
     meldung_->setFixedHeight(labelHeight > 0 ? labelHeight : fm.height());
     const int bh = buttons_[0]->height();
     const int height = 10 + kLabelTop + meldung_->height() + 20 + bh + 10;

@@ -12,13 +12,7 @@
 namespace vqs {
 namespace {
 
-// Notification codes, as the Windows shell would send them.
-constexpr std::uint32_t kLeftDown = 513;
-constexpr std::uint32_t kLeftUp = 514;
-constexpr std::uint32_t kLeftDoubleClick = 515;
-constexpr std::uint32_t kRightDown = 516;
-constexpr std::uint32_t kRightUp = 517;
-constexpr std::uint32_t kBalloonClicked = 1029;
+using namespace notify;
 
 // The size field tells which layout the record has: the two small ones have a 64-character tip
 // and no balloon fields.

@@ -7,18 +7,7 @@
 namespace vqs {
 namespace {
 
-// Notification codes the shell sends with the callback message.
-constexpr std::uint32_t kMouseMove = 512;
-constexpr std::uint32_t kLeftDown = 513;
-constexpr std::uint32_t kLeftUp = 514;
-constexpr std::uint32_t kLeftDoubleClick = 515;
-constexpr std::uint32_t kRightDown = 516;
-constexpr std::uint32_t kRightUp = 517;
-constexpr std::uint32_t kRightDoubleClick = 518;
-constexpr std::uint32_t kBalloonShow = 1026;
-constexpr std::uint32_t kBalloonHide = 1027;
-constexpr std::uint32_t kBalloonTimeOut = 1028;
-constexpr std::uint32_t kBalloonClicked = 1029;
+using namespace notify;
 
 constexpr std::int32_t kLeftButton = 1;
 constexpr std::int32_t kRightButton = 2;

@@ -41,6 +41,21 @@ struct NotifyIconData {
     std::uint32_t dwInfoFlags = 0;
 };
 
+// Notification codes the shell sends with the callback message.
+namespace notify {
+inline constexpr std::uint32_t kMouseMove = 512;
+inline constexpr std::uint32_t kLeftDown = 513;
+inline constexpr std::uint32_t kLeftUp = 514;
+inline constexpr std::uint32_t kLeftDoubleClick = 515;
+inline constexpr std::uint32_t kRightDown = 516;
+inline constexpr std::uint32_t kRightUp = 517;
+inline constexpr std::uint32_t kRightDoubleClick = 518;
+inline constexpr std::uint32_t kBalloonShow = 1026;
+inline constexpr std::uint32_t kBalloonHide = 1027;
+inline constexpr std::uint32_t kBalloonTimeOut = 1028;
+inline constexpr std::uint32_t kBalloonClicked = 1029;
+}  // namespace notify
+
 struct TrayMenuItem {
     QString caption;  // "-" makes a separator
     QString key;

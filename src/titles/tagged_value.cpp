@@ -12,41 +12,18 @@
 
 namespace vqs {
 
-TaggedValue TaggedValue::null() {
+TaggedValue TaggedValue::numeric(Tag tag, double value) {
     TaggedValue v;
-    v.tag_ = Null;
+    v.tag_ = tag;
+    v.number_ = value;
     return v;
 }
-TaggedValue TaggedValue::int16(std::int16_t n) {
-    TaggedValue v;
-    v.tag_ = Int16;
-    v.number_ = n;
-    return v;
-}
-TaggedValue TaggedValue::int32(std::int32_t n) {
-    TaggedValue v;
-    v.tag_ = Int32;
-    v.number_ = n;
-    return v;
-}
-TaggedValue TaggedValue::single(float n) {
-    TaggedValue v;
-    v.tag_ = Single;
-    v.number_ = n;
-    return v;
-}
-TaggedValue TaggedValue::real(double n) {
-    TaggedValue v;
-    v.tag_ = Double;
-    v.number_ = n;
-    return v;
-}
-TaggedValue TaggedValue::date(double serial) {
-    TaggedValue v;
-    v.tag_ = Date;
-    v.number_ = serial;
-    return v;
-}
+TaggedValue TaggedValue::null() { return numeric(Null, 0); }
+TaggedValue TaggedValue::int16(std::int16_t n) { return numeric(Int16, n); }
+TaggedValue TaggedValue::int32(std::int32_t n) { return numeric(Int32, n); }
+TaggedValue TaggedValue::single(float n) { return numeric(Single, n); }
+TaggedValue TaggedValue::real(double n) { return numeric(Double, n); }
+TaggedValue TaggedValue::date(double serial) { return numeric(Date, serial); }
 TaggedValue TaggedValue::text(QString s) {
     TaggedValue v;
     v.tag_ = Text;

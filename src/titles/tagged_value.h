@@ -53,6 +53,8 @@ public:
     friend bool operator==(const TaggedValue& a, const TaggedValue& b);
 
 private:
+    static TaggedValue numeric(Tag tag, double value);
+
     Tag tag_ = Empty;
     double number_ = 0.0;
     bool bool_ = false;

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 
 namespace vqs {
@@ -73,6 +74,17 @@ TEST_F(MainWindowTest, TheMonitorRecordsOnlyWhileOpenAndKeepsAtMost1000Rows) {
     window.btnProtokoll_Click();
     EXPECT_FALSE(window.monitorOpen());
     EXPECT_EQ(window.monitor().rowCount(), 0) << "collapsing clears the monitor";
+}
+
+TEST_F(MainWindowTest, TheNewestQuoteStaysInView) {
+    window.show();
+    window.btnProtokoll_Click();
+    const TitelDef d = titel("710000", true, false);
+    for (int i = 0; i < 200; ++i) window.Protokolleintrag(d, kBezahlt, "710000", 1, 1, 0.5);
+    QCoreApplication::processEvents();
+    QScrollBar* bar = child<QTreeView>(&window, "lProtokoll")->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(MainWindowTest, TheMonitorToggleGrowsTheWindowByTheListAndBack) {

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Makes the screenshots in docs/ from the real program on the simulated broker: a fresh home,
+# five Dax titles activated through the title selection, the main window with its monitor,
+# and the quit question. Runs on a virtual display with a small window manager.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
+scripts/build.sh build >/dev/null
+
+if [ -z "${VQS_IN_XVFB:-}" ]; then
+    VQS_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config" TRADOMIR_VQS_HOME="$work/home"
+mkdir -p "$XDG_CONFIG_HOME/Tradomir" "$TRADOMIR_VQS_HOME"
+printf '[VQSStart]\nVersionsHinweis=1\n' > "$XDG_CONFIG_HOME/Tradomir/Tradomir.ini"
+printf '[Hauptfenster]\nTaskbar=1\n' > "$XDG_CONFIG_HOME/Tradomir/TradomirVQS.ini"
+
+openbox >/dev/null 2>&1 &
+sleep 1
+build/src/TradomirVQS >/dev/null 2>&1 &
+program=$!
+trap 'kill $program 2>/dev/null; rm -rf "$work"' EXIT
+sleep 3
+
+# Captures the active window with its frame.
+shoot() {
+    import -frame -window "$(xdotool getactivewindow)" "$1"
+}
+# Clicks at a place of a window, in its own coordinates.
+click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
+xdotool windowactivate --sync "$main"
+xdotool key alt+a
+sleep 2
+dialog=$(xdotool getactivewindow)
+click "$dialog" 36 68        # "Dax 30"
+sleep 1
+click "$dialog" 390 39       # the first title ...
+xdotool keydown shift
+click "$dialog" 390 111      # ... to the fifth
+xdotool keyup shift
+sleep 0.5
+xdotool key alt+a            # "&Alle Kursarten aktivieren"
+sleep 1
+click "$dialog" 390 165      # one more, for paid prices only
+click "$dialog" 70 517     # "&Bezahlt aktivieren"
+sleep 0.5
+shoot docs/titelauswahl.png
+xdotool key Escape
+sleep 1
+xdotool windowactivate --sync "$main"
+xdotool key alt+m
+sleep 8
+shoot docs/hauptfenster-monitor.png
+xdotool key alt+F4
+sleep 1
+shoot docs/meldung.png
+xdotool key alt+n
+echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/meldung.png"
