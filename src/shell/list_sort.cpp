@@ -28,6 +28,12 @@ void ListeSortieren(QTreeWidget* list, int column) {
     if (QTreeWidgetItem* marked = list->currentItem()) list->scrollToItem(marked);
 }
 
+void sortiereWieZuletzt(QTreeWidget* list) {
+    if (!list || !list->property(kSorted).toBool()) return;
+    list->sortItems(list->property(kSortKey).toInt(),
+                    static_cast<Qt::SortOrder>(list->property(kSortOrder).toInt()));
+}
+
 void sortiereBeiSpaltenklick(QTreeWidget* list) {
     list->header()->setSectionsClickable(true);
     QObject::connect(list->header(), &QHeaderView::sectionClicked, list,

@@ -289,6 +289,7 @@ void frmTitelauswahl::setRows(QList<QTreeWidgetItem*> rows) {
     lTitelliste_->setUpdatesEnabled(false);
     lTitelliste_->clear();
     lTitelliste_->addTopLevelItems(rows);
+    sortiereWieZuletzt(lTitelliste_);
     lTitelliste_->setUpdatesEnabled(true);
 }
 

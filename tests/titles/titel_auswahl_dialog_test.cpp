@@ -120,6 +120,12 @@ TEST_F(SimulatedSelection, SortingTogglesPerColumn) {
     QStringList codes = column(list, 2);
     EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
     EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    // Another catalogue comes in sorted the same way.
+    listCatalogue(d, 4);
+    codes = column(list, 2);
+    EXPECT_EQ(codes.size(), 50);
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
 }
 
 struct FakeSelection : ::testing::Test {
