@@ -66,6 +66,8 @@ std::optional<GroupTick> readGroup(const broker::QuoteGroup& g) {
                      g.volumePresent ? static_cast<float>(g.volume) : 0.0f};
 }
 
+// The routine of every quote kind (paid, bid and ask differ only in the kind and its filter):
+// counts the tick, shows it in the monitor and appends it to the title's data file.
 void tick(AppContext& ctx, Kursart kind, const QString& definitionKey, const QString& titelKey,
           const QString& rtWkn, float kurs, float volume, double zeit) {
     const bool filter =
@@ -111,19 +113,6 @@ void clTitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quot
         handleGroup(quote.ask, m_Brief, kBrief, false);
     }
     m_Initialisiert = true;
-}
-
-void TickBezahlt(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-                 float volume, double zeit) {
-    tick(ctx, kBezahlt, TitelDef::collectionKey(titelKey), titelKey, rtWkn, kurs, volume, zeit);
-}
-void TickGeld(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-              float volume, double zeit) {
-    tick(ctx, kGeld, TitelDef::collectionKey(titelKey), titelKey, rtWkn, kurs, volume, zeit);
-}
-void TickBrief(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-               float volume, double zeit) {
-    tick(ctx, kBrief, TitelDef::collectionKey(titelKey), titelKey, rtWkn, kurs, volume, zeit);
 }
 
 void SubscribeActiveTitles::replaceTitleObjects() { ctx_.TitelObjekte.clear(); }

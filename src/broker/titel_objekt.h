@@ -65,15 +65,6 @@ private:
     QString definitionKey_;
 };
 
-// Counts a tick, shows it in the monitor and appends it to the title's data file; a tick
-// without turnover is dropped when the volume filter of its kind is on.
-void TickBezahlt(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-                 float volume, double zeit);
-void TickGeld(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-              float volume, double zeit);
-void TickBrief(AppContext& ctx, const QString& titelKey, const QString& rtWkn, float kurs,
-               float volume, double zeit);
-
 // Loading the definitions creates, subscribes and keeps one title object per active title
 // while the session is logged in.
 class SubscribeActiveTitles final : public TitelLoadListener {

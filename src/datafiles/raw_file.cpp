@@ -106,6 +106,24 @@ CreateResult createFileWhole(const RawFile::NativePath& path, const QByteArray& 
 
 #else
 
+namespace {
+
+// Positioned reads and writes may move fewer bytes than asked, or be interrupted: go on until
+// all are moved or the call fails.
+template <typename Transfer>
+bool transferAll(Transfer transfer, std::int64_t offset, std::int64_t length) {
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t n = transfer(offset + done, done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace
+
 RawFile::NativePath RawFile::nativePath(const QString& path) { return QFile::encodeName(path); }
 
 RawFile::Open RawFile::open(const NativePath& path, bool writable) {
@@ -123,27 +141,19 @@ std::int64_t RawFile::size() const {
 }
 
 bool RawFile::readAt(std::int64_t offset, char* data, std::int64_t length) const {
-    while (length > 0) {
-        ssize_t n = ::pread(fd_, data, static_cast<size_t>(length), static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += n;
-        length -= n;
-    }
-    return true;
+    return transferAll(
+        [&](std::int64_t at, std::int64_t done, std::int64_t n) {
+            return ::pread(fd_, data + done, static_cast<size_t>(n), static_cast<off_t>(at));
+        },
+        offset, length);
 }
 
 bool RawFile::writeAt(std::int64_t offset, const char* data, std::int64_t length) {
-    while (length > 0) {
-        ssize_t n = ::pwrite(fd_, data, static_cast<size_t>(length), static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += n;
-        length -= n;
-    }
-    return true;
+    return transferAll(
+        [&](std::int64_t at, std::int64_t done, std::int64_t n) {
+            return ::pwrite(fd_, data + done, static_cast<size_t>(n), static_cast<off_t>(at));
+        },
+        offset, length);
 }
 
 bool RawFile::truncate(std::int64_t length) {
@@ -161,19 +171,12 @@ CreateResult createFileWhole(const RawFile::NativePath& path, const QByteArray& 
     const QByteArray aside = asideName(path);
     int fd = ::open(aside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return CreateResult::Failed;
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
+    bool ok = transferAll(
+        [&](std::int64_t at, std::int64_t done, std::int64_t n) {
+            return ::pwrite(fd, content.constData() + done, static_cast<size_t>(n),
+                            static_cast<off_t>(at));
+        },
+        0, content.size());
     ok = (::close(fd) == 0) && ok;
     if (!ok) {
         ::unlink(aside.constData());

@@ -28,10 +28,12 @@ QString timeText(double zeit) {
 
 }  // namespace
 
+MonitorModel::MonitorModel(QObject* parent) : QAbstractTableModel(parent) {
+    locale_.setNumberOptions(QLocale::OmitGroupSeparator);
+}
+
 void MonitorModel::append(const TitelDef& def, Kursart kind, float kurs, float volume,
                           double zeit) {
-    QLocale locale;  // the user's decimal sign; no grouping, as a price board shows them
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
     std::array<QString, kColumns> row;
     row[kNameColumn] = def.Name;
     row[kWknColumn] = def.WKN;
@@ -39,8 +41,8 @@ void MonitorModel::append(const TitelDef& def, Kursart kind, float kurs, float v
     row[kUhrzeitColumn] = timeText(zeit);
     const int priceColumn =
         kind == kGeld ? kGeldColumn : (kind == kBrief ? kBriefColumn : kBezahltColumn);
-    row[static_cast<size_t>(priceColumn)] = locale.toString(kurs, 'g', 7);
-    row[kVolumeColumn] = locale.toString(volume, 'g', 9);
+    row[static_cast<size_t>(priceColumn)] = locale_.toString(kurs, 'g', 7);
+    row[kVolumeColumn] = locale_.toString(volume, 'g', 9);
 
     const int at = static_cast<int>(rows_.size());
     beginInsertRows({}, at, at);

@@ -3,6 +3,7 @@
 #include "common/kursart.h"
 
 #include <QAbstractTableModel>
+#include <QLocale>
 
 #include <array>
 #include <deque>
@@ -19,7 +20,7 @@ public:
     static constexpr int kTrimRows = 100;
     static constexpr int kColumns = 8;
 
-    explicit MonitorModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    explicit MonitorModel(QObject* parent = nullptr);
 
     void append(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     void clear();
@@ -30,6 +31,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    QLocale locale_;  // the user's decimal sign; no grouping, as a price board shows them
     std::deque<std::array<QString, kColumns>> rows_;
 };
 

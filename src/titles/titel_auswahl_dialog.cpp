@@ -52,15 +52,6 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     return label;
 }
 
-// The normal pointer again on every way out of a step that showed the hourglass.
-class Hourglass {
-public:
-    explicit Hourglass(AppContext& ctx) : guard_(ctx.loop()) {}
-
-private:
-    BusyGuard guard_;
-};
-
 }  // namespace
 
 frmTitelauswahl::frmTitelauswahl(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
@@ -215,7 +206,7 @@ void frmTitelauswahl::buildControls() {
 }
 
 void frmTitelauswahl::ShowKataloge() {
-    Hourglass wait(ctx_);
+    BusyGuard wait(ctx_.loop());
     lKatalogliste_->clear();
     for (const auto& k : kKataloge) {
         auto* row = new QTreeWidgetItem(lKatalogliste_, {QString::fromUtf8(k.text)});
@@ -296,7 +287,7 @@ void frmTitelauswahl::setRows(QList<QTreeWidgetItem*> rows) {
 void frmTitelauswahl::ShowTitelinKatalog() {
     QTreeWidgetItem* katalog = lKatalogliste_->currentItem();
     if (!katalog || !katalog->isSelected() || ctx_.Session().Status() == 0) return;
-    Hourglass wait(ctx_);
+    BusyGuard wait(ctx_.loop());
     std::vector<broker::Identifier> constituents;
     try {
         setRows({new QTreeWidgetItem(
@@ -344,7 +335,7 @@ void frmTitelauswahl::btnSuchen_Click() {
     }
     std::vector<broker::Instrument> result;
     {
-        Hourglass wait(ctx_);
+        BusyGuard wait(ctx_.loop());
         try {
             broker::BrokerSession* session = ctx_.Session().SF();
             if (!session)
@@ -381,7 +372,7 @@ void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument
                         TitelDef::titelKey(code, boerse))});
         return;
     }
-    Hourglass wait(ctx_);
+    BusyGuard wait(ctx_.loop());
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(Suchergebnis.size()));
     for (const broker::Instrument& i : Suchergebnis)
