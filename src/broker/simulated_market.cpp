@@ -106,8 +106,10 @@ void SimulatedMarket::buildUniverse() {
         for (;;) {
             QString code;
             if (numeric) {
-                code = QString::number(5 + r.below(4)) +
-                       QStringLiteral("%1").arg(r.below(100000), 5, 10, QLatin1Char('0'));
+                const int digits = r.below(100000);
+                const int first = 5 + r.below(4);
+                code = QString::number(first) +
+                       QStringLiteral("%1").arg(digits, 5, 10, QLatin1Char('0'));
             } else {
                 code = QChar(QLatin1Char(kCodeLetters[r.below(24)]));
                 for (int i = 0; i < 5; ++i) code += QLatin1Char(kCodeLetters[r.below(34)]);
@@ -138,20 +140,25 @@ void SimulatedMarket::buildUniverse() {
     // German shares first: the DAX family draws on them.
     std::vector<int> german, foreign;
     while (german.size() < 560) {
-        QString name = QStringLiteral("%1 %2 %3")
-                           .arg(QString::fromUtf8(kPrefixes[r.below(std::size(kPrefixes))]),
-                                QString::fromUtf8(kSectors[r.below(std::size(kSectors))]),
-                                QString::fromUtf8(kForms[r.below(std::size(kForms))]));
+        const int form = r.below(std::size(kForms));
+        const int sector = r.below(std::size(kSectors));
+        const int prefix = r.below(std::size(kPrefixes));
+        QString name =
+            QStringLiteral("%1 %2 %3")
+                .arg(QString::fromUtf8(kPrefixes[prefix]), QString::fromUtf8(kSectors[sector]),
+                     QString::fromUtf8(kForms[form]));
         if (names.contains(name)) continue;
         names.insert(name);
         german.push_back(add(name, u'S', "ETR", 5 + r.uniform() * 295, true));
     }
     while (foreign.size() < 40) {
         const int e = r.below(std::size(kForeignExchanges));
-        QString name = QStringLiteral("%1 %2 %3")
-                           .arg(QString::fromUtf8(kPrefixes[r.below(std::size(kPrefixes))]),
-                                QString::fromUtf8(kSectors[r.below(std::size(kSectors))]),
-                                QString::fromUtf8(kForeignForms[e]));
+        const int sector = r.below(std::size(kSectors));
+        const int prefix = r.below(std::size(kPrefixes));
+        QString name =
+            QStringLiteral("%1 %2 %3")
+                .arg(QString::fromUtf8(kPrefixes[prefix]), QString::fromUtf8(kSectors[sector]),
+                     QString::fromUtf8(kForeignForms[e]));
         if (names.contains(name)) continue;
         names.insert(name);
         foreign.push_back(
@@ -163,13 +170,16 @@ void SimulatedMarket::buildUniverse() {
     for (int i = 0; i < 2000; ++i) {
         const int under = german[static_cast<size_t>(r.below(200))];
         const int strike = 10 * (1 + r.below(40));
+        const double price = 0.05 + r.uniform() * 8;
+        const bool call = r.chance(0.5);
+        const int month = 1 + r.below(12);
+        const int year = 27 + r.below(3);
         add(QStringLiteral("%1 %2 %3 %4/%5")
-                .arg(r.chance(0.5) ? QStringLiteral("Call") : QStringLiteral("Put"),
-                     shortName(under))
+                .arg(call ? QStringLiteral("Call") : QStringLiteral("Put"), shortName(under))
                 .arg(strike)
-                .arg(1 + r.below(12), 2, 10, QLatin1Char('0'))
-                .arg(27 + r.below(3)),
-            u'W', "FRA", 0.05 + r.uniform() * 8, false);
+                .arg(month, 2, 10, QLatin1Char('0'))
+                .arg(year),
+            u'W', "FRA", price, false);
     }
     for (int i = 0; i < 1500; ++i) {
         const int kind = r.below(3);
@@ -178,19 +188,23 @@ void SimulatedMarket::buildUniverse() {
             auto& in = instruments_.back();
             in.name = QStringLiteral("Dax-Zertifikat ") + in.wkn;
         } else {
+            const double price = 20 + r.uniform() * 180;
+            const int under = german[static_cast<size_t>(r.below(300))];
             add(QStringLiteral("%1-Zertifikat auf %2")
                     .arg(kind == 1 ? QStringLiteral("Bonus") : QStringLiteral("Discount"),
-                         shortName(german[static_cast<size_t>(r.below(300))])),
-                u'C', "FRA", 20 + r.uniform() * 180, false);
+                         shortName(under)),
+                u'C', "FRA", price, false);
         }
     }
     const char* const fundKinds[] = {"Rentenfonds", "Aktien Europa", "Aktien Welt",
                                      "Mischfonds",  "Geldmarkt",     "Immobilienfonds"};
     for (int i = 0; i < 500; ++i) {
-        add(QStringLiteral("%1 %2").arg(
-                QString::fromUtf8(kPrefixes[r.below(std::size(kPrefixes))]),
-                QString::fromUtf8(fundKinds[r.below(std::size(fundKinds))])),
-            u'F', "FRA", 20 + r.uniform() * 200, false);
+        const double price = 20 + r.uniform() * 200;
+        const int fundKind = r.below(std::size(fundKinds));
+        const int prefix = r.below(std::size(kPrefixes));
+        add(QStringLiteral("%1 %2").arg(QString::fromUtf8(kPrefixes[prefix]),
+                                        QString::fromUtf8(fundKinds[fundKind])),
+            u'F', "FRA", price, false);
     }
     const char* const indices[] = {"DAX",  "MDAX", "SDAX",   "TecDAX",           "Euro Stoxx 50",
                                    "HDAX", "CDAX", "DivDAX", "Stoxx Europe 600", "GEX"};
@@ -215,10 +229,10 @@ void SimulatedMarket::buildUniverse() {
             add(QStringLiteral("Bund %1% %2").arg(coupon).arg(year), u'B', "FRA",
                 85 + r.uniform() * 30, false);
         } else {
-            add(QStringLiteral("%1 Anleihe %2% %3")
-                    .arg(shortName(german[static_cast<size_t>(r.below(300))]), coupon)
-                    .arg(year),
-                u'B', "FRA", 85 + r.uniform() * 30, false);
+            const double price = 85 + r.uniform() * 30;
+            const int issuer = german[static_cast<size_t>(r.below(300))];
+            add(QStringLiteral("%1 Anleihe %2% %3").arg(shortName(issuer), coupon).arg(year), u'B',
+                "FRA", price, false);
         }
     }
     const char* const others[] = {"Gold",    "Silber",  "Platin",  "Palladium", "Brent Öl",
@@ -310,8 +324,9 @@ std::vector<MarketEvent> SimulatedMarket::eventsInMinute(const SimInstrument& in
     Random r(streamSeed(instrument, exchange, day, minute));
     const double mean = quotesPerSecond_ * 60;
     // Busy and quiet minutes alike: between 60 and 140 percent of the mean.
-    const int n =
-        std::clamp(static_cast<int>(mean * (0.6 + 0.8 * r.uniform()) + r.uniform()), 0, 59999);
+    const double busy = r.uniform();
+    const double rounding = r.uniform();
+    const int n = std::clamp(static_cast<int>(mean * (0.6 + 0.8 * busy) + rounding), 0, 59999);
     std::vector<int> offsets;
     offsets.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) offsets.push_back(r.below(60000));

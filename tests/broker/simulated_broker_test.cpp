@@ -4,6 +4,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace vqs::broker {
 namespace {
 
@@ -37,6 +39,50 @@ TEST(SimulatedMarket, TheSameSeedGivesTheSameMarket) {
     for (size_t i = 0; i < ea.size(); ++i) EXPECT_EQ(ea[i].paidPrice, eb[i].paidPrice);
 }
 
+// The README's codes must be there whichever compiler built the program: every draw of the
+// market is a statement of its own, so no evaluation order of arguments can change it.
+TEST(SimulatedMarket, TheDefaultSeedIsTheMarketTheReadmeDescribes) {
+    const SimulatedMarket market(SimulationSettings{}.seed, 0.5);
+    const struct {
+        const char* code;
+        const char* name;
+        const char* catalogue;
+        const char* exchange;
+    } known[] = {
+        {"633018", "Neckar Kunststoff SE", "Dax30", "ETR"},
+        {"884708", "Adler Immobilien KGaA", "Dax30", "ETR"},
+        {"661677", "Bergmann Brauerei KGaA", "Dax30", "ETR"},
+        {"635781", "Kronberg Solar SE", "TecDax30", "ETR"},
+        {"808131", "Eifel Stahl S.A.", "EuroStoxx50", "MAD"},
+        {"850057", "Eifel Versicherung AG", "MDax", "ETR"},
+        {"JQ6BJR", "DAX", nullptr, "ETR"},
+        {"ZR71D4", "FDAX Jan 27", nullptr, "ETR"},
+        {"DQGRBQ", "Gold Spot", nullptr, "FRA"},
+    };
+    for (const auto& k : known) {
+        const SimInstrument* in = market.find(k.code);
+        ASSERT_NE(in, nullptr) << k.code;
+        EXPECT_EQ(in->name, QString::fromUtf8(k.name));
+        EXPECT_EQ(in->homeExchange, QString::fromLatin1(k.exchange));
+        if (!k.catalogue) continue;
+        const auto* members = market.catalogue(k.catalogue);
+        ASSERT_NE(members, nullptr);
+        EXPECT_TRUE(std::any_of(members->begin(), members->end(),
+                                [&](const Identifier& id) { return id.code == k.code; }))
+            << k.code << " in " << k.catalogue;
+    }
+    // The first quotes of 633018 at 10:00 on 10 December 2026.
+    const auto events = market.eventsInMinute(*market.find("633018"), "ETR", kTen.date(), 600);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[0].msOfDay, 36008122);
+    EXPECT_DOUBLE_EQ(events[0].paidPrice, 202.34);
+    EXPECT_DOUBLE_EQ(events[0].bidPrice, 202.20);
+    EXPECT_DOUBLE_EQ(events[0].askPrice, 202.53);
+    EXPECT_EQ(events[0].paidVolume, 1750);
+    EXPECT_EQ(events[1].msOfDay, 36011796);
+    EXPECT_FALSE(events[1].paid);
+    EXPECT_DOUBLE_EQ(events[1].bidPrice, 202.30);
+}
 TEST(SimulatedMarket, CataloguesClassesAndExchanges) {
     SimulatedMarket m(20261210, 0.5);
     const struct {
