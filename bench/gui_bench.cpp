@@ -2,9 +2,9 @@
 // a catalogue or a search result of 5000 instruments. Runs on Qt's offscreen platform.
 #include "app/app_context.h"
 #include "broker/simulated_broker.h"
-#include "broker/titel_objekt.h"
-#include "shell/main_window.h"
-#include "titles/titel_auswahl_dialog.h"
+#include "titles/titel_objekt.h"
+#include "gui/shell/main_window.h"
+#include "gui/titles/titel_auswahl_dialog.h"
 
 #include <benchmark/benchmark.h>
 

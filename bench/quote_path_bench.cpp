@@ -4,7 +4,7 @@
 
 #include "app/app_context.h"
 #include "broker/simulated_broker.h"
-#include "broker/titel_objekt.h"
+#include "titles/titel_objekt.h"
 
 #include <QTemporaryDir>
 

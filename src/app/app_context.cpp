@@ -1,6 +1,6 @@
 #include "app/app_context.h"
 
-#include "broker/titel_objekt.h"
+#include "titles/titel_objekt.h"
 
 #include <QTextStream>
 

@@ -5,7 +5,7 @@
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/tick_writer.h"
-#include "shell/settings_store.h"
+#include "app/settings_store.h"
 #include "titles/titel_def.h"
 
 #include <QString>

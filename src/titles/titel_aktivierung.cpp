@@ -1,7 +1,7 @@
 #include "titles/titel_aktivierung.h"
 
 #include "app/app_context.h"
-#include "broker/titel_objekt.h"
+#include "titles/titel_objekt.h"
 #include "datafiles/naming.h"
 
 namespace vqs {

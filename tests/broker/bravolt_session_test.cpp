@@ -1,6 +1,6 @@
 #include "broker/bravolt_session.h"
 
-#include "fake_broker.h"
+#include "broker/fake_broker.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

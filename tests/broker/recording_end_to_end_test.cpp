@@ -1,7 +1,7 @@
 // Definitions load, active titles subscribe on the simulated broker, an hour of quotes on a
 // fake clock becomes data files that match the broker's own history.
 #include "broker/simulated_broker.h"
-#include "broker/titel_objekt.h"
+#include "titles/titel_objekt.h"
 #include "datafiles/data_file_check.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"

@@ -3,7 +3,7 @@
 #include "app/app_context.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
-#include "shell/settings_store.h"
+#include "app/settings_store.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "titles/titel_aktivierung.h"
 
 #include "broker/fake_broker.h"
-#include "broker/titel_objekt.h"
+#include "titles/titel_objekt.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,453 @@
+#include "gui/shell/main_window.h"
+
+#include "app/app_context.h"
+#include "titles/titel_objekt.h"
+#include "common/number_text.h"
+#include "gui/shell/app_icon.h"
+#include "gui/shell/help_viewer.h"
+#include "gui/shell/monitor_model.h"
+#include "gui/shell/small_dialogs.h"
+#include "gui/shell/window_placement.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QTreeView>
+
+namespace vqs {
+namespace {
+
+const QString kCaption = QStringLiteral("Tradomir VQS für Bravolt-API");
+const QString kPlacement = QString::fromLatin1(settings::kHauptfensterPos);
+constexpr QSize kCollapsed(580, 162);
+
+// Runs one step of a sequence whose steps must all run, whatever fails before.
+template <typename F>
+void step(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+Bravolt_Hauptfenster::Bravolt_Hauptfenster(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), endProgram([] { QCoreApplication::quit(); }), ctx_(ctx) {
+    setObjectName(QStringLiteral("Bravolt_Hauptfenster"));
+    setWindowTitle(kCaption);
+    setWindowIcon(programIcon());
+    buildControls();
+    setFixedSize(kCollapsed);
+    m_Start = size();
+    kursdescriptionLabel_->setText(
+        QStringLiteral("Kurse aufgezeichnet seit ") +
+        ctx_.clock().now().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    RestoreMainWindowPos(this, ctx_.settings(), kPlacement);
+    loaded_ = true;
+}
+
+Bravolt_Hauptfenster::~Bravolt_Hauptfenster() = default;
+
+void Bravolt_Hauptfenster::buildControls() {
+    auto named = [](QWidget* w, const char* name) {
+        w->setObjectName(QString::fromUtf8(name));
+        return w;
+    };
+    image1_ = new QLabel(this);
+    named(image1_, "Image1")->setGeometry(12, 12, 48, 48);
+    image1_->setPixmap(programIcon().pixmap(48, 48));
+
+    titelinfoLabel_ = new QLabel(QStringLiteral("0 Titel aktiviert"), this);
+    named(titelinfoLabel_, "TitelinfoLabel")->setGeometry(72, 10, 487, 22);
+    QFont bold = titelinfoLabel_->font();
+    bold.setBold(true);
+    titelinfoLabel_->setFont(bold);
+
+    kursdescriptionLabel_ = new QLabel(QStringLiteral("Kurse aufgezeichnet seit 10.10.2000"), this);
+    named(kursdescriptionLabel_, "kursdescriptionlabel")->setGeometry(72, 34, 310, 20);
+    labelkurse_ = new QLabel(QStringLiteral("0"), this);
+    named(labelkurse_, "labelkurse")->setGeometry(382, 34, 177, 20);
+    labelkurse_->setFont(bold);
+
+    txtOrdner_ = new QLineEdit(this);
+    named(txtOrdner_, "txtOrdner")->setGeometry(72, 60, 487, 24);
+    txtOrdner_->setReadOnly(true);
+    txtOrdner_->setFocusPolicy(Qt::ClickFocus);
+
+    // During start-up and shutdown the status covers the folder line.
+    startinfo_ = new QLabel(
+        QStringLiteral("Die Verbindung zur Bravolt-API wird initialisiert. Falls die Verbindung "
+                       "nicht zustande kommt, kann es einige Zeit dauern, bis Tradomir VQS wieder "
+                       "reagiert."),
+        this);
+    named(startinfo_, "Startinfo")->setGeometry(72, 58, 487, 40);
+    startinfo_->setWordWrap(true);
+    startinfo_->setAutoFillBackground(true);
+    startinfo_->raise();
+    fortschrittAnzeige_ = new QProgressBar(this);
+    named(fortschrittAnzeige_, "FortschrittAnzeige")->setGeometry(72, 100, 487, 10);
+    fortschrittAnzeige_->setTextVisible(false);
+    fortschrittAnzeige_->setValue(0);
+
+    auto button = [&](QPushButton*& b, const char* name, const QString& caption, QRect geometry) {
+        b = new QPushButton(caption, this);
+        named(b, name)->setGeometry(geometry);
+    };
+    button(btnTitelauswahl_, "btnTitelauswahl", QStringLiteral("Titel&auswahl..."),
+           {12, 120, 112, 26});
+    button(btnVerwaltung_, "btnVerwaltung", QStringLiteral("&Verwaltung..."), {130, 120, 100, 26});
+    button(btnDateninspektor_, "btnDateninspektor", QStringLiteral("&Dateninspektor"),
+           {236, 120, 112, 26});
+    button(btnInfo_, "btnInfo", QStringLiteral("&Info"), {361, 120, 56, 26});
+    button(btnHilfe_, "btnHilfe", QStringLiteral("?"), {423, 120, 30, 26});
+    button(btnProtokoll_, "btnProtokoll", QStringLiteral("&Monitor >>"), {459, 120, 100, 26});
+
+    label1_ = new QLabel(QStringLiteral("Anzeige bitte einklappen, wenn nicht benötigt"), this);
+    named(label1_, "Label1")->setGeometry(12, 170, 547, 18);
+    label1_->hide();
+
+    monitorModel_ = new MonitorModel(this);
+    lProtokoll_ = new QTreeView(this);
+    named(lProtokoll_, "lProtokoll")->setGeometry(12, 192, 844, 330);
+    lProtokoll_->setModel(monitorModel_);
+    lProtokoll_->setRootIsDecorated(false);
+    lProtokoll_->setUniformRowHeights(true);
+    lProtokoll_->setAlternatingRowColors(true);
+    lProtokoll_->setSelectionMode(QAbstractItemView::NoSelection);
+    const int widths[] = {190, 70, 55, 140, 80, 80, 80, 90};
+    for (int c = 0; c < MonitorModel::kColumns; ++c) lProtokoll_->setColumnWidth(c, widths[c]);
+    lProtokoll_->hide();
+
+    connect(btnTitelauswahl_, &QPushButton::clicked, this, [this] { btnTitelauswahl_Click(); });
+    connect(btnVerwaltung_, &QPushButton::clicked, this, [this] { btnVerwaltung_Click(); });
+    connect(btnDateninspektor_, &QPushButton::clicked, this, [this] {
+        if (openDateninspektor) openDateninspektor();
+    });
+    connect(btnProtokoll_, &QPushButton::clicked, this, [this] { btnProtokoll_Click(); });
+    connect(btnInfo_, &QPushButton::clicked, this, [this] {
+        frmTradomirInfo info(this);
+        info.exec();
+    });
+    connect(btnHilfe_, &QPushButton::clicked, this,
+            [this] { showHelp(this, help::kHauptfenster); });
+}
+
+void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
+    txtOrdner_->setText(QStringLiteral("in ") + datenpfad);
+    txtOrdner_->setToolTip(datenpfad);
+    fortschrittAnzeige_->hide();
+    startinfo_->hide();
+    // A dialog that does not exist yet cannot be opened: its button says so by being disabled.
+    btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl));
+    btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung));
+    btnDateninspektor_->setEnabled(static_cast<bool>(openDateninspektor));
+    setEnabled(true);
+}
+
+void Bravolt_Hauptfenster::setStartInfo(const QString& text) {
+    startinfo_->setText(text);
+    startinfo_->show();
+}
+void Bravolt_Hauptfenster::setProgressMaximum(int maximum) {
+    fortschrittAnzeige_->setMaximum(std::max(maximum, 0));
+}
+void Bravolt_Hauptfenster::setProgressValue(int value) { fortschrittAnzeige_->setValue(value); }
+
+void Bravolt_Hauptfenster::TitelInfoAktualisieren() {
+    int aktiv = 0, bidAsk = 0;
+    for (const auto& e : ctx_.TitelDefinitionen) {
+        if (!e.value.Aktiv) continue;
+        ++aktiv;
+        if (e.value.UseBidAsk) ++bidAsk;
+    }
+    titelinfoLabel_->setText(
+        QStringLiteral("%1 Titel aktiviert, %2 mit Geld/Brief").arg(aktiv).arg(bidAsk));
+}
+
+void Bravolt_Hauptfenster::increaseKursanzahl() {
+    Kursanzahl += 1;
+    labelkurse_->setText(QString::number(Kursanzahl, 'f', 0));
+}
+
+bool Bravolt_Hauptfenster::monitorOpen() const { return !lProtokoll_->isHidden(); }
+
+void Bravolt_Hauptfenster::Protokolleintrag(const TitelDef& def, Kursart kind, const QString&,
+                                            float kurs, float volume, double zeit) {
+    if (!monitorOpen()) return;  // the monitor records only while it is open
+    monitorModel_->append(def, kind, kurs, volume, zeit);
+    // One scroll per turn of the event loop, not per tick: quotes come in bursts.
+    if (!scrollPending_) {
+        scrollPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            scrollPending_ = false;
+            lProtokoll_->scrollToBottom();
+        });
+    }
+}
+
+void Bravolt_Hauptfenster::btnProtokoll_Click() {
+    if (!monitorOpen()) {
+        const QRect list = lProtokoll_->geometry();
+        const QRect button = btnProtokoll_->geometry();
+        const int dw = list.x() + list.width() - button.x() - button.width() - 9;
+        const int dh = list.y() + list.height() - button.y() - button.height() - 4;
+        lProtokoll_->show();
+        label1_->show();
+        setFixedSize(width() + dw, height() + dh);
+        keepOnScreen();
+        btnProtokoll_->setText(QStringLiteral("Monitor <<"));
+    } else {
+        setFixedSize(m_Start);
+        monitorModel_->clear();
+        lProtokoll_->hide();
+        label1_->hide();
+        btnProtokoll_->setText(QStringLiteral("&Monitor >>"));
+    }
+}
+
+void Bravolt_Hauptfenster::keepOnScreen() {
+    // The grown window moves up and left as far as needed to stay on its screen.
+    const QScreen* screen = this->screen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    const QRect inner = geometry();
+    const QRect outer = frameGeometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         std::max(0, outer.right() - inner.right()),
+                         std::max(0, outer.bottom() - inner.bottom()));
+    const QSize full = size().grownBy(frame);
+    int x = outer.x(), y = outer.y();
+    if (x + full.width() > available.right() + 1)
+        x = std::max(available.left(), available.right() + 1 - full.width());
+    if (y + full.height() > available.bottom() + 1)
+        y = std::max(available.top(), available.bottom() + 1 - full.height());
+    if (x != outer.x() || y != outer.y()) move(x, y);
+}
+
+void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
+    if (ctx_.Session().Status() == 0) {
+        ctx_.messages().ShowMessage(
+            QStringLiteral("Es besteht keine Verbindung zur Bravolt API. Starten Sie Tradomir VQS "
+                           "gegebenenfalls neu, um eine Verbindung herzustellen."),
+            msg::kOk);
+        return;
+    }
+    if (!openTitelauswahl) return;
+    openTitelauswahl();
+    ctx_.loop().yield();
+    SaveTitelDefinitionen(ctx_);
+    TitelInfoAktualisieren();
+}
+
+void Bravolt_Hauptfenster::btnVerwaltung_Click() {
+    if (ctx_.TitelDefinitionen.isEmpty()) {
+        // Asked with the system's box, as a plain question before the dialog.
+        const auto answer = QMessageBox::question(
+            this, kCaption,
+            QStringLiteral("Es wurden noch keine Titel zur Aufzeichnung ausgewählt "
+                           "('Titelauswahl'). Dennoch jetzt die Titelverwaltung öffnen?"));
+        if (answer != QMessageBox::Yes) return;
+    } else if (ctx_.Session().Status() == 0) {
+        ctx_.messages().ShowMessage(
+            QStringLiteral("Es besteht keine Verbindung zur Bravolt-API. Es können daher in der "
+                           "Titelverwaltung keine Titel zur Aufzeichnung aktiviert werden."),
+            msg::kOk);
+    }
+    if (!openVerwaltung) return;
+    openVerwaltung();
+    ctx_.loop().yield();
+    SaveTitelDefinitionen(ctx_);
+}
+
+void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
+                                       std::uint32_t platformVersion) {
+    trayAvailable_ = trayAvailable;
+    ctx_.loop().yield();
+    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, platformVersion, kCaption);
+    m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"),
+                              true);
+    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
+    m_frmSysTray->AddMenuItem(QStringLiteral("&Titelauswahl..."), QStringLiteral("Titelauswahl"));
+    m_frmSysTray->AddMenuItem(QStringLiteral("&Verwaltung..."), QStringLiteral("Verwaltung"));
+    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
+    m_frmSysTray->AddMenuItem(QStringLiteral("In Taskleiste &anzeigen"),
+                              QStringLiteral("ShowInTaskBar"));
+    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
+    m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
+    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl));
+    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
+    m_frmSysTray->setToolTip(kCaption);
+
+    if (readSetting(ctx_.settings(), settings::Taskbar).isEmpty()) {
+        const int answer = ctx_.messages().ShowMessage(
+            QStringLiteral("Das Symbol von Tradomir VQS wird im Infobereich der Taskleiste "
+                           "angezeigt. Mit rechtem Mausklick auf das Symbol öffnen Sie dort das "
+                           "Auswahlmenü.\nSoll Tradomir VQS auch als Programm in der Taskleiste "
+                           "erscheinen?"),
+            msg::kYesNo);
+        if (answer == msg::kResultNein) writeSetting(ctx_.settings(), settings::Taskbar, "0");
+    }
+    if (switchIsOn(readSetting(ctx_.settings(), settings::Taskbar, QStringLiteral("1")))) {
+        setTaskbarButton(true);
+        writeSetting(ctx_.settings(), settings::Taskbar, QStringLiteral("1"));
+        show();
+        ctx_.loop().yield();
+        m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
+        showNormal();
+        activateWindow();
+    } else {
+        setTaskbarButton(false);
+    }
+    if (!switchIsOn(readSetting(ctx_.settings(), settings::Anzeigen))) {
+        showMinimized();
+    } else {
+        showAndActivate();
+    }
+}
+
+void Bravolt_Hauptfenster::showAndActivate() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void Bravolt_Hauptfenster::setTaskbarButton(bool on) {
+    // A tool window has no taskbar button; changing the kind of window needs a new show.
+    if (windowFlags().testFlag(Qt::Tool) == !on) return;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::Tool, !on);
+    if (visible) show();
+}
+
+void Bravolt_Hauptfenster::SysTrayMouseDown(std::int32_t eButton) {
+    if (eButton == 2 && m_frmSysTray) m_frmSysTray->ShowMenu();
+}
+
+void Bravolt_Hauptfenster::SysTrayMouseUp(std::int32_t eButton) {
+    if (eButton != 1) return;
+    showNormal();
+    raise();
+    ctx_.loop().yield();
+    activateWindow();
+}
+
+void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
+    if (sKey == QLatin1String("Titelauswahl")) {
+        btnTitelauswahl_Click();
+    } else if (sKey == QLatin1String("Verwaltung")) {
+        btnVerwaltung_Click();
+    } else if (sKey == QLatin1String("Open")) {
+        showAndActivate();
+    } else if (sKey == QLatin1String("ShowInTaskBar")) {
+        if (!m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar)) {
+            setTaskbarButton(true);
+            m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
+            showAndActivate();
+        } else {
+            setTaskbarButton(false);
+            m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
+            ctx_.messages().ShowMessage(
+                QStringLiteral("Die Änderung dieser Einstellung wird erst nach Neustart des "
+                               "Programms wirksam."),
+                msg::kOk);
+        }
+    } else if (sKey == QLatin1String("Beenden")) {
+        if (!ctx_.options.OhneRueckfrage && !askToQuit()) return;
+        unload();
+        close();
+    }
+}
+
+bool Bravolt_Hauptfenster::askToQuit() {
+    return ctx_.messages().ShowMessage(
+               QStringLiteral("Möchten Sie ") + windowTitle() + QStringLiteral(" beenden?"),
+               msg::kYesNo) != msg::kResultNein;
+}
+
+void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
+    if (!unloading_) {
+        // Only the user's close through the title bar asks; the program and the system do not.
+        if (event->spontaneous() && !ctx_.options.OhneRueckfrage && !askToQuit()) {
+            event->ignore();
+            return;
+        }
+        unload();
+    }
+    event->accept();
+}
+
+void Bravolt_Hauptfenster::unload() {
+    if (unloading_) return;
+    unloading_ = true;
+    step([&] {
+        setEnabled(false);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    });
+    step([&] { setStartInfo(QStringLiteral("Der Datenstrom wird beendet. Bitte warten...")); });
+    step([&] { ctx_.TitelObjekte.clear(); });
+    step([&] { ctx_.Session().CloseSession(); });
+    step([&] {
+        ctx_.Ordnerliste.clear();
+        ctx_.TitelDefinitionen.clear();
+    });
+    step([&] { QGuiApplication::restoreOverrideCursor(); });
+    step([&] {
+        const bool taskbar = m_frmSysTray && m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
+        writeSetting(ctx_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
+        writeSetting(ctx_.settings(), settings::Anzeigen,
+                     isVisible() && !isMinimized() ? "-1" : "0");
+    });
+    step([&] {
+        if (m_frmSysTray) m_frmSysTray->close();
+        m_frmSysTray.reset();
+    });
+    step([&] { SaveWindowPos(this, ctx_.settings(), kPlacement); });
+    step([&] {
+        if (endProgram) QTimer::singleShot(0, qApp, endProgram);
+    });
+}
+
+void Bravolt_Hauptfenster::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || unloading_) return;
+    const bool keepInTaskbar = !m_frmSysTray || m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
+    if (isMinimized() && trayAvailable_ && !keepInTaskbar) {
+        // Only the tray icon remains.
+        QTimer::singleShot(0, this, [this] {
+            if (!isMinimized()) return;
+            hide();
+            setTaskbarButton(false);
+        });
+    }
+    savePlacement();
+}
+
+void Bravolt_Hauptfenster::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    savePlacement();
+}
+
+void Bravolt_Hauptfenster::savePlacement() {
+    if (loaded_ && !unloading_) SaveWindowPos(this, ctx_.settings(), kPlacement);
+}
+
+void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        showHelp(this, help::kHauptfenster);
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace vqs

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "common/ui_ports.h"
+#include "gui/shell/sys_tray.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeView;
+
+namespace vqs {
+
+class AppContext;
+class MonitorModel;
+
+// The program's one main window and owner of the tray icon: active titles, recorded quotes, the
+// data folder and, on request, the monitor of the latest quotes. Closing it ends the program.
+class Bravolt_Hauptfenster final : public QWidget, public MainWindowPort, public SysTrayEvents {
+    Q_OBJECT
+public:
+    // Tray indices of the menu items.
+    enum TrayItem {
+        kOpen = 0,
+        kTitelauswahl = 2,
+        kVerwaltung = 3,
+        kShowInTaskBar = 5,
+        kBeenden = 7
+    };
+
+    Bravolt_Hauptfenster(AppContext& ctx, QWidget* parent = nullptr);
+    ~Bravolt_Hauptfenster() override;
+
+    // The dialogs of the buttons, set by the program as far as they exist.
+    std::function<void()> openTitelauswahl;
+    std::function<void()> openVerwaltung;
+    std::function<void()> openDateninspektor;
+    // Ends the program after the unload steps (tests replace it).
+    std::function<void()> endProgram;
+
+    // Puts the icon into the notification area and applies the saved tray and taskbar settings.
+    // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
+    // (without one the window is never hidden, or the program could not be reached).
+    void InitSysTray(TrayShell& shell, bool trayAvailable, std::uint32_t platformVersion);
+    frmSysTray* sysTray() const { return m_frmSysTray.get(); }
+
+    // Start-up's last touches: the data folder, hidden start-up controls, enabled window.
+    void finishStartup(const QString& datenpfad);
+    // The unload steps: stop the data stream, close the session, store the settings.
+    void unload();
+
+    // MainWindowPort
+    void setStartInfo(const QString& text) override;
+    void setProgressMaximum(int maximum) override;
+    void setProgressValue(int value) override;
+    void TitelInfoAktualisieren() override;
+    void increaseKursanzahl() override;
+    void Protokolleintrag(const TitelDef& def, Kursart kind, const QString& symbolNr, float kurs,
+                          float volume, double zeit) override;
+
+    // SysTrayEvents
+    void MenuClick(std::int32_t lIndex, const QString& sKey) override;
+    void SysTrayMouseDown(std::int32_t eButton) override;
+    void SysTrayMouseUp(std::int32_t eButton) override;
+
+    double Kursanzahl = 0;
+    bool monitorOpen() const;
+    const MonitorModel& monitor() const { return *monitorModel_; }
+
+    // The button handlers, also reached from the tray menu.
+    void btnTitelauswahl_Click();
+    void btnVerwaltung_Click();
+    void btnProtokoll_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildControls();
+    bool askToQuit();
+    void setTaskbarButton(bool on);
+    void savePlacement();
+    void showAndActivate();
+    void keepOnScreen();
+
+    AppContext& ctx_;
+    QLabel* image1_;
+    QLabel* titelinfoLabel_;
+    QLabel* kursdescriptionLabel_;
+    QLabel* labelkurse_;
+    QLineEdit* txtOrdner_;
+    QLabel* startinfo_;
+    QProgressBar* fortschrittAnzeige_;
+    QLabel* label1_;
+    QTreeView* lProtokoll_;
+    MonitorModel* monitorModel_;
+    QPushButton* btnTitelauswahl_;
+    QPushButton* btnVerwaltung_;
+    QPushButton* btnDateninspektor_;
+    QPushButton* btnProtokoll_;
+    QPushButton* btnInfo_;
+    QPushButton* btnHilfe_;
+
+    QSize m_Start;  // the collapsed size, at load
+    std::unique_ptr<frmSysTray> m_frmSysTray;
+    bool trayAvailable_ = false;
+    bool unloading_ = false;
+    bool loaded_ = false;
+    bool scrollPending_ = false;  // placement is saved only once the window has its place
+};
+
+}  // namespace vqs

@@ -1,0 +1,132 @@
+#include "gui/shell/window_placement.h"
+
+#include "app/settings_store.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <cmath>
+
+namespace vqs {
+
+ScreenMetrics currentScreenMetrics(const QWidget* window) {
+    ScreenMetrics m;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) return m;
+    const qreal dpiX = window ? window->logicalDpiX() : primary->logicalDotsPerInchX();
+    const qreal dpiY = window ? window->logicalDpiY() : primary->logicalDotsPerInchY();
+    m.twipsPerPixelX = dpiX > 0 ? static_cast<float>(1440.0 / dpiX) : 15.0f;
+    m.twipsPerPixelY = dpiY > 0 ? static_cast<float>(1440.0 / dpiY) : 15.0f;
+    const QRect screen = primary->geometry();
+    m.screenWidth = static_cast<float>(screen.width()) * m.twipsPerPixelX;
+    m.screenHeight = static_cast<float>(screen.height()) * m.twipsPerPixelY;
+    m.monitorCount = static_cast<int>(QGuiApplication::screens().size());
+    const QRect virt = primary->virtualGeometry();
+    m.virtualLeft = virt.left();
+    m.virtualTop = virt.top();
+    m.virtualWidth = virt.width();
+    m.virtualHeight = virt.height();
+    return m;
+}
+
+TwipsRect windowRectTwips(const QWidget* window) {
+    const ScreenMetrics m = currentScreenMetrics(window);
+    const QRect r = window->frameGeometry();
+    return TwipsRect{static_cast<float>(r.x()) * m.twipsPerPixelX,
+                     static_cast<float>(r.y()) * m.twipsPerPixelY,
+                     static_cast<float>(r.width()) * m.twipsPerPixelX,
+                     static_cast<float>(r.height()) * m.twipsPerPixelY};
+}
+
+int windowStateOf(const QWidget* window) {
+    if (window->isMinimized()) return kMinimized;
+    if (window->isMaximized()) return kMaximized;
+    return kNormal;
+}
+
+void applyWindowRectTwips(QWidget* window, const TwipsRect& rect) {
+    const ScreenMetrics m = currentScreenMetrics(window);
+    auto px = [](float twips, float perPixel) {
+        return static_cast<int>(std::lround(twips / perPixel));
+    };
+    const QRect frame = window->frameGeometry();
+    const QRect inner = window->geometry();
+    const int extraW = frame.width() - inner.width();
+    const int extraH = frame.height() - inner.height();
+    window->resize(std::max(1, px(rect.width, m.twipsPerPixelX) - extraW),
+                   std::max(1, px(rect.height, m.twipsPerPixelY) - extraH));
+    window->move(px(rect.left, m.twipsPerPixelX), px(rect.top, m.twipsPerPixelY));
+}
+
+void SaveWindowPos(QWidget* window, SettingsStore& store, const QString& section) {
+    placement::saveWindowPos(store, section, windowRectTwips(window), windowStateOf(window));
+}
+
+void RestoreWindowPos(QWidget* window, const SettingsStore& store, const QString& section) {
+    Placement p = placement::restoreWindowPos(store, section, windowRectTwips(window),
+                                              windowStateOf(window), currentScreenMetrics(window));
+    applyWindowRectTwips(window, p.rect);
+    Qt::WindowStates states = window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    if (p.windowState == kMinimized) states |= Qt::WindowMinimized;
+    if (p.windowState == kMaximized) states |= Qt::WindowMaximized;
+    window->setWindowState(states);
+}
+
+void RestoreMainWindowPos(QWidget* window, const SettingsStore& store, const QString& section) {
+    TwipsRect r = placement::restoreMainWindowPos(store, section, windowRectTwips(window),
+                                                  currentScreenMetrics(window));
+    applyWindowRectTwips(window, r);
+}
+
+namespace {
+
+std::vector<placement::Column> columnsOf(const QTreeWidget* list) {
+    std::vector<placement::Column> columns;
+    const QTreeWidgetItem* header = list->headerItem();
+    for (int i = 0; i < list->columnCount(); ++i) {
+        columns.push_back(
+            {header->data(i, Qt::UserRole).toString(), static_cast<float>(list->columnWidth(i))});
+    }
+    return columns;
+}
+
+}  // namespace
+
+void SaveColumnWidths(const QTreeWidget* list, SettingsStore& store, const QString& section) {
+    placement::saveColumnWidths(store, section, columnsOf(list));
+}
+
+void RestoreColumnWidths(QTreeWidget* list, const SettingsStore& store, const QString& section) {
+    std::vector<placement::Column> columns = columnsOf(list);
+    placement::restoreColumnWidths(store, section, columns);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+        list->setColumnWidth(i, static_cast<int>(columns[static_cast<size_t>(i)].width));
+}
+
+void ScaleControls(QWidget* window, float& oldWidth, float& oldHeight, int minWidthPx,
+                   int minHeightPx) {
+    const ScreenMetrics m = currentScreenMetrics(window);
+    if (auto bigger =
+            placement::enforceMinimumSize(windowRectTwips(window), minWidthPx, minHeightPx, m)) {
+        applyWindowRectTwips(window, *bigger);
+    }
+    const placement::ScaleFactors f =
+        placement::scaleFactors(static_cast<float>(window->width()),
+                                static_cast<float>(window->height()), oldWidth, oldHeight);
+    for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow()) continue;
+        const QRect g = child->geometry();
+        child->setGeometry(static_cast<int>(std::lround(g.x() * f.fx)),
+                           static_cast<int>(std::lround(g.y() * f.fy)),
+                           static_cast<int>(std::lround(g.width() * f.fx)),
+                           static_cast<int>(std::lround(g.height() * f.fy)));
+    }
+}
+
+int CountSelectedItems(const QTreeWidget* list) {
+    return list ? static_cast<int>(list->selectedItems().size()) : 0;
+}
+
+}  // namespace vqs

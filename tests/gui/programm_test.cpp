@@ -1,0 +1,235 @@
+#include "gui/programm.h"
+
+#include "broker/simulated_broker.h"
+#include "gui/shell/fake_tray_shell.h"
+#include "gui/shell/main_window.h"
+#include "gui/gui_support.h"
+#include "support/test_support.h"
+#include "titles/titel_definitionen_datei.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+
+namespace vqs {
+namespace {
+
+using test::child;
+using test::onNextModal;
+
+TEST(StartDelay, TheSwitchAnywhereInTheCommandLine) {
+    struct Case {
+        const char* commandLine;
+        double seconds;
+    } cases[] = {
+        {"", 0},          {"/W", 0},          {"/W0", 0},         {"/W-5", 0},        {"/W5", 5},
+        {"/W 5", 5},      {"/w5", 5},         {"/W40000", 32000}, {"/K /W 2.5", 2.5}, {"/Wx", 0},
+        {"abc/W7def", 7}, {"/W   12 /K", 12},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(startDelaySeconds(QString::fromLatin1(c.commandLine)), c.seconds)
+            << c.commandLine;
+    }
+    EXPECT_TRUE(quitWithoutQuestion("/k"));
+    EXPECT_TRUE(quitWithoutQuestion("/W 5 /K"));
+    EXPECT_FALSE(quitWithoutQuestion("/W 5"));
+}
+
+// A program on the simulated broker and a fake tray, in a temp folder.
+struct ProgramTest : ::testing::Test {
+    QTemporaryDir dir;
+    ManualClock clock{QDateTime(QDate(2026, 12, 10), QTime(10, 0))};
+    SettingsStore settings{dir.path() + "/config", "TradomirVQS"};
+    test::RecordingMessages messages;
+    test::FakeTrayShell tray;
+    broker::SimulationSettings simulation;
+    std::unique_ptr<broker::SimulatedBroker> broker;
+
+    ProgramTest() { writeSetting(settings, settings::VersionsHinweis, "1"); }
+
+    ProgramEnvironment environment(const QString& commandLine = {}) {
+        broker = std::make_unique<broker::SimulatedBroker>(simulation, clock);
+        ProgramEnvironment env;
+        env.commandLine = commandLine;
+        env.programFolder = dir.path();
+        env.settings = &settings;
+        env.clock = &clock;
+        env.brokerFactory = [this] { return broker->createSession(); };
+        env.instanceLockPath = dir.path() + "/instance.lock";
+        env.messages = &messages;
+        env.trayShell = &tray;
+        env.freeKilobytes = [](const QString&) { return std::optional<qint64>(1 << 30); };
+        env.waitABit = [this] { clock.advanceMs(250); };
+        return env;
+    }
+
+    void writeActiveTitle() {
+        const broker::SimulatedMarket market(simulation.seed, 1);
+        const broker::Identifier id = market.catalogue("Dax30")->front();
+        TitelDef d;
+        d.RT_WKN = d.WKN = id.code;
+        d.Name = "Titel";
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = id.exchange;
+        d.Aktiv = true;
+        d.NeueNamen = true;
+        KeyedCollection<TitelDef> defs;
+        defs.add(d.collectionKey(), d);
+        writeTitelDefinitionenFile(dir.path() + "/Bravolt_Titel.Dat", defs);
+    }
+};
+
+TEST_F(ProgramTest, AStartWithTheHintDeclinedEndsAndTheTickedBoxIsRemembered) {
+    writeSetting(settings, settings::VersionsHinweis, "0");
+    Programm p(environment());
+    onNextModal([](QWidget* d) {
+        child<QCheckBox>(d, "optNichtmehrAnzeigen")->setChecked(true);
+        child<QPushButton>(d, "btnAbbrechen")->click();
+    });
+    EXPECT_FALSE(p.Main());
+    EXPECT_EQ(p.mainWindow(), nullptr);
+    EXPECT_EQ(readSetting(settings, settings::VersionsHinweis), "1");
+}
+
+TEST_F(ProgramTest, AStartWithTheHintConfirmedGoesOnAndShowsItAgainNextTime) {
+    writeSetting(settings, settings::VersionsHinweis, "0");
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm p(environment());
+    onNextModal([](QWidget* d) { child<QPushButton>(d, "Okay")->click(); });
+    EXPECT_TRUE(p.Main());
+    EXPECT_EQ(readSetting(settings, settings::VersionsHinweis), "0");
+    EXPECT_EQ(readSetting(settings, settings::VQSPfad), QDir::toNativeSeparators(dir.path()));
+    EXPECT_TRUE(QDir(dir.path() + "/RealtimeData").exists()) << "the default data folder";
+    EXPECT_EQ(p.context().Datenpfad, dir.path() + "/RealtimeData");
+}
+
+TEST_F(ProgramTest, ARefusedLoginAsksAndNeinEnds) {
+    simulation.refuseLogin = true;
+    Programm p(environment());
+    messages.answerNext(msg::kResultNone);  // the login error
+    messages.answerNext(msg::kResultNein);
+    EXPECT_FALSE(p.Main());
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith("Fehler beim Login aufgetreten: "));
+    EXPECT_TRUE(
+        messages.shown[1].text.startsWith("Soll Tradomir VQS jetzt dennoch ohne "
+                                          "Datenverbindung gestartet werden"));
+    EXPECT_EQ(messages.shown[1].style, msg::kYesNo);
+}
+
+TEST_F(ProgramTest, ARefusedLoginAndJaStartsWithoutSubscriptions) {
+    simulation.refuseLogin = true;
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm p(environment());
+    messages.answerNext(msg::kResultNone);  // the login error
+    messages.answerNext(msg::kResultJa);
+    ASSERT_TRUE(p.Main());
+    EXPECT_EQ(p.context().TitelDefinitionen.size(), 1);
+    EXPECT_EQ(p.context().TitelObjekte.size(), 0) << "no title is subscribed";
+    ASSERT_NE(p.mainWindow(), nullptr);
+    EXPECT_TRUE(p.mainWindow()->isEnabled());
+    EXPECT_EQ(tray.notifies.front().command, NotifyCommand::Add) << "the tray icon is there";
+}
+
+TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm p(environment("/K"));
+    ASSERT_TRUE(p.Main());
+    EXPECT_TRUE(p.context().options.OhneRueckfrage);
+    EXPECT_EQ(p.context().TitelObjekte.size(), 1);
+    for (int i = 0; i < 1200; ++i) {
+        clock.advanceMs(100);
+        broker->pump();
+    }
+    EXPECT_GT(p.mainWindow()->Kursanzahl, 10);
+    QStringList files = QDir(dir.path() + "/RealtimeData/Dax 30").entryList({"*.VQS"});
+    EXPECT_EQ(files.size(), 1);
+    int ended = 0;
+    p.mainWindow()->endProgram = [&] { ++ended; };
+    const size_t before = messages.shown.size();
+    test::closeFromTitleBar(p.mainWindow());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(messages.shown.size(), before) << "no question";
+    EXPECT_EQ(p.context().TitelObjekte.size(), 0);
+    EXPECT_EQ(p.context().Session().Status(), 0);
+    EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
+    EXPECT_EQ(broker->liveSubscriptions(), 0);
+}
+
+TEST_F(ProgramTest, ASecondInstanceSaysSoAndLeavesTheFirstRunning) {
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm first(environment());
+    ASSERT_TRUE(first.Main());
+    test::RecordingMessages secondMessages;
+    ProgramEnvironment env = environment();
+    env.messages = &secondMessages;
+    Programm second(env);
+    EXPECT_FALSE(second.Main());
+    ASSERT_EQ(secondMessages.shown.size(), 1u);
+    EXPECT_EQ(secondMessages.shown[0].text,
+              QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"));
+    EXPECT_TRUE(first.mainWindow()->isVisible());
+}
+
+TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {
+    writeSetting(settings, settings::Taskbar, "1");
+    {
+        Programm p(environment("/W 5"));
+        const QDateTime before = clock.now();
+        ASSERT_TRUE(p.Main());
+        EXPECT_GE(before.msecsTo(clock.now()), 5000);
+        EXPECT_LT(before.msecsTo(clock.now()), 6000);
+    }
+    {
+        // "Abbrechen" in the delay window after two seconds continues the start at once.
+        ProgramEnvironment env = environment("/W 30000");
+        int waits = 0;
+        env.waitABit = [&] {
+            clock.advanceMs(250);
+            if (++waits != 8) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() == QStringLiteral("frmStartverzögerung") && w->isVisible())
+                    child<QPushButton>(w, "Abbruch")->click();
+            }
+        };
+        const QDateTime before = clock.now();
+        Programm cut(env);
+        ASSERT_TRUE(cut.Main());
+        EXPECT_EQ(before.msecsTo(clock.now()), 2000);
+    }
+}
+
+TEST_F(ProgramTest, LowFreeSpaceWarnsOncePerVolumeAndAMissingDataRootIsAStartError) {
+    writeSetting(settings, settings::Taskbar, "1");
+    {
+        ProgramEnvironment env = environment();
+        env.freeKilobytes = [](const QString&) { return std::optional<qint64>(10000); };
+        Programm p(env);
+        ASSERT_TRUE(p.Main());
+        ASSERT_GE(messages.shown.size(), 1u);
+        EXPECT_TRUE(
+            messages.shown[0].text.startsWith("Warnung: der verwendete Datenträger (Laufwerk "));
+        EXPECT_TRUE(
+            messages.shown[0].text.contains("hat weniger als 20 MB freien Speichernplatz!"));
+        EXPECT_EQ(messages.shown.size(), 1u) << "program and data folder on one volume";
+    }
+    messages.shown.clear();
+    test::writeFile(dir.path() + "/eine-datei", "x");
+    writeSetting(settings, settings::Datenpfad, dir.path() + "/eine-datei/daten");
+    Programm p(environment());
+    EXPECT_FALSE(p.Main());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith("Fehler beim Starten aufgetreten: "));
+    EXPECT_TRUE(messages.shown[0].text.endsWith(
+        "\nPrüfen Sie bitte, ob die API von Quesna Bravolt korrekt installiert ist."));
+}
+
+}  // namespace
+}  // namespace vqs

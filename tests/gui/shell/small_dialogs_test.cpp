@@ -1,0 +1,69 @@
+#include "gui/shell/small_dialogs.h"
+
+#include "gui/gui_support.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace vqs {
+namespace {
+
+using test::child;
+using test::onNextModal;
+
+TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
+    test::TestContext t;
+    t.ctx.options.UmsatzFilterAndere = true;
+    struct Case {
+        const char* name;
+        std::function<void(QWidget*)> leave;
+        bool stored;
+    } cases[] = {
+        {"Abbrechen", [](QWidget* d) { child<QPushButton>(d, "Abbruch")->click(); }, false},
+        {"window frame", [](QWidget* d) { d->close(); }, false},
+        {"OK", [](QWidget* d) { child<QPushButton>(d, "Okay")->click(); }, true},
+    };
+    for (const Case& c : cases) {
+        onNextModal([&](QWidget* d) {
+            EXPECT_FALSE(child<QCheckBox>(d, "optUmsatzfilter(0)")->isChecked()) << c.name;
+            EXPECT_TRUE(child<QCheckBox>(d, "optUmsatzfilter(1)")->isChecked()) << c.name;
+            child<QCheckBox>(d, "optUmsatzfilter(0)")->setChecked(true);
+            child<QCheckBox>(d, "optDatenpflege")->setChecked(true);
+            c.leave(d);
+        });
+        EinstellungenBearbeiten(nullptr, t.ctx);
+        EXPECT_EQ(t.ctx.options.UmsatzFilterBezahlt, c.stored) << c.name;
+        EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterBezahlt), c.stored ? "1" : "0")
+            << c.name;
+        EXPECT_EQ(readSetting(t.settings, settings::AutoDatenpflege), c.stored ? "1" : "0")
+            << c.name;
+    }
+    EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterAndere), "1");
+}
+
+TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {
+    frmStartHinweis hinweis;
+    onNextModal([](QWidget* d) {
+        child<QCheckBox>(d, "optNichtmehrAnzeigen")->setChecked(true);
+        d->close();
+    });
+    hinweis.exec();
+    EXPECT_TRUE(hinweis.tag().isEmpty());
+    EXPECT_FALSE(hinweis.nichtMehrAnzeigen());
+    EXPECT_TRUE(child<QLabel>(&hinweis, "Image1")->text().contains("DDE-Schnittstelle"));
+}
+
+TEST(TradomirInfo, VersionWithoutLeadingZeros) {
+    EXPECT_EQ(versionText(2, 1, 4), "Version 2.1.4");
+    EXPECT_EQ(versionText(2, 01, 0004), "Version 2.1.4");
+    frmTradomirInfo info;
+    EXPECT_EQ(child<QLabel>(&info, "lblTitle")->text(), "Tradomir    VQS für Bravolt-API");
+    EXPECT_TRUE(child<QLabel>(&info, "lblVersion")->text().startsWith("Version "));
+}
+
+}  // namespace
+}  // namespace vqs

@@ -1,0 +1,61 @@
+#include "gui/shell/window_placement.h"
+
+#include "app/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace vqs {
+namespace {
+
+TEST(WindowPlacement, ColumnWidthsOfAListSurviveAReopening) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path(), "TradomirVQS");
+    auto makeList = [] {
+        auto list = std::make_unique<QTreeWidget>();
+        list->setColumnCount(2);
+        list->headerItem()->setData(0, Qt::UserRole, QStringLiteral("Titel"));
+        list->headerItem()->setData(1, Qt::UserRole, QStringLiteral("WKN"));
+        list->setColumnWidth(0, 200);
+        list->setColumnWidth(1, 80);
+        return list;
+    };
+    auto first = makeList();
+    first->setColumnWidth(0, 333);
+    SaveColumnWidths(first.get(), store, "VQSFileSelect");
+
+    auto second = makeList();
+    RestoreColumnWidths(second.get(), store, "VQSFileSelect");
+    EXPECT_EQ(second->columnWidth(0), 333);
+    EXPECT_EQ(second->columnWidth(1), 80);
+}
+
+TEST(WindowPlacement, CountSelectedItemsCountsMarkedRows) {
+    QTreeWidget list;
+    list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (int i = 0; i < 5; ++i) new QTreeWidgetItem(&list, QStringList{QString::number(i)});
+    list.topLevelItem(1)->setSelected(true);
+    list.topLevelItem(3)->setSelected(true);
+    EXPECT_EQ(CountSelectedItems(&list), 2);
+    EXPECT_EQ(CountSelectedItems(nullptr), 0);
+}
+
+TEST(WindowPlacement, AWindowComesBackWhereItWasClosed) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path(), "TradomirVQS");
+    QWidget first;
+    first.setGeometry(120, 90, 640, 480);
+    first.show();
+    SaveWindowPos(&first, store, "RealtimeTitel");
+
+    QWidget second;
+    second.resize(300, 200);
+    RestoreWindowPos(&second, store, "RealtimeTitel");
+    EXPECT_EQ(second.frameGeometry().topLeft(), first.frameGeometry().topLeft());
+    EXPECT_EQ(second.frameGeometry().size(), first.frameGeometry().size());
+}
+
+}  // namespace
+}  // namespace vqs

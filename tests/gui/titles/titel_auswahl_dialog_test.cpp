@@ -1,0 +1,218 @@
+#include "gui/titles/titel_auswahl_dialog.h"
+
+#include "broker/fake_broker.h"
+#include "broker/simulated_broker.h"
+#include "gui/shell/list_sort.h"
+#include "gui/gui_support.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace vqs {
+namespace {
+
+using test::child;
+
+QStringList column(QTreeWidget* list, int c) {
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(c);
+    return texts;
+}
+QString tag(QTreeWidget* list, int row) {
+    return list->topLevelItem(row)->data(0, Qt::UserRole).toString();
+}
+int icon(QTreeWidget* list, int row) {
+    return list->topLevelItem(row)->data(0, Qt::UserRole + 1).toInt();
+}
+void markAll(QTreeWidget* list, int count) {
+    for (int i = 0; i < count && i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setSelected(true);
+}
+
+struct SimulatedSelection : ::testing::Test {
+    std::unique_ptr<broker::SimulatedBroker> broker;
+    test::TestContext t{[this] { return broker->createSession(); }};
+    SimulatedSelection() {
+        broker = std::make_unique<broker::SimulatedBroker>(broker::SimulationSettings{}, t.clock);
+        EXPECT_TRUE(t.ctx.Session().InitSession());
+        t.ctx.Ordnerliste.add("Eigene", "Eigene");
+    }
+    void listCatalogue(frmTitelauswahl& d, int index) {
+        d.katalogliste()->setCurrentItem(d.katalogliste()->topLevelItem(index));
+        d.ShowTitelinKatalog();
+    }
+};
+
+TEST_F(SimulatedSelection, OpeningFillsTheBoxes) {
+    frmTitelauswahl d(t.ctx);
+    auto* exchanges = child<QComboBox>(&d, QStringLiteral("LBörsenplätze"));
+    ASSERT_EQ(exchanges->count(), d.Boersencodes().size());
+    EXPECT_FALSE(d.Boersencodes().contains("NYS")) << "not admitted: not listed";
+    EXPECT_EQ(d.Boersencodes()[exchanges->currentIndex()], "ETR");
+    EXPECT_EQ(exchanges->currentText(), "Xetra");
+    auto* folders = child<QComboBox>(&d, "LSuchSpeicherOrdner");
+    EXPECT_EQ(folders->itemText(0), "Such-Auswahl");
+    EXPECT_EQ(folders->itemText(1), "Eigene");
+    EXPECT_EQ(child<QComboBox>(&d, "lWertpapierart")->currentText(), "Alle");
+    EXPECT_EQ(column(d.katalogliste(), 0),
+              (QStringList{"Dax 30", "TecDax 30", "Euro Stoxx 50", "SDax", "MDax"}));
+}
+
+TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
+    frmTitelauswahl d(t.ctx);
+    listCatalogue(d, 0);
+    QTreeWidget* list = d.titelliste();
+    ASSERT_EQ(list->topLevelItemCount(), 30);
+    EXPECT_EQ(d.katalogliste()->headerItem()->text(0), "Katalog (30 Titel)");
+    const QString code = list->topLevelItem(0)->text(2);
+    EXPECT_EQ(tag(list, 0), code + "@ETR");
+    EXPECT_EQ(list->topLevelItem(0)->text(1), broker->market().find(code)->name);
+
+    // Recorded on its own exchange: the icon says so, whichever exchange the list shows.
+    TitelDef recorded;
+    recorded.RT_WKN = recorded.WKN = code;
+    recorded.RT_Boerse = "ETR";
+    recorded.Aktiv = true;
+    t.ctx.TitelDefinitionen.add(recorded.collectionKey(), recorded);
+    auto* choice = child<QComboBox>(&d, QStringLiteral("LKatalogbörsenplatz"));
+    choice->setCurrentIndex(2);  // Frankfurt
+    listCatalogue(d, 0);
+    EXPECT_EQ(list->topLevelItem(0)->text(3), "FRA");
+    EXPECT_EQ(tag(list, 0), code + "@FRA");
+    EXPECT_EQ(icon(list, 0), 2);
+    choice->setCurrentIndex(1);  // Xetra
+    listCatalogue(d, 0);
+    EXPECT_EQ(column(list, 3).count("ETR"), 30);
+
+    // Activated from the catalogue tab: filed in the catalogue's folder.
+    markAll(list, 3);
+    child<QPushButton>(&d, "btnAktivierenBidAsk")->click();
+    EXPECT_EQ(icon(list, 1), 3);
+    EXPECT_EQ(t.ctx.TitelDefinitionen.find("K" + tag(list, 1))->Ordner, "Dax 30");
+    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Dax 30"));
+    EXPECT_EQ(t.ctx.TitelObjekte.size(), 3);
+
+    // Switching tabs empties the list.
+    d.selectTab(1);
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+TEST_F(SimulatedSelection, SortingTogglesPerColumn) {
+    frmTitelauswahl d(t.ctx);
+    listCatalogue(d, 3);
+    QTreeWidget* list = d.titelliste();
+    QStringList names = column(list, 1);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    ListeSortieren(list, 1);
+    EXPECT_EQ(column(list, 1), names);
+    ListeSortieren(list, 1);
+    std::reverse(names.begin(), names.end());
+    EXPECT_EQ(column(list, 1), names) << "the same column again flips the order";
+    ListeSortieren(list, 2);
+    QStringList codes = column(list, 2);
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+    EXPECT_EQ(list->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+    // Another catalogue comes in sorted the same way.
+    listCatalogue(d, 4);
+    codes = column(list, 2);
+    EXPECT_EQ(codes.size(), 50);
+    EXPECT_TRUE(std::is_sorted(codes.begin(), codes.end()));
+}
+
+struct FakeSelection : ::testing::Test {
+    test::FakeBrokerSession* fake = nullptr;
+    test::TestContext t{[this] {
+        auto f = std::make_unique<test::FakeBrokerSession>();
+        f->exchangeList = {{"NYS", "New York", false, true},
+                           {"ETR", "Xetra", true, true},
+                           {"STU", "Stuttgart", true, false}};
+        fake = f.get();
+        return f;
+    }};
+    FakeSelection() { EXPECT_TRUE(t.ctx.Session().InitSession()); }
+};
+
+TEST_F(FakeSelection, SearchSendsTheTermAndTheClassLetter) {
+    frmTitelauswahl d(t.ctx);
+    d.selectTab(1);
+    auto* term = child<QLineEdit>(&d, "SuchbegriffFeld");
+    auto* cls = child<QComboBox>(&d, "lWertpapierart");
+    fake->instruments = {{"710000", "Mercedes-Benz Group AG"}, {"846900", "DAX"}};
+
+    d.btnSuchen_Click();
+    ASSERT_EQ(t.messages.shown.size(), 1u) << "an empty term gives the notice";
+    EXPECT_EQ(t.messages.shown[0].text,
+              QStringLiteral("Geben Sie bitte zunächst einen Suchbegriff ein."));
+    EXPECT_TRUE(fake->counters->searches.isEmpty()) << "and no broker call";
+
+    term->setText("Benz");
+    d.btnSuchen_Click();
+    ASSERT_EQ(fake->counters->searches.size(), 1);
+    EXPECT_EQ(fake->counters->searches[0].term, "Benz");
+    EXPECT_FALSE(fake->counters->searches[0].classLetter) << "\"Alle\" sends no letter";
+    EXPECT_EQ(column(d.titelliste(), 2), (QStringList{"710000", "846900"}));
+    EXPECT_EQ(column(d.titelliste(), 3), (QStringList{"ETR", "ETR"}));
+
+    cls->setCurrentIndex(1);  // Warrants
+    child<QComboBox>(&d, QStringLiteral("LBörsenplätze"))->setCurrentIndex(1);
+    d.btnSuchen_Click();
+    EXPECT_EQ(fake->counters->searches[1].classLetter, QString("W"));
+    EXPECT_EQ(tag(d.titelliste(), 0), "710000@STU");
+}
+
+TEST_F(FakeSelection, AnEmptyResultOffersARowMadeFromTheTerm) {
+    frmTitelauswahl d(t.ctx);
+    d.selectTab(1);
+    child<QLineEdit>(&d, "SuchbegriffFeld")->setText(" cg13ey ");
+    t.messages.answerNext(msg::kResultNein);
+    d.btnSuchen_Click();
+    EXPECT_EQ(d.titelliste()->topLevelItemCount(), 0);
+    EXPECT_EQ(t.messages.shown.back().text,
+              QStringLiteral("Keine Titel gefunden! Möchten Sie diesen Titel manuell zufügen?"));
+    EXPECT_EQ(t.messages.shown.back().style, msg::kYesNo);
+
+    t.messages.answerNext(msg::kResultJa);
+    d.btnSuchen_Click();
+    ASSERT_EQ(d.titelliste()->topLevelItemCount(), 1);
+    EXPECT_EQ(tag(d.titelliste(), 0), "CG13EY@ETR");
+    EXPECT_EQ(d.titelliste()->topLevelItem(0)->text(1), "cg13ey");
+
+    // The broker does not know it: activation leaves it inactive.
+    child<QComboBox>(&d, "LSuchSpeicherOrdner")->setEditText("Manuell");
+    d.titelliste()->topLevelItem(0)->setSelected(true);
+    child<QPushButton>(&d, "btnRealAktivieren")->click();
+    EXPECT_EQ(icon(d.titelliste(), 0), 1);
+    const TitelDef* def = t.ctx.TitelDefinitionen.find("KCG13EY@ETR");
+    ASSERT_NE(def, nullptr);
+    EXPECT_FALSE(def->Aktiv);
+    EXPECT_EQ(def->Ordner, "Manuell");
+}
+
+TEST_F(FakeSelection, AnEmptyFolderStopsActivationOnTheSearchTab) {
+    frmTitelauswahl d(t.ctx);
+    d.selectTab(1);
+    fake->instruments = {{"710000", "Mercedes-Benz Group AG"}};
+    child<QLineEdit>(&d, "SuchbegriffFeld")->setText("Benz");
+    d.btnSuchen_Click();
+    child<QComboBox>(&d, "LSuchSpeicherOrdner")->setEditText("");
+    d.titelliste()->topLevelItem(0)->setSelected(true);
+    child<QPushButton>(&d, "btnRealAktivieren")->click();
+    EXPECT_TRUE(t.messages.shown.back().text.startsWith("Geben Sie bitte einen Ordner an"));
+    EXPECT_TRUE(t.ctx.TitelDefinitionen.isEmpty());
+    const size_t notices = t.messages.shown.size();
+    child<QPushButton>(&d, "btnDeaktivieren")->click();
+    EXPECT_EQ(t.messages.shown.size(), notices) << "deactivation needs no folder";
+    EXPECT_EQ(t.ctx.TitelDefinitionen.size(), 1);
+}
+
+}  // namespace
+}  // namespace vqs

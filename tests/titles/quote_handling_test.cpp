@@ -1,0 +1,258 @@
+#include "titles/titel_objekt.h"
+
+#include "broker/fake_broker.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace vqs {
+namespace {
+
+using broker::Quote;
+using broker::QuoteGroup;
+
+QuoteGroup group(QTime t, double price, std::optional<double> volume = std::nullopt) {
+    QuoteGroup g;
+    g.present = true;
+    g.price = price;
+    g.volumePresent = volume.has_value();
+    g.volume = volume.value_or(0);
+    g.time = {t.hour(), t.minute(), t.second(), t.msec(), t.toString("HH:mm:ss.zzz")};
+    return g;
+}
+Quote paid(QTime t, double price, std::optional<double> volume = std::nullopt) {
+    Quote q;
+    q.paid = group(t, price, volume);
+    return q;
+}
+Quote withBidAsk(Quote q, QTime t, double bid, double ask, std::optional<double> volume = 500) {
+    q.bid = group(t, bid, volume);
+    q.ask = group(t, ask, volume);
+    return q;
+}
+Quote damaged(std::function<void(QuoteGroup&)> change) {
+    Quote q = paid(QTime(10, 0, 1), 100, 10);
+    change(q.paid);
+    return q;
+}
+
+struct Step {
+    QTime clock;
+    Quote quote;
+    enum Action { Update, Clear, Reactivate } action = Update;
+};
+struct Tick {
+    Kursart kind;
+    float kurs;
+    float volume;
+    friend bool operator==(const Tick&, const Tick&) = default;
+};
+std::ostream& operator<<(std::ostream& os, const Tick& t) {
+    return os << "{" << t.kind << ", " << t.kurs << ", " << t.volume << "}";
+}
+
+const QTime T0(10, 0, 0);
+const QTime T0_5(10, 0, 0, 500);
+
+struct Case {
+    const char* name;
+    bool useBidAsk;
+    bool filterBezahlt;
+    bool filterAndere;
+    std::vector<Step> steps;
+    std::vector<Tick> ticks;
+};
+
+TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
+    const Case cases[] = {
+        {"a fresh first update is recorded",
+         false,
+         false,
+         false,
+         {{T0_5, paid(T0, 100, 10)}},
+         {{kBezahlt, 100, 10}}},
+        {"a stale first update is held back, the next is recorded",
+         false,
+         false,
+         false,
+         {{QTime(10, 0, 2), paid(T0, 100, 10)}, {QTime(10, 0, 3), paid(QTime(10, 0, 3), 101, 10)}},
+         {{kBezahlt, 101, 10}}},
+        {"a stale first update holds back bid and ask too",
+         true,
+         false,
+         false,
+         {{QTime(10, 0, 5), withBidAsk(paid(T0, 100, 10), QTime(10, 0, 4, 900), 99, 101)},
+          {QTime(10, 0, 6), withBidAsk(paid(T0, 100, 10), QTime(10, 0, 6), 99.5, 100.5)}},
+         {{kGeld, 99.5, 500}, {kBrief, 100.5, 500}}},
+        {"no volume with the filter: nothing",
+         false,
+         true,
+         false,
+         {{T0_5, paid(T0, 100)}, {QTime(10, 0, 1), paid(QTime(10, 0, 1), 101, 20)}},
+         {{kBezahlt, 101, 20}}},
+        {"no volume without the filter: volume 0",
+         false,
+         false,
+         false,
+         {{T0_5, paid(T0, 100)}},
+         {{kBezahlt, 100, 0}}},
+        {"same time and volume twice: once",
+         false,
+         false,
+         false,
+         {{T0_5, paid(T0, 100, 10)}, {T0_5, paid(T0, 100, 10)}},
+         {{kBezahlt, 100, 10}}},
+        {"same time, other volume: twice",
+         false,
+         false,
+         false,
+         {{T0_5, paid(T0, 100, 10)}, {T0_5, paid(T0, 100, 30)}},
+         {{kBezahlt, 100, 10}, {kBezahlt, 100, 30}}},
+        {"a price-only change without volume is dropped",
+         false,
+         false,
+         false,
+         {{T0_5, paid(T0, 100)}, {T0_5, paid(T0, 105)}},
+         {{kBezahlt, 100, 0}}},
+        {"an inactive object changes nothing, not even the last values",
+         false,
+         false,
+         false,
+         {{T0_5, {}, Step::Clear},
+          {T0_5, paid(T0, 100, 10)},
+          {T0_5, {}, Step::Reactivate},
+          {T0_5, paid(T0, 100, 10)}},
+         {{kBezahlt, 100, 10}}},
+        {"a title without bid/ask never records kinds 1 and 2",
+         false,
+         false,
+         false,
+         {{T0_5, withBidAsk(paid(T0, 100, 10), T0, 99, 101)},
+          {QTime(10, 0, 1), withBidAsk(paid(T0, 100, 10), QTime(10, 0, 1), 98, 102)}},
+         {{kBezahlt, 100, 10}}},
+        {"bid and ask after a fresh paid price",
+         true,
+         false,
+         true,
+         {{T0_5, withBidAsk(paid(T0, 100, 10), T0, 99, 101, std::nullopt)},
+          {QTime(10, 0, 1), withBidAsk(paid(T0, 100, 10), QTime(10, 0, 1), 98, 102, 40)}},
+         {{kBezahlt, 100, 10}, {kGeld, 98, 40}, {kBrief, 102, 40}}},
+        {"broker data out of range yields no tick and stops nothing",
+         false,
+         false,
+         false,
+         {{T0_5, damaged([](QuoteGroup& g) { g.time.hour = 25; })},
+          {T0_5, damaged([](QuoteGroup& g) { g.time.minute = 61; })},
+          {T0_5, damaged([](QuoteGroup& g) { g.time.text = "kaputt"; })},
+          {T0_5, damaged([](QuoteGroup& g) { g.price = std::nan(""); })},
+          {T0_5, damaged([](QuoteGroup& g) { g.price = 1e300; })},
+          {T0_5, damaged([](QuoteGroup& g) { g.volume = -5; })},
+          {T0_5, damaged([](QuoteGroup& g) { g.volume = INFINITY; })},
+          {QTime(10, 0, 2), paid(QTime(10, 0, 2), 100, 10)}},
+         {{kBezahlt, 100, 10}}},
+    };
+    for (const Case& c : cases) {
+        test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+        ASSERT_TRUE(t.ctx.Session().InitSession());
+        t.ctx.options.UmsatzFilterBezahlt = c.filterBezahlt;
+        t.ctx.options.UmsatzFilterAndere = c.filterAndere;
+        TitelDef def;
+        def.RT_WKN = def.WKN = "710000";
+        def.RT_Boerse = "ETR";
+        def.Ordner = "Dax 30";
+        def.Aktiv = true;
+        def.UseBidAsk = c.useBidAsk;
+        def.NeueNamen = true;
+        t.ctx.TitelDefinitionen.add(def.collectionKey(), def);
+
+        clTitelObjekt objekt(t.ctx);
+        objekt.UseBidAsk = c.useBidAsk;
+        ASSERT_TRUE(objekt.InitSubscription("710000", "ETR"));
+        for (const Step& s : c.steps) {
+            t.clock.set(QDateTime(QDate(2026, 12, 10), s.clock));
+            if (s.action == Step::Clear)
+                objekt.ClearSubscription();
+            else if (s.action == Step::Reactivate)
+                objekt.InitSubscription("710000", "ETR");
+            else
+                objekt.RealtimeSubscription_OnQuoteUpdate(s.quote, {}, {});
+        }
+        std::vector<Tick> ticks;
+        for (const auto& e : t.mainWindow.monitor) ticks.push_back({e.kind, e.kurs, e.volume});
+        EXPECT_EQ(ticks, c.ticks) << c.name;
+        EXPECT_EQ(t.mainWindow.kursanzahl, static_cast<int>(c.ticks.size())) << c.name;
+    }
+}
+
+TEST(QuoteHandling, TicksCarryTheTimeTextAndLandInTheDataFile) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    ASSERT_TRUE(t.ctx.Session().InitSession());
+    TitelDef def;
+    def.RT_WKN = def.WKN = "710000";
+    def.RT_Boerse = "ETR";
+    def.Ordner = "Dax 30";
+    def.NeueNamen = true;
+    t.ctx.TitelDefinitionen.add(def.collectionKey(), def);
+    clTitelObjekt objekt(t.ctx);
+    ASSERT_TRUE(objekt.InitSubscription("710000", "ETR"));
+    t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 31, 2, 500)));
+    objekt.RealtimeSubscription_OnQuoteUpdate(paid(QTime(9, 31, 2, 123), 101.25, 300), {}, {});
+    ASSERT_EQ(t.mainWindow.monitor.size(), 1u);
+    EXPECT_DOUBLE_EQ(t.mainWindow.monitor[0].zeit, (9 * 3600 + 31 * 60 + 2.123) / 86400);
+    EXPECT_EQ(test::readFile(t.ctx.Datenpfad + "/Dax 30/710000-BRAVOL-ETR.VQS").size(), 872);
+}
+
+TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
+    test::FakeBrokerSession* fake = nullptr;
+    test::TestContext t([&] {
+        auto f = std::make_unique<test::FakeBrokerSession>();
+        fake = f.get();
+        return f;
+    });
+    auto objekt = std::make_unique<clTitelObjekt>(t.ctx);
+    EXPECT_THROW(objekt->InitSubscription("710000", "ETR"), broker::BrokerError)
+        << "no session: the error goes to the caller";
+    ASSERT_TRUE(t.ctx.Session().InitSession());
+    auto counters = fake->counters;
+    EXPECT_FALSE(objekt->InitSubscription("UNBEKANNT", "ETR")) << "a refused instrument";
+    EXPECT_FALSE(objekt->isActive());
+    EXPECT_TRUE(objekt->InitSubscription("710000", "ETR"));
+    objekt->ClearSubscription();
+    EXPECT_TRUE(objekt->InitSubscription("710000", "ETR"));
+    EXPECT_EQ(counters->subscriptions, 1) << "no second subscription";
+    EXPECT_EQ(objekt->Key(), "710000@ETR");
+
+    clTitelObjekt other(t.ctx);
+    other.InitSubscription("710000", "FRA");
+    EXPECT_EQ(other.Key(), "710000@FRA");
+    objekt.reset();
+    EXPECT_EQ(counters->stops, 1);
+}
+
+TEST(Tageszeit, FractionOfTheDayToTheMillisecond) {
+    EXPECT_DOUBLE_EQ(*Tageszeit({12, 0, 0, 0, {}}), 0.5);
+    EXPECT_DOUBLE_EQ(*Tageszeit({9, 31, 2, 123, {}}), (9 * 3600 + 31 * 60 + 2.123) / 86400);
+    EXPECT_FALSE(Tageszeit({24, 0, 0, 0, {}}));
+    EXPECT_FALSE(Tageszeit({10, 60, 0, 0, {}}));
+    EXPECT_FALSE(Tageszeit({10, 0, -1, 0, {}}));
+    EXPECT_FALSE(Tageszeit({10, 0, 0, 1000, {}}));
+}
+
+TEST(TimeText, TheFormsABrokerUses) {
+    const double nineThirty = 9.5 / 24;
+    EXPECT_DOUBLE_EQ(*serialFromTimeText(u"09:30:00"), nineThirty);
+    EXPECT_DOUBLE_EQ(*serialFromTimeText(u"9:30"), nineThirty);
+    EXPECT_DOUBLE_EQ(*serialFromTimeText(u"09:30:00.5"), nineThirty + 0.5 / 86400);
+    EXPECT_DOUBLE_EQ(*serialFromTimeText(u"10.12.2026 09:30:00.000"), 46366 + nineThirty);
+    EXPECT_DOUBLE_EQ(*serialFromTimeText(u"2026-12-10T09:30:00"), 46366 + nineThirty);
+    for (const char16_t* bad : {u"", u"25:00:00", u"09:61", u"9", u"09:30:00x", u"32.12.2026 09:30",
+                                u"abc", u"10.12.2026"}) {
+        EXPECT_FALSE(serialFromTimeText(bad)) << QString::fromUtf16(bad).toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace vqs
