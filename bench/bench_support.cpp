@@ -70,7 +70,8 @@ std::vector<QByteArray> prepareDataFiles(const QString& root, int count) {
         d.Ordner = QStringLiteral("Bench");
         d.RT_Boerse = QStringLiteral("ETR");
         d.NeueNamen = true;
-        const QString path = buildFolder(root, d) + buildFileName(d, kBezahlt);
+        QDir().mkpath(folderPath(root, d));
+        const QString path = folderPath(root, d) + buildFileName(d, kBezahlt);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly)) std::abort();
         DateiKopf k = buildHeader(d, kBezahlt);

@@ -1,10 +1,10 @@
 // What the user waits for in the windows: the monitor under a stream of quotes, and listing
 // a catalogue or a search result of 5000 instruments. Runs on Qt's offscreen platform.
-#include "app/app_context.h"
+#include "app/recorder.h"
 #include "broker/simulated_broker.h"
-#include "titles/titel_objekt.h"
 #include "gui/shell/main_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
+#include "titles/titel_objekt.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,22 +19,23 @@ struct Program {
     vqs::SystemClock clock;
     vqs::SettingsStore settings{dir.path() + "/config", "bench"};
     std::unique_ptr<vqs::broker::SimulatedBroker> broker;
-    vqs::AppContext ctx{dir.path(), settings, clock, [this] { return broker->createSession(); }};
-    vqs::Bravolt_Hauptfenster window{ctx};
+    vqs::Recorder recorder{dir.path(), settings, clock, [this] { return broker->createSession(); }};
+    vqs::Bravolt_Hauptfenster window{recorder};
 
     Program() {
         broker = std::make_unique<vqs::broker::SimulatedBroker>(vqs::broker::SimulationSettings{},
                                                                 clock);
-        ctx.Datenpfad = dir.path();
-        ctx.setMainWindow(&window);
-        ctx.Session().InitSession();
+        recorder.prepareDataFolder();
+        recorder.login();
         window.show();
     }
 };
 
+// Made on first use and gone before the application is: windows must not outlive it.
+std::unique_ptr<Program> gProgram;
 Program& program() {
-    static Program p;
-    return p;
+    if (!gProgram) gProgram = std::make_unique<Program>();
+    return *gProgram;
 }
 
 vqs::TitelDef titel(int i) {
@@ -56,26 +57,23 @@ void BM_Per1000MonitorEntries(benchmark::State& state) {
     int n = 0;
     for (auto _ : state) {
         for (int i = 0; i < 1000; ++i)
-            p.window.Protokolleintrag(d, i % 3, d.WKN, 100.0f + (n++ % 50) * 0.01f, 100, 0.4);
+            p.window.Protokolleintrag(d, i % 3, 100.0f + (n++ % 50) * 0.01f, 100, 0.4);
         QCoreApplication::processEvents();
     }
 }
 
-// 1000 quote updates of 300 recording titles with the monitor open: change detection,
-// counter, monitor, data files, and the event loop.
+// 1000 quote updates of 300 recording titles with the monitor open (1) or closed (0): change
+// detection, counter, monitor, data files, and the event loop.
 void BM_Per1000QuotesMonitorOpen(benchmark::State& state) {
     Program& p = program();
-    if (!p.window.monitorOpen()) p.window.btnProtokoll_Click();
+    if (p.window.monitorOpen() != (state.range(0) != 0)) p.window.btnProtokoll_Click();
     static std::vector<vqs::clTitelObjekt*> titles = [&] {
         std::vector<vqs::clTitelObjekt*> t;
         for (int i = 0; i < 300; ++i) {
             const vqs::TitelDef d = titel(i);
-            p.ctx.TitelDefinitionen.add(d.collectionKey(), d);
-            auto o = std::make_unique<vqs::clTitelObjekt>(p.ctx);
-            o->InitSubscription(d.RT_WKN, d.RT_Boerse);
-            t.push_back(o.get());
-            const QString key = o->Key();
-            p.ctx.TitelObjekte.add(key, std::move(o));
+            p.recorder.titles().add(d);
+            p.recorder.titles().startRecording(d);
+            t.push_back(p.recorder.titles().titleObjects().find(d.id().text())->get());
         }
         return t;
     }();
@@ -100,9 +98,10 @@ void BM_Per1000QuotesMonitorOpen(benchmark::State& state) {
 
 void BM_ListSearchResultOf5000(benchmark::State& state) {
     Program& p = program();
-    vqs::frmTitelauswahl dialog(p.ctx);
+    vqs::frmTitelauswahl dialog(p.recorder);
     dialog.show();
-    std::vector<vqs::broker::Instrument> result = p.ctx.Session().SF()->search({"e", std::nullopt});
+    std::vector<vqs::broker::Instrument> result =
+        p.recorder.session().SF()->search({"e", std::nullopt});
     result.resize(5000);
     for (auto _ : state) {
         dialog.ShowSuchergebnisTitel(result);
@@ -113,7 +112,7 @@ void BM_ListSearchResultOf5000(benchmark::State& state) {
 
 void BM_ListCatalogue(benchmark::State& state) {
     Program& p = program();
-    vqs::frmTitelauswahl dialog(p.ctx);
+    vqs::frmTitelauswahl dialog(p.recorder);
     dialog.show();
     dialog.katalogliste()->setCurrentItem(dialog.katalogliste()->topLevelItem(3));  // SDax
     for (auto _ : state) {
@@ -126,7 +125,7 @@ void BM_ListCatalogue(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Per1000MonitorEntries)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Per1000QuotesMonitorOpen)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Per1000QuotesMonitorOpen)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListSearchResultOf5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCatalogue)->Unit(benchmark::kMillisecond);
 
@@ -136,5 +135,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    gProgram.reset();
     return 0;
 }

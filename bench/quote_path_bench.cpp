@@ -2,7 +2,7 @@
 // closed, against the plain system calls of one append over the same files.
 #include "bench_support.h"
 
-#include "app/app_context.h"
+#include "app/recorder.h"
 #include "broker/simulated_broker.h"
 #include "titles/titel_objekt.h"
 
@@ -18,7 +18,7 @@ struct QuotePath {
     vqs::SystemClock clock;  // the real clock: date completion asks it for every tick
     vqs::SettingsStore settings{dir.path() + "/config", "bench"};
     std::unique_ptr<vqs::broker::SimulatedBroker> broker;
-    vqs::AppContext ctx{dir.path(), settings, clock, [this] { return broker->createSession(); }};
+    vqs::Recorder recorder{dir.path(), settings, clock, [this] { return broker->createSession(); }};
     std::vector<vqs::clTitelObjekt*> titles;
     std::vector<vqs::broker::Quote> updates;  // title i % kTitles, in order
     std::vector<QByteArray> paths;
@@ -26,8 +26,8 @@ struct QuotePath {
     QuotePath() {
         broker = std::make_unique<vqs::broker::SimulatedBroker>(vqs::broker::SimulationSettings{},
                                                                 clock);
-        ctx.Datenpfad = dir.path();
-        ctx.Session().InitSession();
+        recorder.prepareDataFolder();
+        recorder.login();
         const auto& universe = broker->market().instruments();
         for (int i = 0; i < kTitles; ++i) {
             const vqs::broker::SimInstrument& instrument = universe[static_cast<size_t>(i)];
@@ -39,13 +39,11 @@ struct QuotePath {
             d.RT_Boerse = "ETR";
             d.Aktiv = true;
             d.NeueNamen = true;
-            ctx.TitelDefinitionen.add(d.collectionKey(), d);
-            auto o = std::make_unique<vqs::clTitelObjekt>(ctx);
-            o->InitSubscription(d.RT_WKN, d.RT_Boerse);
-            titles.push_back(o.get());
-            const QString key = o->Key();
-            ctx.TitelObjekte.add(key, std::move(o));
-            paths.push_back(QFile::encodeName(dir.path() + "/Bench/" + d.WKN + "-BRAVOL-ETR.VQS"));
+            recorder.titles().add(d);
+            recorder.titles().startRecording(d);
+            titles.push_back(recorder.titles().titleObjects().find(d.id().text())->get());
+            paths.push_back(
+                QFile::encodeName(recorder.datenpfad() + "/Bench/" + d.WKN + "-BRAVOL-ETR.VQS"));
         }
         // Quote times start now, so that the first update of each title counts as fresh; it
         // creates the title's file.

@@ -20,7 +20,7 @@ printf '[Hauptfenster]\nTaskbar=1\n' > "$XDG_CONFIG_HOME/Tradomir/TradomirVQS.in
 
 openbox >/dev/null 2>&1 &
 sleep 1
-build/src/TradomirVQS >/dev/null 2>&1 &
+build/bin/TradomirVQS >/dev/null 2>&1 &
 program=$!
 trap 'kill $program 2>/dev/null; rm -rf "$work"' EXIT
 sleep 3

@@ -6,4 +6,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh build >/dev/null
 export TRADOMIR_VQS_HOME="${TRADOMIR_VQS_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/Tradomir/TradomirVQS}"
-exec build/src/TradomirVQS "$@"
+exec build/bin/TradomirVQS "$@"

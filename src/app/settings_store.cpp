@@ -1,5 +1,7 @@
 #include "app/settings_store.h"
 
+#include "app/instance_lock.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -40,6 +42,8 @@ QString SettingsStore::GetSetting(const QString& application, const QString& sec
 bool SettingsStore::SaveSetting(const QString& application, const QString& section,
                                 const QString& key, const QString& value) {
     QDir().mkpath(root_);
+    // A killed writer's lock would hold this write for half a minute.
+    removeDeadLockFile(filePath(application) + QStringLiteral(".lock"));
     QSettings ini(filePath(application), QSettings::IniFormat);
     ini.setValue(groupKey(section, key), value);
     ini.sync();

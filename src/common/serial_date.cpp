@@ -43,7 +43,9 @@ std::optional<double> serialFromIsoText(QStringView text) {
     if (t < 0) return std::nullopt;
     QDate date = QDate::fromString(text.left(t).toString(), Qt::ISODate);
     QTime time = QTime::fromString(text.mid(t + 1).toString(), Qt::ISODateWithMs);
-    if (!date.isValid() || !time.isValid()) return std::nullopt;
+    // Before 1900 a serial number would read as a time of day only (below 1.0) or go negative.
+    if (!date.isValid() || !time.isValid() || date.year() < 1900 || date.year() > 9999)
+        return std::nullopt;
     return serialFromDate(date) + serialFromTime(time);
 }
 
@@ -146,6 +148,14 @@ std::optional<double> serialFromTimeText(QStringView text) {
     std::optional<int> ms = timePart(text, split + 1);
     if (!date.isValid() || year < 100 || !ms) return std::nullopt;
     return serialFromDate(date) + *ms / kMillisecondsPerDay;
+}
+
+double completeTimestamp(double zeit, const Clock& clock) {
+    if (zeit >= 1.0) return zeit;
+    const auto [today, timeOfDay] = clock.localNow();
+    if (zeit > 0.666 && timeOfDay < 0.375) return zeit + today - 1;
+    if (zeit < 0.05) return zeit + today + (timeOfDay > 0.95 ? 1 : 0);
+    return zeit + today;
 }
 
 }  // namespace vqs

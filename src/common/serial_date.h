@@ -27,7 +27,8 @@ std::optional<SerialParts> splitSerial(double serial);
 QDateTime dateTimeFromSerial(double serial);
 // "2026-12-10T09:31:02.123"; empty where splitSerial gives none.
 QString isoTextFromSerial(double serial);
-// The serial number of such a text (milliseconds optional); none when it is not one.
+// The serial number of such a text (milliseconds optional); none when it is not one or its year
+// lies outside 1900 to 9999.
 std::optional<double> serialFromIsoText(QStringView text);
 // A broker's time text as a date/time value: "09:31:02.123" (a time of day, below 1.0),
 // "10.12.2026 09:31:02.123" or "2026-12-10T09:31:02.123"; seconds and milliseconds optional.
@@ -69,6 +70,10 @@ private:
     mutable qint64 offsetMs_ = 0;
     mutable qint64 offsetValidUntil_ = 0;  // ms since the epoch, UTC
 };
+
+// Adds the date to a time-of-day-only stamp (below 1.0) from the clock: a late quote seen
+// before 09:00 belongs to yesterday, one just after midnight seen after 22:48 to tomorrow.
+double completeTimestamp(double zeit, const Clock& clock);
 
 // A clock that moves only when told to: tests and the simulated market run on it.
 class ManualClock final : public Clock {

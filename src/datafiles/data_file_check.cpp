@@ -1,6 +1,6 @@
 #include "datafiles/data_file_check.h"
 
-#include "datafiles/raw_file.h"
+#include "datafiles/file_system.h"
 
 #include <cmath>
 #include <vector>
@@ -10,20 +10,27 @@ namespace vqs {
 DataFileScan scanDataFile(const QString& path,
                           const std::function<bool(qint64, const KursSatz&)>& onRecord) {
     DataFileScan scan;
-    RawFile file;
-    if (file.open(path, false) != RawFile::Open::Ok) {
-        scan.problem = QStringLiteral("Die Datei kann nicht geöffnet werden.");
+    OpenFile file(systemFileSystem());
+    if (int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
+        scan.problem = QStringLiteral("Die Datei kann nicht geöffnet werden (%1).")
+                           .arg(describeFileError(error));
         return scan;
     }
-    scan.length = file.size();
+    std::int64_t length = 0;
+    if (int error = file.size(length)) {
+        scan.problem = QStringLiteral("Die Datei kann nicht gelesen werden (%1).")
+                           .arg(describeFileError(error));
+        return scan;
+    }
+    scan.length = length;
     if (scan.length < kHeaderSize) {
-        scan.readable = scan.length >= 0;
+        scan.readable = true;
         scan.problem = QStringLiteral("Der Dateikopf ist unvollständig (%1 von %2 Bytes).")
                            .arg(std::max<qint64>(scan.length, 0))
                            .arg(kHeaderSize);
         return scan;
     }
-    if (!file.readAt(0, scan.kopf.bytes.data(), kHeaderSize)) {
+    if (file.readAll(0, scan.kopf.bytes.data(), kHeaderSize)) {
         scan.problem = QStringLiteral("Der Dateikopf kann nicht gelesen werden.");
         return scan;
     }
@@ -40,7 +47,7 @@ DataFileScan scanDataFile(const QString& path,
     bool wanted = static_cast<bool>(onRecord);
     for (qint64 first = 0; first < records && (wanted || scan.problem.isEmpty()); first += kChunk) {
         const qint64 n = std::min(kChunk, records - first);
-        if (!file.readAt(kHeaderSize + first * kRecordSize, buffer.data(), n * kRecordSize)) {
+        if (file.readAll(kHeaderSize + first * kRecordSize, buffer.data(), n * kRecordSize)) {
             scan.readable = false;
             scan.problem = QStringLiteral("Die Datensätze können nicht gelesen werden.");
             return scan;

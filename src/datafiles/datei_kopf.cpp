@@ -92,7 +92,7 @@ DateiKopf buildHeader(const TitelDef& def, Kursart kind) {
 
 void completeHeader(DateiKopf& kopf, Kursart kind, const TitelDef& def) {
     kopf.setField(kopf::Datenquelle, QStringLiteral("BRAVOLT"));
-    kopf.setField(kopf::TitelKey, def.key());
+    kopf.setField(kopf::TitelKey, def.id().text());
     const QString label = kursartLabel(kind);
     if (!label.isEmpty()) kopf.setField(kopf::Kursart, label);
 }

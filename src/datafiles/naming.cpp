@@ -9,7 +9,9 @@ namespace {
 QString replaceAll(const QString& text, QStringView characters) {
     QString out = text;
     for (qsizetype i = 0; i < out.size(); ++i) {
-        if (characters.contains(out.at(i))) out[i] = QLatin1Char('-');
+        const QChar c = out.at(i);
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || characters.contains(c))
+            out[i] = QLatin1Char('-');
     }
     return out;
 }
@@ -33,7 +35,9 @@ QString OrdnerNameBereinigen(const QString& name) {
     return onlyDots ? QString(folder.size(), QLatin1Char('-')) : folder;
 }
 
-QString buildFileName(TitelDef& def, Kursart kind) {
+QString ordnerAusEingabe(const QString& typed) { return OrdnerNameBereinigen(typed.trimmed()); }
+
+QString buildFileName(const TitelDef& def, Kursart kind) {
     QString name = DateinameBereinigen(def.WKN) + kindSuffix(kind);
     // Exchange and broker code are sanitised too, so that no title can name a path.
     if (def.NeueNamen)
@@ -41,24 +45,11 @@ QString buildFileName(TitelDef& def, Kursart kind) {
     else
         name += QStringLiteral("-BRAVOL") + DateinameBereinigen(def.RT_WKN);
     name += QStringLiteral(".VQS");
-    if (kind >= 0 && kind <= 2) {
-        if (!def.Dateinamen) def.Dateinamen.emplace();
-        (*def.Dateinamen)[static_cast<size_t>(kind)] = name;
-    }
     return name;
 }
 
 QString folderPath(const QString& dataRoot, const TitelDef& def) {
     return dataRoot + QDir::separator() + OrdnerNameBereinigen(def.Ordner) + QDir::separator();
-}
-
-QString buildFolder(const QString& dataRoot, const TitelDef& def) {
-    QString folder = folderPath(dataRoot, def);
-    if (!def.Ordner.isEmpty()) {
-        QDir dir(folder);
-        if (!dir.exists()) QDir().mkdir(folder);
-    }
-    return folder;
 }
 
 }  // namespace vqs

@@ -7,22 +7,22 @@
 
 namespace vqs {
 
-// Replaces each of / \ : * ? " < > | by "-"; nothing else changes.
+// Replaces each of / \ : * ? " < > | by "-", and control characters (NUL among them, which would
+// cut a path short) as well; nothing else changes.
 QString DateinameBereinigen(const QString& name);
 
-// Replaces each of ( ) [ ] { } / \ : * ? ' " < > | by "-". A name made only of dots (".",
-// "..") would name the data root or its parent, so its dots become "-" as well.
+// Replaces each of ( ) [ ] { } / \ : * ? ' " < > | and control characters by "-". A name made
+// only of dots (".", "..") would name the data root or its parent, so its dots become "-" as well.
 QString OrdnerNameBereinigen(const QString& name);
 
-// The name of the title's data file of this kind, without folder. For kinds 0 to 2 the name is
-// remembered in def.Dateinamen; the caller puts the changed definition back where it belongs.
-QString buildFileName(TitelDef& def, Kursart kind);
+// A folder name as the user typed it, made a title's `Ordner`: sanitised, without the blanks
+// around it (a name of blanks only is no folder: the title's files lie in the data root).
+QString ordnerAusEingabe(const QString& typed);
 
-// The title's folder below the data root, with a trailing separator; the folder is created
-// when it is missing (one level; errors are left to the caller's file open).
-QString buildFolder(const QString& dataRoot, const TitelDef& def);
+// The name of the title's data file of this kind, without folder.
+QString buildFileName(const TitelDef& def, Kursart kind);
 
-// The folder path without creating anything.
+// The title's folder below the data root, with a trailing separator; nothing is created.
 QString folderPath(const QString& dataRoot, const TitelDef& def);
 
 }  // namespace vqs

@@ -16,6 +16,6 @@ int main(int argc, char* argv[]) {
     env.commandLine = QApplication::arguments().mid(1).join(QLatin1Char(' '));
     env.programFolder = vqs::resolveProgramFolder(QApplication::applicationDirPath());
     vqs::Programm programm(std::move(env));
-    if (!programm.Main()) return 0;
+    if (!programm.Main()) return programm.exitCode();
     return QApplication::exec();
 }

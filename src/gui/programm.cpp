@@ -1,60 +1,37 @@
 #include "gui/programm.h"
 
-#include "gui/shell/start_delay_window.h"
+#include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
-#include "titles/titel_objekt.h"
 #include "common/number_text.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
 #include "gui/shell/small_dialogs.h"
+#include "gui/shell/start_delay_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProgressBar>
-#include <QStandardPaths>
-#include <QStorageInfo>
+#include <QSessionManager>
 #include <QTimer>
-
-#include <cmath>
 
 namespace vqs {
 namespace {
 
-// A start-up failure with the number the message shows.
-class StartupError : public VqsError {
-public:
-    StartupError(const QString& message, int number) : VqsError(message), number_(number) {}
-    int number() const { return number_; }
-
-private:
-    int number_;
-};
-
-constexpr int kPathAccessError = 75;
-constexpr qint64 kMinFreeKilobytes = 20000;
-
-std::optional<qint64> storageFreeKilobytes(const QString& path) {
-    const QStorageInfo info(path);
-    if (!info.isValid() || !info.isReady()) return std::nullopt;
-    return info.bytesAvailable() / 1024;
-}
-
-QString volumeName(const QString& path) {
-#ifdef _WIN32
-    return QDir::toNativeSeparators(path).left(2);  // "C:"
-#else
-    return QStorageInfo(path).rootPath();
-#endif
-}
-
-QString defaultLockPath() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return dir + QStringLiteral("/TradomirVQS.lock");
+// The name under which the running program listens for second starts: one per lock.
+QString serverName(const QString& lockPath) {
+    return QStringLiteral("TradomirVQS-") +
+           QString::fromLatin1(QCryptographicHash::hash(lockPath.toUtf8(), QCryptographicHash::Sha1)
+                                   .toHex()
+                                   .left(16));
 }
 
 }  // namespace
@@ -89,7 +66,7 @@ Programm::Programm(ProgramEnvironment env) : env_(std::move(env)) {
         env_.brokerFactory = [this] { return simulated_->createSession(); };
     }
     if (!env_.freeKilobytes) env_.freeKilobytes = storageFreeKilobytes;
-    if (env_.instanceLockPath.isEmpty()) env_.instanceLockPath = defaultLockPath();
+    if (env_.instanceLockPath.isEmpty()) env_.instanceLockPath = InstanceLock::defaultPath();
     if (!env_.waitABit) {
         env_.waitABit = [] {
             // Wakes at least four times a second: the countdown moves in quarter seconds.
@@ -98,106 +75,146 @@ Programm::Programm(ProgramEnvironment env) : env_(std::move(env)) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         };
     }
-    ctx_ = std::make_unique<AppContext>(env_.programFolder, *env_.settings, *env_.clock,
-                                        env_.brokerFactory);
-    ctx_->setMessagePresenter(env_.messages ? env_.messages : &dialogMessages_);
-    ctx_->setEventLoop(&loop_);
+    recorder_ = std::make_unique<Recorder>(env_.programFolder, *env_.settings, *env_.clock,
+                                           env_.brokerFactory);
+    recorder_->setMessagePresenter(env_.messages ? env_.messages : &dialogMessages_);
+    recorder_->setEventLoop(&loop_);
 }
 
-Programm::~Programm() = default;
+Programm::~Programm() {
+    // The window goes first: it still shows the recorder's state while it closes.
+    window_.reset();
+    recorder_.reset();
+}
 
 bool Programm::Main() {
+    starting_ = true;
     try {
-        // Single instance: a second start says so and ends; the first runs on untouched.
-        instanceLock_ = std::make_unique<QLockFile>(env_.instanceLockPath);
-        instanceLock_->setStaleLockTime(0);  // only a dead owner frees the lock
-        if (!instanceLock_->tryLock(0)) {
+        // Single instance: a second start brings the running program to the front, says so
+        // and ends; the first runs on untouched.
+        instanceLock_ = std::make_unique<InstanceLock>(env_.instanceLockPath);
+        if (!instanceLock_->tryLock()) {
             instanceLock_.reset();
-            ctx_->messages().ShowMessage(
+            showRunningProgram();
+            recorder_->messages().ShowMessage(
                 QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"), msg::kOk);
+            exitCode_ = 1;
+            starting_ = false;
             return false;
         }
+        listenForSecondStarts();
+        // Told to end by the system or the desktop session: the same end as "Beenden" with /K.
+        signals_ = std::make_unique<ShutdownSignals>([this](int) { endNow(); });
+        if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QObject::connect(app, &QGuiApplication::commitDataRequest, signals_.get(),
+                             [this](QSessionManager&) { endNow(); });
+        }
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                         signals_.get(), [this] {
+                             if (window_) window_->unload();
+                         });
         mainSteps();
-        return window_ != nullptr;
     } catch (const std::exception& e) {
         const auto* startup = dynamic_cast<const StartupError*>(&e);
         const auto* vqs = dynamic_cast<const VqsError*>(&e);
-        ctx_->messages().ShowMessage(
+        recorder_->messages().ShowMessage(
             QStringLiteral("Fehler beim Starten aufgetreten: ") +
                 (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())) +
                 QStringLiteral(" (Fehler %1)").arg(startup ? startup->number() : 0) +
                 QStringLiteral("\nPrüfen Sie bitte, ob die API von Quesna Bravolt korrekt "
                                "installiert ist."),
             msg::kOk);
+        exitCode_ = 1;
         window_.reset();
-        return false;
     }
+    starting_ = false;
+    if (window_ && endRequested()) {
+        // Closed or told to end while starting: a clean end now.
+        window_->OhneRueckfrage = true;
+        window_->endProgram = nullptr;
+        window_->unload();
+        window_.reset();
+    }
+    if (!window_) recorder_->shutdown();
+    return window_ != nullptr;
+}
+
+bool Programm::endRequested() { return endRequested_; }
+
+void Programm::endNow() {
+    endRequested_ = true;
+    if (starting_) {
+        // Start-up stops at its next step; a question it is waiting on goes unanswered.
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        return;
+    }
+    if (!window_) return;
+    window_->OhneRueckfrage = true;
+    window_->unload();
+    window_->close();
 }
 
 void Programm::mainSteps() {
-    AppContext& ctx = *ctx_;
-    SettingsStore& settings = ctx.settings();
+    Recorder& recorder = *recorder_;
+    SettingsStore& settings = *env_.settings;
 
-    ctx.options.UmsatzFilterBezahlt =
-        switchIsOn(readSetting(settings, settings::UmsatzFilterBezahlt));
-    ctx.options.UmsatzFilterAndere =
-        switchIsOn(readSetting(settings, settings::UmsatzFilterAndere));
-    ctx.options.AutoDatenpflege = switchIsOn(readSetting(settings, settings::AutoDatenpflege));
+    recorder.readOptions();
 
     if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) == 0) {
         frmStartHinweis hinweis;
         hinweis.exec();
         if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
-        if (hinweis.tag().isEmpty()) return;  // not confirmed: the program ends
+        if (hinweis.tag().isEmpty() || endRequested()) return;  // not confirmed: the end
     }
 
-    writeSetting(settings, settings::VQSPfad, QDir::toNativeSeparators(ctx.programFolder()));
-
-    QString datenpfad = readSetting(settings, settings::Datenpfad);
-    if (datenpfad.isEmpty()) datenpfad = ctx.programFolder() + QStringLiteral("/RealtimeData");
-    if (!QDir(datenpfad).exists() && !QDir().mkdir(datenpfad)) {
-        throw StartupError(
-            QStringLiteral("Das Datenverzeichnis %1 kann nicht angelegt werden.").arg(datenpfad),
-            kPathAccessError);
+    recorder.writeProgramFolder();
+    recorder.prepareDataFolder();
+    for (const QString& volume : recorder.volumesLowOnSpace(env_.freeKilobytes)) {
+        recorder.messages().ShowMessage(
+            QStringLiteral("Warnung: der verwendete Datenträger (Laufwerk ") + volume +
+                QStringLiteral(") hat weniger als 20 MB freien Speichernplatz! Sorgen Sie wenn "
+                               "möglich für mehr freien Speicherplatz auf dem Laufwerk, um einen "
+                               "sicheren Betrieb von Tradomir VQS zu gewährleisten."),
+            msg::kOk);
     }
-    ctx.Datenpfad = datenpfad;
-    ctx.DateninspektorPfad = datenpfad;
-
-    warnAboutFreeSpace(datenpfad);
 
     const double delay = startDelaySeconds(env_.commandLine);
     if (delay >= 1) delayStart(delay);
+    if (endRequested()) return;
 
-    ctx.options.OhneRueckfrage = quitWithoutQuestion(env_.commandLine);
-
-    window_ = std::make_unique<Bravolt_Hauptfenster>(ctx);
+    window_ = std::make_unique<Bravolt_Hauptfenster>(recorder);
+    window_->OhneRueckfrage = quitWithoutQuestion(env_.commandLine);
+    window_->closeDuringStartup = [this] { endNow(); };
     dialogMessages_.setMainWindow(window_.get());
-    ctx.setMainWindow(window_.get());
     window_->setEnabled(false);
     window_->show();
-    ctx.loop().yield();
+    recorder.loop().yield();
+    if (endRequested()) return;
 
-    if (!ctx.Session().InitSession()) {
-        const int answer = ctx.messages().ShowMessage(
+    if (!recorder.login()) {
+        const int answer = recorder.messages().ShowMessage(
             QStringLiteral("Soll Tradomir VQS jetzt dennoch ohne Datenverbindung gestartet werden "
                            "(dies ist nur sinnvoll, wenn Sie aufgezeichnete Daten mit dem "
                            "Dateninspektor bearbeiten möchten)?"),
             msg::kYesNo);
-        if (answer == msg::kResultNein) {
+        if (answer == msg::kResultNein || endRequested()) {
             window_.reset();
             return;
         }
     }
     if (simulated_) simulated_->start();
 
-    SubscribeActiveTitles subscriber(ctx);
-    LoadTitelDefinitionen(ctx, subscriber);
+    recorder.loadDefinitions();
+    if (endRequested()) return;
 
     window_->openTitelauswahl = [this] {
-        frmTitelauswahl dialog(*ctx_, window_.get());
+        frmTitelauswahl dialog(*recorder_, window_.get());
         dialog.exec();
     };
-    window_->finishStartup(ctx.Datenpfad);
+    window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;
     if (!shell) {
@@ -210,8 +227,9 @@ void Programm::mainSteps() {
         shell = ownTray_.get();
     }
     window_->InitSysTray(*shell, available, 0x0106);  // an NT 6 system: UTF-16 and balloons
+    if (endRequested()) return;
 
-    if (ctx.options.AutoDatenpflege) StartAutoDatenpflege();
+    if (recorder.options().AutoDatenpflege) StartAutoDatenpflege();
 }
 
 void Programm::StartAutoDatenpflege() {
@@ -236,25 +254,36 @@ void Programm::delayStart(double seconds) {
         if (remaining >= 0 && static_cast<int>(remaining) != window.Fortschritt()->value())
             window.Fortschritt()->setValue(static_cast<int>(remaining));
         env_.waitABit();
-        if (!window.tag().isEmpty()) break;
+        if (!window.tag().isEmpty() || endRequested()) break;
     } while (seconds >= elapsed());
 }
 
-void Programm::warnAboutFreeSpace(const QString& datenpfad) {
-    // The program's volume, and the data folder's: the recording lands there.
-    QStringList warned;
-    for (const QString& path : {ctx_->programFolder(), datenpfad}) {
-        const std::optional<qint64> free = env_.freeKilobytes(path);
-        const QString volume = volumeName(path);
-        if (!free || *free >= kMinFreeKilobytes || warned.contains(volume)) continue;
-        warned << volume;
-        ctx_->messages().ShowMessage(
-            QStringLiteral("Warnung: der verwendete Datenträger (Laufwerk ") + volume +
-                QStringLiteral(") hat weniger als 20 MB freien Speichernplatz! Sorgen Sie wenn "
-                               "möglich für mehr freien Speicherplatz auf dem Laufwerk, um einen "
-                               "sicheren Betrieb von Tradomir VQS zu gewährleisten."),
-            msg::kOk);
-    }
+void Programm::listenForSecondStarts() {
+    const QString name = serverName(env_.instanceLockPath);
+    QLocalServer::removeServer(name);  // what a killed run left
+    secondStarts_ = std::make_unique<QLocalServer>();
+    secondStarts_->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!secondStarts_->listen(name)) return;
+    QObject::connect(secondStarts_.get(), &QLocalServer::newConnection, secondStarts_.get(),
+                     [this] {
+                         while (QLocalSocket* socket = secondStarts_->nextPendingConnection()) {
+                             QObject::connect(socket, &QLocalSocket::disconnected, socket,
+                                              &QLocalSocket::deleteLater);
+                             if (window_ && !starting_) window_->showAndActivate();
+                             socket->write("ok\n");
+                             socket->flush();
+                             socket->disconnectFromServer();
+                         }
+                     });
+}
+
+bool Programm::showRunningProgram() const {
+    QLocalSocket socket;
+    socket.connectToServer(serverName(env_.instanceLockPath));
+    if (!socket.waitForConnected(1000)) return false;
+    socket.write("zeigen\n");
+    socket.flush();
+    return socket.waitForReadyRead(1000);
 }
 
 }  // namespace vqs

@@ -1,18 +1,21 @@
 #pragma once
 
-#include "app/app_context.h"
+#include "app/instance_lock.h"
+#include "app/recorder.h"
 #include "gui/shell/message_dialog.h"
 
-#include <QLockFile>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
+class QLocalServer;
+
 namespace vqs {
 
 class Bravolt_Hauptfenster;
+class ShutdownSignals;
 class TrayShell;
 namespace broker {
 class SimulatedBroker;
@@ -25,10 +28,9 @@ struct ProgramEnvironment {
     QString programFolder;
     SettingsStore* settings = nullptr;
     const Clock* clock = nullptr;
-    BrokerSessionFactory brokerFactory;  // none: the built-in simulated broker
-    QString instanceLockPath;            // empty: one per user
-    // Free kilobytes of the volume of a path; none when it cannot be asked.
-    std::function<std::optional<qint64>(const QString&)> freeKilobytes;
+    BrokerSessionFactory brokerFactory;    // none: the built-in simulated broker
+    QString instanceLockPath;              // empty: one per user
+    FreeKilobytes freeKilobytes;           // none: the volume's own figure
     MessagePresenter* messages = nullptr;  // none: the program's message dialog
     TrayShell* trayShell = nullptr;        // none: the desktop's notification area
     bool trayAvailable = true;             // with a trayShell given
@@ -42,7 +44,8 @@ double startDelaySeconds(const QString& commandLine);
 // "/K" anywhere in the upper-cased command line.
 bool quitWithoutQuestion(const QString& commandLine);
 
-// The running program: start-up in Main(), shutdown through the main window.
+// The desktop program: start-up in Main() with its windows around the recording core, shutdown
+// through the main window, by a system signal or by the end of the desktop session.
 class Programm {
 public:
     explicit Programm(ProgramEnvironment env);
@@ -51,18 +54,27 @@ public:
     Programm& operator=(const Programm&) = delete;
 
     // Runs the start-up; false when the program is to end at once (second instance, start hint
-    // cancelled, no connection and "Nein", a start-up error).
+    // cancelled, no connection and "Nein", a start-up error, a close or a signal meanwhile).
     bool Main();
+    // The exit code when Main() returned false: 1 for a second instance or a start-up error.
+    int exitCode() const { return exitCode_; }
     void StartAutoDatenpflege();
+    // Ends the program as "Beenden" with "/K" does: no question, also while dialogs are open
+    // and also during start-up. For system signals and the end of the desktop session.
+    void endNow();
 
-    AppContext& context() { return *ctx_; }
+    Recorder& recorder() { return *recorder_; }
     Bravolt_Hauptfenster* mainWindow() const { return window_.get(); }
     broker::SimulatedBroker* simulatedBroker() const { return simulated_.get(); }
 
 private:
     void mainSteps();
+    // True when start-up is to stop here: the window was closed or a signal came meanwhile.
+    bool endRequested();
     void delayStart(double seconds);
-    void warnAboutFreeSpace(const QString& datenpfad);
+    void listenForSecondStarts();
+    // Asks the running program to show its window; false when none answers.
+    bool showRunningProgram() const;
 
     ProgramEnvironment env_;
     std::unique_ptr<SettingsStore> ownSettings_;
@@ -70,10 +82,15 @@ private:
     std::unique_ptr<broker::SimulatedBroker> simulated_;
     QtMessagePresenter dialogMessages_;
     QtEventLoop loop_;
-    std::unique_ptr<QLockFile> instanceLock_;
-    std::unique_ptr<AppContext> ctx_;
+    std::unique_ptr<InstanceLock> instanceLock_;
+    std::unique_ptr<QLocalServer> secondStarts_;
+    std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<TrayShell> ownTray_;
     std::unique_ptr<Bravolt_Hauptfenster> window_;
+    std::unique_ptr<ShutdownSignals> signals_;
+    bool starting_ = false;
+    bool endRequested_ = false;
+    int exitCode_ = 0;
 };
 
 }  // namespace vqs

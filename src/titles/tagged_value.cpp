@@ -111,104 +111,144 @@ namespace {
 
 constexpr int kMaxDepth = 16;
 
-class Reader {
-public:
-    explicit Reader(QByteArrayView data, qsizetype pos) : data_(data), pos_(pos) {}
+}  // namespace
 
-    TaggedValue value(int depth) {
-        if (depth > kMaxDepth)
-            throw VqsError(
-                QStringLiteral("Die Listen sind zu tief verschachtelt (Byte %1).").arg(pos_));
-        qsizetype at = pos_;
-        auto tag = u16();
-        switch (tag) {
-            case TaggedValue::Empty:
-                return TaggedValue();
-            case TaggedValue::Null:
-                return TaggedValue::null();
-            case TaggedValue::Int16:
-                return TaggedValue::int16(static_cast<std::int16_t>(u16()));
-            case TaggedValue::Int32:
-                return TaggedValue::int32(static_cast<std::int32_t>(u32()));
-            case TaggedValue::Single: {
-                std::uint32_t bits = u32();
-                float f;
-                std::memcpy(&f, &bits, sizeof f);
-                return TaggedValue::single(f);
-            }
-            case TaggedValue::Double:
-                return TaggedValue::real(f64());
-            case TaggedValue::Date:
-                return TaggedValue::date(f64());
-            case TaggedValue::Text: {
-                std::uint16_t len = u16();
-                need(len);
-                QString s = decodeCp1252(data_.sliced(pos_, len));
-                pos_ += len;
-                return TaggedValue::text(std::move(s));
-            }
-            case TaggedValue::Boolean:
-                return TaggedValue::boolean(u16() != 0);
-            case TaggedValue::List:
-                return list(depth, at);
-            default:
-                throw VqsError(
-                    QStringLiteral("Unbekannter Datentyp %1 bei Byte %2.").arg(tag).arg(at));
+TaggedValue TaggedReader::value(int depth) {
+    if (depth > kMaxDepth)
+        throw VqsError(
+            QStringLiteral("Die Listen sind zu tief verschachtelt (Byte %1).").arg(pos_));
+    const qsizetype at = pos_;
+    const auto tag = u16();
+    switch (tag) {
+        case TaggedValue::Empty:
+            return TaggedValue();
+        case TaggedValue::Null:
+            return TaggedValue::null();
+        case TaggedValue::Int16:
+            return TaggedValue::int16(static_cast<std::int16_t>(u16()));
+        case TaggedValue::Int32:
+            return TaggedValue::int32(static_cast<std::int32_t>(u32()));
+        case TaggedValue::Single: {
+            std::uint32_t bits = u32();
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return TaggedValue::single(f);
         }
+        case TaggedValue::Double:
+            return TaggedValue::real(f64());
+        case TaggedValue::Date:
+            return TaggedValue::date(f64());
+        case TaggedValue::Text: {
+            std::uint16_t len = u16();
+            need(len);
+            QString s = decodeCp1252(data_.sliced(pos_, len));
+            pos_ += len;
+            return TaggedValue::text(std::move(s));
+        }
+        case TaggedValue::Boolean:
+            return TaggedValue::boolean(u16() != 0);
+        case TaggedValue::List: {
+            const ListHeader header = listBody(at);
+            std::vector<TaggedValue> items;
+            items.reserve(static_cast<size_t>(header.count));
+            for (std::int32_t i = 0; i < header.count; ++i) items.push_back(value(depth + 1));
+            return TaggedValue::list(std::move(items), header.lowerBound);
+        }
+        default:
+            throw VqsError(QStringLiteral("Unbekannter Datentyp %1 bei Byte %2.").arg(tag).arg(at));
     }
+}
 
-    qsizetype pos() const { return pos_; }
+std::optional<TaggedReader::ListHeader> TaggedReader::listHeader() {
+    if (nextTag() != TaggedValue::List) return std::nullopt;
+    const qsizetype at = pos_;
+    u16();
+    return listBody(at);
+}
 
-private:
-    TaggedValue list(int depth, qsizetype at) {
-        std::uint16_t dims = u16();
-        if (dims == 0) return TaggedValue::list({}, 0);
-        if (dims != 1)
-            throw VqsError(
-                QStringLiteral("Liste mit %1 Dimensionen bei Byte %2 wird nicht unterstützt.")
-                    .arg(dims)
-                    .arg(at));
-        auto count = static_cast<std::int32_t>(u32());
-        auto lower = static_cast<std::int32_t>(u32());
-        // Every element takes at least its two tag bytes: a count beyond that cannot be real.
-        if (count < 0 || count > (data_.size() - pos_) / 2)
-            throw VqsError(
-                QStringLiteral("Ungültige Elementanzahl %1 bei Byte %2.").arg(count).arg(at));
-        std::vector<TaggedValue> items;
-        items.reserve(static_cast<size_t>(count));
-        for (std::int32_t i = 0; i < count; ++i) items.push_back(value(depth + 1));
-        return TaggedValue::list(std::move(items), lower);
-    }
+std::uint16_t TaggedReader::nextTag() const {
+    if (data_.size() - pos_ < 2) return 0xFFFF;
+    return qFromLittleEndian<std::uint16_t>(data_.data() + pos_);
+}
 
-    void need(qsizetype n) {
-        if (n > data_.size() - pos_)
-            throw VqsError(
-                QStringLiteral("Die Datei endet unerwartet bei Byte %1.").arg(data_.size()));
+void TaggedReader::skip(int depth) {
+    if (depth > kMaxDepth)
+        throw VqsError(
+            QStringLiteral("Die Listen sind zu tief verschachtelt (Byte %1).").arg(pos_));
+    const qsizetype at = pos_;
+    const auto tag = u16();
+    switch (tag) {
+        case TaggedValue::Empty:
+        case TaggedValue::Null:
+            return;
+        case TaggedValue::Int16:
+        case TaggedValue::Boolean:
+            return advance(2);
+        case TaggedValue::Int32:
+        case TaggedValue::Single:
+            return advance(4);
+        case TaggedValue::Double:
+        case TaggedValue::Date:
+            return advance(8);
+        case TaggedValue::Text:
+            return advance(u16());
+        case TaggedValue::List: {
+            const ListHeader header = listBody(at);
+            for (std::int32_t i = 0; i < header.count; ++i) skip(depth + 1);
+            return;
+        }
+        default:
+            throw VqsError(QStringLiteral("Unbekannter Datentyp %1 bei Byte %2.").arg(tag).arg(at));
     }
-    std::uint16_t u16() {
-        need(2);
-        auto v = qFromLittleEndian<std::uint16_t>(data_.data() + pos_);
-        pos_ += 2;
-        return v;
-    }
-    std::uint32_t u32() {
-        need(4);
-        auto v = qFromLittleEndian<std::uint32_t>(data_.data() + pos_);
-        pos_ += 4;
-        return v;
-    }
-    double f64() {
-        need(8);
-        auto bits = qFromLittleEndian<std::uint64_t>(data_.data() + pos_);
-        pos_ += 8;
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
+}
 
-    QByteArrayView data_;
-    qsizetype pos_;
-};
+TaggedReader::ListHeader TaggedReader::listBody(qsizetype at) {
+    const std::uint16_t dims = u16();
+    if (dims == 0) return {0, 0};
+    if (dims != 1)
+        throw VqsError(
+            QStringLiteral("Liste mit %1 Dimensionen bei Byte %2 wird nicht unterstützt.")
+                .arg(dims)
+                .arg(at));
+    const auto count = static_cast<std::int32_t>(u32());
+    const auto lower = static_cast<std::int32_t>(u32());
+    // Every element takes at least its two tag bytes: a count beyond that cannot be real.
+    if (count < 0 || count > (data_.size() - pos_) / 2)
+        throw VqsError(
+            QStringLiteral("Ungültige Elementanzahl %1 bei Byte %2.").arg(count).arg(at));
+    return {count, lower};
+}
+
+void TaggedReader::need(qsizetype n) const {
+    if (n > data_.size() - pos_)
+        throw VqsError(QStringLiteral("Die Datei endet unerwartet bei Byte %1.").arg(data_.size()));
+}
+void TaggedReader::advance(qsizetype n) {
+    need(n);
+    pos_ += n;
+}
+std::uint16_t TaggedReader::u16() {
+    need(2);
+    auto v = qFromLittleEndian<std::uint16_t>(data_.data() + pos_);
+    pos_ += 2;
+    return v;
+}
+std::uint32_t TaggedReader::u32() {
+    need(4);
+    auto v = qFromLittleEndian<std::uint32_t>(data_.data() + pos_);
+    pos_ += 4;
+    return v;
+}
+double TaggedReader::f64() {
+    need(8);
+    auto bits = qFromLittleEndian<std::uint64_t>(data_.data() + pos_);
+    pos_ += 8;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+namespace {
 
 template <typename T>
 void appendLe(QByteArray& out, T v) {
@@ -231,8 +271,8 @@ void appendBits(QByteArray& out, double d) {
 }  // namespace
 
 TaggedValue readTaggedValue(QByteArrayView data, qsizetype& pos) {
-    Reader r(data, pos);
-    TaggedValue v = r.value(0);
+    TaggedReader r(data, pos);
+    TaggedValue v = r.value();
     pos = r.pos();
     return v;
 }

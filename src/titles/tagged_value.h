@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vqs {
@@ -61,6 +62,40 @@ private:
     QString text_;
     std::vector<TaggedValue> items_;
     std::int32_t lowerBound_ = 0;
+};
+
+// Reads tagged values one after the other. The bytes are untrusted: every count and length is
+// checked against what is there, nesting is bounded. Throws VqsError with a German description
+// on damaged input.
+class TaggedReader {
+public:
+    TaggedReader(QByteArrayView data, qsizetype pos) : data_(data), pos_(pos) {}
+
+    // The value at the position, whole.
+    TaggedValue value(int depth = 0);
+    // The header of the list at the position (the reader then stands at its first element);
+    // none, with nothing read, when the value there is not a list.
+    struct ListHeader {
+        std::int32_t count;
+        std::int32_t lowerBound;
+    };
+    std::optional<ListHeader> listHeader();
+    // Steps over the value at the position without keeping anything of it.
+    void skip(int depth = 0);
+    // The tag of the value at the position (0xFFFF at the end).
+    std::uint16_t nextTag() const;
+    qsizetype pos() const { return pos_; }
+
+private:
+    ListHeader listBody(qsizetype at);
+    void need(qsizetype n) const;
+    void advance(qsizetype n);
+    std::uint16_t u16();
+    std::uint32_t u32();
+    double f64();
+
+    QByteArrayView data_;
+    qsizetype pos_;
 };
 
 // Reads one tagged value starting at pos and advances pos past it. The bytes are untrusted:

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "titles/tagged_value.h"
+#include "titles/titel_id.h"
 
 #include <QString>
 
-#include <array>
 #include <optional>
 
 namespace vqs {
@@ -19,17 +19,10 @@ struct TitelDef {
     QString RT_Boerse;       // 4: exchange code
     bool Aktiv = false;      // 5
     bool UseBidAsk = false;  // 6
-    // 7: file names for quote kinds 0, 1, 2; filled while running, never stored.
-    std::optional<std::array<QString, 3>> Dateinamen;
+    // 7, the file names of the quote kinds, is known to the data-file store and never stored.
     bool NeueNamen = false;  // 8: file names carry the exchange code
 
-    QString key() const { return titelKey(RT_WKN, RT_Boerse); }
-    static QString titelKey(const QString& rtWkn, const QString& rtBoerse) {
-        return rtWkn + QLatin1Char('@') + rtBoerse;
-    }
-    // The key of a definition in the title collection.
-    static QString collectionKey(const QString& titelKey) { return QLatin1Char('K') + titelKey; }
-    QString collectionKey() const { return collectionKey(key()); }
+    TitelId id() const { return {RT_WKN, RT_Boerse}; }
 
     // The nine tagged values as saved (position 7 always empty).
     TaggedValue toTagged() const;

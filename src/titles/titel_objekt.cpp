@@ -1,21 +1,26 @@
 #include "titles/titel_objekt.h"
 
-#include "app/app_context.h"
-#include "common/serial_date.h"
-
 #include <cmath>
 #include <limits>
 
 namespace vqs {
+namespace {
+
+double dayFraction(int hour, int minute, int second, int millisecond) {
+    return (((millisecond * 0.001 + second) / 60 + minute) / 60 + hour) / 24;
+}
+
+}  // namespace
 
 std::optional<double> Tageszeit(const broker::TimeObject& time) {
     if (time.hour < 0 || time.hour > 23 || time.minute < 0 || time.minute > 59 || time.second < 0 ||
         time.second > 59 || time.millisecond < 0 || time.millisecond > 999)
         return std::nullopt;
-    return (((time.millisecond * 0.001 + time.second) / 60 + time.minute) / 60 + time.hour) / 24;
+    return dayFraction(time.hour, time.minute, time.second, time.millisecond);
 }
 
-clTitelObjekt::clTitelObjekt(AppContext& ctx) : ctx_(ctx) {}
+clTitelObjekt::clTitelObjekt(clBravoltSession& session, TickSink& sink, const Clock& clock)
+    : session_(session), sink_(sink), clock_(clock) {}
 
 clTitelObjekt::~clTitelObjekt() {
     if (!RealtimeSubscription) return;
@@ -29,19 +34,37 @@ clTitelObjekt::~clTitelObjekt() {
 bool clTitelObjekt::InitSubscription(const QString& symbol, const QString& exchange) {
     RT_WKN = symbol;
     RT_Boerse = exchange;
-    titelKey_ = Key();
-    definitionKey_ = TitelDef::collectionKey(titelKey_);
+    id_ = TitelId(RT_WKN, RT_Boerse);
     if (RealtimeSubscription) {
         m_Aktiv = true;
         return true;
     }
-    broker::BrokerSession* session = ctx_.Session().SF();
+    broker::BrokerSession* session = session_.SF();
     if (!session) throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
     RealtimeSubscription = session->subscribe({RT_WKN, RT_Boerse});
     if (!RealtimeSubscription) return false;
     RealtimeSubscription->setListener(this);
     m_Aktiv = true;
     return true;
+}
+
+void clTitelObjekt::startFrom(const TitelDef& def) {
+    auto prime = [&](Kursart kind, Last& last) {
+        const std::optional<KursSatz> satz = sink_.lastRecorded(def, kind);
+        if (!satz || !std::isfinite(satz->Zeit)) return;
+        // The time of day as the broker's fields would give it, to the millisecond, so that
+        // the comparison with the next update's time is exact.
+        const double fraction = satz->Zeit - std::floor(satz->Zeit);
+        const auto ms = static_cast<int>(std::min(std::llround(fraction * kMillisecondsPerDay),
+                                                  static_cast<long long>(86399999)));
+        last.zeit = dayFraction(ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+        last.volume = satz->Volume;
+    };
+    prime(kBezahlt, m_Bezahlt);
+    if (UseBidAsk) {
+        prime(kGeld, m_Geld);
+        prime(kBrief, m_Brief);
+    }
 }
 
 namespace {
@@ -66,20 +89,6 @@ std::optional<GroupTick> readGroup(const broker::QuoteGroup& g) {
                      g.volumePresent ? static_cast<float>(g.volume) : 0.0f};
 }
 
-// The routine of every quote kind (paid, bid and ask differ only in the kind and its filter):
-// counts the tick, shows it in the monitor and appends it to the title's data file.
-void tick(AppContext& ctx, Kursart kind, const QString& definitionKey, const QString& titelKey,
-          const QString& rtWkn, float kurs, float volume, double zeit) {
-    const bool filter =
-        kind == kBezahlt ? ctx.options.UmsatzFilterBezahlt : ctx.options.UmsatzFilterAndere;
-    if (filter && volume == 0) return;
-    TitelDef* def = ctx.TitelDefinitionen.find(definitionKey);
-    ctx.mainWindow().increaseKursanzahl();
-    if (!def) return;  // a title without definition has nowhere to go
-    ctx.mainWindow().Protokolleintrag(*def, kind, rtWkn, kurs, volume, zeit);
-    ctx.tickWriter().append(*def, kind, titelKey, kurs, volume, zeit);
-}
-
 }  // namespace
 
 void clTitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kursart kind,
@@ -89,7 +98,7 @@ void clTitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kur
     if (!g) return;  // unusable broker data yields no tick and changes nothing
     if (freshness && !m_Initialisiert) {
         constexpr double kOneSecond = 0.000694444444444442 / 60;
-        if (std::fabs(ctx_.clock().timeOfDayFraction() - g->t) < kOneSecond) m_Initialisiert = true;
+        if (std::fabs(clock_.timeOfDayFraction() - g->t) < kOneSecond) m_Initialisiert = true;
     }
     if (!group.volumePresent) {
         if (g->t == last.zeit) return;
@@ -99,8 +108,7 @@ void clTitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kur
         last.volume = g->volume;
         last.zeit = g->t;
     }
-    if (m_Initialisiert)
-        tick(ctx_, kind, definitionKey_, titelKey_, RT_WKN, g->kurs, g->volume, g->zeit);
+    if (m_Initialisiert) sink_.tick(id_, kind, g->kurs, g->volume, g->zeit);
 }
 
 void clTitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
@@ -113,21 +121,6 @@ void clTitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quot
         handleGroup(quote.ask, m_Brief, kBrief, false);
     }
     m_Initialisiert = true;
-}
-
-void SubscribeActiveTitles::replaceTitleObjects() { ctx_.TitelObjekte.clear(); }
-
-void SubscribeActiveTitles::activeTitleLoaded(const TitelDef& definition) {
-    if (ctx_.Session().Status() != 1) return;
-    auto objekt = std::make_unique<clTitelObjekt>(ctx_);
-    objekt->UseBidAsk = definition.UseBidAsk;
-    try {
-        objekt->InitSubscription(definition.RT_WKN, definition.RT_Boerse);
-    } catch (const VqsError&) {
-        // kept all the same, inactive, as a refused subscription is
-    }
-    const QString key = objekt->Key();
-    ctx_.TitelObjekte.add(key, std::move(objekt));
 }
 
 }  // namespace vqs

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "broker/bravolt_session.h"
 #include "broker/trading_api.h"
 #include "common/kursart.h"
-#include "titles/titel_definitionen_datei.h"
+#include "common/serial_date.h"
+#include "datafiles/datei_kopf.h"
+#include "titles/titel_def.h"
 
 #include <QString>
 
@@ -11,17 +14,27 @@
 
 namespace vqs {
 
-class AppContext;
-
 // The time of day of a broker time object as a fraction of a day; none when a field is out of
 // range (broker data is not trusted).
 std::optional<double> Tageszeit(const broker::TimeObject& time);
+
+// Where the ticks of title objects go: the routines of the quote kinds in the recording core.
+class TickSink {
+public:
+    virtual ~TickSink() = default;
+    // A tick that passed change detection.
+    virtual void tick(const TitelId& id, Kursart kind, float kurs, float volume, double zeit) = 0;
+    // The last record already in the title's file of this kind: change detection starts there.
+    virtual std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) = 0;
+    // The title records no more: what was wrong with its files is no longer news.
+    virtual void stoppedRecording(const TitelDef& /*def*/) {}
+};
 
 // One recorded title: holds the broker's realtime subscription, remembers the last quote of
 // each kind, and turns quote updates into ticks.
 class clTitelObjekt final : public broker::QuoteListener {
 public:
-    explicit clTitelObjekt(AppContext& ctx);
+    clTitelObjekt(clBravoltSession& session, TickSink& sink, const Clock& clock);
     ~clTitelObjekt() override;
     clTitelObjekt(const clTitelObjekt&) = delete;
     clTitelObjekt& operator=(const clTitelObjekt&) = delete;
@@ -32,10 +45,13 @@ public:
 
     // Updates are ignored from now on; the subscription stays open.
     void ClearSubscription() { m_Aktiv = false; }
-    QString Key() const { return RT_WKN + QLatin1Char('@') + RT_Boerse; }
+    const TitelId& Key() const { return id_; }
     // Subscribes (once) and activates; false when the broker refuses the instrument. Throws
     // BrokerError when there is no logged-in session or the broker fails.
     bool InitSubscription(const QString& symbol, const QString& exchange);
+    // Change detection starts from what the title's files already end with, so that the stale
+    // snapshot the broker sends after subscribing never repeats the last record of a file.
+    void startFrom(const TitelDef& def);
 
     void RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
                                             const broker::QuoteSource& source, const QString& text);
@@ -55,26 +71,14 @@ private:
     };
     void handleGroup(const broker::QuoteGroup& group, Last& last, Kursart kind, bool freshness);
 
-    AppContext& ctx_;
+    clBravoltSession& session_;
+    TickSink& sink_;
+    const Clock& clock_;
     Last m_Bezahlt, m_Geld, m_Brief;
     bool m_Initialisiert = false;
     bool m_Aktiv = false;
     std::unique_ptr<broker::Subscription> RealtimeSubscription;
-    // Key() and "K" + Key() (the key of the title's definition), made once, not per tick.
-    QString titelKey_;
-    QString definitionKey_;
-};
-
-// Loading the definitions creates, subscribes and keeps one title object per active title
-// while the session is logged in.
-class SubscribeActiveTitles final : public TitelLoadListener {
-public:
-    explicit SubscribeActiveTitles(AppContext& ctx) : ctx_(ctx) {}
-    void replaceTitleObjects() override;
-    void activeTitleLoaded(const TitelDef& definition) override;
-
-private:
-    AppContext& ctx_;
+    TitelId id_;  // made once, not per tick
 };
 
 }  // namespace vqs

@@ -3,15 +3,15 @@
 #include "common/error.h"
 #include "common/serial_date.h"
 #include "datafiles/data_file_check.h"
+#include "datafiles/data_file_store.h"
 #include "datafiles/datei_kopf.h"
 #include "datafiles/naming.h"
-#include "datafiles/raw_file.h"
-#include "datafiles/tick_writer.h"
 #include "titles/titel_def.h"
 #include "titles/titel_definitionen_datei.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <array>
 #include <charconv>
@@ -167,25 +167,18 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
     TitelDef def;
     def.RT_WKN = def.WKN = wkn;
     def.Name = name;
-    def.Ordner = OrdnerNameBereinigen(folder);
+    def.Ordner = ordnerAusEingabe(folder);
     def.RT_Boerse = exchange;
     def.NeueNamen = true;
-    KeyedCollection<TitelDef> definitions;
-    definitions.add(def.collectionKey(), def);
-    TitelDef& stored = *definitions.find(def.collectionKey());
+    DataFileStore store;
+    store.setRoot(root);
+    const QString path = store.filePath(def, kind);
 
-    const QString path = buildFolder(root, stored) + buildFileName(stored, kind);
-    if (!QFile::exists(path)) {
-        DateiKopf kopf = buildHeader(stored, kind);
-        if (createFileWhole(path, QByteArray(kopf.bytes.data(), kHeaderSize), false) ==
-            CreateResult::Failed) {
-            err << path << ": Die Datei kann nicht angelegt werden.\n";
-            return 1;
-        }
-    }
-
-    SystemClock clock;  // times in the CSV carry their date; the clock is never asked
-    TickWriter writer(definitions, root, clock);
+    // The whole CSV is checked before anything is written: an import is all or nothing, and
+    // never leaves records out of time order.
+    const std::optional<KursSatz> last = store.lastRecord(def, kind);
+    std::vector<KursSatz> records;
+    double previous = last ? last->Zeit : -INFINITY;
     qint64 lineNumber = 0;
     while (!csv.atEnd()) {
         const QString line = QString::fromUtf8(csv.readLine()).trimmed();
@@ -194,15 +187,33 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
             continue;
         QString why;
         std::optional<CsvRow> row = parseCsvRow(line, why);
+        if (row && row->zeit < previous) {
+            why = records.empty() && last
+                      ? QStringLiteral("älter als der letzte Datensatz der Datei (%1)")
+                            .arg(isoTextFromSerial(previous))
+                      : QStringLiteral("älter als die Zeile davor");
+            row.reset();
+        }
         if (!row) {
-            err << csvPath << ", Zeile " << lineNumber << ": " << why << '\n';
+            err << csvPath << ", Zeile " << lineNumber << ": " << why
+                << "; nichts wurde angefügt.\n";
             return 1;
         }
-        if (!writer.append(stored, kind, stored.key(), row->kurs, row->volume, row->zeit)) {
-            err << csvPath << ", Zeile " << lineNumber << ": " << path
-                << " ist keine beschreibbare Datendatei.\n";
-            return 1;
-        }
+        previous = row->zeit;
+        records.push_back({row->zeit, row->kurs, row->volume});
+    }
+
+    int error = 0;
+    if (!records.empty()) {
+        error = store.appendAll(def, kind, records);
+    } else if (!QFileInfo::exists(path)) {
+        const DateiKopf kopf = buildHeader(def, kind);
+        QDir().mkpath(QFileInfo(path).path());
+        error = store.createWhole(path, QByteArrayView(kopf.bytes.data(), kHeaderSize));
+    }
+    if (error) {
+        err << path << ": " << DataFileStore::describe(error) << "; nichts wurde angefügt.\n";
+        return 1;
     }
     out << path << '\n';
     return 0;
@@ -210,21 +221,22 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
 
 int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (args.size() != 1) return usage(err), kUsageError;
+    if (!QFileInfo::exists(args[0])) {
+        err << "Die Datei " << args[0] << " gibt es nicht.\n";
+        return 1;
+    }
     try {
-        std::optional<TaggedValue> value = readTitelDefinitionenFile(args[0]);
-        if (!value) {
-            err << "Die Datei " << args[0] << " ist keine Titeldefinitionsdatei.\n";
-            return 1;
-        }
-        if (!value->isList()) return 0;
-        for (const TaggedValue& element : value->items()) {
-            std::optional<TitelDef> def = TitelDef::fromTagged(element);
-            if (!def) continue;
-            out << def->key() << '\t' << def->Name << '\t' << def->Ordner << '\t'
-                << (def->Aktiv ? "aktiv" : "inaktiv") << '\t'
-                << (def->UseBidAsk ? "Geld/Brief" : "nur Bezahlt") << '\n';
-        }
-        return 0;
+        const QByteArray bytes = readTitelDefinitionenBytes(args[0]);
+        const TitelDefinitionenScan scan =
+            scanTitelDefinitionen(bytes, {}, [&](qint64, std::optional<TitelDef>&& def) {
+                if (!def) return;
+                out << def->id().text() << '\t' << def->Name << '\t' << def->Ordner << '\t'
+                    << (def->Aktiv ? "aktiv" : "inaktiv") << '\t'
+                    << (def->UseBidAsk ? "Geld/Brief" : "nur Bezahlt") << '\n';
+            });
+        if (scan.status == TitelDefinitionenScan::Whole) return 0;
+        err << "Fehler beim Laden der Titeldefinitionen aufgetreten: " << scan.problem << '\n';
+        return 1;
     } catch (const VqsError& e) {
         err << "Fehler beim Laden der Titeldefinitionen aufgetreten: " << e.message() << '\n';
         return 1;

@@ -32,5 +32,28 @@ TEST(SerialDate, AManualClockMovesOnlyWhenTold) {
     EXPECT_DOUBLE_EQ(clock.timeOfDayFraction(), 9.0 / 24);
 }
 
+TEST(CompleteTimestamp, DateCompletionTable) {
+    constexpr double kToday = 46366.0;  // 2026-12-10
+    struct Case {
+        double zeit;
+        QTime now;
+        double expected;
+    } cases[] = {
+        {0.70, QTime(8, 0), kToday - 1 + 0.70},  // last evening's quote seen in the morning
+        {0.70, QTime(10, 0), kToday + 0.70},
+        {0.01, QTime(23, 0), kToday + 1 + 0.01},  // just after midnight, seen late: tomorrow
+        {0.01, QTime(22, 0), kToday + 0.01},
+        {0.666, QTime(8, 0), kToday + 0.666},  // the limit itself is today
+        {0.05, QTime(23, 0), kToday + 0.05},
+        {0.5, QTime(12, 0), kToday + 0.5},
+        {kToday - 3 + 0.5, QTime(8, 0), kToday - 3 + 0.5},  // a full date stays
+    };
+    for (const Case& c : cases) {
+        ManualClock clock(QDateTime(QDate(2026, 12, 10), c.now));
+        EXPECT_DOUBLE_EQ(completeTimestamp(c.zeit, clock), c.expected)
+            << c.zeit << " at " << c.now.toString().toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace vqs

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QTemporaryDir>
-
 namespace vqs {
 namespace {
 
@@ -35,15 +32,6 @@ TEST(Naming, FileNamesOfTheWorkedExamples) {
     for (Case& c : cases) EXPECT_EQ(buildFileName(c.def, c.kind), c.name) << c.name;
 }
 
-TEST(Naming, NamesOfKindsZeroToTwoAreRemembered) {
-    TitelDef d = def("710000", "710000", "ETR", true);
-    buildFileName(d, -1);
-    EXPECT_FALSE(d.Dateinamen) << "market depth and other kinds are not remembered";
-    buildFileName(d, kGeld);
-    ASSERT_TRUE(d.Dateinamen);
-    EXPECT_EQ(*d.Dateinamen, (std::array<QString, 3>{"", "710000-G-BRAVOL-ETR.VQS", ""}));
-}
-
 TEST(Naming, SanitisersReplaceTheirCharactersOnly) {
     EXPECT_EQ(DateinameBereinigen("a/b\\c:d*e?f\"g<h>i|j (k) [l] é."),
               "a-b-c-d-e-f-g-h-i-j (k) [l] é.");
@@ -53,27 +41,19 @@ TEST(Naming, SanitisersReplaceTheirCharactersOnly) {
     EXPECT_EQ(OrdnerNameBereinigen("."), "-");
     EXPECT_EQ(OrdnerNameBereinigen("..a"), "..a");
     EXPECT_EQ(OrdnerNameBereinigen(""), "");
+    // Control characters never reach a path: a NUL would cut it short.
+    EXPECT_EQ(DateinameBereinigen(QString("a") + QChar(0) + "b\tc\x7f"), "a-b-c-");
+    EXPECT_EQ(OrdnerNameBereinigen(QString("Dax") + QChar(0) + "30\n"), "Dax-30-");
+    EXPECT_EQ(ordnerAusEingabe("  Eigene Werte "), "Eigene Werte");
+    EXPECT_EQ(ordnerAusEingabe("   "), "");
 }
 
-TEST(Naming, BuildFolderCreatesOneLevelInsideTheRoot) {
-    QTemporaryDir root;
+TEST(Naming, TheFolderOfATitleBelowTheDataRoot) {
     TitelDef d = def("A", "A", "ETR", true);
     d.Ordner = "Dax 30";
-    const QString folder = buildFolder(root.path(), d);
-    EXPECT_EQ(folder, root.path() + "/Dax 30/");
-    EXPECT_TRUE(QDir(folder).exists());
-    EXPECT_EQ(buildFolder(root.path(), d), folder) << "an existing folder changes nothing";
-
+    EXPECT_EQ(folderPath("/daten", d), "/daten/Dax 30/");
     d.Ordner = "../ausserhalb";
-    EXPECT_EQ(buildFolder(root.path(), d), root.path() + "/..-ausserhalb/");
-    d.Ordner = "..";
-    EXPECT_EQ(buildFolder(root.path(), d), root.path() + "/--/");
-    EXPECT_TRUE(QDir(root.path() + "/--").exists());
-
-    d.Ordner = "Neu";
-    EXPECT_EQ(buildFolder(root.path() + "/fehlt", d), root.path() + "/fehlt/Neu/")
-        << "a missing root is not created, the path is returned all the same";
-    EXPECT_FALSE(QDir(root.path() + "/fehlt").exists());
+    EXPECT_EQ(folderPath("/daten", d), "/daten/..-ausserhalb/");
 }
 
 }  // namespace

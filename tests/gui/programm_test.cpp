@@ -1,9 +1,9 @@
 #include "gui/programm.h"
 
 #include "broker/simulated_broker.h"
+#include "gui/gui_support.h"
 #include "gui/shell/fake_tray_shell.h"
 #include "gui/shell/main_window.h"
-#include "gui/gui_support.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
 
@@ -78,7 +78,7 @@ struct ProgramTest : ::testing::Test {
         d.Aktiv = true;
         d.NeueNamen = true;
         KeyedCollection<TitelDef> defs;
-        defs.add(d.collectionKey(), d);
+        defs.add(d.id().text(), d);
         writeTitelDefinitionenFile(dir.path() + "/Bravolt_Titel.Dat", defs);
     }
 };
@@ -104,7 +104,7 @@ TEST_F(ProgramTest, AStartWithTheHintConfirmedGoesOnAndShowsItAgainNextTime) {
     EXPECT_EQ(readSetting(settings, settings::VersionsHinweis), "0");
     EXPECT_EQ(readSetting(settings, settings::VQSPfad), QDir::toNativeSeparators(dir.path()));
     EXPECT_TRUE(QDir(dir.path() + "/RealtimeData").exists()) << "the default data folder";
-    EXPECT_EQ(p.context().Datenpfad, dir.path() + "/RealtimeData");
+    EXPECT_EQ(p.recorder().datenpfad(), dir.path() + "/RealtimeData");
 }
 
 TEST_F(ProgramTest, ARefusedLoginAsksAndNeinEnds) {
@@ -129,8 +129,8 @@ TEST_F(ProgramTest, ARefusedLoginAndJaStartsWithoutSubscriptions) {
     messages.answerNext(msg::kResultNone);  // the login error
     messages.answerNext(msg::kResultJa);
     ASSERT_TRUE(p.Main());
-    EXPECT_EQ(p.context().TitelDefinitionen.size(), 1);
-    EXPECT_EQ(p.context().TitelObjekte.size(), 0) << "no title is subscribed";
+    EXPECT_EQ(p.recorder().titles().definitions().size(), 1);
+    EXPECT_EQ(p.recorder().titles().titleObjects().size(), 0) << "no title is subscribed";
     ASSERT_NE(p.mainWindow(), nullptr);
     EXPECT_TRUE(p.mainWindow()->isEnabled());
     EXPECT_EQ(tray.notifies.front().command, NotifyCommand::Add) << "the tray icon is there";
@@ -141,13 +141,13 @@ TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
     writeSetting(settings, settings::Taskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
-    EXPECT_TRUE(p.context().options.OhneRueckfrage);
-    EXPECT_EQ(p.context().TitelObjekte.size(), 1);
+    EXPECT_TRUE(p.mainWindow()->OhneRueckfrage);
+    EXPECT_EQ(p.recorder().titles().titleObjects().size(), 1);
     for (int i = 0; i < 1200; ++i) {
         clock.advanceMs(100);
         broker->pump();
     }
-    EXPECT_GT(p.mainWindow()->Kursanzahl, 10);
+    EXPECT_GT(p.mainWindow()->Kursanzahl(), 10);
     QStringList files = QDir(dir.path() + "/RealtimeData/Dax 30").entryList({"*.VQS"});
     EXPECT_EQ(files.size(), 1);
     int ended = 0;
@@ -157,8 +157,8 @@ TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
     QCoreApplication::processEvents();
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(messages.shown.size(), before) << "no question";
-    EXPECT_EQ(p.context().TitelObjekte.size(), 0);
-    EXPECT_EQ(p.context().Session().Status(), 0);
+    EXPECT_EQ(p.recorder().titles().titleObjects().size(), 0);
+    EXPECT_EQ(p.recorder().session().Status(), 0);
     EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
     EXPECT_EQ(broker->liveSubscriptions(), 0);
 }

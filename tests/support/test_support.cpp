@@ -27,20 +27,37 @@ int RecordingMessages::ShowMessage(const QString& text, int style) {
     return r;
 }
 
-void RecordingMainWindow::Protokolleintrag(const TitelDef& def, Kursart kind, const QString&,
-                                           float kurs, float volume, double zeit) {
-    monitor.push_back({def.key(), kind, kurs, volume, zeit});
+RecordedEvents::RecordedEvents(Recorder& recorder) {
+    QObject::connect(
+        &recorder, &Recorder::tickRecorded, &context_,
+        [this](const TitelDef& def, Kursart kind, float kurs, float volume, double zeit) {
+            ticks.push_back({def.id().text(), kind, kurs, volume, zeit});
+        });
+    QObject::connect(&recorder, &Recorder::startInfo, &context_,
+                     [this](const QString& text) { startInfo << text; });
+    QObject::connect(&recorder, &Recorder::loadProgressMaximum, &context_,
+                     [this](int maximum) { progressMaximum = maximum; });
+    QObject::connect(&recorder, &Recorder::loadProgress, &context_,
+                     [this](int value) { progressValues.push_back(value); });
+    QObject::connect(&recorder, &Recorder::titlesChanged, &context_, [this] { ++titlesChanged; });
+    QObject::connect(&recorder, &Recorder::writeFailed, &context_,
+                     [this](const QString& where, const QString& reason) {
+                         failed << where + QStringLiteral(": ") + reason;
+                     });
+    QObject::connect(&recorder, &Recorder::writeFaultEnded, &context_,
+                     [this](const QString& where) { faultsEnded << where; });
+    QObject::connect(&recorder, &Recorder::logLine, &context_,
+                     [this](const QString& text) { log << text; });
 }
 
-TestContext::TestContext(BrokerSessionFactory factory)
+TestContext::TestContext(BrokerSessionFactory factory, FileSystem& fs)
     : clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0))),
       settings(dir.path() + QStringLiteral("/config"), QStringLiteral("TradomirVQS")),
-      ctx(dir.path(), settings, clock, std::move(factory)) {
-    ctx.setMessagePresenter(&messages);
-    ctx.setMainWindow(&mainWindow);
-    ctx.setEventLoop(&loop);
-    ctx.Datenpfad = dir.path() + QStringLiteral("/RealtimeData");
-    QDir().mkpath(ctx.Datenpfad);
+      recorder(dir.path(), settings, clock, std::move(factory), fs),
+      events(recorder) {
+    recorder.setMessagePresenter(&messages);
+    recorder.setEventLoop(&loop);
+    recorder.prepareDataFolder();
 }
 
 }  // namespace vqs::test

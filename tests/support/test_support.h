@@ -1,11 +1,12 @@
 #pragma once
 
-#include "app/app_context.h"
+#include "app/recorder.h"
+#include "app/settings_store.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
-#include "app/settings_store.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,30 +34,28 @@ private:
     std::deque<int> answers_;
 };
 
-// Records what the core tells the main window.
-class RecordingMainWindow final : public MainWindowPort {
+// Records what the recording core reports.
+class RecordedEvents {
 public:
-    void setStartInfo(const QString& text) override { startInfo.push_back(text); }
-    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
-    void setProgressValue(int value) override { progressValues.push_back(value); }
-    void TitelInfoAktualisieren() override { ++titelInfoCalls; }
-    void increaseKursanzahl() override { ++kursanzahl; }
-    struct Entry {
+    explicit RecordedEvents(Recorder& recorder);
+    struct Tick {
         QString key;
         Kursart kind;
         float kurs;
         float volume;
         double zeit;
     };
-    void Protokolleintrag(const TitelDef& def, Kursart kind, const QString&, float kurs,
-                          float volume, double zeit) override;
-
-    int kursanzahl = 0;
-    std::vector<Entry> monitor;
+    std::vector<Tick> ticks;
     QStringList startInfo;
     int progressMaximum = -1;
     std::vector<int> progressValues;
-    int titelInfoCalls = 0;
+    int titlesChanged = 0;
+    QStringList failed;  // "where: reason"
+    QStringList faultsEnded;
+    QStringList log;
+
+private:
+    QObject context_;  // the connections end with this
 };
 
 class CountingLoop final : public EventLoopPort {
@@ -67,18 +66,19 @@ public:
     int busyDepth = 0;
 };
 
-// A program folder, a settings root and a context wired to recording ports, in a temp folder;
-// the broker is the given factory (a fake or the simulated service), none by default.
+// A program folder, a settings root and a recording core wired to recording ports, in a temp
+// folder, with its data folder made; the broker is the given factory (a fake or the simulated
+// service), none by default.
 struct TestContext {
-    TestContext() : TestContext(BrokerSessionFactory{}) {}
-    explicit TestContext(BrokerSessionFactory factory);
+    explicit TestContext(BrokerSessionFactory factory = {}, FileSystem& fs = systemFileSystem());
+    QString datenpfad() const { return recorder.datenpfad(); }
     QTemporaryDir dir;
     ManualClock clock;
     SettingsStore settings;
     RecordingMessages messages;
-    RecordingMainWindow mainWindow;
     CountingLoop loop;
-    AppContext ctx;
+    Recorder recorder;
+    RecordedEvents events;
 };
 
 }  // namespace vqs::test

@@ -1,5 +1,7 @@
 #include "titles/titel_objekt.h"
 
+#include "titles/titel_registry.h"
+
 #include "broker/fake_broker.h"
 #include "support/test_support.h"
 
@@ -52,6 +54,13 @@ struct Tick {
 };
 std::ostream& operator<<(std::ostream& os, const Tick& t) {
     return os << "{" << t.kind << ", " << t.kurs << ", " << t.volume << "}";
+}
+
+// Defines the title and starts recording it; its title object.
+clTitelObjekt& record(test::TestContext& t, const TitelDef& def) {
+    t.recorder.titles().add(def);
+    EXPECT_TRUE(t.recorder.titles().startRecording(def));
+    return **t.recorder.titles().titleObjects().find(def.id().text());
 }
 
 const QTime T0(10, 0, 0);
@@ -156,9 +165,9 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
     };
     for (const Case& c : cases) {
         test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-        ASSERT_TRUE(t.ctx.Session().InitSession());
-        t.ctx.options.UmsatzFilterBezahlt = c.filterBezahlt;
-        t.ctx.options.UmsatzFilterAndere = c.filterAndere;
+        ASSERT_TRUE(t.recorder.login());
+        t.recorder.options().UmsatzFilterBezahlt = c.filterBezahlt;
+        t.recorder.options().UmsatzFilterAndere = c.filterAndere;
         TitelDef def;
         def.RT_WKN = def.WKN = "710000";
         def.RT_Boerse = "ETR";
@@ -166,11 +175,7 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
         def.Aktiv = true;
         def.UseBidAsk = c.useBidAsk;
         def.NeueNamen = true;
-        t.ctx.TitelDefinitionen.add(def.collectionKey(), def);
-
-        clTitelObjekt objekt(t.ctx);
-        objekt.UseBidAsk = c.useBidAsk;
-        ASSERT_TRUE(objekt.InitSubscription("710000", "ETR"));
+        clTitelObjekt& objekt = record(t, def);
         for (const Step& s : c.steps) {
             t.clock.set(QDateTime(QDate(2026, 12, 10), s.clock));
             if (s.action == Step::Clear)
@@ -181,28 +186,27 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
                 objekt.RealtimeSubscription_OnQuoteUpdate(s.quote, {}, {});
         }
         std::vector<Tick> ticks;
-        for (const auto& e : t.mainWindow.monitor) ticks.push_back({e.kind, e.kurs, e.volume});
+        for (const auto& e : t.events.ticks) ticks.push_back({e.kind, e.kurs, e.volume});
         EXPECT_EQ(ticks, c.ticks) << c.name;
-        EXPECT_EQ(t.mainWindow.kursanzahl, static_cast<int>(c.ticks.size())) << c.name;
+        EXPECT_EQ(t.recorder.kursanzahl(), static_cast<double>(c.ticks.size())) << c.name;
     }
 }
 
 TEST(QuoteHandling, TicksCarryTheTimeTextAndLandInTheDataFile) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-    ASSERT_TRUE(t.ctx.Session().InitSession());
+    ASSERT_TRUE(t.recorder.login());
     TitelDef def;
     def.RT_WKN = def.WKN = "710000";
     def.RT_Boerse = "ETR";
     def.Ordner = "Dax 30";
+    def.Aktiv = true;
     def.NeueNamen = true;
-    t.ctx.TitelDefinitionen.add(def.collectionKey(), def);
-    clTitelObjekt objekt(t.ctx);
-    ASSERT_TRUE(objekt.InitSubscription("710000", "ETR"));
+    clTitelObjekt& objekt = record(t, def);
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 31, 2, 500)));
     objekt.RealtimeSubscription_OnQuoteUpdate(paid(QTime(9, 31, 2, 123), 101.25, 300), {}, {});
-    ASSERT_EQ(t.mainWindow.monitor.size(), 1u);
-    EXPECT_DOUBLE_EQ(t.mainWindow.monitor[0].zeit, (9 * 3600 + 31 * 60 + 2.123) / 86400);
-    EXPECT_EQ(test::readFile(t.ctx.Datenpfad + "/Dax 30/710000-BRAVOL-ETR.VQS").size(), 872);
+    ASSERT_EQ(t.events.ticks.size(), 1u);
+    EXPECT_DOUBLE_EQ(t.events.ticks[0].zeit, (9 * 3600 + 31 * 60 + 2.123) / 86400);
+    EXPECT_EQ(test::readFile(t.datenpfad() + "/Dax 30/710000-BRAVOL-ETR.VQS").size(), 872);
 }
 
 TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
@@ -212,10 +216,14 @@ TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
         fake = f.get();
         return f;
     });
-    auto objekt = std::make_unique<clTitelObjekt>(t.ctx);
+    struct NoSink final : TickSink {
+        void tick(const TitelId&, Kursart, float, float, double) override {}
+        std::optional<KursSatz> lastRecorded(const TitelDef&, Kursart) override { return {}; }
+    } sink;
+    auto objekt = std::make_unique<clTitelObjekt>(t.recorder.session(), sink, t.clock);
     EXPECT_THROW(objekt->InitSubscription("710000", "ETR"), broker::BrokerError)
         << "no session: the error goes to the caller";
-    ASSERT_TRUE(t.ctx.Session().InitSession());
+    ASSERT_TRUE(t.recorder.login());
     auto counters = fake->counters;
     EXPECT_FALSE(objekt->InitSubscription("UNBEKANNT", "ETR")) << "a refused instrument";
     EXPECT_FALSE(objekt->isActive());
@@ -223,11 +231,11 @@ TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
     objekt->ClearSubscription();
     EXPECT_TRUE(objekt->InitSubscription("710000", "ETR"));
     EXPECT_EQ(counters->subscriptions, 1) << "no second subscription";
-    EXPECT_EQ(objekt->Key(), "710000@ETR");
+    EXPECT_EQ(objekt->Key().text(), "710000@ETR");
 
-    clTitelObjekt other(t.ctx);
+    clTitelObjekt other(t.recorder.session(), sink, t.clock);
     other.InitSubscription("710000", "FRA");
-    EXPECT_EQ(other.Key(), "710000@FRA");
+    EXPECT_EQ(other.Key().text(), "710000@FRA");
     objekt.reset();
     EXPECT_EQ(counters->stops, 1);
 }

@@ -1,8 +1,9 @@
 #include "titles/titel_aktivierung.h"
 
 #include "broker/fake_broker.h"
-#include "titles/titel_objekt.h"
 #include "support/test_support.h"
+#include "titles/titel_objekt.h"
+#include "titles/titel_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,9 @@ struct ActivationTest : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    ActivationTest() { EXPECT_TRUE(t.ctx.Session().InitSession()); }
+    ActivationTest() { EXPECT_TRUE(t.recorder.login()); }
+    TitelRegistry& titles() { return t.recorder.titles(); }
+    AktivierungsPorts ports() { return {t.messages, t.loop}; }
 
     static TitelZeile row(const QString& code, const QString& boerse = "ETR") {
         return {code + "@" + boerse, "Name " + code, code, boerse};
@@ -30,14 +33,14 @@ struct ActivationTest : ::testing::Test {
         d.Aktiv = aktiv;
         d.UseBidAsk = bidAsk;
         d.NeueNamen = true;
-        t.ctx.TitelDefinitionen.add(d.collectionKey(), d);
+        titles().add(d);
     }
     const TitelDef* def(const QString& code) const {
-        return t.ctx.TitelDefinitionen.find("K" + code + "@ETR");
+        return t.recorder.titles().find(code + "@ETR");
     }
     QStringList order() const {
         QStringList keys;
-        for (const auto& e : t.ctx.TitelDefinitionen) keys << e.key;
+        for (const auto& e : t.recorder.titles().definitions()) keys << e.key;
         return keys;
     }
 };
@@ -55,7 +58,8 @@ TEST_F(ActivationTest, NewTitlesInEveryState) {
         {"UNBEKANNT", true, true, kNichtAufgezeichnet, false, false, false},  // refused
     };
     for (const Case& c : cases) {
-        auto r = TitelAktivierenAuswahl(t.ctx, {row(c.code)}, "Dax 30", false, c.bezahlt, c.bidAsk);
+        auto r = TitelAktivierenAuswahl(titles(), ports(), {row(c.code)}, "Dax 30", false,
+                                        c.bezahlt, c.bidAsk);
         ASSERT_EQ(r.icons.size(), 1u) << c.code;
         EXPECT_EQ(r.icons[0], c.icon) << c.code;
         const TitelDef* d = def(c.code);
@@ -66,10 +70,15 @@ TEST_F(ActivationTest, NewTitlesInEveryState) {
         EXPECT_TRUE(d->NeueNamen);
         EXPECT_EQ(d->RT_WKN, c.code);
         EXPECT_EQ(d->Name, QString("Name ") + c.code);
-        EXPECT_EQ(t.ctx.TitelObjekte.contains(QString(c.code) + "@ETR"), c.subscribed) << c.code;
+        EXPECT_EQ(titles().titleObjects().contains(QString(c.code) + "@ETR"), c.subscribed)
+            << c.code;
     }
-    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Dax 30"));
-    EXPECT_EQ(t.mainWindow.titelInfoCalls, 4);
+    EXPECT_TRUE(titles().folders().contains("Dax 30"));
+    EXPECT_EQ(t.events.titlesChanged, 4);
+    ASSERT_EQ(t.messages.shown.size(), 1u) << "the refused code, named once";
+    EXPECT_EQ(t.messages.shown[0].text,
+              "Die Bravolt-API kennt diese Titel nicht, sie wurden nicht "
+              "aktiviert: UNBEKANNT");
 }
 
 TEST_F(ActivationTest, SelectionChangesMoveToTheEndAndRepeatedClicksDoNothing) {
@@ -78,41 +87,42 @@ TEST_F(ActivationTest, SelectionChangesMoveToTheEndAndRepeatedClicksDoNothing) {
     define("846900", false, false);
     auto counters = fake->counters;
 
-    auto r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, true, false);
+    auto r = TitelAktivierenAuswahl(titles(), ports(), {row("710000")}, "Neu", false, true, false);
     EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
-    EXPECT_EQ(order(), (QStringList{"KA1B2C3@ETR", "K846900@ETR", "K710000@ETR"}));
+    EXPECT_EQ(order(), (QStringList{"A1B2C3@ETR", "846900@ETR", "710000@ETR"}));
     EXPECT_EQ(def("710000")->Ordner, "Alt") << "an existing definition keeps its folder";
     EXPECT_EQ(counters->subscriptions, 1);
 
-    r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, true, false);
+    r = TitelAktivierenAuswahl(titles(), ports(), {row("710000")}, "Neu", false, true, false);
     EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
     EXPECT_EQ(counters->subscriptions, 1) << "the second click changes nothing";
-    EXPECT_EQ(order().back(), "K710000@ETR");
+    EXPECT_EQ(order().back(), "710000@ETR");
 
     // All quote kinds down to paid prices only.
-    r = TitelAktivierenAuswahl(t.ctx, {row("A1B2C3")}, "Neu", false, true, false);
+    r = TitelAktivierenAuswahl(titles(), ports(), {row("A1B2C3")}, "Neu", false, true, false);
     EXPECT_EQ(r.icons, std::vector<TitelIcon>{kBezahltAufgezeichnet});
     EXPECT_FALSE(def("A1B2C3")->UseBidAsk);
-    EXPECT_TRUE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
-    EXPECT_FALSE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->UseBidAsk);
+    EXPECT_TRUE((*titles().titleObjects().find("A1B2C3@ETR"))->isActive());
+    EXPECT_FALSE((*titles().titleObjects().find("A1B2C3@ETR"))->UseBidAsk);
 
     // Deactivation keeps the title object, inactive.
-    r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Neu", false, false, false);
+    r = TitelAktivierenAuswahl(titles(), ports(), {row("710000")}, "Neu", false, false, false);
     EXPECT_EQ(r.icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
-    ASSERT_TRUE(t.ctx.TitelObjekte.contains("710000@ETR"));
-    EXPECT_FALSE((*t.ctx.TitelObjekte.find("710000@ETR"))->isActive());
+    ASSERT_TRUE(titles().titleObjects().contains("710000@ETR"));
+    EXPECT_FALSE((*titles().titleObjects().find("710000@ETR"))->isActive());
 }
 
 TEST_F(ActivationTest, TheFolderRulesOfTheSearchTab) {
     define("710000", true, false);
     // An empty folder stops an activation with a notice...
-    auto r = TitelAktivierenAuswahl(t.ctx, {row("A1B2C3")}, "", true, true, false);
+    auto r = TitelAktivierenAuswahl(titles(), ports(), {row("A1B2C3")}, "", true, true, false);
     EXPECT_TRUE(r.stopped);
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_TRUE(t.messages.shown[0].text.startsWith("Geben Sie bitte einen Ordner an"));
     EXPECT_EQ(def("A1B2C3"), nullptr);
     // ...but not a deactivation, which files a new title without folder.
-    r = TitelAktivierenAuswahl(t.ctx, {row("710000"), row("846900")}, "", true, false, false);
+    r = TitelAktivierenAuswahl(titles(), ports(), {row("710000"), row("846900")}, "", true, false,
+                               false);
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ(t.messages.shown.size(), 1u);
     EXPECT_FALSE(def("710000")->Aktiv);
@@ -120,9 +130,9 @@ TEST_F(ActivationTest, TheFolderRulesOfTheSearchTab) {
     EXPECT_EQ(def("846900")->Ordner, "");
 
     // Folder names are sanitised; the folder is registered even with no row marked.
-    r = TitelAktivierenAuswahl(t.ctx, {}, "Eigene (Depot)", true, true, false);
+    r = TitelAktivierenAuswahl(titles(), ports(), {}, "Eigene (Depot)", true, true, false);
     EXPECT_TRUE(r.icons.empty());
-    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Eigene -Depot-"));
+    EXPECT_TRUE(titles().folders().contains("Eigene -Depot-"));
 }
 
 TEST_F(ActivationTest, ManagementChangesInPlaceAndRestartsEachTime) {
@@ -130,28 +140,33 @@ TEST_F(ActivationTest, ManagementChangesInPlaceAndRestartsEachTime) {
     define("A1B2C3", false, false);
     define("UNBEKANNT", false, false);
     auto counters = fake->counters;
-    auto icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR", "UNBEKANNT@ETR"}, true, true);
+    auto icons =
+        TitelAktivierenVerwaltung(titles(), ports(), {"A1B2C3@ETR", "UNBEKANNT@ETR"}, true, true);
     EXPECT_EQ(icons, (std::vector<TitelIcon>{kAlleAufgezeichnet, kNichtAufgezeichnet}));
-    EXPECT_EQ(order(), (QStringList{"K710000@ETR", "KA1B2C3@ETR", "KUNBEKANNT@ETR"}));
+    EXPECT_EQ(order(), (QStringList{"710000@ETR", "A1B2C3@ETR", "UNBEKANNT@ETR"}));
     EXPECT_FALSE(def("UNBEKANNT")->Aktiv) << "a refused title stays inactive";
 
     // Pressing again restarts: the object is switched off and on, no second subscription.
-    icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR"}, true, true);
+    icons = TitelAktivierenVerwaltung(titles(), ports(), {"A1B2C3@ETR"}, true, true);
     EXPECT_EQ(icons, std::vector<TitelIcon>{kAlleAufgezeichnet});
     EXPECT_EQ(counters->subscriptions, 1);
-    EXPECT_TRUE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
+    EXPECT_TRUE((*titles().titleObjects().find("A1B2C3@ETR"))->isActive());
 
-    icons = TitelAktivierenVerwaltung(t.ctx, {"A1B2C3@ETR"}, false, false);
+    icons = TitelAktivierenVerwaltung(titles(), ports(), {"A1B2C3@ETR"}, false, false);
     EXPECT_EQ(icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
-    EXPECT_FALSE((*t.ctx.TitelObjekte.find("A1B2C3@ETR"))->isActive());
-    EXPECT_EQ(order(), (QStringList{"K710000@ETR", "KA1B2C3@ETR", "KUNBEKANNT@ETR"}));
+    EXPECT_FALSE((*titles().titleObjects().find("A1B2C3@ETR"))->isActive());
+    EXPECT_EQ(order(), (QStringList{"710000@ETR", "A1B2C3@ETR", "UNBEKANNT@ETR"}));
 }
 
 TEST_F(ActivationTest, WithoutConnectionNothingStarts) {
-    t.ctx.Session().CloseSession();
-    auto r = TitelAktivierenAuswahl(t.ctx, {row("710000")}, "Dax 30", false, true, true);
+    t.recorder.session().CloseSession();
+    auto r =
+        TitelAktivierenAuswahl(titles(), ports(), {row("710000")}, "Dax 30", false, true, true);
     EXPECT_EQ(r.icons, std::vector<TitelIcon>{kNichtAufgezeichnet});
     EXPECT_FALSE(def("710000")->Aktiv);
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_EQ(t.messages.shown[0].text,
+              "Ohne Verbindung zur Bravolt-API wurden diese Titel nicht aktiviert: 710000");
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include "titles/titel_definitionen_datei.h"
 
 #include "support/test_support.h"
+#include "titles/titel_registry.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 namespace vqs {
 namespace {
@@ -26,125 +30,151 @@ TitelDef makeDef(const QString& code, const QString& exchange, const QString& fo
     return d;
 }
 
-class RecordingListener final : public TitelLoadListener {
-public:
-    void replaceTitleObjects() override { ++replaced; }
-    void activeTitleLoaded(const TitelDef& d) override { active << d.key(); }
-    int replaced = 0;
-    QStringList active;
-};
-
-class TitelDefinitionenDatei : public ::testing::Test {
+// Loading and saving through the recording core, as both programs do.
+class TitelDefinitionenDateiTest : public ::testing::Test {
 protected:
     test::TestContext t;
-    RecordingListener listener;
-    QString path() const { return t.ctx.definitionsFilePath(); }
+    TitelRegistry& titles() { return t.recorder.titles(); }
+    QString path() const { return t.recorder.definitionsFilePath(); }
 
     void save(const std::vector<TitelDef>& defs) {
         KeyedCollection<TitelDef> c;
-        for (const TitelDef& d : defs) c.add(d.collectionKey(), d);
+        for (const TitelDef& d : defs) c.add(d.id().text(), d);
         writeTitelDefinitionenFile(path(), c);
     }
-    QStringList loadedKeys() const {
+    QStringList loadedKeys() {
         QStringList keys;
-        for (const auto& e : t.ctx.TitelDefinitionen) keys << e.key;
+        for (const auto& e : titles().definitions()) keys << e.key;
         return keys;
+    }
+    // The files kept aside beside the definitions file.
+    QStringList keptAside() const {
+        return QDir(t.dir.path()).entryList({"Bravolt_Titel_Original_*.Dat"}, QDir::Files);
     }
 };
 
-TEST_F(TitelDefinitionenDatei, AnEmptyCollectionIsTheHeaderAndTwoZeroBytes) {
-    ASSERT_TRUE(SaveTitelDefinitionen(t.ctx));
-    QByteArray bytes = readFile(path());
-    EXPECT_EQ(bytes, QByteArray("Tradomir VQS BravoltDefs 01.00\0\0", 32));
-    LoadTitelDefinitionen(t.ctx, listener);
-    EXPECT_TRUE(t.ctx.TitelDefinitionen.isEmpty());
+TEST_F(TitelDefinitionenDateiTest, AnEmptyCollectionIsTheHeaderAndTwoZeroBytes) {
+    ASSERT_TRUE(t.recorder.saveDefinitions());
+    EXPECT_EQ(readFile(path()), QByteArray("Tradomir VQS BravoltDefs 01.00\0\0", 32));
+    t.recorder.loadDefinitions();
+    EXPECT_TRUE(titles().definitions().isEmpty());
     EXPECT_TRUE(t.messages.shown.empty());
 }
 
-TEST_F(TitelDefinitionenDatei, SavedDefinitionsLoadBackEqualInOrder) {
-    TitelDef withNames = makeDef("710000", "ETR", "Dax 30", true, true);
-    withNames.Dateinamen = std::array<QString, 3>{"a.VQS", "b.VQS", "c.VQS"};
-    std::vector<TitelDef> defs{withNames, makeDef("A1B2C3", "FRA", "Eigene", false, false),
-                               makeDef("710000", "FRA", "Dax 30", true, false)};
-    for (const TitelDef& d : defs) t.ctx.TitelDefinitionen.add(d.collectionKey(), d);
-    ASSERT_TRUE(SaveTitelDefinitionen(t.ctx));
-    t.ctx.TitelDefinitionen.clear();
+TEST_F(TitelDefinitionenDateiTest, SavedDefinitionsLoadBackEqualInOrder) {
+    const std::vector<TitelDef> defs{makeDef("710000", "ETR", "Dax 30", true, true),
+                                     makeDef("A1B2C3", "FRA", "Eigene", false, false),
+                                     makeDef("710000", "FRA", "dax 30", true, false)};
+    for (const TitelDef& d : defs) titles().add(d);
+    ASSERT_TRUE(t.recorder.saveDefinitions());
+    titles().clear();
 
-    LoadTitelDefinitionen(t.ctx, listener);
-    EXPECT_EQ(loadedKeys(), (QStringList{"K710000@ETR", "KA1B2C3@FRA", "K710000@FRA"}));
-    withNames.Dateinamen.reset();  // never stored
-    EXPECT_EQ(*t.ctx.TitelDefinitionen.find("K710000@ETR"), withNames);
-    EXPECT_EQ(*t.ctx.TitelDefinitionen.find("KA1B2C3@FRA"), defs[1]);
-    EXPECT_EQ(listener.active, (QStringList{"710000@ETR", "710000@FRA"}));
-    EXPECT_EQ(listener.replaced, 1);
+    t.recorder.loadDefinitions();
+    EXPECT_EQ(loadedKeys(), (QStringList{"710000@ETR", "A1B2C3@FRA", "710000@FRA"}));
+    EXPECT_EQ(*titles().find(QStringLiteral("710000@ETR")), defs[0]);
+    EXPECT_EQ(*titles().find(QStringLiteral("A1B2C3@FRA")), defs[1]);
     QStringList folders;
-    for (const auto& e : t.ctx.Ordnerliste) folders << e.value;
-    EXPECT_EQ(folders, (QStringList{"Dax 30", "Eigene"}));
-    EXPECT_EQ(t.mainWindow.titelInfoCalls, 1);
-    EXPECT_EQ(t.mainWindow.startInfo,
+    for (const auto& e : titles().folders()) folders << e.value;
+    EXPECT_EQ(folders, (QStringList{"Dax 30", "Eigene"})) << "one folder, its first spelling";
+    EXPECT_EQ(titles().find(QStringLiteral("710000@FRA"))->Ordner, "Dax 30");
+    EXPECT_EQ(t.events.titlesChanged, 1);
+    EXPECT_EQ(t.events.startInfo,
               (QStringList{"Die Titeldefinitionen werden geladen. Bitte warten...",
                            "Der Datenstrom wird initialisiert. Bitte warten..."}));
     EXPECT_EQ(t.loop.busyDepth, 0) << "the hourglass is gone again";
     EXPECT_TRUE(t.messages.shown.empty());
 }
 
-TEST_F(TitelDefinitionenDatei, ProgressIsReportedAtEveryTwentiethDefinition) {
+TEST_F(TitelDefinitionenDateiTest, ProgressIsReportedAtEveryTwentiethDefinition) {
     std::vector<TitelDef> defs;
     for (int i = 0; i < 45; ++i)
         defs.push_back(makeDef(QString::number(100000 + i), "ETR", "X", false, false));
     save(defs);
-    LoadTitelDefinitionen(t.ctx, listener);
-    EXPECT_EQ(t.ctx.TitelDefinitionen.size(), 45);
-    EXPECT_EQ(t.mainWindow.progressMaximum, 45);
-    EXPECT_EQ(t.mainWindow.progressValues, (std::vector<int>{20, 40}));
+    t.recorder.loadDefinitions();
+    EXPECT_EQ(titles().definitions().size(), 45);
+    EXPECT_EQ(t.events.progressMaximum, 45);
+    EXPECT_EQ(t.events.progressValues, (std::vector<int>{20, 40}));
 }
 
-TEST_F(TitelDefinitionenDatei, AMissingFileIsCreatedEmptyWithoutAMessage) {
-    LoadTitelDefinitionen(t.ctx, listener);
+TEST_F(TitelDefinitionenDateiTest, AMissingFileIsCreatedEmptyWithoutAMessage) {
+    t.recorder.loadDefinitions();
     EXPECT_TRUE(QFile::exists(path()));
     EXPECT_EQ(readFile(path()).size(), 0);
-    EXPECT_TRUE(t.ctx.TitelDefinitionen.isEmpty());
+    EXPECT_TRUE(titles().definitions().isEmpty());
     EXPECT_TRUE(t.messages.shown.empty());
-    EXPECT_EQ(listener.replaced, 0);
+    t.recorder.loadDefinitions();
+    EXPECT_TRUE(t.messages.shown.empty()) << "an empty file is no damage";
 }
 
-TEST_F(TitelDefinitionenDatei, AForeignFileLoadsNothingAndStaysAsItIs) {
-    const QByteArray foreign("Irgendeine andere Datei mit Inhalt, lang genug");
-    writeFile(path(), foreign);
-    t.ctx.TitelDefinitionen.add("Kx@y", makeDef("x", "y", "", false, false));
-    LoadTitelDefinitionen(t.ctx, listener);
-    EXPECT_EQ(t.ctx.TitelDefinitionen.size(), 1) << "collections stay as they were";
-    EXPECT_EQ(readFile(path()), foreign);
-    EXPECT_TRUE(t.messages.shown.empty());
+// A file that does not load whole is kept aside before anything is saved over it; the
+// definitions before the damage load; the message says how many and where the original is.
+TEST_F(TitelDefinitionenDateiTest, ADamagedFileIsKeptAsideAndItsCompleteDefinitionsLoad) {
+    save({makeDef("1", "ETR", "Dax 30", false, false), makeDef("2", "ETR", "Dax 30", false, true),
+          makeDef("3", "ETR", "Dax 30", false, false)});
+    const QByteArray full = readFile(path());
+    const QByteArray torn = full.left(full.size() - 3);
+    writeFile(path(), torn);
+
+    t.recorder.loadDefinitions();
+    EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR"}));
+    ASSERT_EQ(keptAside().size(), 1);
+    EXPECT_EQ(keptAside()[0], "Bravolt_Titel_Original_2026-12-10_10-00-00.Dat");
+    EXPECT_EQ(readFile(t.dir.path() + "/" + keptAside()[0]), torn);
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    const QString text = t.messages.shown[0].text;
+    EXPECT_TRUE(
+        text.startsWith("Fehler beim Laden der Titeldefinitionen aufgetreten: Die Datei "
+                        "endet unerwartet"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("2 vollständige Titeldefinitionen wurden übernommen."));
+    EXPECT_TRUE(text.contains(keptAside()[0]));
+    EXPECT_EQ(t.messages.shown[0].style, msg::kOk);
+
+    ASSERT_TRUE(t.recorder.saveDefinitions());
+    EXPECT_EQ(keptAside().size(), 1) << "kept once";
+    t.recorder.loadDefinitions();
+    EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR"}));
 }
 
-TEST_F(TitelDefinitionenDatei, ATruncatedFileNeverCrashesAndReportsTheDamage) {
+TEST_F(TitelDefinitionenDateiTest, ForeignOrRandomFilesAreToldAndKeptAsTheyAre) {
+    const QByteArray cases[] = {
+        QByteArray("Irgendeine andere Datei mit Inhalt, lang genug"),
+        QByteArray("kurz"),
+        QByteArray::fromHex("8f3a00c1ffee0102030405060708090a0b0c0d0e0f10111213141516171819"),
+    };
+    for (const QByteArray& foreign : cases) {
+        t.messages.shown.clear();
+        for (const QString& old : keptAside()) QFile::remove(t.dir.path() + "/" + old);
+        writeFile(path(), foreign);
+        titles().add(makeDef("x", "y", "", false, false));
+        t.recorder.loadDefinitions();
+        EXPECT_EQ(titles().definitions().size(), 1) << "the titles stay as they were";
+        EXPECT_EQ(readFile(path()), foreign);
+        ASSERT_EQ(t.messages.shown.size(), 1u);
+        EXPECT_TRUE(t.messages.shown[0].text.contains("keine Titeldefinitionsdatei"));
+        ASSERT_EQ(keptAside().size(), 1);
+        EXPECT_EQ(readFile(t.dir.path() + "/" + keptAside()[0]), foreign);
+    }
+}
+
+TEST_F(TitelDefinitionenDateiTest, AnyCutOfAFileNeverCrashesAndAlwaysTells) {
     std::vector<TitelDef> defs;
-    for (int i = 0; i < 3; ++i)
-        defs.push_back(makeDef(QString::number(i), "ETR", "Dax 30", true, true));
+    for (int i = 0; i < 3; ++i) defs.push_back(makeDef(QString::number(i), "ETR", "D", true, true));
     save(defs);
     const QByteArray full = readFile(path());
-    for (qsizetype len = 0; len <= full.size(); ++len) {
+    for (qsizetype len = 1; len <= full.size(); ++len) {
         writeFile(path(), full.left(len));
         t.messages.shown.clear();
-        t.ctx.TitelDefinitionen.clear();
-        LoadTitelDefinitionen(t.ctx, listener);
-        if (len < 30) {
-            EXPECT_TRUE(t.messages.shown.empty()) << len;  // a foreign (short) header
-        } else if (len < full.size()) {
-            ASSERT_EQ(t.messages.shown.size(), 1u) << len;
-            EXPECT_TRUE(t.messages.shown[0].text.startsWith(
-                "Fehler beim Laden der Titeldefinitionen aufgetreten: "))
-                << len;
-            EXPECT_EQ(t.messages.shown[0].style, msg::kOk);
-        } else {
-            EXPECT_TRUE(t.messages.shown.empty());
-            EXPECT_EQ(t.ctx.TitelDefinitionen.size(), 3);
+        titles().clear();
+        t.recorder.loadDefinitions();
+        EXPECT_EQ(t.messages.shown.size(), len < full.size() ? 1u : 0u) << len;
+        if (len == full.size()) {
+            EXPECT_EQ(titles().definitions().size(), 3);
         }
     }
 }
 
-TEST_F(TitelDefinitionenDatei, OddElementsAreSkippedAndFoldersCannotLeaveTheDataRoot) {
+TEST_F(TitelDefinitionenDateiTest, OddElementsAreSkippedAndFoldersCannotLeaveTheDataRoot) {
     auto text = [](const char* s) { return TaggedValue::text(QString::fromUtf8(s)); };
     auto def = [&](const char* code, const char* folder) {
         return TaggedValue::list({text(code), text(code), text("Name"), text(folder), text("ETR"),
@@ -158,30 +188,64 @@ TEST_F(TitelDefinitionenDatei, OddElementsAreSkippedAndFoldersCannotLeaveTheData
         TaggedValue::list({text("3"), text("3")}, 0),  // too short for a key
         def("1", "Doppelt"),                           // duplicate key: skipped
         def("4", "a/b"),
+        TaggedValue::list({text("5"), text("5"), TaggedValue::list({text("x")}, 0), text("E"),
+                           text("ETR"), TaggedValue::boolean(true), TaggedValue::boolean(false),
+                           TaggedValue(), TaggedValue::boolean(true), text("mehr"), text("mehr")},
+                          0),  // a list where a text belongs, and more than nine positions
     };
     QByteArray bytes(kTitelDefinitionenKennung, kTitelDefinitionenKennungLength);
     writeTaggedValue(bytes, TaggedValue::list(elements, 1));
     writeFile(path(), bytes);
 
-    LoadTitelDefinitionen(t.ctx, listener);
-    EXPECT_EQ(loadedKeys(), (QStringList{"K1@ETR", "K2@ETR", "K4@ETR"}));
-    EXPECT_EQ(t.ctx.TitelDefinitionen.find("K1@ETR")->Ordner, "..-..-etc");
-    EXPECT_EQ(t.ctx.TitelDefinitionen.find("K2@ETR")->Ordner, "--");
-    EXPECT_EQ(t.ctx.TitelDefinitionen.find("K4@ETR")->Ordner, "a-b");
-    EXPECT_TRUE(t.ctx.TitelDefinitionen.find("K1@ETR")->Aktiv) << "-1 as a number is true";
-    EXPECT_FALSE(t.ctx.TitelDefinitionen.find("K1@ETR")->NeueNamen) << "missing is false";
+    t.recorder.loadDefinitions();
+    EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR", "4@ETR", "5@ETR"}));
+    EXPECT_EQ(titles().find(QStringLiteral("1@ETR"))->Ordner, "..-..-etc");
+    EXPECT_EQ(titles().find(QStringLiteral("2@ETR"))->Ordner, "--");
+    EXPECT_EQ(titles().find(QStringLiteral("4@ETR"))->Ordner, "a-b");
+    EXPECT_TRUE(titles().find(QStringLiteral("1@ETR"))->Aktiv) << "-1 as a number is true";
+    EXPECT_FALSE(titles().find(QStringLiteral("1@ETR"))->NeueNamen) << "missing is false";
+    EXPECT_EQ(titles().find(QStringLiteral("5@ETR"))->Name, "");
+    EXPECT_TRUE(titles().find(QStringLiteral("5@ETR"))->NeueNamen);
+    EXPECT_TRUE(t.messages.shown.empty());
 }
 
-TEST_F(TitelDefinitionenDatei, ASaveThatCannotWriteIsReported) {
+TEST_F(TitelDefinitionenDateiTest, ASaveThatCannotWriteIsReported) {
     // A program folder below a plain file cannot be written to, whatever the user's rights.
     writeFile(t.dir.path() + "/eine-datei", "x");
-    AppContext blocked(t.dir.path() + "/eine-datei/sub", t.settings, t.clock);
+    Recorder blocked(t.dir.path() + "/eine-datei/sub", t.settings, t.clock, {});
     blocked.setMessagePresenter(&t.messages);
-    blocked.TitelDefinitionen.add("K2@ETR", makeDef("2", "ETR", "A", false, false));
-    EXPECT_FALSE(SaveTitelDefinitionen(blocked));
+    blocked.titles().add(makeDef("2", "ETR", "A", false, false));
+    EXPECT_FALSE(blocked.saveDefinitions());
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_TRUE(t.messages.shown[0].text.startsWith(
         "Fehler beim Speichern der Titeldefinitionen aufgetreten: "));
+}
+
+TEST_F(TitelDefinitionenDateiTest, AFifoUnderTheNameIsToldAndNeverWaitedOn) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    t.recorder.loadDefinitions();
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_TRUE(t.messages.shown[0].text.contains("keine gewöhnliche Datei"));
+    EXPECT_FALSE(t.recorder.saveDefinitions()) << "what it holds is unknown: nothing over it";
+}
+
+// Reading holds one definition at a time, so memory follows the definitions, not the bytes:
+// a file of nothing but empty elements loads nothing and holds nothing.
+TEST(TitelDefinitionenScan, ElementsAreReadOneAtATime) {
+    QByteArray bytes(kTitelDefinitionenKennung, kTitelDefinitionenKennungLength);
+    const int n = 1'000'000;
+    writeTaggedValue(bytes, TaggedValue::list(std::vector<TaggedValue>(n), 1));
+    qint64 upper = 0, elements = 0, definitions = 0;
+    const TitelDefinitionenScan scan = scanTitelDefinitionen(
+        bytes, [&](qint64 u) { upper = u; },
+        [&](qint64, std::optional<TitelDef>&& def) {
+            ++elements;
+            if (def) ++definitions;
+        });
+    EXPECT_EQ(scan.status, TitelDefinitionenScan::Whole);
+    EXPECT_EQ(upper, n);
+    EXPECT_EQ(elements, n);
+    EXPECT_EQ(definitions, 0);
 }
 
 }  // namespace

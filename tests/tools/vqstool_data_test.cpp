@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace vqs {
@@ -71,7 +72,10 @@ TEST_F(VqstoolData, InfoShowsTheHeaderFieldsAndRecordCount) {
               "Datensätze: 4\n");
 }
 
-TEST_F(VqstoolData, AMalformedRowStopsTheImportWithItsLineNumber) {
+// An import is all or nothing and never leaves a file that check refuses: a corrected re-run
+// appends each row once.
+TEST_F(VqstoolData, ABadRowStopsTheImportWithItsLineNumberAndNothingIsAppended) {
+    const QString path = root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS";
     ToolRun r = import(
         "time,price,volume\n"
         "2026-12-10T09:00:00.000,101.25,300\n"
@@ -79,15 +83,32 @@ TEST_F(VqstoolData, AMalformedRowStopsTheImportWithItsLineNumber) {
         "2026-12-10T09:00:02.000,102,300\n");
     EXPECT_EQ(r.rc, 1);
     EXPECT_TRUE(r.err.contains("Zeile 3")) << r.err.toStdString();
-    EXPECT_EQ(readFile(root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS").size(), 856 + 16)
-        << "the rows before stay, nothing of the bad row is written";
+    EXPECT_FALSE(QFile::exists(path)) << "not even the rows before";
 
     for (const char* bad : {"2026-12-10 09:00:00,1,1\n", "2026-12-10T09:00:00.000,1\n",
-                            "2026-12-10T09:00:00.000,1,-5\n", "2026-12-10T25:00:00.000,1,1\n"}) {
+                            "2026-12-10T09:00:00.000,1,-5\n", "2026-12-10T25:00:00.000,1,1\n",
+                            "1899-12-30T12:00:00.000,1,1\n", "0001-01-01T00:00:00.000,1,1\n"}) {
         ToolRun b = import(QByteArray("time,price,volume\n") + bad);
         EXPECT_EQ(b.rc, 1) << bad;
         EXPECT_TRUE(b.err.contains("Zeile 2")) << bad;
     }
+    EXPECT_FALSE(QFile::exists(path));
+
+    // Rows out of time order, within the CSV or against what the file holds.
+    ASSERT_EQ(import(kCsv).rc, 0);
+    const QByteArray before = readFile(path);
+    r = import("2026-12-12T10:00:00.000,1,1\n2026-12-12T09:59:59.999,1,1\n");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.err.contains("Zeile 2: älter als die Zeile davor")) << r.err.toStdString();
+    r = import("2026-12-11T17:35:59.998,1,1\n");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(
+        r.err.contains("Zeile 1: älter als der letzte Datensatz der Datei "
+                       "(2026-12-11T17:35:59.999)"))
+        << r.err.toStdString();
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(runTool({"check", path}).rc, 0);
+
     EXPECT_EQ(runTool({"import", "--root", root()}).rc, 2);
 }
 

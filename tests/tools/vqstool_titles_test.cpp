@@ -22,8 +22,8 @@ TEST(VqstoolTitles, ListsOneLinePerDefinition) {
     TitelDef b = a;
     b.RT_Boerse = "FRA";
     b.Aktiv = b.UseBidAsk = false;
-    defs.add(a.collectionKey(), a);
-    defs.add(b.collectionKey(), b);
+    defs.add(a.id().text(), a);
+    defs.add(b.id().text(), b);
     const QString path = dir.path() + "/Bravolt_Titel.Dat";
     writeTitelDefinitionenFile(path, defs);
 

@@ -1,7 +1,6 @@
 #include "gui/shell/main_window.h"
 
-#include "app/app_context.h"
-#include "titles/titel_objekt.h"
+#include "app/recorder.h"
 #include "common/number_text.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/help_viewer.h"
@@ -11,16 +10,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 
 namespace vqs {
 namespace {
@@ -40,8 +43,8 @@ void step(F&& f) {
 
 }  // namespace
 
-Bravolt_Hauptfenster::Bravolt_Hauptfenster(AppContext& ctx, QWidget* parent)
-    : QWidget(parent), endProgram([] { QCoreApplication::quit(); }), ctx_(ctx) {
+Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
+    : QWidget(parent), endProgram([] { QCoreApplication::exit(0); }), recorder_(recorder) {
     setObjectName(QStringLiteral("Bravolt_Hauptfenster"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
@@ -50,9 +53,27 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(AppContext& ctx, QWidget* parent)
     m_Start = size();
     kursdescriptionLabel_->setText(
         QStringLiteral("Kurse aufgezeichnet seit ") +
-        ctx_.clock().now().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
-    RestoreMainWindowPos(this, ctx_.settings(), kPlacement);
+        recorder_.clock().now().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    RestoreMainWindowPos(this, recorder_.settings(), kPlacement);
     loaded_ = true;
+
+    connect(&recorder_, &Recorder::tickRecorded, this, &Bravolt_Hauptfenster::Protokolleintrag);
+    connect(&recorder_, &Recorder::titlesChanged, this,
+            &Bravolt_Hauptfenster::TitelInfoAktualisieren);
+    connect(&recorder_, &Recorder::startInfo, this, &Bravolt_Hauptfenster::setStartInfo);
+    connect(&recorder_, &Recorder::loadProgressMaximum, this,
+            [this](int maximum) { fortschrittAnzeige_->setMaximum(std::max(maximum, 0)); });
+    connect(&recorder_, &Recorder::loadProgress, fortschrittAnzeige_, &QProgressBar::setValue);
+    connect(&recorder_, &Recorder::writeFailed, this,
+            [this](const QString& where, const QString& reason) {
+                writeFaults_.insert(where, reason);
+                showWarnings();
+            });
+    connect(&recorder_, &Recorder::writeFaultEnded, this, [this](const QString& where) {
+        writeFaults_.remove(where);
+        showWarnings();
+    });
+    connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
 }
 
 Bravolt_Hauptfenster::~Bravolt_Hauptfenster() = default;
@@ -93,6 +114,14 @@ void Bravolt_Hauptfenster::buildControls() {
     startinfo_->setWordWrap(true);
     startinfo_->setAutoFillBackground(true);
     startinfo_->raise();
+    // What the user must know while it lasts: data that cannot be written, no connection.
+    warnzeile_ = new QLabel(this);
+    named(warnzeile_, "Warnzeile")->setGeometry(72, 88, 487, 28);
+    warnzeile_->setWordWrap(true);
+    QPalette warning = warnzeile_->palette();
+    warning.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
+    warnzeile_->setPalette(warning);
+    warnzeile_->hide();
     fortschrittAnzeige_ = new QProgressBar(this);
     named(fortschrittAnzeige_, "FortschrittAnzeige")->setGeometry(72, 100, 487, 10);
     fortschrittAnzeige_->setTextVisible(false);
@@ -116,11 +145,17 @@ void Bravolt_Hauptfenster::buildControls() {
     label1_->hide();
 
     monitorModel_ = new MonitorModel(this);
-    lProtokoll_ = new QTreeView(this);
+    lProtokoll_ = new QTableView(this);
     named(lProtokoll_, "lProtokoll")->setGeometry(12, 192, 844, 330);
     lProtokoll_->setModel(monitorModel_);
-    lProtokoll_->setRootIsDecorated(false);
-    lProtokoll_->setUniformRowHeights(true);
+    lProtokoll_->setItemDelegate(new MonitorDelegate(*monitorModel_, lProtokoll_));
+    lProtokoll_->verticalHeader()->hide();
+    lProtokoll_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lProtokoll_->verticalHeader()->setDefaultSectionSize(lProtokoll_->fontMetrics().height() + 4);
+    lProtokoll_->setShowGrid(false);
+    lProtokoll_->setWordWrap(false);
+    lProtokoll_->horizontalHeader()->setHighlightSections(false);
+    lProtokoll_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lProtokoll_->setAlternatingRowColors(true);
     lProtokoll_->setSelectionMode(QAbstractItemView::NoSelection);
     const int widths[] = {190, 70, 55, 140, 80, 80, 80, 90};
@@ -146,6 +181,8 @@ void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
     txtOrdner_->setToolTip(datenpfad);
     fortschrittAnzeige_->hide();
     startinfo_->hide();
+    started_ = true;
+    showWarnings();
     // A dialog that does not exist yet cannot be opened: its button says so by being disabled.
     btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl));
     btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung));
@@ -157,41 +194,56 @@ void Bravolt_Hauptfenster::setStartInfo(const QString& text) {
     startinfo_->setText(text);
     startinfo_->show();
 }
-void Bravolt_Hauptfenster::setProgressMaximum(int maximum) {
-    fortschrittAnzeige_->setMaximum(std::max(maximum, 0));
-}
-void Bravolt_Hauptfenster::setProgressValue(int value) { fortschrittAnzeige_->setValue(value); }
 
 void Bravolt_Hauptfenster::TitelInfoAktualisieren() {
-    int aktiv = 0, bidAsk = 0;
-    for (const auto& e : ctx_.TitelDefinitionen) {
-        if (!e.value.Aktiv) continue;
-        ++aktiv;
-        if (e.value.UseBidAsk) ++bidAsk;
-    }
+    // Titles count as activated when they are really recorded, not merely switched on.
+    const TitelRegistry::Count count = recorder_.titles().countRecording();
     titelinfoLabel_->setText(
-        QStringLiteral("%1 Titel aktiviert, %2 mit Geld/Brief").arg(aktiv).arg(bidAsk));
+        QStringLiteral("%1 Titel aktiviert, %2 mit Geld/Brief").arg(count.aktiv).arg(count.bidAsk));
 }
 
-void Bravolt_Hauptfenster::increaseKursanzahl() {
-    Kursanzahl += 1;
-    labelkurse_->setText(QString::number(Kursanzahl, 'f', 0));
-}
+double Bravolt_Hauptfenster::Kursanzahl() const { return recorder_.kursanzahl(); }
 
 bool Bravolt_Hauptfenster::monitorOpen() const { return !lProtokoll_->isHidden(); }
 
-void Bravolt_Hauptfenster::Protokolleintrag(const TitelDef& def, Kursart kind, const QString&,
-                                            float kurs, float volume, double zeit) {
-    if (!monitorOpen()) return;  // the monitor records only while it is open
-    monitorModel_->append(def, kind, kurs, volume, zeit);
-    // One scroll per turn of the event loop, not per tick: quotes come in bursts.
-    if (!scrollPending_) {
-        scrollPending_ = true;
-        QTimer::singleShot(0, this, [this] {
-            scrollPending_ = false;
-            lProtokoll_->scrollToBottom();
-        });
+void Bravolt_Hauptfenster::Protokolleintrag(const TitelDef& def, Kursart kind, float kurs,
+                                            float volume, double zeit) {
+    // The monitor records only while it is open; rows go in with the next refresh.
+    if (monitorOpen()) monitorModel_->append(def, kind, kurs, volume, zeit);
+    scheduleRefresh();
+}
+
+void Bravolt_Hauptfenster::scheduleRefresh() {
+    // Quotes come in bursts: counter and monitor are shown once per turn of the event loop.
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] { refresh(); });
+}
+
+void Bravolt_Hauptfenster::refresh() {
+    refreshPending_ = false;
+    labelkurse_->setText(QString::number(recorder_.kursanzahl(), 'f', 0));
+    if (monitorModel_->flush()) lProtokoll_->scrollToBottom();
+}
+
+void Bravolt_Hauptfenster::showWarnings() {
+    QString text, tip;  // the tray's tip holds 127 characters: the file's name, not its path
+    if (!writeFaults_.isEmpty()) {
+        const auto first = writeFaults_.cbegin();
+        const QString more = writeFaults_.size() > 1
+                                 ? QStringLiteral(" (und %1 weitere)").arg(writeFaults_.size() - 1)
+                                 : QString();
+        text = QStringLiteral("Schreibfehler, Kurse gehen verloren: %1: %2%3")
+                   .arg(QDir::toNativeSeparators(first.key()), first.value(), more);
+        tip = QStringLiteral("Schreibfehler: %1: %2%3")
+                  .arg(QFileInfo(first.key()).fileName(), first.value(), more);
+    } else if (started_ && !unloading_ && recorder_.session().Status() != 1) {
+        text = tip = QStringLiteral("Ohne Datenverbindung: es werden keine Kurse aufgezeichnet.");
     }
+    warnzeile_->setText(text);
+    warnzeile_->setToolTip(text);
+    warnzeile_->setVisible(!text.isEmpty());
+    if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
 
 void Bravolt_Hauptfenster::btnProtokoll_Click() {
@@ -234,8 +286,8 @@ void Bravolt_Hauptfenster::keepOnScreen() {
 }
 
 void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
-    if (ctx_.Session().Status() == 0) {
-        ctx_.messages().ShowMessage(
+    if (recorder_.session().Status() == 0) {
+        recorder_.messages().ShowMessage(
             QStringLiteral("Es besteht keine Verbindung zur Bravolt API. Starten Sie Tradomir VQS "
                            "gegebenenfalls neu, um eine Verbindung herzustellen."),
             msg::kOk);
@@ -243,35 +295,35 @@ void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
     }
     if (!openTitelauswahl) return;
     openTitelauswahl();
-    ctx_.loop().yield();
-    SaveTitelDefinitionen(ctx_);
+    recorder_.loop().yield();
+    recorder_.saveDefinitions();
     TitelInfoAktualisieren();
 }
 
 void Bravolt_Hauptfenster::btnVerwaltung_Click() {
-    if (ctx_.TitelDefinitionen.isEmpty()) {
+    if (recorder_.titles().definitions().isEmpty()) {
         // Asked with the system's box, as a plain question before the dialog.
         const auto answer = QMessageBox::question(
             this, kCaption,
             QStringLiteral("Es wurden noch keine Titel zur Aufzeichnung ausgewählt "
                            "('Titelauswahl'). Dennoch jetzt die Titelverwaltung öffnen?"));
         if (answer != QMessageBox::Yes) return;
-    } else if (ctx_.Session().Status() == 0) {
-        ctx_.messages().ShowMessage(
+    } else if (recorder_.session().Status() == 0) {
+        recorder_.messages().ShowMessage(
             QStringLiteral("Es besteht keine Verbindung zur Bravolt-API. Es können daher in der "
                            "Titelverwaltung keine Titel zur Aufzeichnung aktiviert werden."),
             msg::kOk);
     }
     if (!openVerwaltung) return;
     openVerwaltung();
-    ctx_.loop().yield();
-    SaveTitelDefinitionen(ctx_);
+    recorder_.loop().yield();
+    recorder_.saveDefinitions();
 }
 
 void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
                                        std::uint32_t platformVersion) {
     trayAvailable_ = trayAvailable;
-    ctx_.loop().yield();
+    recorder_.loop().yield();
     m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, platformVersion, kCaption);
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"),
                               true);
@@ -285,29 +337,29 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
     m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl));
     m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
-    m_frmSysTray->setToolTip(kCaption);
+    showWarnings();  // the tip, with what is wrong
 
-    if (readSetting(ctx_.settings(), settings::Taskbar).isEmpty()) {
-        const int answer = ctx_.messages().ShowMessage(
+    if (readSetting(recorder_.settings(), settings::Taskbar).isEmpty()) {
+        const int answer = recorder_.messages().ShowMessage(
             QStringLiteral("Das Symbol von Tradomir VQS wird im Infobereich der Taskleiste "
                            "angezeigt. Mit rechtem Mausklick auf das Symbol öffnen Sie dort das "
                            "Auswahlmenü.\nSoll Tradomir VQS auch als Programm in der Taskleiste "
                            "erscheinen?"),
             msg::kYesNo);
-        if (answer == msg::kResultNein) writeSetting(ctx_.settings(), settings::Taskbar, "0");
+        if (answer == msg::kResultNein) writeSetting(recorder_.settings(), settings::Taskbar, "0");
     }
-    if (switchIsOn(readSetting(ctx_.settings(), settings::Taskbar, QStringLiteral("1")))) {
+    if (switchIsOn(readSetting(recorder_.settings(), settings::Taskbar, QStringLiteral("1")))) {
         setTaskbarButton(true);
-        writeSetting(ctx_.settings(), settings::Taskbar, QStringLiteral("1"));
+        writeSetting(recorder_.settings(), settings::Taskbar, QStringLiteral("1"));
         show();
-        ctx_.loop().yield();
+        recorder_.loop().yield();
         m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
         showNormal();
         activateWindow();
     } else {
         setTaskbarButton(false);
     }
-    if (!switchIsOn(readSetting(ctx_.settings(), settings::Anzeigen))) {
+    if (!switchIsOn(readSetting(recorder_.settings(), settings::Anzeigen))) {
         showMinimized();
     } else {
         showAndActivate();
@@ -337,7 +389,7 @@ void Bravolt_Hauptfenster::SysTrayMouseUp(std::int32_t eButton) {
     if (eButton != 1) return;
     showNormal();
     raise();
-    ctx_.loop().yield();
+    recorder_.loop().yield();
     activateWindow();
 }
 
@@ -356,28 +408,34 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
         } else {
             setTaskbarButton(false);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
-            ctx_.messages().ShowMessage(
+            recorder_.messages().ShowMessage(
                 QStringLiteral("Die Änderung dieser Einstellung wird erst nach Neustart des "
                                "Programms wirksam."),
                 msg::kOk);
         }
     } else if (sKey == QLatin1String("Beenden")) {
-        if (!ctx_.options.OhneRueckfrage && !askToQuit()) return;
+        if (!OhneRueckfrage && !askToQuit()) return;
         unload();
         close();
     }
 }
 
 bool Bravolt_Hauptfenster::askToQuit() {
-    return ctx_.messages().ShowMessage(
+    return recorder_.messages().ShowMessage(
                QStringLiteral("Möchten Sie ") + windowTitle() + QStringLiteral(" beenden?"),
                msg::kYesNo) != msg::kResultNein;
 }
 
 void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
+    if (!unloading_ && !started_) {
+        // Still starting: start-up stops at its next step and ends the program cleanly.
+        event->ignore();
+        if (closeDuringStartup) closeDuringStartup();
+        return;
+    }
     if (!unloading_) {
         // Only the user's close through the title bar asks; the program and the system do not.
-        if (event->spontaneous() && !ctx_.options.OhneRueckfrage && !askToQuit()) {
+        if (event->spontaneous() && !OhneRueckfrage && !askToQuit()) {
             event->ignore();
             return;
         }
@@ -394,24 +452,21 @@ void Bravolt_Hauptfenster::unload() {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     });
     step([&] { setStartInfo(QStringLiteral("Der Datenstrom wird beendet. Bitte warten...")); });
-    step([&] { ctx_.TitelObjekte.clear(); });
-    step([&] { ctx_.Session().CloseSession(); });
-    step([&] {
-        ctx_.Ordnerliste.clear();
-        ctx_.TitelDefinitionen.clear();
-    });
+    // Subscriptions end, the session closes; the definitions stay as they are, so that nothing
+    // that might still save them could save an emptied collection.
+    step([&] { recorder_.shutdown(); });
     step([&] { QGuiApplication::restoreOverrideCursor(); });
     step([&] {
         const bool taskbar = m_frmSysTray && m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
-        writeSetting(ctx_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
-        writeSetting(ctx_.settings(), settings::Anzeigen,
+        writeSetting(recorder_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
+        writeSetting(recorder_.settings(), settings::Anzeigen,
                      isVisible() && !isMinimized() ? "-1" : "0");
     });
     step([&] {
         if (m_frmSysTray) m_frmSysTray->close();
         m_frmSysTray.reset();
     });
-    step([&] { SaveWindowPos(this, ctx_.settings(), kPlacement); });
+    step([&] { SaveWindowPos(this, recorder_.settings(), kPlacement); });
     step([&] {
         if (endProgram) QTimer::singleShot(0, qApp, endProgram);
     });
@@ -438,7 +493,7 @@ void Bravolt_Hauptfenster::resizeEvent(QResizeEvent* event) {
 }
 
 void Bravolt_Hauptfenster::savePlacement() {
-    if (loaded_ && !unloading_) SaveWindowPos(this, ctx_.settings(), kPlacement);
+    if (loaded_ && !unloading_) SaveWindowPos(this, recorder_.settings(), kPlacement);
 }
 
 void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "common/ui_ports.h"
+#include "common/kursart.h"
 #include "gui/shell/sys_tray.h"
 
+#include <QMap>
 #include <QWidget>
 
 #include <functional>
@@ -12,16 +13,18 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 namespace vqs {
 
-class AppContext;
 class MonitorModel;
+class Recorder;
+struct TitelDef;
 
 // The program's one main window and owner of the tray icon: active titles, recorded quotes, the
-// data folder and, on request, the monitor of the latest quotes. Closing it ends the program.
-class Bravolt_Hauptfenster final : public QWidget, public MainWindowPort, public SysTrayEvents {
+// data folder and, on request, the monitor of the latest quotes. It shows what the recording core
+// reports, at most once per turn of the event loop. Closing it ends the program.
+class Bravolt_Hauptfenster final : public QWidget, public SysTrayEvents {
     Q_OBJECT
 public:
     // Tray indices of the menu items.
@@ -33,7 +36,7 @@ public:
         kBeenden = 7
     };
 
-    Bravolt_Hauptfenster(AppContext& ctx, QWidget* parent = nullptr);
+    Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent = nullptr);
     ~Bravolt_Hauptfenster() override;
 
     // The dialogs of the buttons, set by the program as far as they exist.
@@ -42,6 +45,10 @@ public:
     std::function<void()> openDateninspektor;
     // Ends the program after the unload steps (tests replace it).
     std::function<void()> endProgram;
+    // "/K": quitting asks nothing.
+    bool OhneRueckfrage = false;
+    // A close while the program is still starting: start-up is to stop.
+    std::function<void()> closeDuringStartup;
 
     // Puts the icon into the notification area and applies the saved tray and taskbar settings.
     // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
@@ -54,21 +61,18 @@ public:
     // The unload steps: stop the data stream, close the session, store the settings.
     void unload();
 
-    // MainWindowPort
-    void setStartInfo(const QString& text) override;
-    void setProgressMaximum(int maximum) override;
-    void setProgressValue(int value) override;
-    void TitelInfoAktualisieren() override;
-    void increaseKursanzahl() override;
-    void Protokolleintrag(const TitelDef& def, Kursart kind, const QString& symbolNr, float kurs,
-                          float volume, double zeit) override;
+    void setStartInfo(const QString& text);
+    void TitelInfoAktualisieren();
+    // A recorded tick: into the monitor while it is open.
+    void Protokolleintrag(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
 
     // SysTrayEvents
     void MenuClick(std::int32_t lIndex, const QString& sKey) override;
     void SysTrayMouseDown(std::int32_t eButton) override;
     void SysTrayMouseUp(std::int32_t eButton) override;
 
-    double Kursanzahl = 0;
+    // The quotes recorded since start, as the label shows them.
+    double Kursanzahl() const;
     bool monitorOpen() const;
     const MonitorModel& monitor() const { return *monitorModel_; }
 
@@ -76,6 +80,8 @@ public:
     void btnTitelauswahl_Click();
     void btnVerwaltung_Click();
     void btnProtokoll_Click();
+    // Shown, restored, raised and active (the tray's "Open", a second start).
+    void showAndActivate();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,19 +94,23 @@ private:
     bool askToQuit();
     void setTaskbarButton(bool on);
     void savePlacement();
-    void showAndActivate();
     void keepOnScreen();
+    // Shows what changed since the last turn of the event loop: counter, monitor, warnings.
+    void scheduleRefresh();
+    void refresh();
+    void showWarnings();
 
-    AppContext& ctx_;
+    Recorder& recorder_;
     QLabel* image1_;
     QLabel* titelinfoLabel_;
     QLabel* kursdescriptionLabel_;
     QLabel* labelkurse_;
     QLineEdit* txtOrdner_;
     QLabel* startinfo_;
+    QLabel* warnzeile_;
     QProgressBar* fortschrittAnzeige_;
     QLabel* label1_;
-    QTreeView* lProtokoll_;
+    QTableView* lProtokoll_;
     MonitorModel* monitorModel_;
     QPushButton* btnTitelauswahl_;
     QPushButton* btnVerwaltung_;
@@ -113,8 +123,10 @@ private:
     std::unique_ptr<frmSysTray> m_frmSysTray;
     bool trayAvailable_ = false;
     bool unloading_ = false;
-    bool loaded_ = false;
-    bool scrollPending_ = false;  // placement is saved only once the window has its place
+    bool started_ = false;
+    bool loaded_ = false;  // placement is saved only once the window has its place
+    bool refreshPending_ = false;
+    QMap<QString, QString> writeFaults_;  // where → reason
 };
 
 }  // namespace vqs

@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 #include <QLocale>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 
 #include <array>
 #include <deque>
@@ -13,7 +15,9 @@ namespace vqs {
 struct TitelDef;
 
 // The rows of the quote monitor: the latest quotes, oldest first, at most kMaxRows; when full,
-// the oldest kTrimRows go at once, so that the list is not trimmed on every tick.
+// the oldest kTrimRows go at once, so that the list is not trimmed on every tick. Ticks are
+// taken as they come and shown at the next flush, in one insertion; a row's texts are made only
+// when the view asks for them.
 class MonitorModel final : public QAbstractTableModel {
 public:
     static constexpr int kMaxRows = 1000;
@@ -23,6 +27,8 @@ public:
     explicit MonitorModel(QObject* parent = nullptr);
 
     void append(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
+    // Shows the rows appended since the last flush; false when there were none.
+    bool flush();
     void clear();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -30,9 +36,33 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    static bool rightAligned(int column);
+
 private:
+    struct Row {
+        QString name, wkn, boerse;
+        Kursart kind;
+        float kurs;
+        float volume;
+        double zeit;
+    };
+    QString text(const Row& row, int column) const;
+
     QLocale locale_;  // the user's decimal sign; no grouping, as a price board shows them
-    std::deque<std::array<QString, kColumns>> rows_;
+    std::deque<Row> rows_;
+    std::deque<Row> pending_;
+};
+
+// Draws the monitor's cells from the texts the model laid out; the view draws the rows.
+class MonitorDelegate final : public QStyledItemDelegate {
+public:
+    explicit MonitorDelegate(const MonitorModel& model, QObject* parent = nullptr)
+        : QStyledItemDelegate(parent), model_(model) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+private:
+    const MonitorModel& model_;
 };
 
 }  // namespace vqs

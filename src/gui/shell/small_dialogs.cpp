@@ -1,6 +1,6 @@
 #include "gui/shell/small_dialogs.h"
 
-#include "app/app_context.h"
+#include "app/recorder.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/help_viewer.h"
 
@@ -36,7 +36,7 @@ QCheckBox* makeCheckBox(const QString& caption, const char* name, const QString&
 
 }  // namespace
 
-frmVQSEinstellungen::frmVQSEinstellungen(const AppOptions& options, QWidget* parent)
+frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmVQSEinstellungen"));
     setWindowTitle(QStringLiteral("Allgemeine Einstellungen"));
@@ -117,17 +117,19 @@ void frmVQSEinstellungen::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void EinstellungenBearbeiten(QWidget* parent, AppContext& ctx) {
-    frmVQSEinstellungen dialog(ctx.options, parent);
+void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
+    frmVQSEinstellungen dialog(recorder.options(), parent);
     dialog.exec();
     if (dialog.tag().isEmpty()) return;
-    ctx.options.UmsatzFilterBezahlt = dialog.umsatzfilterBezahlt();
-    ctx.options.UmsatzFilterAndere = dialog.umsatzfilterAndere();
-    ctx.options.AutoDatenpflege = dialog.datenpflege();
+    recorder.options().UmsatzFilterBezahlt = dialog.umsatzfilterBezahlt();
+    recorder.options().UmsatzFilterAndere = dialog.umsatzfilterAndere();
+    recorder.options().AutoDatenpflege = dialog.datenpflege();
     auto box = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    writeSetting(ctx.settings(), settings::UmsatzFilterBezahlt, box(dialog.umsatzfilterBezahlt()));
-    writeSetting(ctx.settings(), settings::UmsatzFilterAndere, box(dialog.umsatzfilterAndere()));
-    writeSetting(ctx.settings(), settings::AutoDatenpflege, box(dialog.datenpflege()));
+    writeSetting(recorder.settings(), settings::UmsatzFilterBezahlt,
+                 box(dialog.umsatzfilterBezahlt()));
+    writeSetting(recorder.settings(), settings::UmsatzFilterAndere,
+                 box(dialog.umsatzfilterAndere()));
+    writeSetting(recorder.settings(), settings::AutoDatenpflege, box(dialog.datenpflege()));
 }
 
 frmStartHinweis::frmStartHinweis(QWidget* parent) : QDialog(parent) {

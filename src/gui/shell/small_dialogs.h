@@ -6,14 +6,14 @@ class QCheckBox;
 
 namespace vqs {
 
-class AppContext;
-struct AppOptions;
+class Recorder;
+struct RecorderOptions;
 
 // "Allgemeine Einstellungen": the recording options. Reports "OK" in tag() when confirmed.
 class frmVQSEinstellungen final : public QDialog {
     Q_OBJECT
 public:
-    frmVQSEinstellungen(const AppOptions& options, QWidget* parent = nullptr);
+    frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent = nullptr);
     const QString& tag() const { return tag_; }
     bool umsatzfilterBezahlt() const;
     bool umsatzfilterAndere() const;
@@ -31,7 +31,7 @@ private:
 };
 
 // Shows the settings dialog; when confirmed, the options take the boxes at once and are stored.
-void EinstellungenBearbeiten(QWidget* parent, AppContext& ctx);
+void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder);
 
 // The hint at start: what this edition of the program is for.
 class frmStartHinweis final : public QDialog {

@@ -1,6 +1,6 @@
 #include "gui/titles/titel_auswahl_dialog.h"
 
-#include "app/app_context.h"
+#include "app/recorder.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/list_sort.h"
@@ -54,7 +54,8 @@ QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
 
 }  // namespace
 
-frmTitelauswahl::frmTitelauswahl(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+frmTitelauswahl::frmTitelauswahl(Recorder& recorder, QWidget* parent)
+    : QDialog(parent), recorder_(recorder) {
     setObjectName(QStringLiteral("frmTitelauswahl"));
     setWindowTitle(QStringLiteral("Titel zur Aufzeichnung auswählen"));
     buildControls();
@@ -206,7 +207,7 @@ void frmTitelauswahl::buildControls() {
 }
 
 void frmTitelauswahl::ShowKataloge() {
-    BusyGuard wait(ctx_.loop());
+    BusyGuard wait(recorder_.loop());
     lKatalogliste_->clear();
     for (const auto& k : kKataloge) {
         auto* row = new QTreeWidgetItem(lKatalogliste_, {QString::fromUtf8(k.text)});
@@ -217,7 +218,7 @@ void frmTitelauswahl::ShowKataloge() {
 
     lSuchSpeicherOrdner_->clear();
     lSuchSpeicherOrdner_->addItem(QStringLiteral("Such-Auswahl"));
-    for (const auto& e : ctx_.Ordnerliste) {
+    for (const auto& e : recorder_.titles().folders()) {
         if (e.value != QLatin1String("Such-Auswahl")) lSuchSpeicherOrdner_->addItem(e.value);
     }
     lSuchSpeicherOrdner_->setCurrentIndex(0);
@@ -229,7 +230,7 @@ void frmTitelauswahl::ShowKataloge() {
     boersencodes_.clear();
     lBoersenplaetze_->clear();
     try {
-        broker::BrokerSession* session = ctx_.Session().SF();
+        broker::BrokerSession* session = recorder_.session().SF();
         if (!session) return;
         // Only exchanges whose code may be used are listed, so box and codes stay aligned.
         for (const broker::Exchange& e : session->exchanges()) {
@@ -238,7 +239,8 @@ void frmTitelauswahl::ShowKataloge() {
             lBoersenplaetze_->addItem(e.showDisplayName ? e.displayName : e.code);
         }
     } catch (const VqsError& e) {
-        ctx_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + e.message(), msg::kOk);
+        recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + e.message(),
+                                         msg::kOk);
     }
     if (lBoersenplaetze_->count() > 0) {
         const qsizetype etr = boersencodes_.indexOf(QStringLiteral("ETR"));
@@ -266,13 +268,13 @@ void frmTitelauswahl::selectTab(int index) {
 QTreeWidgetItem* frmTitelauswahl::newRow(const QString& name, const QString& wkn,
                                          const QString& boerse, const QString& iconKey) const {
     auto* row = new TitelRow;
-    const TitelIcon icon = titelIcon(ctx_.TitelDefinitionen.find(TitelDef::collectionKey(iconKey)));
+    const TitelIcon icon = titelIcon(recorder_.titles().find(iconKey));
     row->setIcon(kAktiv, titelRowIcon(icon));
     row->setData(kAktiv, kIconRole, static_cast<int>(icon));
     row->setText(kName, name);
     row->setText(kWkn, wkn);
     row->setText(kBoersenplatz, boerse);
-    row->setData(kAktiv, Qt::UserRole, TitelDef::titelKey(wkn, boerse));  // the row's tag
+    row->setData(kAktiv, Qt::UserRole, TitelId(wkn, boerse).text());  // the row's tag
     return row;
 }
 
@@ -286,26 +288,27 @@ void frmTitelauswahl::setRows(QList<QTreeWidgetItem*> rows) {
 
 void frmTitelauswahl::ShowTitelinKatalog() {
     QTreeWidgetItem* katalog = lKatalogliste_->currentItem();
-    if (!katalog || !katalog->isSelected() || ctx_.Session().Status() == 0) return;
-    BusyGuard wait(ctx_.loop());
+    if (!katalog || !katalog->isSelected() || recorder_.session().Status() == 0) return;
+    BusyGuard wait(recorder_.loop());
     std::vector<broker::Identifier> constituents;
     try {
         setRows({new QTreeWidgetItem(
             QStringList{QString(), QStringLiteral("Ladevorgang, bitte warten...")})});
-        ctx_.loop().yield();
-        broker::BrokerSession* session = ctx_.Session().SF();
+        recorder_.loop().yield();
+        broker::BrokerSession* session = recorder_.session().SF();
         if (!session) return;
         constituents = session->runIndexList({katalog->data(0, Qt::UserRole).toString()});
         lTitelliste_->clear();
         if (constituents.empty()) return;
     } catch (const VqsError& e) {
         lTitelliste_->clear();
-        ctx_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + e.message(), msg::kOk);
+        recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + e.message(),
+                                         msg::kOk);
         return;
     }
     std::vector<broker::Instrument> instruments;
     try {
-        instruments = ctx_.Session().SF()->queryInstruments(constituents);
+        instruments = recorder_.session().SF()->queryInstruments(constituents);
     } catch (const VqsError&) {
         // rows stay empty where the broker could not answer
     }
@@ -318,26 +321,26 @@ void frmTitelauswahl::ShowTitelinKatalog() {
                                              : c.exchange;
         // The icon tells what is recorded of the constituent on its own exchange.
         rows << newRow(instruments[i].name, instruments[i].wkn, boerse,
-                       TitelDef::titelKey(instruments[i].wkn, c.exchange));
+                       TitelId(instruments[i].wkn, c.exchange).text());
     }
     setRows(rows);
     lKatalogliste_->headerItem()->setText(
         0, QStringLiteral("Katalog (%1 Titel)").arg(constituents.size()));
-    ctx_.loop().yield();
+    recorder_.loop().yield();
 }
 
 void frmTitelauswahl::btnSuchen_Click() {
     if (suchbegriffFeld_->text().isEmpty()) {
-        ctx_.messages().ShowMessage(
+        recorder_.messages().ShowMessage(
             QStringLiteral("Geben Sie bitte zunächst einen Suchbegriff ein."), msg::kOk);
         suchbegriffFeld_->setFocus();
         return;
     }
     std::vector<broker::Instrument> result;
     {
-        BusyGuard wait(ctx_.loop());
+        BusyGuard wait(recorder_.loop());
         try {
-            broker::BrokerSession* session = ctx_.Session().SF();
+            broker::BrokerSession* session = recorder_.session().SF();
             if (!session)
                 throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
             broker::SearchCriteria criteria;
@@ -348,7 +351,7 @@ void frmTitelauswahl::btnSuchen_Click() {
                 criteria.classLetter = wertpapierarten_[static_cast<size_t>(cls)].second;
             result = session->search(criteria);
         } catch (const VqsError& e) {
-            ctx_.messages().ShowMessage(
+            recorder_.messages().ShowMessage(
                 QStringLiteral("Fehler bei der Suche aufgetreten: ") + e.message(), msg::kOk);
             return;
         }
@@ -361,7 +364,7 @@ void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument
     const int n = lBoersenplaetze_->currentIndex();
     const QString boerse = n >= 0 && n < boersencodes_.size() ? boersencodes_[n] : QString();
     if (Suchergebnis.empty()) {
-        const int answer = ctx_.messages().ShowMessage(
+        const int answer = recorder_.messages().ShowMessage(
             QStringLiteral("Keine Titel gefunden! Möchten Sie diesen Titel manuell zufügen?"),
             msg::kYesNo);
         if (answer != msg::kResultJa) return;
@@ -369,16 +372,16 @@ void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument
         const QString code = suchbegriffFeld_->text().trimmed().toUpper();
         if (code.isEmpty()) return;
         setRows({newRow(suchbegriffFeld_->text().trimmed(), code, boerse,
-                        TitelDef::titelKey(code, boerse))});
+                        TitelId(code, boerse).text())});
         return;
     }
-    BusyGuard wait(ctx_.loop());
+    BusyGuard wait(recorder_.loop());
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(Suchergebnis.size()));
     for (const broker::Instrument& i : Suchergebnis)
-        rows << newRow(i.name, i.wkn, boerse, TitelDef::titelKey(i.wkn, boerse));
+        rows << newRow(i.name, i.wkn, boerse, TitelId(i.wkn, boerse).text());
     setRows(rows);
-    ctx_.loop().yield();
+    recorder_.loop().yield();
 }
 
 void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
@@ -387,7 +390,7 @@ void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
     if (!ausSuche) {
         QTreeWidgetItem* katalog = lKatalogliste_->currentItem();
         if (!katalog || !katalog->isSelected()) {
-            ctx_.messages().ShowMessage(
+            recorder_.messages().ShowMessage(
                 QStringLiteral("Fehler aufgetreten: Es ist kein Katalog markiert."), msg::kOk);
             return;
         }
@@ -405,7 +408,8 @@ void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
                           row->text(kWkn), row->text(kBoersenplatz)});
     }
     const AktivierungsErgebnis result =
-        TitelAktivierenAuswahl(ctx_, marked, ordner, ausSuche, Bezahlt, BidAsk);
+        TitelAktivierenAuswahl(recorder_.titles(), {recorder_.messages(), recorder_.loop()}, marked,
+                               ordner, ausSuche, Bezahlt, BidAsk);
     if (result.stopped) {
         lSuchSpeicherOrdner_->setFocus();
         return;

@@ -18,14 +18,14 @@ class QTreeWidgetItem;
 
 namespace vqs {
 
-class AppContext;
+class Recorder;
 
 // "Titel zur Aufzeichnung auswählen": finds titles in the five catalogues or by search, and
 // activates the marked ones for paid prices or all quote kinds, or deactivates them.
 class frmTitelauswahl final : public QDialog {
     Q_OBJECT
 public:
-    explicit frmTitelauswahl(AppContext& ctx, QWidget* parent = nullptr);
+    explicit frmTitelauswahl(Recorder& recorder, QWidget* parent = nullptr);
 
     void ShowKataloge();
     void ShowTitelinKatalog();
@@ -51,7 +51,7 @@ private:
                             const QString& iconKey) const;
     void setRows(QList<QTreeWidgetItem*> rows);
 
-    AppContext& ctx_;
+    Recorder& recorder_;
     QTabBar* karteikasten_;
     QFrame* katalograhmen_;
     QTreeWidget* lKatalogliste_;

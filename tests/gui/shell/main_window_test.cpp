@@ -1,18 +1,20 @@
 #include "gui/shell/main_window.h"
 
-#include "titles/titel_objekt.h"
+#include "broker/fake_broker.h"
+#include "gui/gui_support.h"
 #include "gui/shell/fake_tray_shell.h"
 #include "gui/shell/monitor_model.h"
-#include "gui/gui_support.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTreeView>
 
 namespace vqs {
 namespace {
@@ -30,12 +32,12 @@ TitelDef titel(const QString& code, bool aktiv, bool bidAsk) {
 }
 
 struct MainWindowTest : ::testing::Test {
-    test::TestContext t;
+    test::FaultyFileSystem fs;
+    test::TestContext t{[] { return std::make_unique<test::FakeBrokerSession>(); }, fs};
     test::FakeTrayShell shell;
-    Bravolt_Hauptfenster window{t.ctx};
+    Bravolt_Hauptfenster window{t.recorder};
     int ended = 0;
     MainWindowTest() {
-        t.ctx.setMainWindow(&window);
         window.endProgram = [this] { ++ended; };
     }
     QStringList menuCaptions() const {
@@ -47,15 +49,16 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, TheMonitorRecordsOnlyWhileOpenAndKeepsAtMost1000Rows) {
     const TitelDef d = titel("710000", true, false);
-    window.Protokolleintrag(d, kBezahlt, "710000", 100, 5, 0.5);
-    window.increaseKursanzahl();
-    EXPECT_EQ(window.monitor().rowCount(), 0) << "closed: only the counter moves";
-    EXPECT_EQ(child<QLabel>(&window, "labelkurse")->text(), "1");
+    window.Protokolleintrag(d, kBezahlt, 100, 5, 0.5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.monitor().rowCount(), 0) << "closed: nothing in the monitor";
 
     window.btnProtokoll_Click();
     ASSERT_TRUE(window.monitorOpen());
     for (int i = 1; i <= 1001; ++i)
-        window.Protokolleintrag(d, i % 3, "710000", static_cast<float>(i), 1, 0.5);
+        window.Protokolleintrag(d, i % 3, static_cast<float>(i), 1, 0.5);
+    EXPECT_EQ(window.monitor().rowCount(), 0) << "shown once per turn of the event loop";
+    QCoreApplication::processEvents();
     EXPECT_EQ(window.monitor().rowCount(), 901);
     auto cell = [&](int row, int column) {
         return window.monitor()
@@ -80,16 +83,16 @@ TEST_F(MainWindowTest, TheNewestQuoteStaysInView) {
     window.show();
     window.btnProtokoll_Click();
     const TitelDef d = titel("710000", true, false);
-    for (int i = 0; i < 200; ++i) window.Protokolleintrag(d, kBezahlt, "710000", 1, 1, 0.5);
+    for (int i = 0; i < 200; ++i) window.Protokolleintrag(d, kBezahlt, 1, 1, 0.5);
     QCoreApplication::processEvents();
-    QScrollBar* bar = child<QTreeView>(&window, "lProtokoll")->verticalScrollBar();
+    QScrollBar* bar = child<QAbstractItemView>(&window, "lProtokoll")->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(MainWindowTest, TheMonitorToggleGrowsTheWindowByTheListAndBack) {
     const QSize start = window.size();
-    auto* list = child<QTreeView>(&window, "lProtokoll");
+    auto* list = child<QAbstractItemView>(&window, "lProtokoll");
     auto* button = child<QPushButton>(&window, "btnProtokoll");
     const QRect l = list->geometry(), b = button->geometry();
     window.btnProtokoll_Click();
@@ -101,13 +104,65 @@ TEST_F(MainWindowTest, TheMonitorToggleGrowsTheWindowByTheListAndBack) {
     EXPECT_EQ(button->text(), "&Monitor >>");
 }
 
-TEST_F(MainWindowTest, TheTitleSummaryCountsActiveTitlesAndThoseWithBidAndAsk) {
-    for (const TitelDef& d :
-         {titel("1", true, true), titel("2", true, false), titel("3", false, true)})
-        t.ctx.TitelDefinitionen.add(d.collectionKey(), d);
-    window.TitelInfoAktualisieren();
+TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
+    ASSERT_TRUE(t.recorder.login());
+    for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false),
+                              titel("846900", false, true), titel("UNBEKANNT", true, false)}) {
+        t.recorder.titles().add(d);
+        if (d.Aktiv) t.recorder.titles().startRecording(d);
+    }
+    t.recorder.titles().announceChange();
     EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
-              "2 Titel aktiviert, 1 mit Geld/Brief");
+              "2 Titel aktiviert, 1 mit Geld/Brief")
+        << "a title the broker refused is not recorded, whatever its definition says";
+}
+
+// The counter and the monitor show ticks that reached their file, and only those; a write
+// failure shows as a warning line and in the tray's tip while it lasts.
+TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
+    window.finishStartup(t.datenpfad());
+    window.InitSysTray(shell, true, 0x0106);
+    ASSERT_TRUE(t.recorder.login());
+    TitelDef d = titel("710000", true, false);
+    d.Ordner = "Dax 30";
+    d.NeueNamen = true;
+    t.recorder.titles().add(d);
+    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    window.btnProtokoll_Click();
+    auto quote = [&](int second) {
+        broker::Quote q;
+        q.paid.present = q.paid.volumePresent = true;
+        q.paid.price = 100 + second;
+        q.paid.volume = 10;
+        const QTime time(10, 0, second);
+        q.paid.time = {10, 0, second, 0, time.toString("HH:mm:ss.zzz")};
+        t.clock.set(QDateTime(QDate(2026, 12, 10), time));
+        (*t.recorder.titles().titleObjects().find("710000@ETR"))
+            ->RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+        QCoreApplication::processEvents();
+    };
+    auto* kurse = child<QLabel>(&window, "labelkurse");
+    auto* warnzeile = child<QLabel>(&window, "Warnzeile");
+    quote(1);
+    EXPECT_EQ(kurse->text(), "1");
+    EXPECT_EQ(window.monitor().rowCount(), 1);
+    EXPECT_TRUE(warnzeile->isHidden());
+
+    fs.fail(test::FaultyFileSystem::Call::Open, EACCES, "710000");
+    quote(2);
+    quote(3);
+    EXPECT_EQ(kurse->text(), "1") << "nothing written: nothing counted";
+    EXPECT_EQ(window.monitor().rowCount(), 1);
+    EXPECT_FALSE(warnzeile->isHidden());
+    EXPECT_TRUE(warnzeile->text().contains("710000-BRAVOL-ETR.VQS: Zugriff verweigert"))
+        << warnzeile->text().toStdString();
+    EXPECT_TRUE(window.sysTray()->ToolTip().contains("Zugriff verweigert"));
+
+    fs.heal();
+    quote(4);
+    EXPECT_EQ(kurse->text(), "2");
+    EXPECT_TRUE(warnzeile->isHidden()) << "gone by itself once ticks are written again";
+    EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
 }
 
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
@@ -149,7 +204,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
     window.InitSysTray(shell, true, 0x0106);
     EXPECT_TRUE(t.messages.shown.empty()) << "asked once only";
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
-    t.ctx.options.OhneRueckfrage = true;
+    window.OhneRueckfrage = true;
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
     QCoreApplication::processEvents();
     EXPECT_TRUE(t.messages.shown.empty());
@@ -163,6 +218,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
 
 TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
     writeSetting(t.settings, settings::Taskbar, "1");
+    window.finishStartup(t.datenpfad());
     window.InitSysTray(shell, true, 0x0106);
     t.messages.answerNext(msg::kResultNein);
     test::closeFromTitleBar(&window);
@@ -175,7 +231,11 @@ TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
     EXPECT_EQ(readSetting(t.settings, settings::Anzeigen), "-1");
 }
 
-TEST_F(MainWindowTest, WithoutConnectionTheTitleSelectionIsRefused) {
+TEST_F(MainWindowTest, WithoutConnectionTheWindowSaysSoAndTheTitleSelectionIsRefused) {
+    window.finishStartup(t.datenpfad());
+    auto* warnzeile = child<QLabel>(&window, "Warnzeile");
+    EXPECT_FALSE(warnzeile->isHidden());
+    EXPECT_TRUE(warnzeile->text().startsWith("Ohne Datenverbindung"));
     bool opened = false;
     window.openTitelauswahl = [&] { opened = true; };
     window.btnTitelauswahl_Click();

@@ -17,7 +17,7 @@ using test::onNextModal;
 
 TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
     test::TestContext t;
-    t.ctx.options.UmsatzFilterAndere = true;
+    t.recorder.options().UmsatzFilterAndere = true;
     struct Case {
         const char* name;
         std::function<void(QWidget*)> leave;
@@ -35,8 +35,8 @@ TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
             child<QCheckBox>(d, "optDatenpflege")->setChecked(true);
             c.leave(d);
         });
-        EinstellungenBearbeiten(nullptr, t.ctx);
-        EXPECT_EQ(t.ctx.options.UmsatzFilterBezahlt, c.stored) << c.name;
+        EinstellungenBearbeiten(nullptr, t.recorder);
+        EXPECT_EQ(t.recorder.options().UmsatzFilterBezahlt, c.stored) << c.name;
         EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterBezahlt), c.stored ? "1" : "0")
             << c.name;
         EXPECT_EQ(readSetting(t.settings, settings::AutoDatenpflege), c.stored ? "1" : "0")

@@ -2,8 +2,8 @@
 
 #include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"
-#include "gui/shell/list_sort.h"
 #include "gui/gui_support.h"
+#include "gui/shell/list_sort.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -40,8 +40,8 @@ struct SimulatedSelection : ::testing::Test {
     test::TestContext t{[this] { return broker->createSession(); }};
     SimulatedSelection() {
         broker = std::make_unique<broker::SimulatedBroker>(broker::SimulationSettings{}, t.clock);
-        EXPECT_TRUE(t.ctx.Session().InitSession());
-        t.ctx.Ordnerliste.add("Eigene", "Eigene");
+        EXPECT_TRUE(t.recorder.login());
+        t.recorder.titles().addFolder("Eigene");
     }
     void listCatalogue(frmTitelauswahl& d, int index) {
         d.katalogliste()->setCurrentItem(d.katalogliste()->topLevelItem(index));
@@ -50,7 +50,7 @@ struct SimulatedSelection : ::testing::Test {
 };
 
 TEST_F(SimulatedSelection, OpeningFillsTheBoxes) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     auto* exchanges = child<QComboBox>(&d, QStringLiteral("LBörsenplätze"));
     ASSERT_EQ(exchanges->count(), d.Boersencodes().size());
     EXPECT_FALSE(d.Boersencodes().contains("NYS")) << "not admitted: not listed";
@@ -65,7 +65,7 @@ TEST_F(SimulatedSelection, OpeningFillsTheBoxes) {
 }
 
 TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     listCatalogue(d, 0);
     QTreeWidget* list = d.titelliste();
     ASSERT_EQ(list->topLevelItemCount(), 30);
@@ -79,7 +79,7 @@ TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
     recorded.RT_WKN = recorded.WKN = code;
     recorded.RT_Boerse = "ETR";
     recorded.Aktiv = true;
-    t.ctx.TitelDefinitionen.add(recorded.collectionKey(), recorded);
+    t.recorder.titles().add(recorded);
     auto* choice = child<QComboBox>(&d, QStringLiteral("LKatalogbörsenplatz"));
     choice->setCurrentIndex(2);  // Frankfurt
     listCatalogue(d, 0);
@@ -94,9 +94,9 @@ TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
     markAll(list, 3);
     child<QPushButton>(&d, "btnAktivierenBidAsk")->click();
     EXPECT_EQ(icon(list, 1), 3);
-    EXPECT_EQ(t.ctx.TitelDefinitionen.find("K" + tag(list, 1))->Ordner, "Dax 30");
-    EXPECT_TRUE(t.ctx.Ordnerliste.contains("Dax 30"));
-    EXPECT_EQ(t.ctx.TitelObjekte.size(), 3);
+    EXPECT_EQ(t.recorder.titles().find(tag(list, 1))->Ordner, "Dax 30");
+    EXPECT_TRUE(t.recorder.titles().folders().contains("Dax 30"));
+    EXPECT_EQ(t.recorder.titles().titleObjects().size(), 3);
 
     // Switching tabs empties the list.
     d.selectTab(1);
@@ -104,7 +104,7 @@ TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
 }
 
 TEST_F(SimulatedSelection, SortingTogglesPerColumn) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     listCatalogue(d, 3);
     QTreeWidget* list = d.titelliste();
     QStringList names = column(list, 1);
@@ -138,11 +138,11 @@ struct FakeSelection : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    FakeSelection() { EXPECT_TRUE(t.ctx.Session().InitSession()); }
+    FakeSelection() { EXPECT_TRUE(t.recorder.login()); }
 };
 
 TEST_F(FakeSelection, SearchSendsTheTermAndTheClassLetter) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     d.selectTab(1);
     auto* term = child<QLineEdit>(&d, "SuchbegriffFeld");
     auto* cls = child<QComboBox>(&d, "lWertpapierart");
@@ -170,7 +170,7 @@ TEST_F(FakeSelection, SearchSendsTheTermAndTheClassLetter) {
 }
 
 TEST_F(FakeSelection, AnEmptyResultOffersARowMadeFromTheTerm) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     d.selectTab(1);
     child<QLineEdit>(&d, "SuchbegriffFeld")->setText(" cg13ey ");
     t.messages.answerNext(msg::kResultNein);
@@ -191,14 +191,14 @@ TEST_F(FakeSelection, AnEmptyResultOffersARowMadeFromTheTerm) {
     d.titelliste()->topLevelItem(0)->setSelected(true);
     child<QPushButton>(&d, "btnRealAktivieren")->click();
     EXPECT_EQ(icon(d.titelliste(), 0), 1);
-    const TitelDef* def = t.ctx.TitelDefinitionen.find("KCG13EY@ETR");
+    const TitelDef* def = t.recorder.titles().find(QStringLiteral("CG13EY@ETR"));
     ASSERT_NE(def, nullptr);
     EXPECT_FALSE(def->Aktiv);
     EXPECT_EQ(def->Ordner, "Manuell");
 }
 
 TEST_F(FakeSelection, AnEmptyFolderStopsActivationOnTheSearchTab) {
-    frmTitelauswahl d(t.ctx);
+    frmTitelauswahl d(t.recorder);
     d.selectTab(1);
     fake->instruments = {{"710000", "Mercedes-Benz Group AG"}};
     child<QLineEdit>(&d, "SuchbegriffFeld")->setText("Benz");
@@ -207,11 +207,11 @@ TEST_F(FakeSelection, AnEmptyFolderStopsActivationOnTheSearchTab) {
     d.titelliste()->topLevelItem(0)->setSelected(true);
     child<QPushButton>(&d, "btnRealAktivieren")->click();
     EXPECT_TRUE(t.messages.shown.back().text.startsWith("Geben Sie bitte einen Ordner an"));
-    EXPECT_TRUE(t.ctx.TitelDefinitionen.isEmpty());
+    EXPECT_TRUE(t.recorder.titles().definitions().isEmpty());
     const size_t notices = t.messages.shown.size();
     child<QPushButton>(&d, "btnDeaktivieren")->click();
     EXPECT_EQ(t.messages.shown.size(), notices) << "deactivation needs no folder";
-    EXPECT_EQ(t.ctx.TitelDefinitionen.size(), 1);
+    EXPECT_EQ(t.recorder.titles().definitions().size(), 1);
 }
 
 }  // namespace

@@ -14,14 +14,14 @@ namespace {
 
 // Kills an appending process at random moments, again and again: every file must stay a valid
 // data file, and every append that had completed must be in it.
-TEST(TickWriterCrash, KilledAtRandomMomentsLeavesOnlyValidFilesAndLosesNoCompletedAppend) {
+TEST(AppendCrash, KilledAtRandomMomentsLeavesOnlyValidFilesAndLosesNoCompletedAppend) {
     QRandomGenerator random(20261210);
     int killedWhileRunning = 0;
     for (int round = 0; round < 40; ++round) {
         QTemporaryDir root;
         QProcess helper;
         helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(TICK_WRITER_CRASH_HELPER), {root.path()});
+        helper.start(QStringLiteral(APPEND_CRASH_HELPER), {root.path()});
         ASSERT_TRUE(helper.waitForStarted());
 
         // Wait for a random number of completed appends, then kill without warning.

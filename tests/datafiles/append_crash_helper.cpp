@@ -1,8 +1,7 @@
 // Appends ticks at full speed to the data files of several titles, new titles coming in as it
 // goes, and reports every completed append on stdout ("<title> <records>"). The crash test
 // kills it at random moments.
-#include "common/serial_date.h"
-#include "datafiles/tick_writer.h"
+#include "datafiles/data_file_store.h"
 
 #include <QCoreApplication>
 
@@ -14,8 +13,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (argc < 2) return 2;
     const QString root = QString::fromLocal8Bit(argv[1]);
-    vqs::ManualClock clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
-    vqs::KeyedCollection<vqs::TitelDef> definitions;
+    vqs::DataFileStore store;
+    store.setRoot(root);
     std::vector<long> counts;
     for (long i = 0;; ++i) {
         // A new title every 10 ticks, so that kills also land while files are created.
@@ -28,11 +27,8 @@ int main(int argc, char* argv[]) {
         d.Ordner = QStringLiteral("Ordner%1").arg(title % 4);
         d.RT_Boerse = QStringLiteral("ETR");
         d.NeueNamen = true;
-        definitions.add(d.collectionKey(), d);
-        vqs::TitelDef& stored = *definitions.find(d.collectionKey());
         const double zeit = 46366.0 + 0.375 + static_cast<double>(i) * 1e-7;
-        if (!vqs::TickWriter(definitions, root, clock)
-                 .append(stored, vqs::kBezahlt, stored.key(), 100.0f, 1.0f, zeit))
+        if (store.append(d, vqs::kBezahlt, {zeit, 100.0f, 1.0f}) != vqs::Appended::Written)
             return 1;
         long n = ++counts[static_cast<size_t>(title)];
         char line[64];

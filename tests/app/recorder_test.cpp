@@ -1,10 +1,10 @@
-// Definitions load, active titles subscribe on the simulated broker, an hour of quotes on a
-// fake clock becomes data files that match the broker's own history.
+#include "app/recorder.h"
+
 #include "broker/simulated_broker.h"
-#include "titles/titel_objekt.h"
 #include "datafiles/data_file_check.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
+#include "titles/titel_objekt.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,8 @@
 namespace vqs {
 namespace {
 
+// Definitions load, active titles subscribe on the simulated broker, an hour of quotes on a
+// fake clock becomes data files that match the broker's own history.
 TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     broker::SimulationSettings settings;
     settings.quotesPerSecond = 1;
@@ -35,19 +37,18 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
         d.Aktiv = aktiv;
         d.UseBidAsk = bidAsk;
         d.NeueNamen = true;
-        defs.add(d.collectionKey(), d);
+        defs.add(d.id().text(), d);
         return d;
     };
     const TitelDef withBidAsk = define(dax[0], true, true);
     const TitelDef paidOnly1 = define(dax[1], true, false);
     const TitelDef paidOnly2 = define(dax[2], true, false);
     define(dax[3], false, true);  // inactive: never recorded
-    writeTitelDefinitionenFile(t.ctx.definitionsFilePath(), defs);
+    writeTitelDefinitionenFile(t.recorder.definitionsFilePath(), defs);
 
-    ASSERT_TRUE(t.ctx.Session().InitSession());
-    SubscribeActiveTitles subscriber(t.ctx);
-    LoadTitelDefinitionen(t.ctx, subscriber);
-    ASSERT_EQ(t.ctx.TitelObjekte.size(), 3);
+    ASSERT_TRUE(t.recorder.login());
+    t.recorder.loadDefinitions();
+    ASSERT_EQ(t.recorder.titles().titleObjects().size(), 3);
     EXPECT_EQ(broker->liveSubscriptions(), 3);
 
     for (int step = 0; step < 36000; ++step) {  // one hour in steps of 100 ms
@@ -57,7 +58,7 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
 
     // Every file is valid; bid and ask files exist for the bid/ask title only.
     QStringList files;
-    QDirIterator it(t.ctx.Datenpfad, {"*.VQS"}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(t.datenpfad(), {"*.VQS"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         files << QFileInfo(path).fileName();
@@ -76,7 +77,7 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     session->LoginWithAddOnName("Test");
     for (const TitelDef& d : {withBidAsk, paidOnly1, paidOnly2}) {
         std::vector<KursSatz> recorded;
-        scanDataFile(t.ctx.Datenpfad + "/Dax 30/" + d.WKN + "-BRAVOL-ETR.VQS",
+        scanDataFile(t.datenpfad() + "/Dax 30/" + d.WKN + "-BRAVOL-ETR.VQS",
                      [&](qint64, const KursSatz& s) {
                          recorded.push_back(s);
                          return true;
@@ -98,9 +99,13 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
         }
     }
 
-    // Releasing the title objects stops every subscription.
-    t.ctx.TitelObjekte.clear();
+    // Shutdown stops every subscription and leaves the definitions as they are.
+    const QByteArray definitions = test::readFile(t.recorder.definitionsFilePath());
+    t.recorder.shutdown();
     EXPECT_EQ(broker->liveSubscriptions(), 0);
+    EXPECT_EQ(t.recorder.titles().definitions().size(), 4);
+    EXPECT_FALSE(t.recorder.saveDefinitions()) << "nothing is saved once shutdown began";
+    EXPECT_EQ(test::readFile(t.recorder.definitionsFilePath()), definitions);
 }
 
 }  // namespace

@@ -1,0 +1,205 @@
+#include "app/recorder.h"
+
+#include "common/number_text.h"
+
+#include <QDir>
+#include <QStorageInfo>
+#include <QTextStream>
+
+namespace vqs {
+namespace {
+
+constexpr int kPathAccessError = 75;
+constexpr qint64 kMinFreeKilobytes = 20000;
+
+// Without a window, a message goes to the error stream and counts as unanswered.
+class StderrMessages final : public MessagePresenter {
+public:
+    int ShowMessage(const QString& text, int /*style*/) override {
+        QTextStream(stderr) << text << Qt::endl;
+        return msg::kResultNone;
+    }
+};
+
+StderrMessages gStderrMessages;
+EventLoopPort gNoLoop;
+
+QString volumeName(const QString& path) {
+#ifdef _WIN32
+    return QDir::toNativeSeparators(path).left(2);  // "C:"
+#else
+    return QStorageInfo(path).rootPath();
+#endif
+}
+
+// Runs one step of a sequence whose steps must all run, whatever fails before.
+template <typename F>
+void step(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+std::optional<qint64> storageFreeKilobytes(const QString& path) {
+    const QStorageInfo info(path);
+    if (!info.isValid() || !info.isReady()) return std::nullopt;
+    return info.bytesAvailable() / 1024;
+}
+
+Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& clock,
+                   BrokerSessionFactory brokerFactory, FileSystem& fs)
+    : programFolder_(std::move(programFolder)),
+      settings_(settings),
+      clock_(clock),
+      messages_(&gStderrMessages),
+      loop_(&gNoLoop),
+      session_(std::move(brokerFactory), [this]() -> MessagePresenter& { return *messages_; }),
+      store_(fs),
+      definitionsFile_(programFolder_ + QStringLiteral("/Bravolt_Titel.Dat"), clock, fs),
+      titles_(session_, *this, clock) {
+    store_.setListener(this);
+    titles_.setChangeListener([this] { Q_EMIT titlesChanged(); });
+}
+
+Recorder::~Recorder() { shutdown(); }
+
+void Recorder::setMessagePresenter(MessagePresenter* presenter) {
+    messages_ = presenter ? presenter : &gStderrMessages;
+}
+void Recorder::setEventLoop(EventLoopPort* loop) { loop_ = loop ? loop : &gNoLoop; }
+
+void Recorder::readOptions() {
+    options_.UmsatzFilterBezahlt =
+        switchIsOn(readSetting(settings_, settings::UmsatzFilterBezahlt));
+    options_.UmsatzFilterAndere = switchIsOn(readSetting(settings_, settings::UmsatzFilterAndere));
+    options_.AutoDatenpflege = switchIsOn(readSetting(settings_, settings::AutoDatenpflege));
+}
+
+void Recorder::writeProgramFolder() {
+    writeSetting(settings_, settings::VQSPfad, QDir::toNativeSeparators(programFolder_));
+}
+
+void Recorder::prepareDataFolder() {
+    QString datenpfad = readSetting(settings_, settings::Datenpfad);
+    if (datenpfad.isEmpty()) datenpfad = programFolder_ + QStringLiteral("/RealtimeData");
+    if (!QDir(datenpfad).exists() && !QDir().mkdir(datenpfad)) {
+        throw StartupError(
+            QStringLiteral("Das Datenverzeichnis %1 kann nicht angelegt werden.").arg(datenpfad),
+            kPathAccessError);
+    }
+    datenpfad_ = datenpfad;
+    store_.setRoot(datenpfad_);
+}
+
+QStringList Recorder::volumesLowOnSpace(const FreeKilobytes& freeKilobytes) const {
+    // The program's volume, and the data folder's: the recording lands there.
+    QStringList low;
+    for (const QString& path : {programFolder_, datenpfad_}) {
+        if (path.isEmpty()) continue;
+        const std::optional<qint64> free = freeKilobytes(path);
+        const QString volume = volumeName(path);
+        if (free && *free < kMinFreeKilobytes && !low.contains(volume)) low << volume;
+    }
+    return low;
+}
+
+bool Recorder::login() {
+    const bool ok = session_.InitSession();
+    if (ok) {
+        Q_EMIT logLine(QStringLiteral("Bei der Bravolt-API angemeldet."));
+        Q_EMIT sessionStateChanged(session_.Status());
+    } else {
+        Q_EMIT logLine(QStringLiteral("Die Anmeldung bei der Bravolt-API ist fehlgeschlagen."));
+    }
+    return ok;
+}
+
+void Recorder::loadDefinitions() {
+    BusyGuard busy(*loop_);
+    const TitelLoadResult result =
+        definitionsFile_.load(titles_, session_.Status() == 1 && !shuttingDown_, *this);
+    titles_.announceChange();
+    if (!result.problem.isEmpty()) {
+        messages_->ShowMessage(
+            QStringLiteral("Fehler beim Laden der Titeldefinitionen aufgetreten: ") +
+                result.problem,
+            msg::kOk);
+    }
+    if (!result.refused.isEmpty()) {
+        messages_->ShowMessage(QStringLiteral("Die Bravolt-API kennt diese Titel nicht, sie "
+                                              "werden nicht aufgezeichnet: %1")
+                                   .arg(result.refused.join(QStringLiteral(", "))),
+                               msg::kOk);
+    }
+    const TitelRegistry::Count count = titles_.countRecording();
+    Q_EMIT logLine(QStringLiteral("%1 Titel werden aufgezeichnet, %2 mit Geld/Brief.")
+                       .arg(count.aktiv)
+                       .arg(count.bidAsk));
+}
+
+bool Recorder::saveDefinitions() {
+    if (shuttingDown_) return false;
+    BusyGuard busy(*loop_);
+    try {
+        definitionsFile_.save(titles_.definitions());
+        return true;
+    } catch (const VqsError& e) {
+        messages_->ShowMessage(
+            QStringLiteral("Fehler beim Speichern der Titeldefinitionen aufgetreten: ") +
+                e.message(),
+            msg::kOk);
+        return false;
+    }
+}
+
+void Recorder::shutdown() {
+    if (shuttingDown_) return;
+    shuttingDown_ = true;
+    const bool wasLoggedIn = session_.Status() == 1;
+    step([&] { titles_.releaseTitleObjects(); });
+    step([&] { session_.CloseSession(); });
+    if (wasLoggedIn) {
+        Q_EMIT logLine(QStringLiteral("Von der Bravolt-API abgemeldet."));
+        Q_EMIT sessionStateChanged(session_.Status());
+    }
+}
+
+void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, double zeit) {
+    const bool filter =
+        kind == kBezahlt ? options_.UmsatzFilterBezahlt : options_.UmsatzFilterAndere;
+    if (filter && volume == 0) return;
+    const TitelDef* def = titles_.find(id);
+    if (!def) return;  // a title without definition has nowhere to go
+    const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
+    if (store_.append(id, *def, kind, satz) != Appended::Written) return;
+    kursanzahl_ += 1;
+    Q_EMIT tickRecorded(*def, kind, kurs, volume, zeit);
+}
+
+std::optional<KursSatz> Recorder::lastRecorded(const TitelDef& def, Kursart kind) {
+    return store_.lastRecord(def, kind);
+}
+
+void Recorder::stoppedRecording(const TitelDef& def) { store_.endFaultsOf(def); }
+
+void Recorder::failed(const QString& where, const QString& reason) {
+    Q_EMIT logLine(
+        QStringLiteral("Schreibfehler: %1: %2").arg(QDir::toNativeSeparators(where), reason));
+    Q_EMIT writeFailed(where, reason);
+}
+
+void Recorder::faultEnded(const QString& where) {
+    Q_EMIT logLine(
+        QStringLiteral("Schreibfehler behoben: %1").arg(QDir::toNativeSeparators(where)));
+    Q_EMIT writeFaultEnded(where);
+}
+
+void Recorder::heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) {
+    kursanzahl_ += 1;
+    Q_EMIT tickRecorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);
+}
+
+}  // namespace vqs

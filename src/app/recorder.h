@@ -1,0 +1,144 @@
+#pragma once
+
+#include "app/settings_store.h"
+#include "broker/bravolt_session.h"
+#include "common/error.h"
+#include "common/serial_date.h"
+#include "common/ui_ports.h"
+#include "datafiles/data_file_store.h"
+#include "titles/titel_definitionen_datei.h"
+#include "titles/titel_registry.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace vqs {
+
+// The switches read once at start.
+struct RecorderOptions {
+    bool UmsatzFilterBezahlt = false;
+    bool UmsatzFilterAndere = false;
+    bool AutoDatenpflege = false;
+};
+
+// A start-up step that cannot go on; the number is the one the start-up message shows.
+class StartupError : public VqsError {
+public:
+    StartupError(const QString& message, int number) : VqsError(message), number_(number) {}
+    int number() const { return number_; }
+
+private:
+    int number_;
+};
+
+// Free kilobytes of the volume of a path; none when it cannot be asked.
+using FreeKilobytes = std::function<std::optional<qint64>(const QString& path)>;
+std::optional<qint64> storageFreeKilobytes(const QString& path);
+
+// The recording core of both programs (the desktop program and the headless recorder): it owns
+// the session, the titles with their subscriptions, the data-file store, the options and the
+// counter, runs the start-up steps that are not windows and the shutdown, and reports what
+// happens as signals. Windows subscribe; nothing here knows a window.
+class Recorder final : public QObject,
+                       private TickSink,
+                       private DataFileStoreListener,
+                       private TitelLoadProgress {
+    Q_OBJECT
+public:
+    Recorder(QString programFolder, SettingsStore& settings, const Clock& clock,
+             BrokerSessionFactory brokerFactory, FileSystem& fs = systemFileSystem());
+    ~Recorder() override;
+
+    // Where questions and notices go (standard error until a window program sets its own), and
+    // how long operations let the event loop breathe.
+    void setMessagePresenter(MessagePresenter* presenter);
+    MessagePresenter& messages() { return *messages_; }
+    void setEventLoop(EventLoopPort* loop);
+    EventLoopPort& loop() { return *loop_; }
+
+    // The start-up steps that are not windows, in their order.
+    void readOptions();
+    void writeProgramFolder();
+    // The data folder of the settings (or "RealtimeData" in the program folder), created one
+    // level deep when missing. Throws StartupError.
+    void prepareDataFolder();
+    // The volumes of the program folder and the data folder with less than 20 MB free, once each.
+    QStringList volumesLowOnSpace(const FreeKilobytes& freeKilobytes) const;
+    // Logs in; a failing login is reported ("Fehler beim Login aufgetreten: ").
+    bool login();
+    // Loads the definitions and subscribes the active titles (while logged in). A file that did
+    // not load whole and titles the broker refused are reported once.
+    void loadDefinitions();
+    // Saves the definitions; a failure is reported. Once shutdown has begun nothing is saved.
+    bool saveDefinitions();
+    // Ends every subscription and logs out. Nothing is recorded or saved afterwards; the
+    // definitions stay as they are. Runs once.
+    void shutdown();
+    bool shuttingDown() const { return shuttingDown_; }
+
+    const QString& programFolder() const { return programFolder_; }
+    QString definitionsFilePath() const { return definitionsFile_.path(); }
+    const QString& datenpfad() const { return datenpfad_; }
+    RecorderOptions& options() { return options_; }
+    SettingsStore& settings() { return settings_; }
+    const Clock& clock() const { return clock_; }
+    clBravoltSession& session() { return session_; }
+    TitelRegistry& titles() { return titles_; }
+    const TitelRegistry& titles() const { return titles_; }
+    DataFileStore& store() { return store_; }
+    // Ticks that reached their file since start.
+    double kursanzahl() const { return kursanzahl_; }
+
+Q_SIGNALS:
+    // A tick reached its file (zeit as the broker gave it, possibly a time of day only).
+    void tickRecorded(const vqs::TitelDef& def, vqs::Kursart kind, float kurs, float volume,
+                      double zeit);
+    // Writing to `where` fails for `reason`; told once until it ends.
+    void writeFailed(const QString& where, const QString& reason);
+    void writeFaultEnded(const QString& where);
+    void sessionStateChanged(int status);
+    void titlesChanged();
+    // One line per event worth knowing, for a log.
+    void logLine(const QString& text);
+    // Start-up status and loading progress.
+    void startInfo(const QString& text);
+    void loadProgressMaximum(int maximum);
+    void loadProgress(int value);
+
+private:
+    // TickSink
+    void tick(const TitelId& id, Kursart kind, float kurs, float volume, double zeit) override;
+    std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) override;
+    void stoppedRecording(const TitelDef& def) override;
+    // DataFileStoreListener
+    void failed(const QString& where, const QString& reason) override;
+    void faultEnded(const QString& where) override;
+    void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) override;
+    // TitelLoadProgress
+    void status(const QString& text) override { Q_EMIT startInfo(text); }
+    void progressMaximum(int maximum) override { Q_EMIT loadProgressMaximum(maximum); }
+    void progress(int value) override { Q_EMIT loadProgress(value); }
+    void yield() override { loop_->yield(); }
+
+    QString programFolder_;
+    SettingsStore& settings_;
+    const Clock& clock_;
+    MessagePresenter* messages_;
+    EventLoopPort* loop_;
+    RecorderOptions options_;
+    QString datenpfad_;
+    clBravoltSession session_;
+    DataFileStore store_;
+    TitelDefinitionenDatei definitionsFile_;
+    double kursanzahl_ = 0;
+    bool shuttingDown_ = false;
+    // Declared last, so that the title objects, which hold subscriptions of the session and
+    // write through the store, go first.
+    TitelRegistry titles_;
+};
+
+}  // namespace vqs

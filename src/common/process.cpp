@@ -1,0 +1,36 @@
+#include "common/process.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace vqs {
+
+qint64 processId() {
+#ifdef _WIN32
+    return static_cast<qint64>(GetCurrentProcessId());
+#else
+    return static_cast<qint64>(::getpid());
+#endif
+}
+
+bool processRuns(qint64 pid) {
+    if (pid <= 0) return false;
+    if (pid == processId()) return true;
+#ifdef _WIN32
+    HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!p) return false;
+    const bool running = WaitForSingleObject(p, 0) == WAIT_TIMEOUT;
+    CloseHandle(p);
+    return running;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+}  // namespace vqs

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "common/kursart.h"
+#include "datafiles/datei_kopf.h"
+#include "datafiles/file_system.h"
+#include "titles/titel_def.h"
+#include "titles/titel_id.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vqs {
+
+// What became of a tick handed to the store.
+enum class Appended {
+    Written,  // it is in its file
+    Held,     // its file is held: it waits in memory and is appended at release
+    Failed,   // not written; the store has reported why
+};
+
+// Told what the store cannot do, and when it can again.
+class DataFileStoreListener {
+public:
+    virtual ~DataFileStoreListener() = default;
+    // Writing to `where` (a file, or the folder it should be in) fails for `reason`: told once,
+    // and again only when the reason changes.
+    virtual void failed(const QString& where, const QString& reason) = 0;
+    // The fault at `where` is over: the file was written again, or its title stopped recording.
+    virtual void faultEnded(const QString& where) = 0;
+    // A tick that waited while its file was held has reached the file.
+    virtual void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) = 0;
+};
+
+// Owns every write to data files. A realtime tick is appended with the file opened and closed
+// again at once, so that readers can read at any moment; a new file appears whole; a file held
+// for a rewrite gets its realtime ticks afterwards, in order. Everything goes through a
+// file-system seam, so that any call can be made to fail.
+class DataFileStore {
+public:
+    explicit DataFileStore(FileSystem& fs = systemFileSystem());
+    ~DataFileStore();
+    DataFileStore(const DataFileStore&) = delete;
+    DataFileStore& operator=(const DataFileStore&) = delete;
+
+    // The data root; paths are built below it. Changing it forgets the paths built so far.
+    void setRoot(const QString& root);
+    const QString& root() const { return root_; }
+    void setListener(DataFileStoreListener* listener) { listener_ = listener; }
+    FileSystem& fileSystem() { return fs_; }
+
+    // The path of a title's data file of this kind. The name is built once per title and kind;
+    // the folder follows the definition. A folder that exists on disk in another letter case
+    // is that folder.
+    QString filePath(const TitelDef& def, Kursart kind);
+
+    // Appends one record to the title's file of this kind, creating folder and file when they
+    // are missing and completing an old header. A file that is not a data file (foreign or short
+    // header) is never written to. Never shows anything: a failure goes to the listener.
+    Appended append(const TitelDef& def, Kursart kind, const KursSatz& satz) {
+        return append(def.id(), def, kind, satz);
+    }
+    // The same with the title's identity made once by the caller (the quote path).
+    Appended append(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz);
+
+    // Appends records in one write, all or none: a file that cannot take them all is cut back
+    // to what it was. 0, or the error (kNoDataFile for a file that is not one).
+    int appendAll(const TitelDef& def, Kursart kind, const std::vector<KursSatz>& records);
+
+    // The last whole record of the title's file of this kind; none when there is no data file
+    // or no record.
+    std::optional<KursSatz> lastRecord(const TitelDef& def, Kursart kind);
+
+    // Makes a file with exactly this content appear at `path` in one step: the content and then
+    // the directory are flushed before the file has its name. 0, EEXIST (when `path` exists and
+    // `replace` is false) or another error.
+    int createWhole(const QString& path, QByteArrayView content, bool replace = false);
+
+    // While a file is held, its realtime ticks wait in memory, in order; release appends them.
+    // Holds nest: the file is free again after as many releases as holds.
+    void hold(const QString& path);
+    void release(const QString& path);
+    bool isHeld(const QString& path) const { return held_.contains(path); }
+
+    // The faults that last: where → reason.
+    const QHash<QString, QString>& faults() const { return faults_; }
+    // Forgets the faults of a title's files (it no longer records).
+    void endFaultsOf(const TitelDef& def);
+
+    // The error of a file that is not a data file.
+    static constexpr int kNoDataFile = -1;
+    static QString describe(int error);
+
+private:
+    struct Target;
+    struct HeldTick {
+        TitelDef def;
+        Kursart kind;
+        KursSatz satz;
+    };
+    struct Failure {
+        int error = 0;
+        bool inFolder = false;  // the folder could not be made
+    };
+
+    Target& target(const TitelDef& def, Kursart kind) { return target(def.id(), def, kind); }
+    Target& target(const TitelId& id, const TitelDef& def, Kursart kind);
+    QString resolveFolder(const QString& ordner);
+    Failure appendNow(Target& target, const TitelDef& def, Kursart kind, const char* records,
+                      std::int64_t length);
+    Failure createFile(Target& target, const TitelDef& def, Kursart kind, const char* records,
+                       std::int64_t length, bool replace);
+    int makeFolder(Target& target);
+    void tidyFolder(const QString& folder);
+    void reportFailure(const Target& target, const Failure& failure);
+    void reportWritten(const Target& target);
+
+    FileSystem& fs_;
+    DataFileStoreListener* listener_ = nullptr;
+    QString root_;
+    struct TargetKey {
+        TitelId id;
+        Kursart kind;
+        friend bool operator==(const TargetKey&, const TargetKey&) = default;
+        friend size_t qHash(const TargetKey& k, size_t seed = 0) noexcept {
+            return qHash(k.id, seed) ^ static_cast<size_t>(k.kind);
+        }
+    };
+    QHash<TargetKey, Target*> targets_;
+    std::vector<std::unique_ptr<Target>> ownedTargets_;
+    QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
+    QSet<QString> tidiedFolders_;
+    QHash<QString, std::vector<HeldTick>> heldTicks_;
+    QHash<QString, int> held_;
+    QHash<QString, QString> faults_;
+};
+
+}  // namespace vqs

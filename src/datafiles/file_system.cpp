@@ -1,0 +1,316 @@
+#include "datafiles/file_system.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vqs {
+
+QString describeFileError(int error) {
+    switch (error) {
+        case 0:
+            return {};
+        case ENOSPC:
+            return QStringLiteral("Auf dem Datenträger ist kein Platz mehr frei");
+#ifdef EDQUOT
+        case EDQUOT:
+            return QStringLiteral("Das Speicherkontingent auf dem Datenträger ist erschöpft");
+#endif
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("Zugriff verweigert");
+        case EROFS:
+            return QStringLiteral("Der Datenträger ist schreibgeschützt");
+        case EIO:
+            return QStringLiteral("Ein- oder Ausgabefehler des Datenträgers");
+        case ENOENT:
+            return QStringLiteral("Datei oder Verzeichnis nicht vorhanden");
+        case ENOTDIR:
+            return QStringLiteral("Ein Teil des Pfades ist kein Verzeichnis");
+        case EISDIR:
+            return QStringLiteral("Unter dem Namen steht ein Verzeichnis");
+        case ESPIPE:
+        case ENXIO:
+            return QStringLiteral("Unter dem Namen steht keine gewöhnliche Datei");
+        case EMFILE:
+        case ENFILE:
+            return QStringLiteral("Zu viele offene Dateien");
+        case ENAMETOOLONG:
+            return QStringLiteral("Der Dateiname ist zu lang");
+        case EBUSY:
+            return QStringLiteral("Die Datei ist gesperrt");
+        default:
+            return QStringLiteral("Systemfehler %1 (%2)")
+                .arg(error)
+                .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+#ifdef _WIN32
+
+namespace {
+
+int mappedError(DWORD e) {
+    switch (e) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EBUSY;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_INVALID_FUNCTION:
+            return ENOTSUP;
+        default:
+            return EIO;
+    }
+}
+int lastError() { return mappedError(GetLastError()); }
+HANDLE h(FileSystem::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+const wchar_t* w(const QString& path) { return reinterpret_cast<const wchar_t*>(path.utf16()); }
+
+class SystemFileSystem final : public FileSystem {
+public:
+    int open(const Path& path, Access access, Handle& handle) override {
+        const DWORD rights = access == Access::Read        ? GENERIC_READ
+                             : access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE
+                                                           : GENERIC_WRITE;
+        const DWORD disposition = access == Access::CreateNew ? CREATE_NEW : OPEN_EXISTING;
+        HANDLE f =
+            CreateFileW(w(path), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return lastError();
+        if (GetFileType(f) != FILE_TYPE_DISK) {
+            CloseHandle(f);
+            return ENXIO;
+        }
+        handle = reinterpret_cast<Handle>(f);
+        return 0;
+    }
+    int read(Handle handle, std::int64_t offset, char* data, std::int64_t length,
+             std::int64_t& got) override {
+        got = 0;
+        while (got < length) {
+            OVERLAPPED ov{};
+            const std::int64_t at = offset + got;
+            ov.Offset = static_cast<DWORD>(at);
+            ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD n = 0;
+            if (!ReadFile(h(handle), data + got, static_cast<DWORD>(length - got), &n, &ov)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+                return lastError();
+            }
+            if (n == 0) return 0;
+            got += n;
+        }
+        return 0;
+    }
+    int write(Handle handle, std::int64_t offset, const char* data, std::int64_t length) override {
+        std::int64_t done = 0;
+        while (done < length) {
+            OVERLAPPED ov{};
+            const std::int64_t at = offset + done;
+            ov.Offset = static_cast<DWORD>(at);
+            ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD n = 0;
+            if (!WriteFile(h(handle), data + done, static_cast<DWORD>(length - done), &n, &ov))
+                return lastError();
+            if (n == 0) return ENOSPC;
+            done += n;
+        }
+        return 0;
+    }
+    int size(Handle handle, std::int64_t& size) override {
+        LARGE_INTEGER s;
+        if (!GetFileSizeEx(h(handle), &s)) return lastError();
+        size = s.QuadPart;
+        return 0;
+    }
+    int truncate(Handle handle, std::int64_t length) override {
+        LARGE_INTEGER pos;
+        pos.QuadPart = length;
+        if (!SetFilePointerEx(h(handle), pos, nullptr, FILE_BEGIN) || !SetEndOfFile(h(handle)))
+            return lastError();
+        return 0;
+    }
+    int sync(Handle handle) override { return FlushFileBuffers(h(handle)) ? 0 : lastError(); }
+    void close(Handle handle) override { CloseHandle(h(handle)); }
+    int rename(const Path& from, const Path& to) override {
+        return MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                   ? 0
+                   : lastError();
+    }
+    int link(const Path& from, const Path& to) override {
+        return CreateHardLinkW(w(to), w(from), nullptr) ? 0 : lastError();
+    }
+    int remove(const Path& path) override { return DeleteFileW(w(path)) ? 0 : lastError(); }
+    int makeDirectory(const Path& path) override {
+        return CreateDirectoryW(w(path), nullptr) ? 0 : lastError();
+    }
+    int syncDirectory(const Path&) override { return 0; }
+    int list(const Path& directory, QStringList& names) override {
+        names = QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                          QDir::System);
+        return 0;
+    }
+};
+
+}  // namespace
+
+FileSystem::Path FileSystem::nativePath(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+QString FileSystem::displayPath(const Path& path) { return path; }
+
+#else
+
+namespace {
+
+int openRetrying(const QByteArray& path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path.constData(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Calls that the kernel may interrupt or cut short are repeated until done.
+class SystemFileSystem final : public FileSystem {
+public:
+    int open(const Path& path, Access access, Handle& handle) override {
+        // Non-blocking, so that a FIFO under the name cannot hold the program: opening it
+        // succeeds at once and the first positioned read fails (ESPIPE).
+        int flags = O_CLOEXEC | O_NONBLOCK;
+        switch (access) {
+            case Access::Read:
+                flags |= O_RDONLY;
+                break;
+            case Access::ReadWrite:
+                flags |= O_RDWR;
+                break;
+            case Access::CreateNew:
+                flags |= O_WRONLY | O_CREAT | O_EXCL;
+                break;
+        }
+#ifdef O_NOATIME
+        // Reading the header of every tick's file must not dirty its inode for the access time;
+        // only the file's owner may ask for that, others open it as usual.
+        int fd = openRetrying(path, access == Access::CreateNew ? flags : flags | O_NOATIME);
+        if (fd < 0 && errno == EPERM && access != Access::CreateNew) fd = openRetrying(path, flags);
+#else
+        int fd = openRetrying(path, flags);
+#endif
+        if (fd < 0) return errno;
+        handle = fd;
+        return 0;
+    }
+    int read(Handle handle, std::int64_t offset, char* data, std::int64_t length,
+             std::int64_t& got) override {
+        got = 0;
+        while (got < length) {
+            const ssize_t n =
+                ::pread(static_cast<int>(handle), data + got, static_cast<size_t>(length - got),
+                        static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return errno;
+            if (n == 0) break;
+            got += n;
+        }
+        return 0;
+    }
+    int write(Handle handle, std::int64_t offset, const char* data, std::int64_t length) override {
+        std::int64_t done = 0;
+        while (done < length) {
+            const ssize_t n =
+                ::pwrite(static_cast<int>(handle), data + done, static_cast<size_t>(length - done),
+                         static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return errno;
+            if (n == 0) return ENOSPC;
+            done += n;
+        }
+        return 0;
+    }
+    int size(Handle handle, std::int64_t& size) override {
+        // The end by seeking: cheaper than asking for the whole status.
+        const off_t end = ::lseek(static_cast<int>(handle), 0, SEEK_END);
+        if (end < 0) return errno;
+        size = end;
+        return 0;
+    }
+    int truncate(Handle handle, std::int64_t length) override {
+        int r;
+        do {
+            r = ::ftruncate(static_cast<int>(handle), static_cast<off_t>(length));
+        } while (r != 0 && errno == EINTR);
+        return r == 0 ? 0 : errno;
+    }
+    int sync(Handle handle) override { return ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno; }
+    void close(Handle handle) override { ::close(static_cast<int>(handle)); }
+    int rename(const Path& from, const Path& to) override {
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    }
+    int link(const Path& from, const Path& to) override {
+        if (::link(from.constData(), to.constData()) == 0) return 0;
+        return (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) ? ENOTSUP : errno;
+    }
+    int remove(const Path& path) override { return ::unlink(path.constData()) == 0 ? 0 : errno; }
+    int makeDirectory(const Path& path) override {
+        return ::mkdir(path.constData(), 0777) == 0 ? 0 : errno;
+    }
+    int syncDirectory(const Path& path) override {
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return errno;
+        const int r = ::fsync(fd) == 0 ? 0 : errno;
+        ::close(fd);
+        // Some file systems cannot sync a directory; their names are as durable as they get.
+        return r == EINVAL ? 0 : r;
+    }
+    int list(const Path& directory, QStringList& names) override {
+        names.clear();
+        DIR* dir = ::opendir(directory.constData());
+        if (!dir) return errno;
+        while (const dirent* e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            names << QFile::decodeName(e->d_name);
+        }
+        ::closedir(dir);
+        return 0;
+    }
+};
+
+}  // namespace
+
+FileSystem::Path FileSystem::nativePath(const QString& path) { return QFile::encodeName(path); }
+QString FileSystem::displayPath(const Path& path) { return QFile::decodeName(path); }
+
+#endif
+
+FileSystem& systemFileSystem() {
+    static SystemFileSystem fs;
+    return fs;
+}
+
+}  // namespace vqs

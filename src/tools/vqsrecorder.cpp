@@ -1,0 +1,103 @@
+#include "tools/vqsrecorder.h"
+
+#include "app/shutdown_signals.h"
+#include "broker/simulated_broker.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+namespace vqs {
+namespace {
+
+// The desktop program's name: its settings file is the recorder's too.
+const QString kDesktopProgram = QStringLiteral("TradomirVQS");
+
+// Notices go to the log; questions are not asked (no answer).
+class LogMessages final : public MessagePresenter {
+public:
+    explicit LogMessages(std::function<void(const QString&)> log) : log_(std::move(log)) {}
+    int ShowMessage(const QString& text, int /*style*/) override {
+        log_(text);
+        return msg::kResultNone;
+    }
+
+private:
+    std::function<void(const QString&)> log_;
+};
+
+}  // namespace
+
+HeadlessRecorder::HeadlessRecorder(RecorderEnvironment env) : env_(std::move(env)) {
+    if (!env_.log) {
+        ownLog_ = std::make_unique<QTextStream>(stderr);
+        env_.log = ownLog_.get();
+    }
+    if (!env_.settings) {
+        ownSettings_ =
+            std::make_unique<SettingsStore>(SettingsStore::defaultRoot(), kDesktopProgram);
+        env_.settings = ownSettings_.get();
+    }
+    if (!env_.clock) {
+        ownClock_ = std::make_unique<SystemClock>();
+        env_.clock = ownClock_.get();
+    }
+    if (!env_.brokerFactory) {
+        simulated_ = std::make_unique<broker::SimulatedBroker>(
+            broker::SimulationSettings::fromEnvironment(), *env_.clock);
+        env_.brokerFactory = [this] { return simulated_->createSession(); };
+    }
+    if (!env_.freeKilobytes) env_.freeKilobytes = storageFreeKilobytes;
+    if (env_.instanceLockPath.isEmpty()) env_.instanceLockPath = InstanceLock::defaultPath();
+    logMessages_ = std::make_unique<LogMessages>([this](const QString& text) { log(text); });
+    recorder_ = std::make_unique<Recorder>(env_.programFolder, *env_.settings, *env_.clock,
+                                           env_.brokerFactory);
+    recorder_->setMessagePresenter(logMessages_.get());
+    QObject::connect(recorder_.get(), &Recorder::logLine, recorder_.get(),
+                     [this](const QString& text) { log(text); });
+}
+
+HeadlessRecorder::~HeadlessRecorder() {
+    signals_.reset();
+    recorder_.reset();
+}
+
+void HeadlessRecorder::log(const QString& text) {
+    *env_.log << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss "))
+              << text << Qt::endl;
+}
+
+std::optional<int> HeadlessRecorder::start() {
+    instanceLock_ = std::make_unique<InstanceLock>(env_.instanceLockPath);
+    if (!instanceLock_->tryLock()) {
+        instanceLock_.reset();
+        log(QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"));
+        return 1;
+    }
+    signals_ = std::make_unique<ShutdownSignals>([this](int) { stop(); });
+    Recorder& recorder = *recorder_;
+    try {
+        recorder.readOptions();
+        recorder.writeProgramFolder();
+        recorder.prepareDataFolder();
+    } catch (const StartupError& e) {
+        log(QStringLiteral("Fehler beim Starten aufgetreten: %1 (Fehler %2)")
+                .arg(e.message())
+                .arg(e.number()));
+        return 1;
+    }
+    log(QStringLiteral("Aufzeichnung in %1").arg(recorder.datenpfad()));
+    for (const QString& volume : recorder.volumesLowOnSpace(env_.freeKilobytes))
+        log(QStringLiteral("Warnung: %1 hat weniger als 20 MB freien Speicherplatz.").arg(volume));
+    if (!recorder.login()) return 1;
+    if (simulated_) simulated_->start();
+    recorder.loadDefinitions();
+    return std::nullopt;
+}
+
+void HeadlessRecorder::stop() {
+    recorder_->shutdown();
+    if (simulated_) simulated_->stop();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace vqs

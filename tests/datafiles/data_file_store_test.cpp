@@ -1,0 +1,320 @@
+#include "datafiles/data_file_store.h"
+
+#include "datafiles/naming.h"
+#include "support/faulty_file_system.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace vqs {
+namespace {
+
+using test::FaultyFileSystem;
+using test::readFile;
+using test::writeFile;
+
+constexpr double kToday = 46366.0;  // 2026-12-10
+
+// Records what the store reports.
+struct Reports final : DataFileStoreListener {
+    void failed(const QString& where, const QString& reason) override {
+        failures << QFileInfo(where).fileName() + ": " + reason;
+    }
+    void faultEnded(const QString& where) override { ended << QFileInfo(where).fileName(); }
+    void heldTickWritten(const TitelDef&, Kursart, const KursSatz& satz) override {
+        heldWritten.push_back(satz);
+    }
+    QStringList failures, ended;
+    std::vector<KursSatz> heldWritten;
+};
+
+class DataFileStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FaultyFileSystem fs;
+    DataFileStore store{fs};
+    Reports reports;
+
+    DataFileStoreTest() {
+        store.setRoot(root());
+        store.setListener(&reports);
+    }
+    QString root() const { return dir.path() + "/RealtimeData"; }
+    void SetUp() override { QDir().mkpath(root()); }
+
+    static TitelDef titel(const QString& code, const QString& folder = "Dax 30") {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = "Titel " + code;
+        d.Ordner = folder;
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        d.NeueNamen = true;
+        return d;
+    }
+    QString pathOf(const QString& folder, const QString& name) const {
+        return root() + "/" + folder + "/" + name;
+    }
+    static QByteArray record(double zeit, float kurs, float volume) {
+        char r[16];
+        encodeKursSatz({zeit, kurs, volume}, r);
+        return QByteArray(r, 16);
+    }
+    static QByteArray header(const TitelDef& d, Kursart kind) {
+        return QByteArray(buildHeader(d, kind).bytes.data(), 856);
+    }
+    Appended append(const TitelDef& d, double zeit, float kurs = 1, float volume = 1,
+                    Kursart kind = kBezahlt) {
+        return store.append(d, kind, {zeit, kurs, volume});
+    }
+};
+
+TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
+    const TitelDef d = titel("710000");
+    ASSERT_EQ(append(d, kToday + 0.5, 101.5f, 300), Appended::Written);
+    const QString path = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
+    EXPECT_EQ(store.filePath(d, kBezahlt), path);
+    const QByteArray bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 872);
+    EXPECT_EQ(bytes.left(856), header(d, kBezahlt));
+    EXPECT_EQ(bytes.mid(856), record(kToday + 0.5, 101.5f, 300));
+
+    ASSERT_EQ(append(d, kToday + 0.6, 101.75f, 0), Appended::Written);
+    EXPECT_EQ(readFile(path).mid(872), record(kToday + 0.6, 101.75f, 0));
+    EXPECT_TRUE(QDir(root() + "/Dax 30").entryList({"*.neu-*"}, QDir::Files).isEmpty())
+        << "nothing left aside";
+    // The new file's bytes are on disk before it has its name, and its name after.
+    const qsizetype sync = fs.journal.indexOf(QRegularExpression("Sync .*\\.neu-.*"));
+    const qsizetype link = fs.journal.indexOf("Link 710000-BRAVOL-ETR.VQS");
+    const qsizetype syncDir = fs.journal.indexOf("SyncDirectory Dax 30");
+    ASSERT_GE(sync, 0);
+    EXPECT_LT(sync, link);
+    EXPECT_LT(link, syncDir);
+    EXPECT_TRUE(reports.failures.isEmpty());
+}
+
+TEST_F(DataFileStoreTest, AFileThatIsNoDataFileIsNeverWrittenAndSaysSoOnce) {
+    const TitelDef d = titel("710000");
+    QDir().mkpath(root() + "/Dax 30");
+    const QString path = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
+    struct Case {
+        const char* name;
+        QByteArray content;
+    } cases[] = {
+        {"100 bytes of other data", QByteArray(100, 'x')},
+        {"a short header", header(d, kBezahlt).left(500)},
+        {"a foreign Kennung", QByteArray(900, 'y')},
+    };
+    for (const Case& c : cases) {
+        reports.failures.clear();
+        writeFile(path, c.content);
+        EXPECT_EQ(append(d, kToday + 0.5), Appended::Failed) << c.name;
+        EXPECT_EQ(append(d, kToday + 0.6), Appended::Failed) << c.name;
+        EXPECT_EQ(readFile(path), c.content) << c.name;
+        EXPECT_EQ(reports.failures.size(), c.name == cases[0].name ? 1 : 0)
+            << c.name << ": told once, not per tick and not again for the same reason";
+    }
+    EXPECT_EQ(store.faults().value(path),
+              "Die Datei ist keine Datendatei (fremder oder unvollständiger Kopf)");
+}
+
+TEST_F(DataFileStoreTest, OldHeadersAreCompletedTornRecordsOverwrittenEmptyFilesFilled) {
+    const TitelDef d = titel("710000");
+    QDir().mkpath(root() + "/Dax 30");
+
+    DateiKopf old = buildHeader(d, kGeld);
+    std::memset(old.bytes.data() + 556, 0, 856 - 556);  // written before the completion fields
+    const QString geld = pathOf("Dax 30", "710000-G-BRAVOL-ETR.VQS");
+    writeFile(geld, QByteArray(old.bytes.data(), 856));
+    ASSERT_EQ(append(d, kToday + 0.5, 2, 3, kGeld), Appended::Written);
+    DateiKopf k;
+    std::memcpy(k.bytes.data(), readFile(geld).constData(), 856);
+    EXPECT_EQ(k.trimmedField(kopf::Datenquelle), "BRAVOLT");
+    EXPECT_EQ(k.trimmedField(kopf::TitelKey), "710000@ETR");
+    EXPECT_EQ(k.trimmedField(kopf::Kursart), "Geld");
+    EXPECT_EQ(readFile(geld).size(), 872);
+
+    const QString bezahlt = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
+    writeFile(bezahlt, header(d, kBezahlt) + record(kToday + 0.1, 1, 1) + "\x01\x02\x03\x04\x05");
+    ASSERT_EQ(append(d, kToday + 0.2, 2, 2), Appended::Written);
+    EXPECT_EQ(readFile(bezahlt),
+              header(d, kBezahlt) + record(kToday + 0.1, 1, 1) + record(kToday + 0.2, 2, 2))
+        << "a record torn by a crash is overwritten, so later records stay aligned";
+
+    const QString brief = pathOf("Dax 30", "710000-B-BRAVOL-ETR.VQS");
+    writeFile(brief, {});
+    ASSERT_EQ(append(d, kToday + 0.3, 3, 3, kBrief), Appended::Written);
+    EXPECT_EQ(readFile(brief), header(d, kBrief) + record(kToday + 0.3, 3, 3));
+}
+
+TEST_F(DataFileStoreTest, NothingIsWrittenForAnEmptyDefinitionOrAnUnusableTick) {
+    EXPECT_EQ(append(TitelDef{}, kToday), Appended::Failed);
+    const TitelDef d = titel("710000");
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(append(d, std::numeric_limits<double>::quiet_NaN()), Appended::Failed);
+    EXPECT_EQ(append(d, kToday, inf), Appended::Failed);
+    EXPECT_EQ(append(d, kToday, 1, std::numeric_limits<float>::quiet_NaN()), Appended::Failed);
+    EXPECT_EQ(QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{})
+        << "no file and no folder";
+}
+
+TEST_F(DataFileStoreTest, NoTitleNamesAPathOutsideItsFile) {
+    TitelDef d = titel("../../x", "../..");
+    d.RT_Boerse = "../y";
+    ASSERT_EQ(append(d, kToday), Appended::Written);
+    EXPECT_TRUE(QFile::exists(root() + "/..-../..-..-x-BRAVOL-..-y.VQS"));
+
+    // A NUL would cut the path short and land the ticks in another title's file.
+    const TitelDef other = titel("633018");
+    TitelDef nul = titel(QString("633018-BRAVOL-ETR.VQS") + QChar(0) + "x");
+    nul.Ordner = QString("Dax") + QChar(0) + "30";
+    ASSERT_EQ(append(other, kToday), Appended::Written);
+    ASSERT_EQ(append(nul, kToday + 0.1), Appended::Written);
+    EXPECT_EQ(readFile(pathOf("Dax 30", "633018-BRAVOL-ETR.VQS")).size(), 872);
+    EXPECT_TRUE(QFile::exists(pathOf("Dax-30", "633018-BRAVOL-ETR.VQS-x-BRAVOL-ETR.VQS")));
+}
+
+TEST_F(DataFileStoreTest, FoldersAreMadeOneLevelDeepAndFoundInAnyLetterCase) {
+    QDir().mkpath(root() + "/Dax 30");
+    ASSERT_EQ(append(titel("1", "dax 30"), kToday), Appended::Written);
+    ASSERT_EQ(append(titel("2", "DAX 30"), kToday), Appended::Written);
+    EXPECT_EQ(QDir(root()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"Dax 30"});
+    EXPECT_EQ(QDir(root() + "/Dax 30").entryList(QDir::Files).size(), 2);
+
+    ASSERT_EQ(append(titel("3", ""), kToday), Appended::Written);
+    EXPECT_TRUE(QFile::exists(root() + "/3-BRAVOL-ETR.VQS")) << "no folder: the data root";
+
+    store.setRoot(dir.path() + "/fehlt");
+    EXPECT_EQ(append(titel("4", "Neu"), kToday), Appended::Failed);
+    EXPECT_FALSE(QDir(dir.path() + "/fehlt").exists()) << "a missing data root is not made";
+    EXPECT_EQ(reports.failures.last(), "Neu: Datei oder Verzeichnis nicht vorhanden")
+        << "the folder is what fails";
+}
+
+// The store's write fails with ENOSPC for one file: that tick is not written, the failure is
+// told once, other files go on, and the next tick after the fault is gone is written.
+TEST_F(DataFileStoreTest, AFullDiskForOneFileIsToldOnceAndEndsByItself) {
+    const TitelDef full = titel("710000"), other = titel("846900");
+    ASSERT_EQ(append(full, kToday + 0.1), Appended::Written);
+    const QString path = store.filePath(full, kBezahlt);
+    fs.fail(FaultyFileSystem::Call::Write, ENOSPC, "710000");
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(append(full, kToday + 0.2 + i * 0.01), Appended::Failed);
+        EXPECT_EQ(append(other, kToday + 0.2 + i * 0.01), Appended::Written);
+    }
+    EXPECT_EQ(reports.failures,
+              QStringList{"710000-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"});
+    EXPECT_EQ(readFile(path).size(), 872) << "only whole records, none of the failed ticks";
+    EXPECT_EQ(readFile(store.filePath(other, kBezahlt)).size(), 856 + 5 * 16);
+
+    fs.heal();
+    ASSERT_EQ(append(full, kToday + 0.3), Appended::Written);
+    EXPECT_EQ(readFile(path).mid(872), record(kToday + 0.3, 1, 1));
+    EXPECT_EQ(reports.ended, QStringList{"710000-BRAVOL-ETR.VQS"});
+    EXPECT_TRUE(store.faults().isEmpty());
+}
+
+TEST_F(DataFileStoreTest, AnyFailingCallOfACreationLeavesNoFileAndNothingAside) {
+    const struct {
+        FaultyFileSystem::Call call;
+        int error;
+    } cases[] = {
+        {FaultyFileSystem::Call::Open, EACCES},
+        {FaultyFileSystem::Call::Write, ENOSPC},
+        {FaultyFileSystem::Call::Sync, EIO},
+        {FaultyFileSystem::Call::Link, EIO},
+        {FaultyFileSystem::Call::MakeDirectory, EROFS},
+    };
+    for (const auto& c : cases) {
+        fs.heal();
+        fs.fail(c.call, c.error);
+        EXPECT_EQ(append(titel("710000"), kToday), Appended::Failed) << static_cast<int>(c.call);
+        QStringList left;
+        if (QDir(root() + "/Dax 30").exists())
+            left = QDir(root() + "/Dax 30").entryList(QDir::Files);
+        EXPECT_EQ(left, QStringList{}) << static_cast<int>(c.call);
+    }
+    fs.heal();
+    EXPECT_EQ(append(titel("710000"), kToday), Appended::Written);
+    EXPECT_TRUE(store.faults().isEmpty()) << "folder and file fault ended";
+}
+
+TEST_F(DataFileStoreTest, AHeldFileGetsItsTicksInOrderAfterRelease) {
+    const TitelDef held = titel("710000"), free = titel("846900");
+    ASSERT_EQ(append(held, kToday + 0.1, 1), Appended::Written);
+    const QString path = store.filePath(held, kBezahlt);
+    store.hold(path);
+    store.hold(path);  // holds nest
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(append(held, kToday + 0.2 + i * 1e-4, static_cast<float>(i)), Appended::Held);
+        EXPECT_EQ(append(free, kToday + 0.2 + i * 1e-4), Appended::Written);
+    }
+    EXPECT_EQ(readFile(store.filePath(free, kBezahlt)).size(), 856 + 100 * 16)
+        << "another file's ticks go straight to disk";
+    // What the holder writes meanwhile (a rewrite of the file) stays before the held ticks.
+    writeFile(path,
+              header(held, kBezahlt) + record(kToday + 0.1, 1, 1) + record(kToday + 0.15, 7, 7));
+    store.release(path);
+    EXPECT_EQ(readFile(path).size(), 856 + 2 * 16) << "held twice: still held";
+    store.release(path);
+    const QByteArray bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 856 + 102 * 16);
+    EXPECT_EQ(bytes.mid(872, 16), record(kToday + 0.15, 7, 7));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(bytes.mid(888 + i * 16, 16),
+                  record(kToday + 0.2 + i * 1e-4, static_cast<float>(i), 1))
+            << i;
+    EXPECT_EQ(reports.heldWritten.size(), 100u);
+    EXPECT_EQ(append(held, kToday + 0.5), Appended::Written);
+}
+
+TEST_F(DataFileStoreTest, WhatAKilledRunLeftAsideGoesWithTheFirstWriteToItsFolder) {
+    const TitelDef d = titel("710000");
+    ASSERT_EQ(append(d, kToday), Appended::Written);
+    const QString folder = root() + "/Dax 30/";
+    const QString running = QString("846900-BRAVOL-ETR.VQS.neu-%1-0badcafe").arg(getppid());
+    for (const QString& name : {QString("846900-BRAVOL-ETR.VQS.neu-1a2b3c4d"),  // older version
+                                QString("846900-BRAVOL-ETR.VQS.neu-999999999-1a2b3c4d"), running})
+        writeFile(folder + name, "halb");
+
+    DataFileStore next(fs);  // the next run
+    next.setRoot(root());
+    ASSERT_EQ(next.append(d, kBezahlt, {kToday + 0.1, 1, 1}), Appended::Written);
+    EXPECT_EQ(QDir(folder).entryList({"*.neu-*"}, QDir::Files), QStringList{running})
+        << "a file of a process that runs may be on its way to its name";
+}
+
+TEST_F(DataFileStoreTest, AFifoUnderAFilesNameIsRefusedAtOnce) {
+    const TitelDef d = titel("710000");
+    QDir().mkpath(root() + "/Dax 30");
+    const QString path = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_EQ(append(d, kToday), Appended::Failed);
+    EXPECT_EQ(store.lastRecord(d, kBezahlt), std::nullopt);
+    EXPECT_EQ(reports.failures.size(), 1);
+}
+
+TEST_F(DataFileStoreTest, TheLastRecordAndAppendingManyAllOrNothing) {
+    const TitelDef d = titel("710000");
+    EXPECT_EQ(store.lastRecord(d, kBezahlt), std::nullopt);
+    ASSERT_EQ(store.appendAll(d, kBezahlt, {{kToday + 0.1, 1, 1}, {kToday + 0.2, 2, 2}}), 0);
+    EXPECT_EQ(store.lastRecord(d, kBezahlt), (KursSatz{kToday + 0.2, 2, 2}));
+
+    fs.fail(FaultyFileSystem::Call::Write, ENOSPC);
+    std::vector<KursSatz> many(1000, KursSatz{kToday + 0.3, 3, 3});
+    EXPECT_EQ(store.appendAll(d, kBezahlt, many), ENOSPC);
+    EXPECT_EQ(readFile(store.filePath(d, kBezahlt)).size(), 856 + 2 * 16) << "none of them";
+}
+
+}  // namespace
+}  // namespace vqs

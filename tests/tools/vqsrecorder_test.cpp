@@ -1,0 +1,145 @@
+// The headless recorder as a user runs it: a program of its own, without any display.
+#include "broker/simulated_broker.h"
+#include "datafiles/data_file_check.h"
+#include "support/test_support.h"
+#include "titles/titel_definitionen_datei.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <set>
+#include <tuple>
+
+namespace vqs {
+namespace {
+
+struct HeadlessRecorderTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString home() const { return dir.path() + "/home"; }
+
+    HeadlessRecorderTest() {
+        QDir().mkpath(home());
+        QDir().mkpath(dir.path() + "/run");
+        QFile::setPermissions(dir.path() + "/run",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TRADOMIR_VQS_HOME", home());
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.insert("XDG_RUNTIME_DIR", dir.path() + "/run");
+        env.insert("BRAVOLT_SIM_RATE", "50");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        return env;
+    }
+    void start(QProcess& p) const {
+        p.setProcessEnvironment(environment());
+        p.setReadChannel(QProcess::StandardError);  // the log
+        p.start(QStringLiteral(VQSRECORDER), {});
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    // Waits for a line of the log that contains `text`; the log so far.
+    static QString waitForLog(QProcess& p, const QString& text) {
+        QString log;
+        while (!log.contains(text) && p.state() == QProcess::Running && p.waitForReadyRead(30000))
+            log += QString::fromUtf8(p.readAllStandardError());
+        return log + QString::fromUtf8(p.readAllStandardError());
+    }
+};
+
+TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
+    // Three active titles of the README's market, one of them with bid and ask.
+    const broker::SimulatedMarket market(broker::SimulationSettings{}.seed, 50);
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"633018", "884708", "661677"}) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = market.find(code)->name;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        d.UseBidAsk = d.WKN == "633018";
+        d.NeueNamen = true;
+        defs.add(d.id().text(), d);
+    }
+    const QString definitions = home() + "/Bravolt_Titel.Dat";
+    writeTitelDefinitionenFile(definitions, defs);
+    const QByteArray definitionBytes = test::readFile(definitions);
+
+    QProcess recorder;
+    start(recorder);
+    QString log = waitForLog(recorder, "3 Titel werden aufgezeichnet, 1 mit Geld/Brief.");
+    ASSERT_TRUE(log.contains("Bei der Bravolt-API angemeldet.")) << log.toStdString();
+    ASSERT_TRUE(log.contains("3 Titel werden aufgezeichnet")) << log.toStdString();
+
+    // A second start of either program while one runs says so and ends non-zero.
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("bereits gestartet"));
+
+    // Quotes come in; then the system asks it to end.
+    const QString folder = home() + "/RealtimeData/Dax 30/";
+    auto records = [&](const QString& name) {
+        return recordCount(QFileInfo(folder + name).size());
+    };
+    // The simulated market runs on the computer's clock: wait (bounded) for its quotes.
+    for (int i = 0; i < 300 && records("633018-B-BRAVOL-ETR.VQS") < 20; ++i)
+        ASSERT_FALSE(recorder.waitForFinished(100)) << "the recorder ended on its own";
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000)) << "ended within five seconds";
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0);
+    log += QString::fromUtf8(recorder.readAllStandardError());
+    EXPECT_TRUE(log.contains("Von der Bravolt-API abgemeldet.")) << log.toStdString();
+    EXPECT_EQ(test::readFile(definitions), definitionBytes) << "the definitions stay as they are";
+
+    // Byte-exact files: the header of the title and kind, then ticks the market really had.
+    QStringList files = QDir(folder).entryList({"*.VQS"}, QDir::Files);
+    files.sort();
+    EXPECT_EQ(files, (QStringList{"633018-B-BRAVOL-ETR.VQS", "633018-BRAVOL-ETR.VQS",
+                                  "633018-G-BRAVOL-ETR.VQS", "661677-BRAVOL-ETR.VQS",
+                                  "884708-BRAVOL-ETR.VQS"}));
+    for (const auto& e : defs) {
+        const TitelDef& d = e.value;
+        const QString path = folder + d.WKN + "-BRAVOL-ETR.VQS";
+        const DataFileScan scan = scanDataFile(path);
+        EXPECT_TRUE(scan.problem.isEmpty()) << scan.problem.toStdString();
+        EXPECT_EQ(test::readFile(path).left(856),
+                  QByteArray(buildHeader(d, kBezahlt).bytes.data(), 856));
+        const broker::SimInstrument& in = *market.find(d.WKN);
+        scanDataFile(path, [&](qint64 i, const KursSatz& s) {
+            const QDateTime at = dateTimeFromSerial(s.Zeit);
+            const int ms = at.time().msecsSinceStartOfDay();
+            bool found = false;
+            for (const broker::MarketEvent& ev :
+                 market.eventsInMinute(in, "ETR", at.date(), ms / 60000))
+                found = found || (ev.paid && ev.msOfDay == ms &&
+                                  static_cast<float>(ev.paidPrice) == s.Kurs &&
+                                  static_cast<float>(ev.paidVolume) == s.Volume);
+            EXPECT_TRUE(found) << d.WKN.toStdString() << " record " << i;
+            return found;
+        });
+    }
+}
+
+TEST(HeadlessRecorderProgram, LinksNeitherQtGuiNorQtWidgets) {
+    QProcess ldd;
+    ldd.start("ldd", {QStringLiteral(VQSRECORDER)});
+    ASSERT_TRUE(ldd.waitForFinished(10000));
+    const QString libraries = QString::fromUtf8(ldd.readAllStandardOutput());
+    EXPECT_TRUE(libraries.contains("libQt6Core"));
+    EXPECT_FALSE(libraries.contains("libQt6Gui"));
+    EXPECT_FALSE(libraries.contains("libQt6Widgets"));
+}
+
+}  // namespace
+}  // namespace vqs
