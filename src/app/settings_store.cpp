@@ -17,8 +17,21 @@ QString SettingsStore::defaultRoot() {
            QStringLiteral("/Tradomir");
 }
 
-QString SettingsStore::filePath(const QString& application) const {
-    return root_ + QLatin1Char('/') + application + QStringLiteral(".ini");
+SettingsLocation settingsLocation(const QString& root, const QString& application,
+                                  SettingsPlatform platform) {
+    if (platform == SettingsPlatform::Windows)
+        return {QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") +
+                    application,
+                true};
+    return {root + QLatin1Char('/') + application + QStringLiteral(".ini"), false};
+}
+
+SettingsLocation SettingsStore::location(const QString& application) const {
+#ifdef _WIN32
+    return settingsLocation(root_, application, SettingsPlatform::Windows);
+#else
+    return settingsLocation(root_, application, SettingsPlatform::Other);
+#endif
 }
 
 namespace {
@@ -31,7 +44,8 @@ QString groupKey(const QString& section, const QString& key) {
 
 QString SettingsStore::GetSetting(const QString& application, const QString& section,
                                   const QString& key, const QString& defaultValue) const {
-    QSettings ini(filePath(application), QSettings::IniFormat);
+    const SettingsLocation where = location(application);
+    QSettings ini(where.path, where.registry ? QSettings::NativeFormat : QSettings::IniFormat);
     QVariant v = ini.value(groupKey(section, key));
     if (!v.isValid()) return defaultValue;
     // A hand-written value with commas reads as a list; it was meant as one text.
@@ -41,10 +55,13 @@ QString SettingsStore::GetSetting(const QString& application, const QString& sec
 
 bool SettingsStore::SaveSetting(const QString& application, const QString& section,
                                 const QString& key, const QString& value) {
-    QDir().mkpath(root_);
-    // A killed writer's lock would hold this write for half a minute.
-    removeDeadLockFile(filePath(application) + QStringLiteral(".lock"));
-    QSettings ini(filePath(application), QSettings::IniFormat);
+    const SettingsLocation where = location(application);
+    if (!where.registry) {
+        QDir().mkpath(root_);
+        // A killed writer's lock would hold this write for half a minute.
+        removeDeadLockFile(where.path + QStringLiteral(".lock"));
+    }
+    QSettings ini(where.path, where.registry ? QSettings::NativeFormat : QSettings::IniFormat);
     ini.setValue(groupKey(section, key), value);
     ini.sync();
     return ini.status() == QSettings::NoError;

@@ -4,11 +4,24 @@
 
 namespace vqs {
 
-// The per-user settings: one INI file per application below a root folder
-// ($XDG_CONFIG_HOME/Tradomir on Linux), one group per section, values as text.
+// Where an application's settings live. On Windows: the registry key below HKEY_CURRENT_USER
+// where the platform's own GetSetting and SaveSetting keep them, so that the charting program
+// finds what we write ("Software\VB and VBA Program Settings\<application>", one subkey per
+// section). Elsewhere: "<root>/<application>.ini", one group per section.
+enum class SettingsPlatform { Windows, Other };
+struct SettingsLocation {
+    QString path;
+    bool registry = false;
+};
+SettingsLocation settingsLocation(const QString& root, const QString& application,
+                                  SettingsPlatform platform);
+
+// The per-user settings: per application, one section per group or registry subkey, values as
+// text.
 class SettingsStore {
 public:
-    // root: the folder holding "<application>.ini"; exeBaseName: application X.
+    // root: the folder holding "<application>.ini" (not used on Windows); exeBaseName:
+    // application X.
     SettingsStore(QString root, QString exeBaseName);
 
     // The standard root folder: $XDG_CONFIG_HOME/Tradomir, ~/.config/Tradomir when unset.
@@ -17,7 +30,7 @@ public:
     static QString appT() { return QStringLiteral("Tradomir"); }
     const QString& appX() const { return exeBaseName_; }
     const QString& root() const { return root_; }
-    QString filePath(const QString& application) const;
+    SettingsLocation location(const QString& application) const;
 
     // The stored text, or defaultValue when the value is missing.
     QString GetSetting(const QString& application, const QString& section, const QString& key,

@@ -270,20 +270,18 @@ void Programm::listenForSecondStarts() {
                              QObject::connect(socket, &QLocalSocket::disconnected, socket,
                                               &QLocalSocket::deleteLater);
                              if (window_ && !starting_) window_->showAndActivate();
-                             socket->write("ok\n");
-                             socket->flush();
                              socket->disconnectFromServer();
                          }
                      });
 }
 
 bool Programm::showRunningProgram() const {
+    // The running program shows its window when the connection comes; no answer is awaited.
     QLocalSocket socket;
     socket.connectToServer(serverName(env_.instanceLockPath));
     if (!socket.waitForConnected(1000)) return false;
     socket.write("zeigen\n");
-    socket.flush();
-    return socket.waitForReadyRead(1000);
+    return socket.waitForBytesWritten(1000);
 }
 
 }  // namespace vqs

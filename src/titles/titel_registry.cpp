@@ -17,7 +17,11 @@ void TitelRegistry::addFolder(const QString& ordner) {
 }
 
 bool TitelRegistry::add(TitelDef def) {
+    // Texts that many titles have alike are held once: a large definitions file loads in a few
+    // times its size.
     def.Ordner = folderSpelling(def.Ordner);
+    if (def.WKN == def.RT_WKN) def.WKN = def.RT_WKN;
+    def.RT_Boerse = *exchanges_.insert(def.RT_Boerse);
     const QString key = def.id().text();
     if (!definitions_.add(key, def)) return false;
     addFolder(def.Ordner);
@@ -38,6 +42,7 @@ void TitelRegistry::clear() {
     titleObjects_.clear();
     definitions_.clear();
     folders_.clear();
+    exchanges_.clear();
 }
 
 bool TitelRegistry::startRecording(const TitelDef& def) {

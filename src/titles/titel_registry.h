@@ -6,6 +6,7 @@
 #include "titles/titel_def.h"
 #include "titles/titel_objekt.h"
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -74,6 +75,7 @@ private:
     const Clock& clock_;
     KeyedCollection<TitelDef> definitions_;
     KeyedCollection<QString> folders_;
+    QSet<QString> exchanges_;  // each exchange code once, shared by the definitions
     std::function<void()> changed_;
     // Declared last, so that the title objects go first.
     KeyedCollection<std::unique_ptr<clTitelObjekt>> titleObjects_;

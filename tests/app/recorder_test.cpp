@@ -1,5 +1,6 @@
 #include "app/recorder.h"
 
+#include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"
 #include "datafiles/data_file_check.h"
 #include "support/test_support.h"
@@ -106,6 +107,72 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     EXPECT_EQ(t.recorder.titles().definitions().size(), 4);
     EXPECT_FALSE(t.recorder.saveDefinitions()) << "nothing is saved once shutdown began";
     EXPECT_EQ(test::readFile(t.recorder.definitionsFilePath()), definitions);
+}
+
+// After a restart the broker's first quote repeats the last tick as a snapshot; change detection
+// starts from what the title's files end with, so it is not written twice.
+TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    ASSERT_TRUE(t.recorder.login());
+    TitelDef d;
+    d.RT_WKN = d.WKN = "710000";
+    d.Name = "Titel";
+    d.Ordner = "Dax 30";
+    d.RT_Boerse = "ETR";
+    d.Aktiv = d.UseBidAsk = true;
+    d.NeueNamen = true;
+    const double last = serialFromDateTime(QDateTime(QDate(2026, 12, 10), QTime(9, 59, 59, 876)));
+    for (Kursart kind : {kBezahlt, kGeld, kBrief})
+        ASSERT_EQ(t.recorder.store().append(d, kind, {last, 100.5f, 300}), Appended::Written);
+
+    t.recorder.titles().add(d);
+    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    auto group = [](QTime time, double price, double volume) {
+        broker::QuoteGroup g;
+        g.present = g.volumePresent = true;
+        g.price = price;
+        g.volume = volume;
+        g.time = {time.hour(), time.minute(), time.second(), time.msec(),
+                  time.toString("HH:mm:ss.zzz")};
+        return g;
+    };
+    broker::Quote snapshot;
+    snapshot.paid = snapshot.bid = snapshot.ask = group(QTime(9, 59, 59, 876), 100.5, 300);
+    clTitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
+    objekt.RealtimeSubscription_OnQuoteUpdate(snapshot, {}, {});  // fresh: within a second
+    EXPECT_TRUE(t.events.ticks.empty()) << "the files end with it already";
+
+    broker::Quote next = snapshot;
+    next.paid = group(QTime(10, 0, 0, 120), 100.75, 200);
+    objekt.RealtimeSubscription_OnQuoteUpdate(next, {}, {});
+    ASSERT_EQ(t.events.ticks.size(), 1u);
+    EXPECT_EQ(t.events.ticks[0].kind, kBezahlt);
+}
+
+// A title whose subscription the broker refuses at start is named once, and is not counted as
+// recorded.
+TEST(Recorder, RefusedTitlesAreNamedOnceWhenTheDefinitionsLoad) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"710000", "UNBEKANNT", "AUCHNICHT"}) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        defs.add(d.id().text(), d);
+    }
+    writeTitelDefinitionenFile(t.recorder.definitionsFilePath(), defs);
+    ASSERT_TRUE(t.recorder.login());
+    t.recorder.loadDefinitions();
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_EQ(t.messages.shown[0].text,
+              "Die Bravolt-API kennt diese Titel nicht, sie werden nicht aufgezeichnet: "
+              "UNBEKANNT, AUCHNICHT");
+    EXPECT_EQ(t.recorder.titles().countRecording().aktiv, 1);
+    EXPECT_TRUE(t.recorder.titles().find(QStringLiteral("UNBEKANNT@ETR"))->Aktiv)
+        << "the definition keeps the user's wish";
+    EXPECT_TRUE(t.events.log.contains("1 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
 }
 
 }  // namespace

@@ -1,9 +1,16 @@
 #include "app/settings_store.h"
 
+#include "app/instance_lock.h"
+
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
 namespace vqs {
@@ -36,6 +43,47 @@ TEST(SettingsStore, AHandWrittenDataFolderIsReadAsOneText) {
     SettingsStore store(dir.path(), "TradomirVQS");
     EXPECT_EQ(readSetting(store, settings::Datenpfad), "/home/anna/Kurse,alt");
     EXPECT_EQ(readSetting(store, settings::AutoDatenpflege), "1");
+}
+
+// Windows keeps them where the charting program looks: the registry key of the platform's own
+// settings functions.
+TEST(SettingsStore, EachPlatformHasItsPlaceForAnApplication) {
+    const SettingsLocation windows =
+        settingsLocation("/ignored", "Tradomir", SettingsPlatform::Windows);
+    EXPECT_TRUE(windows.registry);
+    EXPECT_EQ(windows.path, "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Tradomir");
+    const SettingsLocation other =
+        settingsLocation("/home/anna/.config/Tradomir", "TradomirVQS", SettingsPlatform::Other);
+    EXPECT_FALSE(other.registry);
+    EXPECT_EQ(other.path, "/home/anna/.config/Tradomir/TradomirVQS.ini");
+}
+
+// A lock file left by a killed writer never holds the next write: an empty one (killed while it
+// was made) and one naming a process that is gone are taken away, a live one stays.
+TEST(SettingsStore, ALockLeftByADeadWriterDoesNotHoldTheNextWrite) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path(), "TradomirVQS");
+    const QString lock = dir.path() + "/TradomirVQS.ini.lock";
+    test::writeFile(lock, {});
+    {
+        QFile old(lock);  // left by a run killed ten seconds ago
+        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+        old.setFileTime(QDateTime::currentDateTime().addSecs(-10),
+                        QFileDevice::FileModificationTime);
+    }
+    QElapsedTimer took;
+    took.start();
+    EXPECT_TRUE(writeSetting(store, settings::Anzeigen, "0"));
+    EXPECT_LT(took.elapsed(), 5000) << "no wait for a dead lock";
+    EXPECT_EQ(readSetting(store, settings::Anzeigen), "0");
+
+    test::writeFile(lock, "999999999\nTradomirVQS\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    removeDeadLockFile(lock);
+    EXPECT_FALSE(QFile::exists(lock)) << "its process is gone";
+    test::writeFile(lock, QByteArray::number(QCoreApplication::applicationPid()) + "\nx\n" +
+                              QSysInfo::machineHostName().toUtf8() + "\n");
+    removeDeadLockFile(lock);
+    EXPECT_TRUE(QFile::exists(lock)) << "a running process keeps its lock";
 }
 
 }  // namespace

@@ -11,9 +11,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QPushButton>
 #include <QTimer>
+
+#include <csignal>
 
 namespace vqs {
 namespace {
@@ -163,19 +166,101 @@ TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
     EXPECT_EQ(broker->liveSubscriptions(), 0);
 }
 
-TEST_F(ProgramTest, ASecondInstanceSaysSoAndLeavesTheFirstRunning) {
+TEST_F(ProgramTest, ASecondStartBringsTheFirstToTheFrontSaysSoAndEnds) {
     writeSetting(settings, settings::Taskbar, "1");
     Programm first(environment());
     ASSERT_TRUE(first.Main());
+    first.mainWindow()->showMinimized();
+    QCoreApplication::processEvents();
     test::RecordingMessages secondMessages;
     ProgramEnvironment env = environment();
     env.messages = &secondMessages;
     Programm second(env);
     EXPECT_FALSE(second.Main());
+    EXPECT_EQ(second.exitCode(), 1);
     ASSERT_EQ(secondMessages.shown.size(), 1u);
     EXPECT_EQ(secondMessages.shown[0].text,
               QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"));
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
     EXPECT_TRUE(first.mainWindow()->isVisible());
+    EXPECT_FALSE(first.mainWindow()->isMinimized()) << "shown and restored";
+}
+
+// A close of the main window while the program still starts ends it cleanly: no window that
+// can never be quit, the lock free for the next start.
+TEST_F(ProgramTest, AClosedWindowDuringStartUpEndsTheProgramCleanly) {
+    simulation.refuseLogin = true;
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    const QByteArray definitions = test::readFile(dir.path() + "/Bravolt_Titel.Dat");
+    struct ClosingMessages final : MessagePresenter {
+        Programm* program = nullptr;
+        int ShowMessage(const QString& text, int) override {
+            // The user closes the disabled window while the question about the connection waits.
+            if (text.startsWith("Soll Tradomir VQS") && program->mainWindow())
+                test::closeFromTitleBar(program->mainWindow());
+            return msg::kResultJa;
+        }
+    } closing;
+    ProgramEnvironment env = environment();
+    env.messages = &closing;
+    {
+        Programm p(env);
+        closing.program = &p;
+        EXPECT_FALSE(p.Main());
+        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_EQ(p.mainWindow(), nullptr);
+        EXPECT_TRUE(p.recorder().shuttingDown());
+    }
+    EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions);
+    simulation.refuseLogin = false;
+    Programm next(environment());
+    EXPECT_TRUE(next.Main()) << "the lock is free again";
+}
+
+TEST_F(ProgramTest, TheCloseBoxOfTheStartDelayActsAsAbbrechen) {
+    writeSetting(settings, settings::Taskbar, "1");
+    ProgramEnvironment env = environment("/W 30000");
+    int waits = 0;
+    env.waitABit = [&] {
+        clock.advanceMs(250);
+        if (++waits != 4) return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QStringLiteral("frmStartverzögerung") && w->isVisible())
+                test::closeFromTitleBar(w);
+        }
+    };
+    const QDateTime before = clock.now();
+    Programm p(env);
+    ASSERT_TRUE(p.Main()) << "the start goes on";
+    EXPECT_EQ(before.msecsTo(clock.now()), 1000);
+}
+
+// A signal while "Titelauswahl" is open ends the program as "Beenden" with /K does: no
+// question, subscriptions stopped, settings stored, and the definitions file as it was.
+TEST_F(ProgramTest, ASignalWhileTheTitleSelectionIsOpenEndsWithoutTouchingTheDefinitions) {
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    const QByteArray definitions = test::readFile(dir.path() + "/Bravolt_Titel.Dat");
+    Programm p(environment());
+    ASSERT_TRUE(p.Main());
+    int ended = 0;
+    p.mainWindow()->endProgram = [&] { ++ended; };
+    const size_t before = messages.shown.size();
+    test::onNextModal([&](QWidget* dialog) {
+        std::raise(SIGTERM);
+        for (int i = 0; i < 10 && ended == 0; ++i) QCoreApplication::processEvents();
+        // The real end leaves every event loop; here the test closes the dialog.
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kTitelauswahl, "Titelauswahl");
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(messages.shown.size(), before) << "no question";
+    EXPECT_EQ(broker->liveSubscriptions(), 0);
+    EXPECT_EQ(p.recorder().session().Status(), 0);
+    EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
+    EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions)
+        << "not emptied by the save after the dialog";
 }
 
 TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {

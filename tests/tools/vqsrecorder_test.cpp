@@ -131,6 +131,47 @@ TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
     }
 }
 
+// Killed without warning and started again within a second, thirty times: the broker's first
+// quote after each start repeats the last tick, and no file gets it twice.
+TEST_F(HeadlessRecorderTest, RestartsAfterKillsLeaveNoRepeatedRecord) {
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"633018", "884708"}) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        d.UseBidAsk = true;
+        d.NeueNamen = true;
+        defs.add(d.id().text(), d);
+    }
+    writeTitelDefinitionenFile(home() + "/Bravolt_Titel.Dat", defs);
+    for (int run = 0; run < 30; ++run) {
+        QProcess recorder;
+        start(recorder);
+        ASSERT_TRUE(waitForLog(recorder, "Titel werden aufgezeichnet").contains("aufgezeichnet"));
+        recorder.waitForFinished(50 + run * 20);  // a few quotes
+        recorder.kill();
+        ASSERT_TRUE(recorder.waitForFinished(5000));
+    }
+    const QString folder = home() + "/RealtimeData/Dax 30/";
+    const QStringList files = QDir(folder).entryList({"*.VQS"}, QDir::Files);
+    EXPECT_EQ(files.size(), 6);
+    for (const QString& name : files) {
+        KursSatz previous{-1, 0, 0};
+        qint64 repeated = 0, records = 0;
+        const DataFileScan scan = scanDataFile(folder + name, [&](qint64, const KursSatz& s) {
+            if (s == previous) ++repeated;
+            previous = s;
+            ++records;
+            return true;
+        });
+        EXPECT_TRUE(scan.problem.isEmpty()) << name.toStdString() << scan.problem.toStdString();
+        EXPECT_GT(records, 0) << name.toStdString();
+        EXPECT_EQ(repeated, 0) << name.toStdString();
+    }
+}
+
 TEST(HeadlessRecorderProgram, LinksNeitherQtGuiNorQtWidgets) {
     QProcess ldd;
     ldd.start("ldd", {QStringLiteral(VQSRECORDER)});

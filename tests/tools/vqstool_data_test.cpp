@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace vqs {
 namespace {
 
@@ -146,6 +148,15 @@ TEST_F(VqstoolData, CheckAcceptsValidFilesAndNamesWhatIsWrong) {
     }
     EXPECT_EQ(runTool({"check", dir.path() + "/fehlt.VQS"}).rc, 1);
     EXPECT_EQ(runTool({"info", dir.path() + "/fehlt.VQS"}).rc, 1);
+
+    // A FIFO under the name is refused at once, never waited on.
+    const QString fifo = dir.path() + "/fifo.VQS";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const char* command : {"check", "info", "dump", "titles"}) {
+        ToolRun r = runTool({command, fifo});
+        EXPECT_EQ(r.rc, 1) << command;
+        EXPECT_TRUE(r.err.contains("keine gewöhnliche Datei")) << command << r.err.toStdString();
+    }
 }
 
 }  // namespace

@@ -30,7 +30,10 @@ namespace {
 
 const QString kCaption = QStringLiteral("Tradomir VQS für Bravolt-API");
 const QString kPlacement = QString::fromLatin1(settings::kHauptfensterPos);
+// The monitor is never made lower than a few rows.
+constexpr int kMinMonitorHeight = 100;
 constexpr QSize kCollapsed(580, 162);
+constexpr QRect kMonitorDesign(12, 192, 844, 330);  // the list as designed
 
 // Runs one step of a sequence whose steps must all run, whatever fails before.
 template <typename F>
@@ -146,7 +149,7 @@ void Bravolt_Hauptfenster::buildControls() {
 
     monitorModel_ = new MonitorModel(this);
     lProtokoll_ = new QTableView(this);
-    named(lProtokoll_, "lProtokoll")->setGeometry(12, 192, 844, 330);
+    named(lProtokoll_, "lProtokoll")->setGeometry(kMonitorDesign);
     lProtokoll_->setModel(monitorModel_);
     lProtokoll_->setItemDelegate(new MonitorDelegate(*monitorModel_, lProtokoll_));
     lProtokoll_->verticalHeader()->hide();
@@ -254,13 +257,25 @@ void Bravolt_Hauptfenster::btnProtokoll_Click() {
         const int dh = list.y() + list.height() - button.y() - button.height() - 4;
         lProtokoll_->show();
         label1_->show();
-        setFixedSize(width() + dw, height() + dh);
+        // As wide as the list needs; as tall as the user likes, but never taller than the
+        // screen at first, so that the buttons stay in reach on a small screen.
+        const QSize grown(width() + dw, height() + dh);
+        monitorBottomMargin_ = grown.height() - list.bottom() - 1;
+        setMinimumSize(grown.width(), list.top() + kMinMonitorHeight + monitorBottomMargin_);
+        setMaximumSize(grown.width(), QWIDGETSIZE_MAX);
+        int height = grown.height();
+        if (const QScreen* s = screen()) {
+            const int frame = frameGeometry().height() - geometry().height();
+            height = std::clamp(s->availableGeometry().height() - frame, minimumHeight(), height);
+        }
+        resize(grown.width(), height);
         keepOnScreen();
         btnProtokoll_->setText(QStringLiteral("Monitor <<"));
     } else {
         setFixedSize(m_Start);
         monitorModel_->clear();
         lProtokoll_->hide();
+        lProtokoll_->setGeometry(kMonitorDesign);
         label1_->hide();
         btnProtokoll_->setText(QStringLiteral("&Monitor >>"));
     }
@@ -339,6 +354,18 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
     m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
     showWarnings();  // the tip, with what is wrong
 
+    // The item shows its box checked or not.
+    m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
+
+    if (!trayAvailable_) {
+        // Without a notification area the taskbar entry is the only way back to the window: it
+        // stays, and nothing is asked or stored about it.
+        setTaskbarButton(true);
+        m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
+        m_frmSysTray->EnableMenuItem(kShowInTaskBar, false);
+        showAndActivate();
+        return;
+    }
     if (readSetting(recorder_.settings(), settings::Taskbar).isEmpty()) {
         const int answer = recorder_.messages().ShowMessage(
             QStringLiteral("Das Symbol von Tradomir VQS wird im Infobereich der Taskleiste "
@@ -405,13 +432,10 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
             setTaskbarButton(true);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
             showAndActivate();
-        } else {
+        } else if (trayAvailable_) {
+            // Takes effect at once here: no restart notice.
             setTaskbarButton(false);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
-            recorder_.messages().ShowMessage(
-                QStringLiteral("Die Änderung dieser Einstellung wird erst nach Neustart des "
-                               "Programms wirksam."),
-                msg::kOk);
         }
     } else if (sKey == QLatin1String("Beenden")) {
         if (!OhneRueckfrage && !askToQuit()) return;
@@ -457,8 +481,10 @@ void Bravolt_Hauptfenster::unload() {
     step([&] { recorder_.shutdown(); });
     step([&] { QGuiApplication::restoreOverrideCursor(); });
     step([&] {
+        // Without a notification area the user was never asked: the question stays open.
         const bool taskbar = m_frmSysTray && m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
-        writeSetting(recorder_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
+        if (trayAvailable_)
+            writeSetting(recorder_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
         writeSetting(recorder_.settings(), settings::Anzeigen,
                      isVisible() && !isMinimized() ? "-1" : "0");
     });
@@ -468,7 +494,10 @@ void Bravolt_Hauptfenster::unload() {
     });
     step([&] { SaveWindowPos(this, recorder_.settings(), kPlacement); });
     step([&] {
-        if (endProgram) QTimer::singleShot(0, qApp, endProgram);
+        // Ends the program after this handler: with the window gone, nothing is left to end.
+        QTimer::singleShot(0, this, [this] {
+            if (endProgram) endProgram();
+        });
     });
 }
 
@@ -489,6 +518,11 @@ void Bravolt_Hauptfenster::changeEvent(QEvent* event) {
 
 void Bravolt_Hauptfenster::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (monitorOpen()) {
+        // The monitor takes what the window grows by.
+        lProtokoll_->resize(lProtokoll_->width(),
+                            std::max(0, height() - lProtokoll_->y() - monitorBottomMargin_));
+    }
     savePlacement();
 }
 

@@ -120,6 +120,7 @@ private:
     QPushButton* btnHilfe_;
 
     QSize m_Start;  // the collapsed size, at load
+    int monitorBottomMargin_ = 0;
     std::unique_ptr<frmSysTray> m_frmSysTray;
     bool trayAvailable_ = false;
     bool unloading_ = false;

@@ -132,7 +132,7 @@ int QtTrayShell::popupMenu(const std::vector<TrayMenuItem>& items, int defaultIn
         QAction* action =
             item.caption == QLatin1String("-") ? menu.addSeparator() : menu.addAction(item.caption);
         action->setData(static_cast<int>(i));
-        action->setCheckable(item.checked);
+        action->setCheckable(item.checkable || item.checked);
         action->setChecked(item.checked);
         action->setEnabled(item.enabled);
         if (static_cast<int>(i) == defaultIndex) menu.setDefaultAction(action);

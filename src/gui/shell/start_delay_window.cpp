@@ -2,6 +2,7 @@
 
 #include "gui/shell/app_icon.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -33,6 +34,11 @@ frmStartverzoegerung::frmStartverzoegerung(QWidget* parent) : QWidget(parent, Qt
     layout->addWidget(fortschritt_);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmStartverzoegerung::closeEvent(QCloseEvent* event) {
+    tag_ = QStringLiteral("Abbrechen");
+    QWidget::closeEvent(event);
 }
 
 }  // namespace vqs

@@ -16,6 +16,10 @@ public:
     QProgressBar* Fortschritt() const { return fortschritt_; }
     const QString& tag() const { return tag_; }
 
+protected:
+    // The close box acts as "Abbrechen": the wait ends, the start goes on.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QLabel* label1_;
     QProgressBar* fortschritt_;

@@ -147,7 +147,9 @@ bool frmSysTray::IsCheckedMenuItem(std::int32_t lIndex) const {
 }
 
 void frmSysTray::CheckMenuItem(std::int32_t lIndex, bool bState) {
-    if (validIndex(lIndex)) items_[static_cast<std::size_t>(lIndex)].checked = bState;
+    if (!validIndex(lIndex)) return;
+    items_[static_cast<std::size_t>(lIndex)].checked = bState;
+    items_[static_cast<std::size_t>(lIndex)].checkable = true;
 }
 
 void frmSysTray::EnableMenuItem(std::int32_t lIndex, bool bState) {

@@ -60,6 +60,7 @@ struct TrayMenuItem {
     QString caption;  // "-" makes a separator
     QString key;
     bool checked = false;
+    bool checkable = false;  // once checked or unchecked: shows its box either way
     bool enabled = true;
     bool visible = false;
 };

@@ -31,9 +31,13 @@ ScreenMetrics currentScreenMetrics(const QWidget* window) {
     return m;
 }
 
+// Placement is the window's own rectangle, without the frame, when it is stored and when it is
+// restored alike: the frame is the window manager's, and unknown before the window is shown, so
+// a rectangle stored with it and restored without it (or the other way round) moved the window
+// by a title bar at every start.
 TwipsRect windowRectTwips(const QWidget* window) {
     const ScreenMetrics m = currentScreenMetrics(window);
-    const QRect r = window->frameGeometry();
+    const QRect r = window->geometry();
     return TwipsRect{static_cast<float>(r.x()) * m.twipsPerPixelX,
                      static_cast<float>(r.y()) * m.twipsPerPixelY,
                      static_cast<float>(r.width()) * m.twipsPerPixelX,
@@ -51,13 +55,9 @@ void applyWindowRectTwips(QWidget* window, const TwipsRect& rect) {
     auto px = [](float twips, float perPixel) {
         return static_cast<int>(std::lround(twips / perPixel));
     };
-    const QRect frame = window->frameGeometry();
-    const QRect inner = window->geometry();
-    const int extraW = frame.width() - inner.width();
-    const int extraH = frame.height() - inner.height();
-    window->resize(std::max(1, px(rect.width, m.twipsPerPixelX) - extraW),
-                   std::max(1, px(rect.height, m.twipsPerPixelY) - extraH));
-    window->move(px(rect.left, m.twipsPerPixelX), px(rect.top, m.twipsPerPixelY));
+    window->setGeometry(px(rect.left, m.twipsPerPixelX), px(rect.top, m.twipsPerPixelY),
+                        std::max(1, px(rect.width, m.twipsPerPixelX)),
+                        std::max(1, px(rect.height, m.twipsPerPixelY)));
 }
 
 void SaveWindowPos(QWidget* window, SettingsStore& store, const QString& section) {

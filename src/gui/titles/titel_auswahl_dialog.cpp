@@ -110,6 +110,9 @@ void frmTitelauswahl::buildControls() {
     lSuchSpeicherOrdner_->setInsertPolicy(QComboBox::NoInsert);
     btnSuchen_ = new QPushButton(QStringLiteral("&Suchen!"), suchRahmen_);
     named(btnSuchen_, "btnSuchen");
+    // Return in the search field searches through the field alone: were the button the
+    // dialog's default as well, one Return would search twice.
+    btnSuchen_->setAutoDefault(false);
     auto* hint = new QLabel(QStringLiteral("Geben Sie bitte an, welcher Börsenplatz für die "
                                            "gefundenen Titel verwendet soll"),
                             suchRahmen_);
@@ -189,8 +192,9 @@ void frmTitelauswahl::buildControls() {
     layout->addLayout(bottom);
     resize(860, 540);
 
-    connect(karteikasten_, &QTabBar::tabBarClicked, this, [this](int i) {
-        if (i >= 0) selectTab(i);
+    // A click and Alt+K / Alt+U alike change the current tab; the page follows it.
+    connect(karteikasten_, &QTabBar::currentChanged, this, [this](int i) {
+        if (i >= 0) showPage(i);
     });
     connect(lKatalogliste_, &QTreeWidget::itemClicked, this, [this] { ShowTitelinKatalog(); });
     connect(lKatalogliste_, &QTreeWidget::itemActivated, this, [this] { ShowTitelinKatalog(); });
@@ -249,7 +253,13 @@ void frmTitelauswahl::ShowKataloge() {
 }
 
 void frmTitelauswahl::selectTab(int index) {
-    karteikasten_->setCurrentIndex(index);
+    if (karteikasten_->currentIndex() == index)
+        showPage(index);
+    else
+        karteikasten_->setCurrentIndex(index);
+}
+
+void frmTitelauswahl::showPage(int index) {
     if (index == 0) {
         suchRahmen_->hide();
         katalograhmen_->show();

@@ -47,6 +47,8 @@ protected:
 
 private:
     void buildControls();
+    // The frame of the tab: catalogues (0) or search (1); the title list is emptied.
+    void showPage(int index);
     QTreeWidgetItem* newRow(const QString& name, const QString& wkn, const QString& boerse,
                             const QString& iconKey) const;
     void setRows(QList<QTreeWidgetItem*> rows);

@@ -99,9 +99,27 @@ TEST_F(MainWindowTest, TheMonitorToggleGrowsTheWindowByTheListAndBack) {
     EXPECT_EQ(window.width(), start.width() + l.right() + 1 - b.right() - 1 - 9);
     EXPECT_EQ(window.height(), start.height() + l.bottom() + 1 - b.bottom() - 1 - 4);
     EXPECT_EQ(button->text(), "Monitor <<");
+
+    // Taller by resizing: the list takes the height; the width stays.
+    window.show();
+    const QSize grown = window.size();
+    window.resize(grown.width() + 50, grown.height() + 40);
+    EXPECT_EQ(window.size(), QSize(grown.width(), grown.height() + 40));
+    EXPECT_EQ(list->height(), l.height() + 40);
+
     window.btnProtokoll_Click();
     EXPECT_EQ(window.size(), start);
     EXPECT_EQ(button->text(), "&Monitor >>");
+    window.btnProtokoll_Click();
+    EXPECT_EQ(window.size(), grown) << "opened again as designed";
+}
+
+// The windows fit a screen of 1366 × 768 pixels, a taskbar and their frames included.
+TEST_F(MainWindowTest, TheWindowsFitASmallScreen) {
+    const QSize small(1366, 768 - 40 - 30);
+    window.btnProtokoll_Click();
+    EXPECT_LE(window.width(), small.width());
+    EXPECT_LE(window.height(), small.height());
 }
 
 TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
@@ -179,15 +197,17 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
                                           "Taskleiste erscheinen?"));
     EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "0");
     EXPECT_FALSE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
+    EXPECT_TRUE(window.sysTray()->menuItems()[Bravolt_Hauptfenster::kShowInTaskBar].checkable)
+        << "the item shows its box unchecked too";
 
-    // Checking takes effect at once; unchecking needs a restart and says so.
+    // Checking and unchecking both take effect at once: no restart notice.
     window.MenuClick(Bravolt_Hauptfenster::kShowInTaskBar, "ShowInTaskBar");
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
-    EXPECT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::Tool));
     window.MenuClick(Bravolt_Hauptfenster::kShowInTaskBar, "ShowInTaskBar");
-    ASSERT_EQ(t.messages.shown.size(), 2u);
-    EXPECT_EQ(t.messages.shown[1].text, QStringLiteral("Die Änderung dieser Einstellung wird erst "
-                                                       "nach Neustart des Programms wirksam."));
+    EXPECT_FALSE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::Tool)) << "no taskbar button from now on";
+    EXPECT_EQ(t.messages.shown.size(), 1u);
 
     // A right click shows the menu; choosing "Beenden" asks, and "Nein" keeps the program.
     shell.choice = Bravolt_Hauptfenster::kBeenden;
@@ -197,6 +217,22 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     EXPECT_EQ(t.messages.shown.back().text,
               QStringLiteral("Möchten Sie Tradomir VQS für Bravolt-API beenden?"));
     EXPECT_EQ(ended, 0);
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsAsked) {
+    writeSetting(t.settings, settings::Anzeigen, "0");
+    window.finishStartup(t.datenpfad());
+    window.InitSysTray(shell, false, 0x0106);
+    EXPECT_TRUE(t.messages.shown.empty()) << "no taskbar question";
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::Tool));
+    EXPECT_TRUE(window.isVisible()) << "the window is the only way to the program";
+    EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
+    window.showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible()) << "minimized, never hidden";
+    window.OhneRueckfrage = true;
+    window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
+    EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "") << "still to be asked";
 }
 
 TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon) {

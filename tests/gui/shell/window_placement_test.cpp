@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -53,8 +54,31 @@ TEST(WindowPlacement, AWindowComesBackWhereItWasClosed) {
     QWidget second;
     second.resize(300, 200);
     RestoreWindowPos(&second, store, "RealtimeTitel");
-    EXPECT_EQ(second.frameGeometry().topLeft(), first.frameGeometry().topLeft());
-    EXPECT_EQ(second.frameGeometry().size(), first.frameGeometry().size());
+    EXPECT_EQ(second.geometry(), first.geometry());
+}
+
+// Stored and restored as the same rectangle, the main window stays where it was, start after
+// start, also when it was stored before its frame was known.
+TEST(WindowPlacement, TheMainWindowDoesNotCreepFromStartToStart) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path(), "TradomirVQS");
+    const QString section = "VQS-Bravolt-Programmfenster";
+    QPoint where;
+    for (int start = 0; start < 4; ++start) {
+        QWidget w;
+        w.resize(580, 162);
+        RestoreMainWindowPos(&w, store, section);
+        SaveWindowPos(&w, store, section);  // as a resize before the first show does
+        w.show();
+        QCoreApplication::processEvents();
+        if (start == 0) {
+            w.move(100, 120);
+            QCoreApplication::processEvents();
+            where = w.geometry().topLeft();
+        }
+        EXPECT_EQ(w.geometry().topLeft(), where) << "start " << start;
+        SaveWindowPos(&w, store, section);
+    }
 }
 
 }  // namespace

@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace vqs {
@@ -212,6 +216,34 @@ TEST_F(FakeSelection, AnEmptyFolderStopsActivationOnTheSearchTab) {
     child<QPushButton>(&d, "btnDeaktivieren")->click();
     EXPECT_EQ(t.messages.shown.size(), notices) << "deactivation needs no folder";
     EXPECT_EQ(t.recorder.titles().definitions().size(), 1);
+}
+
+// The keyboard acts as the mouse does: Alt+U and Alt+K switch the page with the tab, and
+// Return in the search field searches once.
+TEST_F(FakeSelection, TheKeyboardSwitchesPagesAndSearchesOnce) {
+    frmTitelauswahl d(t.recorder);
+    d.show();
+    QApplication::setActiveWindow(&d);
+    auto* katalog = child<QFrame>(&d, "Katalograhmen");
+    auto* suche = child<QFrame>(&d, "SuchRahmen");
+    QTest::keyClick(&d, Qt::Key_U, Qt::AltModifier);
+    EXPECT_EQ(child<QTabBar>(&d, "Karteikasten")->currentIndex(), 1);
+    EXPECT_TRUE(katalog->isHidden());
+    EXPECT_FALSE(suche->isHidden());
+    QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier);
+    EXPECT_FALSE(katalog->isHidden());
+    EXPECT_TRUE(suche->isHidden());
+
+    d.selectTab(1);
+    fake->instruments = {{"710000", "Mercedes-Benz Group AG"}};
+    auto* term = child<QLineEdit>(&d, "SuchbegriffFeld");
+    term->setFocus();
+    term->setText("Benz");
+    QTest::keyClick(term, Qt::Key_Return);
+    EXPECT_EQ(fake->counters->searches.size(), 1);
+    term->clear();
+    QTest::keyClick(term, Qt::Key_Return);
+    EXPECT_EQ(t.messages.shown.size(), 1u) << "one notice for an empty term, not two";
 }
 
 }  // namespace
