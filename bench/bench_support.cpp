@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -22,11 +23,11 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
+            if (it != run.counters.end()) rates.push_back({run.benchmark_name(), it->second.value});
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> rates;
+    std::vector<std::pair<std::string, double>> rates;  // in the order they ran
 };
 
 }  // namespace
@@ -36,15 +37,22 @@ int runAndCompare(int argc, char** argv, const char* ours, const char* baseline)
     benchmark::Initialize(&argc, argv);
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto find = [&](const char* prefix) -> double {
-        for (const auto& [name, rate] : reporter.rates)
-            if (name.rfind(prefix, 0) == 0) return rate;
-        return 0;
-    };
-    const double a = find(ours), b = find(baseline);
-    if (a > 0 && b > 0) {
-        std::printf("\n%s: %.0f ticks/s\n%s: %.0f ticks/s\nratio: %.3f\n", ours, a, baseline, b,
-                    a / b);
+    // Each run of ours against the baseline run just before it, so that a machine whose speed
+    // drifts during the runs compares like with like; the median of those ratios is the result.
+    std::vector<double> ratios;
+    double lastBaseline = 0;
+    for (const auto& [name, rate] : reporter.rates) {
+        if (name.rfind(baseline, 0) == 0) {
+            lastBaseline = rate;
+        } else if (name.rfind(ours, 0) == 0 && lastBaseline > 0 && rate > 0) {
+            std::printf("%s: %.0f ticks/s, %s: %.0f ticks/s, ratio %.3f\n", ours, rate, baseline,
+                        lastBaseline, rate / lastBaseline);
+            ratios.push_back(rate / lastBaseline);
+        }
+    }
+    if (!ratios.empty()) {
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("median ratio of %zu: %.3f\n", ratios.size(), ratios[ratios.size() / 2]);
     }
     benchmark::Shutdown();
     return 0;

@@ -8,8 +8,9 @@
 
 namespace vqs::bench {
 
-// Runs the registered benchmarks and prints, after the usual table, the rate of `ours` against
-// the rate of `baseline` (items per second), so that one run shows the ratio.
+// Runs the registered benchmarks and prints, after the usual table, the rate of each run of
+// `ours` against the run of `baseline` just before it (items per second), and the median of
+// those ratios. Register them alternately, baseline first.
 int runAndCompare(int argc, char** argv, const char* ours, const char* baseline);
 
 // The plain system calls a tick costs at the least: open, read the header, append the record,

@@ -11,7 +11,9 @@
 namespace {
 
 constexpr int kTitles = 300;
-constexpr int kUpdatesPerTitle = 1000;
+constexpr int kPairs = 5;
+constexpr int kIterations = 60000;  // per run
+constexpr int kUpdatesPerTitle = kPairs * kIterations / kTitles + 1;
 
 struct QuotePath {
     QTemporaryDir dir;
@@ -75,7 +77,7 @@ QuotePath& path() {
 
 void BM_QuotePath(benchmark::State& state) {
     QuotePath& p = path();
-    size_t i = kTitles;  // the first round went in at set-up
+    static size_t i = kTitles;  // the first round went in at set-up; every update is new
     for (auto _ : state) {
         p.titles[i % kTitles]->RealtimeSubscription_OnQuoteUpdate(p.updates[i], {}, {});
         ++i;
@@ -85,7 +87,7 @@ void BM_QuotePath(benchmark::State& state) {
 
 void BM_PlainSystemCalls(benchmark::State& state) {
     QuotePath& p = path();
-    long i = 0;
+    static long i = 0;
     for (auto _ : state) {
         vqs::bench::plainAppend(p.paths[static_cast<size_t>(i % kTitles)], 46366.4 + i * 1e-9);
         ++i;
@@ -95,10 +97,17 @@ void BM_PlainSystemCalls(benchmark::State& state) {
 
 }  // namespace
 
-// Every update is new; the count stays within the prepared ones.
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kTitles* kUpdatesPerTitle / 2);
-BENCHMARK(BM_QuotePath)->Iterations(kTitles* kUpdatesPerTitle / 2);
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kTitles* kUpdatesPerTitle / 2);
+// Alternately, so that each run of ours has a baseline run right before it.
+BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(BM_QuotePath)->Iterations(kIterations);
+BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(BM_QuotePath)->Iterations(kIterations);
+BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(BM_QuotePath)->Iterations(kIterations);
+BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(BM_QuotePath)->Iterations(kIterations);
+BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(BM_QuotePath)->Iterations(kIterations);
 
 int main(int argc, char** argv) {
     return vqs::bench::runAndCompare(argc, argv, "BM_QuotePath", "BM_PlainSystemCalls");
