@@ -22,7 +22,7 @@ openbox >/dev/null 2>&1 &
 sleep 1
 build/bin/TradomirVQS >/dev/null 2>&1 &
 program=$!
-trap 'kill $program 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $program 2>/dev/null; wait $program 2>/dev/null; rm -rf "$work"' EXIT
 sleep 3
 
 # Captures the active window with its frame.
@@ -58,8 +58,20 @@ xdotool windowactivate --sync "$main"
 xdotool key alt+m
 sleep 8
 shoot docs/hauptfenster-monitor.png
+xdotool windowactivate --sync "$main"
+xdotool key alt+m
+# A foreign file under a title's data file name: the warning line says so while it lasts.
+victim=$(ls -t "$TRADOMIR_VQS_HOME/RealtimeData/Dax 30/"*.VQS | head -1)
+mv "$victim" "$work/saved.VQS"
+printf 'keine Kursdaten' > "$victim"
+sleep 10
+xdotool windowactivate --sync "$main"
+shoot docs/warnzeile.png
+mv "$work/saved.VQS" "$victim"
+sleep 4
+xdotool windowactivate --sync "$main"
 xdotool key alt+F4
 sleep 1
 shoot docs/meldung.png
 xdotool key alt+n
-echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/meldung.png"
+echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png"

@@ -121,6 +121,7 @@ void Bravolt_Hauptfenster::buildControls() {
     warnzeile_ = new QLabel(this);
     named(warnzeile_, "Warnzeile")->setGeometry(72, 88, 487, 28);
     warnzeile_->setWordWrap(true);
+    warnzeile_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette warning = warnzeile_->palette();
     warning.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
     warnzeile_->setPalette(warning);
@@ -230,21 +231,32 @@ void Bravolt_Hauptfenster::refresh() {
 }
 
 void Bravolt_Hauptfenster::showWarnings() {
-    QString text, tip;  // the tray's tip holds 127 characters: the file's name, not its path
+    // The line names the file below the data folder (shown above it); its tooltip the whole
+    // path. The tray's tip holds 127 characters: the file's name only.
+    QString text, full, tip;
     if (!writeFaults_.isEmpty()) {
         const auto first = writeFaults_.cbegin();
         const QString more = writeFaults_.size() > 1
                                  ? QStringLiteral(" (und %1 weitere)").arg(writeFaults_.size() - 1)
                                  : QString();
+        const QString where = QDir::toNativeSeparators(first.key());
+        const QString below = QDir(recorder_.datenpfad()).relativeFilePath(first.key());
         text = QStringLiteral("Schreibfehler, Kurse gehen verloren: %1: %2%3")
-                   .arg(QDir::toNativeSeparators(first.key()), first.value(), more);
+                   .arg(below.startsWith(QLatin1String("..")) ? where
+                                                              : QDir::toNativeSeparators(below),
+                        first.value(), more);
+        full = QStringLiteral("Schreibfehler, Kurse gehen verloren: %1: %2%3")
+                   .arg(where, first.value(), more);
         tip = QStringLiteral("Schreibfehler: %1: %2%3")
                   .arg(QFileInfo(first.key()).fileName(), first.value(), more);
     } else if (started_ && !unloading_ && recorder_.session().Status() != 1) {
-        text = tip = QStringLiteral("Ohne Datenverbindung: es werden keine Kurse aufgezeichnet.");
+        text = full = tip =
+            QStringLiteral("Ohne Datenverbindung: es werden keine Kurse aufgezeichnet.");
     }
-    warnzeile_->setText(text);
-    warnzeile_->setToolTip(text);
+    // At most two lines fit between the folder and the buttons.
+    const QFontMetrics metrics(warnzeile_->font());
+    warnzeile_->setText(metrics.elidedText(text, Qt::ElideMiddle, 2 * warnzeile_->width() - 40));
+    warnzeile_->setToolTip(full);
     warnzeile_->setVisible(!text.isEmpty());
     if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
