@@ -236,31 +236,36 @@ TEST_F(ProgramTest, TheCloseBoxOfTheStartDelayActsAsAbbrechen) {
     EXPECT_EQ(before.msecsTo(clock.now()), 1000);
 }
 
-// A signal while "Titelauswahl" is open ends the program as "Beenden" with /K does: no
-// question, subscriptions stopped, settings stored, and the definitions file as it was.
-TEST_F(ProgramTest, ASignalWhileTheTitleSelectionIsOpenEndsWithoutTouchingTheDefinitions) {
+// A signal, or "Beenden" in the tray menu, while "Titelauswahl" is open ends the program as
+// "Beenden" with /K does: subscriptions stopped, settings stored, and the definitions file as it
+// was (the save after the dialog saved an emptied collection before).
+TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsTheyAre) {
     writeActiveTitle();
     writeSetting(settings, settings::Taskbar, "1");
     const QByteArray definitions = test::readFile(dir.path() + "/Bravolt_Titel.Dat");
-    Programm p(environment());
-    ASSERT_TRUE(p.Main());
-    int ended = 0;
-    p.mainWindow()->endProgram = [&] { ++ended; };
-    const size_t before = messages.shown.size();
-    test::onNextModal([&](QWidget* dialog) {
-        std::raise(SIGTERM);
-        for (int i = 0; i < 10 && ended == 0; ++i) QCoreApplication::processEvents();
-        // The real end leaves every event loop; here the test closes the dialog.
-        static_cast<QDialog*>(dialog)->reject();
-    });
-    p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kTitelauswahl, "Titelauswahl");
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(messages.shown.size(), before) << "no question";
-    EXPECT_EQ(broker->liveSubscriptions(), 0);
-    EXPECT_EQ(p.recorder().session().Status(), 0);
-    EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
-    EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions)
-        << "not emptied by the save after the dialog";
+    for (const bool bySignal : {true, false}) {
+        Programm p(environment(bySignal ? "" : "/K"));
+        ASSERT_TRUE(p.Main());
+        int ended = 0;
+        p.mainWindow()->endProgram = [&] { ++ended; };
+        const size_t before = messages.shown.size();
+        test::onNextModal([&](QWidget* dialog) {
+            if (bySignal)
+                std::raise(SIGTERM);
+            else
+                p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
+            for (int i = 0; i < 10 && ended == 0; ++i) QCoreApplication::processEvents();
+            // The real end leaves every event loop; here the test closes the dialog.
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kTitelauswahl, "Titelauswahl");
+        EXPECT_EQ(ended, 1) << bySignal;
+        EXPECT_EQ(messages.shown.size(), before) << "no question";
+        EXPECT_EQ(broker->liveSubscriptions(), 0);
+        EXPECT_EQ(p.recorder().session().Status(), 0);
+        EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
+        EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions) << bySignal;
+    }
 }
 
 TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {
