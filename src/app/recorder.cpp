@@ -32,15 +32,6 @@ QString volumeName(const QString& path) {
 #endif
 }
 
-// Runs one step of a sequence whose steps must all run, whatever fails before.
-template <typename F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
 }  // namespace
 
 std::optional<qint64> storageFreeKilobytes(const QString& path) {
@@ -159,8 +150,8 @@ void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
     const bool wasLoggedIn = session_.Status() == 1;
-    step([&] { titles_.releaseTitleObjects(); });
-    step([&] { session_.CloseSession(); });
+    runStep([&] { titles_.releaseTitleObjects(); });
+    runStep([&] { session_.CloseSession(); });
     if (wasLoggedIn) {
         Q_EMIT logLine(QStringLiteral("Von der Bravolt-API abgemeldet."));
         Q_EMIT sessionStateChanged(session_.Status());

@@ -18,4 +18,13 @@ private:
     QString message_;
 };
 
+// Runs one step of a sequence whose steps must all run, whatever fails before (shutdown, unload).
+template <typename F>
+void runStep(F&& f) {
+    try {
+        f();
+    } catch (const std::exception&) {
+    }
+}
+
 }  // namespace vqs

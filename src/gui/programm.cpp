@@ -49,24 +49,9 @@ bool quitWithoutQuestion(const QString& commandLine) {
     return commandLine.toUpper().contains(QLatin1String("/K"));
 }
 
-Programm::Programm(ProgramEnvironment env) : env_(std::move(env)) {
-    if (!env_.settings) {
-        ownSettings_ = std::make_unique<SettingsStore>(
-            SettingsStore::defaultRoot(),
-            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
-        env_.settings = ownSettings_.get();
-    }
-    if (!env_.clock) {
-        ownClock_ = std::make_unique<SystemClock>();
-        env_.clock = ownClock_.get();
-    }
-    if (!env_.brokerFactory) {
-        simulated_ = std::make_unique<broker::SimulatedBroker>(
-            broker::SimulationSettings::fromEnvironment(), *env_.clock);
-        env_.brokerFactory = [this] { return simulated_->createSession(); };
-    }
-    if (!env_.freeKilobytes) env_.freeKilobytes = storageFreeKilobytes;
-    if (env_.instanceLockPath.isEmpty()) env_.instanceLockPath = InstanceLock::defaultPath();
+Programm::Programm(ProgramEnvironment env)
+    : env_(std::move(env)),
+      defaults_(env_, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {
     if (!env_.waitABit) {
         env_.waitABit = [] {
             // Wakes at least four times a second: the countdown moves in quarter seconds.
@@ -205,7 +190,7 @@ void Programm::mainSteps() {
             return;
         }
     }
-    if (simulated_) simulated_->start();
+    if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->start();
 
     recorder.loadDefinitions();
     if (endRequested()) return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/instance_lock.h"
+#include "app/program_environment.h"
 #include "app/recorder.h"
 #include "gui/shell/message_dialog.h"
 
@@ -17,20 +18,11 @@ namespace vqs {
 class Bravolt_Hauptfenster;
 class ShutdownSignals;
 class TrayShell;
-namespace broker {
-class SimulatedBroker;
-}
 
-// What the program meets when it starts: its command line, folders, settings, clock, broker
-// and platform. Tests give their own; the desktop program takes the defaults.
-struct ProgramEnvironment {
-    QString commandLine;  // the arguments, blank-separated
-    QString programFolder;
-    SettingsStore* settings = nullptr;
-    const Clock* clock = nullptr;
-    BrokerSessionFactory brokerFactory;    // none: the built-in simulated broker
-    QString instanceLockPath;              // empty: one per user
-    FreeKilobytes freeKilobytes;           // none: the volume's own figure
+// The desktop program's environment: besides the recording program's, its command line and
+// what it needs of the desktop.
+struct ProgramEnvironment : RecorderEnvironment {
+    QString commandLine;                   // the arguments, blank-separated
     MessagePresenter* messages = nullptr;  // none: the program's message dialog
     TrayShell* trayShell = nullptr;        // none: the desktop's notification area
     bool trayAvailable = true;             // with a trayShell given
@@ -65,7 +57,7 @@ public:
 
     Recorder& recorder() { return *recorder_; }
     Bravolt_Hauptfenster* mainWindow() const { return window_.get(); }
-    broker::SimulatedBroker* simulatedBroker() const { return simulated_.get(); }
+    broker::SimulatedBroker* simulatedBroker() const { return defaults_.simulatedBroker(); }
 
 private:
     void mainSteps();
@@ -77,9 +69,7 @@ private:
     bool showRunningProgram() const;
 
     ProgramEnvironment env_;
-    std::unique_ptr<SettingsStore> ownSettings_;
-    std::unique_ptr<Clock> ownClock_;
-    std::unique_ptr<broker::SimulatedBroker> simulated_;
+    MachineDefaults defaults_;
     QtMessagePresenter dialogMessages_;
     QtEventLoop loop_;
     std::unique_ptr<InstanceLock> instanceLock_;

@@ -27,27 +27,12 @@ private:
 
 }  // namespace
 
-HeadlessRecorder::HeadlessRecorder(RecorderEnvironment env) : env_(std::move(env)) {
+HeadlessRecorder::HeadlessRecorder(HeadlessEnvironment env)
+    : env_(std::move(env)), defaults_(env_, kDesktopProgram) {
     if (!env_.log) {
         ownLog_ = std::make_unique<QTextStream>(stderr);
         env_.log = ownLog_.get();
     }
-    if (!env_.settings) {
-        ownSettings_ =
-            std::make_unique<SettingsStore>(SettingsStore::defaultRoot(), kDesktopProgram);
-        env_.settings = ownSettings_.get();
-    }
-    if (!env_.clock) {
-        ownClock_ = std::make_unique<SystemClock>();
-        env_.clock = ownClock_.get();
-    }
-    if (!env_.brokerFactory) {
-        simulated_ = std::make_unique<broker::SimulatedBroker>(
-            broker::SimulationSettings::fromEnvironment(), *env_.clock);
-        env_.brokerFactory = [this] { return simulated_->createSession(); };
-    }
-    if (!env_.freeKilobytes) env_.freeKilobytes = storageFreeKilobytes;
-    if (env_.instanceLockPath.isEmpty()) env_.instanceLockPath = InstanceLock::defaultPath();
     logMessages_ = std::make_unique<LogMessages>([this](const QString& text) { log(text); });
     recorder_ = std::make_unique<Recorder>(env_.programFolder, *env_.settings, *env_.clock,
                                            env_.brokerFactory);
@@ -89,14 +74,14 @@ std::optional<int> HeadlessRecorder::start() {
     for (const QString& volume : recorder.volumesLowOnSpace(env_.freeKilobytes))
         log(QStringLiteral("Warnung: %1 hat weniger als 20 MB freien Speicherplatz.").arg(volume));
     if (!recorder.login()) return 1;
-    if (simulated_) simulated_->start();
+    if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->start();
     recorder.loadDefinitions();
     return std::nullopt;
 }
 
 void HeadlessRecorder::stop() {
     recorder_->shutdown();
-    if (simulated_) simulated_->stop();
+    if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->stop();
     QCoreApplication::exit(0);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/instance_lock.h"
+#include "app/program_environment.h"
 #include "app/recorder.h"
 
 #include <QString>
@@ -11,20 +12,11 @@
 
 namespace vqs {
 
-namespace broker {
-class SimulatedBroker;
-}
 class ShutdownSignals;
 
-// What the headless recorder meets when it starts; tests give their own.
-struct RecorderEnvironment {
-    QString programFolder;
-    SettingsStore* settings = nullptr;   // none: the desktop program's settings files
-    const Clock* clock = nullptr;        // none: the computer's clock
-    BrokerSessionFactory brokerFactory;  // none: the built-in simulated broker
-    QString instanceLockPath;            // empty: the desktop program's lock
-    FreeKilobytes freeKilobytes;         // none: the volume's own figure
-    QTextStream* log = nullptr;          // none: standard error
+// The headless recorder's environment: besides the recording program's, where its log goes.
+struct HeadlessEnvironment : RecorderEnvironment {
+    QTextStream* log = nullptr;  // none: standard error
 };
 
 // "vqsrecorder": the recording of the desktop program without any window. Same home folder,
@@ -32,7 +24,7 @@ struct RecorderEnvironment {
 // knowing; SIGTERM, SIGINT and SIGHUP run the normal shutdown.
 class HeadlessRecorder {
 public:
-    explicit HeadlessRecorder(RecorderEnvironment env);
+    explicit HeadlessRecorder(HeadlessEnvironment env);
     ~HeadlessRecorder();
     HeadlessRecorder(const HeadlessRecorder&) = delete;
     HeadlessRecorder& operator=(const HeadlessRecorder&) = delete;
@@ -44,16 +36,14 @@ public:
     void stop();
 
     Recorder& recorder() { return *recorder_; }
-    broker::SimulatedBroker* simulatedBroker() const { return simulated_.get(); }
+    broker::SimulatedBroker* simulatedBroker() const { return defaults_.simulatedBroker(); }
 
 private:
     void log(const QString& text);
 
-    RecorderEnvironment env_;
+    HeadlessEnvironment env_;
+    MachineDefaults defaults_;
     std::unique_ptr<QTextStream> ownLog_;
-    std::unique_ptr<SettingsStore> ownSettings_;
-    std::unique_ptr<Clock> ownClock_;
-    std::unique_ptr<broker::SimulatedBroker> simulated_;
     std::unique_ptr<MessagePresenter> logMessages_;
     std::unique_ptr<InstanceLock> instanceLock_;
     std::unique_ptr<Recorder> recorder_;

@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("Tradomir"));
     QCoreApplication::setApplicationName(QStringLiteral("TradomirVQS"));
 
-    vqs::RecorderEnvironment env;
+    vqs::HeadlessEnvironment env;
     env.programFolder = vqs::resolveProgramFolder(QCoreApplication::applicationDirPath());
     vqs::HeadlessRecorder recorder(std::move(env));
     if (std::optional<int> code = recorder.start()) return *code;

@@ -35,15 +35,6 @@ constexpr int kMinMonitorHeight = 100;
 constexpr QSize kCollapsed(580, 162);
 constexpr QRect kMonitorDesign(12, 192, 844, 330);  // the list as designed
 
-// Runs one step of a sequence whose steps must all run, whatever fails before.
-template <typename F>
-void step(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {
-    }
-}
-
 }  // namespace
 
 Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
@@ -483,16 +474,16 @@ void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
 void Bravolt_Hauptfenster::unload() {
     if (unloading_) return;
     unloading_ = true;
-    step([&] {
+    runStep([&] {
         setEnabled(false);
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     });
-    step([&] { setStartInfo(QStringLiteral("Der Datenstrom wird beendet. Bitte warten...")); });
+    runStep([&] { setStartInfo(QStringLiteral("Der Datenstrom wird beendet. Bitte warten...")); });
     // Subscriptions end, the session closes; the definitions stay as they are, so that nothing
     // that might still save them could save an emptied collection.
-    step([&] { recorder_.shutdown(); });
-    step([&] { QGuiApplication::restoreOverrideCursor(); });
-    step([&] {
+    runStep([&] { recorder_.shutdown(); });
+    runStep([&] { QGuiApplication::restoreOverrideCursor(); });
+    runStep([&] {
         // Without a notification area the user was never asked: the question stays open.
         const bool taskbar = m_frmSysTray && m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
         if (trayAvailable_)
@@ -500,12 +491,12 @@ void Bravolt_Hauptfenster::unload() {
         writeSetting(recorder_.settings(), settings::Anzeigen,
                      isVisible() && !isMinimized() ? "-1" : "0");
     });
-    step([&] {
+    runStep([&] {
         if (m_frmSysTray) m_frmSysTray->close();
         m_frmSysTray.reset();
     });
-    step([&] { SaveWindowPos(this, recorder_.settings(), kPlacement); });
-    step([&] {
+    runStep([&] { SaveWindowPos(this, recorder_.settings(), kPlacement); });
+    runStep([&] {
         // Ends the program after this handler: with the window gone, nothing is left to end.
         QTimer::singleShot(0, this, [this] {
             if (endProgram) endProgram();

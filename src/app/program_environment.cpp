@@ -1,0 +1,29 @@
+#include "app/program_environment.h"
+
+#include "app/instance_lock.h"
+#include "broker/simulated_broker.h"
+
+namespace vqs {
+
+MachineDefaults::MachineDefaults(RecorderEnvironment& env, const QString& settingsApplication) {
+    if (!env.settings) {
+        settings_ =
+            std::make_unique<SettingsStore>(SettingsStore::defaultRoot(), settingsApplication);
+        env.settings = settings_.get();
+    }
+    if (!env.clock) {
+        clock_ = std::make_unique<SystemClock>();
+        env.clock = clock_.get();
+    }
+    if (!env.brokerFactory) {
+        simulated_ = std::make_unique<broker::SimulatedBroker>(
+            broker::SimulationSettings::fromEnvironment(), *env.clock);
+        env.brokerFactory = [broker = simulated_.get()] { return broker->createSession(); };
+    }
+    if (!env.freeKilobytes) env.freeKilobytes = storageFreeKilobytes;
+    if (env.instanceLockPath.isEmpty()) env.instanceLockPath = InstanceLock::defaultPath();
+}
+
+MachineDefaults::~MachineDefaults() = default;
+
+}  // namespace vqs
