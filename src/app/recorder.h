@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/datenpflege.h"
 #include "app/settings_store.h"
 #include "broker/bravolt_session.h"
 #include "common/error.h"
@@ -90,6 +91,8 @@ public:
     TitelRegistry& titles() { return titles_; }
     const TitelRegistry& titles() const { return titles_; }
     DataFileStore& store() { return store_; }
+    // The back-fill: one run at a time, for both the windows and start-up.
+    DatenpflegeRun& datenpflege() { return datenpflege_; }
     // Ticks that reached their file since start.
     double kursanzahl() const { return kursanzahl_; }
 
@@ -134,6 +137,7 @@ private:
     clBravoltSession session_;
     DataFileStore store_;
     TitelDefinitionenDatei definitionsFile_;
+    DatenpflegeRun datenpflege_{*this};
     double kursanzahl_ = 0;
     bool shuttingDown_ = false;
     // Declared last, so that the title objects, which hold subscriptions of the session and

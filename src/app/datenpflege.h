@@ -1,0 +1,54 @@
+#pragma once
+
+#include "datafiles/history_merge.h"
+#include "titles/titel_def.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace vqs {
+
+class Recorder;
+
+// What a back-fill run shows and asks: the progress window of the desktop program, or the log
+// of the headless recorder.
+class DatenpflegeProgress : public MergeProgress {
+public:
+    // "Titel: …", "Status: …", "Kursart: …", "Datum: …"
+    virtual void titel(const QString& /*text*/) {}
+    virtual void status(const QString& /*text*/) {}
+    virtual void kursart(const QString& /*text*/) {}
+    virtual void datum(const QString& /*text*/) {}
+    // The user asked to cancel ("Abbruch"); checked before fetching, before merging and after
+    // each title.
+    virtual bool cancelRequested() { return false; }
+};
+
+struct DatenpflegeResult {
+    bool started = true;  // false: another run was under way, nothing was done
+    int merged = 0;       // titles whose file got the broker's ticks
+    QStringList skipped;  // titles whose history request failed: their files were not filled
+    bool cancelled = false;
+    QString error;  // a run step failed ("Fehler bei Kurspflege aufgetreten: " was told)
+};
+
+// The back-fill ("Datenpflege"): for each title, the broker's paid-price ticks of the current day
+// from `startzeit` (a time of day) on, merged into the title's paid-price file. One run at a
+// time; realtime recording goes on meanwhile.
+class DatenpflegeRun {
+public:
+    explicit DatenpflegeRun(Recorder& recorder) : recorder_(recorder) {}
+
+    // Runs over the titles in order; nothing is done while another run is under way.
+    DatenpflegeResult run(const std::vector<TitelDef>& titles, double startzeit,
+                          DatenpflegeProgress& progress);
+    bool running() const { return running_; }
+
+private:
+    Recorder& recorder_;
+    bool running_ = false;
+};
+
+}  // namespace vqs

@@ -1,0 +1,1 @@
+#include "gui/backfill/datenpflege_fenster.h"

@@ -1,0 +1,3 @@
+#pragma once
+
+// The back-fill windows: options, quote-kind choice, progress.
