@@ -32,7 +32,7 @@ public:
 
 }  // namespace
 
-int runAndCompare(int argc, char** argv, const char* ours, const char* baseline) {
+int runAndCompare(int argc, char** argv, const char* ours, const char* baseline, bool asTime) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     RateReporter reporter;
@@ -45,14 +45,16 @@ int runAndCompare(int argc, char** argv, const char* ours, const char* baseline)
         if (name.rfind(baseline, 0) == 0) {
             lastBaseline = rate;
         } else if (name.rfind(ours, 0) == 0 && lastBaseline > 0 && rate > 0) {
-            std::printf("%s: %.0f ticks/s, %s: %.0f ticks/s, ratio %.3f\n", ours, rate, baseline,
-                        lastBaseline, rate / lastBaseline);
-            ratios.push_back(rate / lastBaseline);
+            const double ratio = asTime ? lastBaseline / rate : rate / lastBaseline;
+            std::printf("%s: %.0f/s, %s: %.0f/s, %s %.3f\n", ours, rate, baseline, lastBaseline,
+                        asTime ? "time ratio" : "ratio", ratio);
+            ratios.push_back(ratio);
         }
     }
     if (!ratios.empty()) {
         std::sort(ratios.begin(), ratios.end());
-        std::printf("median ratio of %zu: %.3f\n", ratios.size(), ratios[ratios.size() / 2]);
+        std::printf("median %s of %zu: %.3f\n", asTime ? "time ratio" : "ratio", ratios.size(),
+                    ratios[ratios.size() / 2]);
     }
     benchmark::Shutdown();
     return 0;

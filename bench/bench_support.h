@@ -10,8 +10,10 @@ namespace vqs::bench {
 
 // Runs the registered benchmarks and prints, after the usual table, the rate of each run of
 // `ours` against the run of `baseline` just before it (items per second), and the median of
-// those ratios. Register them alternately, baseline first.
-int runAndCompare(int argc, char** argv, const char* ours, const char* baseline);
+// those ratios. Register them alternately, baseline first. With `asTime`, the ratios are of the
+// time taken (baseline rate / our rate): how many times as long ours takes.
+int runAndCompare(int argc, char** argv, const char* ours, const char* baseline,
+                  bool asTime = false);
 
 // The plain system calls a tick costs at the least: open, read the header, append the record,
 // close. The baseline for everything that writes ticks.

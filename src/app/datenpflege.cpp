@@ -1,16 +1,109 @@
 #include "app/datenpflege.h"
 
 #include "app/recorder.h"
+#include "common/serial_date.h"
+#include "titles/titel_objekt.h"
+
+#include <QScopeGuard>
 
 namespace vqs {
+namespace {
 
-DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& /*titles*/, double /*startzeit*/,
-                                      DatenpflegeProgress& /*progress*/) {
+// A time of day may lie this little before the start time and still count (about 9 ms).
+constexpr double kStartTolerance = 0.0000001;
+
+// The broker's paid ticks of the day from `startzeit` on, in the order it gives them; false when
+// there are none (or the user cancelled first).
+bool fetchTicks(const broker::HistoryResult& history, double startzeit, QDate today,
+                std::vector<KursSatz>& ticks, DatenpflegeProgress& progress) {
+    const auto n = static_cast<int>(history.items.size());
+    if (n == 0) return false;
+    progress.status(QStringLiteral("Status: Daten abfragen"));
+    if (progress.cancelRequested()) return false;
+    progress.kursart(QStringLiteral("Kursart: Bezahlt"));
+    progress.progressMaximum(n);
+    progress.progress(0);
+    const double day = serialFromDate(history.date.value_or(today));
+    ticks.reserve(static_cast<size_t>(n));
+    for (int i = 1; i <= n; ++i) {
+        const broker::HistoryItem& item = history.items[static_cast<size_t>(i - 1)];
+        const std::optional<double> t = Tageszeit(item.time);
+        if (t && *t >= startzeit - kStartTolerance)
+            ticks.push_back(
+                {day + *t, static_cast<float>(item.price), static_cast<float>(item.volume)});
+        if (i % 50 == 0) {
+            progress.progress(i);
+            progress.yield();
+        }
+    }
+    progress.progress(0);
+    return !ticks.empty();
+}
+
+}  // namespace
+
+DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, double startzeit,
+                                      DatenpflegeProgress& progress) {
     DatenpflegeResult result;
-    if (running_) {
+    if (running_ || progress.cancelRequested()) {
         result.started = false;
         return result;
     }
+    running_ = true;
+    const auto ended = qScopeGuard([this] { running_ = false; });
+    const QDate today = recorder_.clock().now().date();
+    const QDateTime from(today, timeFromDayFraction(startzeit));
+    try {
+        for (const TitelDef& def : titles) {
+            progress.titel(QStringLiteral("Titel: ") + def.Name);
+            progress.status(QStringLiteral("Status: Daten laden, bitte warten..."));
+            progress.datum(QStringLiteral("Datum: ") +
+                           from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+            progress.yield();
+            broker::BrokerSession* session = recorder_.session().SF();
+            if (!session)
+                throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
+            broker::HistoryResult history;
+            try {
+                history = session->runHistory({def.RT_WKN, def.RT_Boerse});
+            } catch (const broker::BrokerError&) {
+                // No history for this title: its file stays as it is; the end of the run says so.
+                result.skipped << def.WKN;
+                if (progress.cancelRequested()) break;
+                continue;
+            }
+            std::vector<KursSatz> ticks;
+            if (fetchTicks(history, startzeit, today, ticks, progress) &&
+                !progress.cancelRequested()) {
+                progress.status(QStringLiteral("Status: Daten speichern"));
+                progress.kursart(QStringLiteral("Kursart: Bezahlt"));
+                const MergeResult merged =
+                    mergeHistory(recorder_.store(), def, std::move(ticks),
+                                 recorder_.options().UmsatzFilterBezahlt, today, progress);
+                if (merged.outcome == MergeResult::Merged) ++result.merged;
+                if (merged.outcome == MergeResult::Failed) {
+                    recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") +
+                                                         DataFileStore::describe(merged.error),
+                                                     msg::kOk);
+                }
+            }
+            if (progress.cancelRequested()) break;
+        }
+    } catch (const VqsError& e) {
+        result.error = e.message();
+        recorder_.messages().ShowMessage(
+            QStringLiteral("Fehler bei Kurspflege aufgetreten: ") + e.message(), msg::kOk);
+    }
+    result.cancelled = progress.cancelRequested();
+    if (!result.skipped.isEmpty()) {
+        recorder_.log(QStringLiteral("Datenpflege: keine Historie für %1, ihre Dateien wurden "
+                                     "nicht gefüllt.")
+                          .arg(result.skipped.join(QStringLiteral(", "))));
+    }
+    recorder_.log(QStringLiteral("Datenpflege beendet: %1 von %2 Titeln gefüllt%3.")
+                      .arg(result.merged)
+                      .arg(titles.size())
+                      .arg(result.cancelled ? QStringLiteral(", abgebrochen") : QString()));
     return result;
 }
 

@@ -83,6 +83,18 @@ void Recorder::prepareDataFolder() {
     }
     datenpfad_ = datenpfad;
     store_.setRoot(datenpfad_);
+    // A rewrite that a crash cut short is undone before any tick is appended.
+    for (const QString& path : store_.recoverJournals()) {
+        Q_EMIT logLine(QStringLiteral("Unterbrochene Datenpflege rückgängig gemacht: %1")
+                           .arg(QDir::toNativeSeparators(path)));
+    }
+    const auto& unrecovered = store_.unrecoveredJournals();
+    for (auto it = unrecovered.begin(); it != unrecovered.end(); ++it) {
+        Q_EMIT logLine(
+            QStringLiteral("Unterbrochene Datenpflege kann nicht rückgängig gemacht werden, die "
+                           "Datei nimmt keine Kurse an: %1: %2")
+                .arg(QDir::toNativeSeparators(it.key()), DataFileStore::describe(it.value())));
+    }
 }
 
 QStringList Recorder::volumesLowOnSpace(const FreeKilobytes& freeKilobytes) const {

@@ -95,6 +95,8 @@ public:
     DatenpflegeRun& datenpflege() { return datenpflege_; }
     // Ticks that reached their file since start.
     double kursanzahl() const { return kursanzahl_; }
+    // A line for the log (what the core does on its own is logged by it).
+    void log(const QString& text) { Q_EMIT logLine(text); }
 
 Q_SIGNALS:
     // A tick reached its file (zeit as the broker gave it, possibly a time of day only).

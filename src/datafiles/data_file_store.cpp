@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace vqs {
 namespace {
@@ -155,10 +157,18 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         tidyFolder(t.folder);
         t.tidied = true;
     }
+    if (!unrecovered_.isEmpty()) {
+        // Appended to now, the file would lose these records when its journal is played back.
+        const auto it = unrecovered_.find(t.path);
+        if (it != unrecovered_.end()) {
+            if (const int error = recoverJournal(t.path)) return {*it = error};
+            unrecovered_.erase(it);
+        }
+    }
     OpenFile file(fs_);
     int error = file.open(t.nativePath, FileSystem::Access::ReadWrite);
     if (error == ENOENT) {
-        const Failure created = createFile(t, def, kind, records, length, false);
+        const Failure created = createFile(t, buildHeader(def, kind), records, length, false);
         if (created.error != EEXIST) return created;
         error = file.open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
     }
@@ -170,7 +180,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
     if (got == 0) {
         // An empty file under the name gets its header: written whole, as a new file.
         file.close();
-        return createFile(t, def, kind, records, length, true);
+        return createFile(t, buildHeader(def, kind), records, length, true);
     }
     if (got < kHeaderSize || !kopf.hasKennung()) return {kNoDataFile};
     if (!kopf.isCompleted()) {
@@ -189,14 +199,37 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
     return {};
 }
 
-DataFileStore::Failure DataFileStore::createFile(Target& t, const TitelDef& def, Kursart kind,
+DataFileStore::Failure DataFileStore::createFile(Target& t, const DateiKopf& header,
                                                  const char* records, std::int64_t length,
                                                  bool replace) {
     if (int error = makeFolder(t)) return {error, true};
-    const DateiKopf kopf = buildHeader(def, kind);
-    QByteArray content(kopf.bytes.data(), kHeaderSize);
+    QByteArray content(header.bytes.data(), kHeaderSize);
     content.append(records, length);
     return {createWhole(t.path, content, replace)};
+}
+
+int DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& header,
+                          const std::vector<KursSatz>& records) {
+    Target& t = target(def, kind);
+    QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
+    for (size_t i = 0; i < records.size(); ++i)
+        encodeKursSatz(records[i], bytes.data() + i * kRecordSize);
+    OpenFile existing(fs_);
+    bool replace = false;
+    if (existing.open(t.nativePath, FileSystem::Access::Read) == 0) {
+        std::int64_t size = -1;
+        existing.size(size);
+        if (size != 0) return EEXIST;
+        replace = true;  // an empty file under the name
+    }
+    existing.close();
+    const Failure failure = createFile(t, header, bytes.constData(), bytes.size(), replace);
+    if (failure.error) {
+        reportFailure(t, failure);
+        return failure.error;
+    }
+    if (!faults_.isEmpty()) reportWritten(t);
+    return 0;
 }
 
 int DataFileStore::makeFolder(Target& t) {
@@ -249,6 +282,271 @@ void DataFileStore::tidyFolder(const QString& folder) {
         if (writer != processId() && processRuns(writer)) continue;
         fs_.remove(FileSystem::nativePath(folder + QDir::separator() + name));
     }
+}
+
+namespace {
+
+// A journal: what a rewrite will overwrite, kept before the file is touched.
+//   "VQSJRNL1", the rewrite's start and the file's old length (64 bits each, little-endian),
+//   the old header (856 bytes), the old bytes from the start to the old end,
+//   "ENDE" and a checksum of what comes before the old bytes.
+// The end is written only once the old bytes are on disk: a journal without it was cut short by
+// a crash before the file was touched.
+constexpr char kJournalMagic[] = "VQSJRNL1";
+constexpr std::int64_t kJournalHead = 8 + 8 + 8;
+constexpr char kJournalEnd[] = "ENDE";
+constexpr std::int64_t kJournalTail = 4 + 8;
+constexpr std::int64_t kChunk = 1 << 20;
+
+// A checksum of the journal (which may hold tens of megabytes): four independent lanes over
+// eight-byte words, so that it keeps up with the disk. The same bytes give the same sum however
+// they are cut into pieces.
+class Checksum {
+public:
+    void add(const char* data, std::int64_t length) {
+        while (length > 0 && filled_ > 0) {  // complete the block a piece left open
+            block_[filled_++] = data[0];
+            ++data;
+            --length;
+            if (filled_ == kBlock) {
+                mixBlock(block_);
+                filled_ = 0;
+            }
+        }
+        for (; length >= kBlock; data += kBlock, length -= kBlock) mixBlock(data);
+        std::memcpy(block_, data, static_cast<size_t>(length));
+        filled_ = static_cast<int>(length);
+    }
+    std::uint64_t value() const {
+        std::uint64_t h = static_cast<std::uint64_t>(filled_);
+        for (std::uint64_t lane : lanes_) h = mix(h, lane);
+        for (int i = 0; i < filled_; ++i) h = mix(h, static_cast<unsigned char>(block_[i]));
+        return h;
+    }
+
+private:
+    static constexpr int kBlock = 32;
+    static std::uint64_t mix(std::uint64_t h, std::uint64_t word) {
+        h ^= word;
+        return ((h << 29) | (h >> 35)) * 0x9E3779B97F4A7C15ULL;
+    }
+    void mixBlock(const char* block) {
+        for (int lane = 0; lane < 4; ++lane) {
+            std::uint64_t word;
+            std::memcpy(&word, block + 8 * lane, 8);
+            lanes_[lane] = mix(lanes_[lane], word);
+        }
+    }
+    std::uint64_t lanes_[4] = {0xcbf29ce484222325ULL, 1, 2, 3};
+    char block_[kBlock] = {};
+    int filled_ = 0;
+};
+
+void putLe(char* out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
+}
+std::uint64_t getLe(const char* in) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[i]);
+    return v;
+}
+
+// The old bytes of a rewrite, read back from its journal.
+class JournalBytes final : public DataFileStore::OldBytes {
+public:
+    JournalBytes(FileSystem& fs, FileSystem::Handle journal, std::int64_t size)
+        : fs_(fs), journal_(journal), size_(size) {}
+    std::int64_t size() const override { return size_; }
+    int read(std::int64_t offset, char* data, std::int64_t length, std::int64_t& got) override {
+        got = 0;
+        length = std::max<std::int64_t>(0, std::min(length, size_ - offset));
+        if (length == 0) return 0;
+        return fs_.read(journal_, kJournalHead + kHeaderSize + offset, data, length, got);
+    }
+
+private:
+    FileSystem& fs_;
+    FileSystem::Handle journal_;
+    std::int64_t size_;
+};
+
+// The new bytes of a rewrite, written into the file from the rewrite's start on.
+class FileBytes final : public DataFileStore::NewBytes {
+public:
+    FileBytes(OpenFile& file, std::int64_t from) : file_(file), from_(from) {}
+    int write(const char* data, std::int64_t length) override {
+        const int error = file_.write(from_ + written_, data, length);
+        if (!error) written_ += length;
+        return error;
+    }
+    std::int64_t written() const override { return written_; }
+
+private:
+    OpenFile& file_;
+    std::int64_t from_;
+    std::int64_t written_ = 0;
+};
+
+// Puts the journal's old bytes and header back into the file and cuts it to its old length.
+int playBack(FileSystem& fs, FileSystem::Handle journal, OpenFile& file, std::int64_t from,
+             std::int64_t length) {
+    char header[kHeaderSize];
+    std::int64_t got = 0;
+    int error = fs.read(journal, kJournalHead, header, kHeaderSize, got);
+    if (!error && got != kHeaderSize) error = EIO;
+    if (!error) error = file.write(0, header, kHeaderSize);
+    if (!error)
+        error = fs.copy(journal, kJournalHead + kHeaderSize, file.handle(), from, length - from);
+    if (!error) error = file.truncate(length);
+    if (!error) error = file.sync();
+    return error;
+}
+
+}  // namespace
+
+int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
+                                  const Rewrite& rewrite) {
+    const FileSystem::Path native = FileSystem::nativePath(path);
+    const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
+    const FileSystem::Path folder = FileSystem::nativePath(folderOf(path));
+    // A journal left by a crash is played back first: the rewrite starts from the old file.
+    if (int error = recoverJournal(path)) return error;
+    unrecovered_.remove(path);
+
+    OpenFile file(fs_);
+    int error = file.open(native, FileSystem::Access::ReadWrite);
+    std::int64_t length = 0;
+    if (!error) error = file.size(length);
+    if (error) return error;
+    if (from < kHeaderSize || from > length) return EINVAL;
+    char oldHeader[kHeaderSize];
+    if ((error = file.readAll(0, oldHeader, kHeaderSize))) return error;
+
+    // 1. What will be overwritten goes into the journal, which is flushed with its name.
+    OpenFile journal(fs_);
+    if ((error = journal.open(journalNative, FileSystem::Access::CreateNew))) return error;
+    auto dropJournal = [&] {
+        journal.close();
+        fs_.remove(journalNative);
+    };
+    {
+        char head[kJournalHead + kHeaderSize];
+        std::memcpy(head, kJournalMagic, 8);
+        putLe(head + 8, static_cast<std::uint64_t>(from));
+        putLe(head + 16, static_cast<std::uint64_t>(length));
+        std::memcpy(head + kJournalHead, oldHeader, kHeaderSize);
+        Checksum sum;
+        sum.add(head, sizeof head);
+        char tail[kJournalTail];
+        std::memcpy(tail, kJournalEnd, 4);
+        putLe(tail + 4, sum.value());
+        const std::int64_t body = kJournalHead + kHeaderSize;
+        error = journal.write(0, head, sizeof head);
+        if (!error) error = fs_.copy(file.handle(), from, journal.handle(), body, length - from);
+        if (!error) error = journal.sync();
+        if (!error) error = journal.write(body + (length - from), tail, kJournalTail);
+        if (!error) error = journal.sync();
+        if (!error) error = fs_.syncDirectory(folder);
+    }
+    if (error) {
+        dropJournal();
+        return error;
+    }
+    journal.close();
+    if ((error = journal.open(journalNative, FileSystem::Access::Read))) {
+        dropJournal();
+        return error;
+    }
+
+    // 2. The new content, then the file's end and header, flushed.
+    JournalBytes old(fs_, journal.handle(), length - from);
+    FileBytes out(file, from);
+    error = rewrite(old, out);
+    const std::int64_t end = from + out.written();
+    if (!error && end < length) error = file.truncate(end);
+    if (!error && header) error = file.write(0, header->bytes.data(), kHeaderSize);
+    if (!error) error = file.sync();
+    if (error) {
+        // The old content goes back; when even that fails, the journal stays for the next start
+        // and the file takes no tick until it is played back.
+        if (const int failed = playBack(fs_, journal.handle(), file, from, length))
+            unrecovered_.insert(path, failed);
+        else
+            dropJournal();
+        return error;
+    }
+
+    // 3. The journal goes: from now on the new content is the file.
+    dropJournal();
+    fs_.syncDirectory(folder);
+    return 0;
+}
+
+int DataFileStore::recoverJournal(const QString& path, bool* playedBack) {
+    if (playedBack) *playedBack = false;
+    const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
+    OpenFile journal(fs_);
+    int error = journal.open(journalNative, FileSystem::Access::Read);
+    if (error == ENOENT) return 0;
+    std::int64_t size = 0;
+    if (!error) error = journal.size(size);
+    if (error) return error;
+
+    // Only a whole journal with its checksum is played back; anything less was cut short before
+    // the file was touched. A journal that cannot be read stays, and so does its error.
+    bool whole = size >= kJournalHead + kHeaderSize + kJournalTail;
+    std::int64_t from = 0, length = 0;
+    if (whole) {
+        char start[kJournalHead + kHeaderSize];
+        char tail[kJournalTail];
+        if ((error = journal.readAll(0, start, sizeof start)) ||
+            (error = journal.readAll(size - kJournalTail, tail, kJournalTail)))
+            return error;
+        from = static_cast<std::int64_t>(getLe(start + 8));
+        length = static_cast<std::int64_t>(getLe(start + 16));
+        Checksum sum;
+        sum.add(start, sizeof start);
+        whole = std::memcmp(start, kJournalMagic, 8) == 0 && from >= kHeaderSize &&
+                length >= from &&
+                size == kJournalHead + kHeaderSize + (length - from) + kJournalTail &&
+                std::memcmp(tail, kJournalEnd, 4) == 0 && getLe(tail + 4) == sum.value();
+    }
+    if (whole) {
+        OpenFile file(fs_);
+        if ((error = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite)))
+            return error;
+        if ((error = playBack(fs_, journal.handle(), file, from, length))) return error;
+        if (playedBack) *playedBack = true;
+    }
+    journal.close();
+    if ((error = fs_.remove(journalNative)) && error != ENOENT) return error;
+    fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
+    return 0;
+}
+
+QStringList DataFileStore::recoverJournals() {
+    QStringList recovered;
+    QStringList folders{root_}, names;
+    if (fs_.list(FileSystem::nativePath(root_), names) == 0) {
+        for (const QString& name : names) {
+            const QString folder = root_ + QDir::separator() + name;
+            if (QFileInfo(folder).isDir()) folders << folder;
+        }
+    }
+    const QString suffix = QStringLiteral(".journal");
+    for (const QString& folder : folders) {
+        if (fs_.list(FileSystem::nativePath(folder), names) != 0) continue;
+        for (const QString& name : names) {
+            if (!name.endsWith(suffix, Qt::CaseInsensitive)) continue;
+            const QString path = folder + QDir::separator() + name.chopped(suffix.size());
+            bool playedBack = false;
+            if (const int error = recoverJournal(path, &playedBack))
+                unrecovered_.insert(path, error);
+            else if (playedBack)
+                recovered << path;
+        }
+    }
+    return recovered;
 }
 
 std::optional<KursSatz> DataFileStore::lastRecord(const TitelDef& def, Kursart kind) {

@@ -10,7 +10,9 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -72,6 +74,11 @@ public:
     // to what it was. 0, or the error (kNoDataFile for a file that is not one).
     int appendAll(const TitelDef& def, Kursart kind, const std::vector<KursSatz>& records);
 
+    // Makes the title's file of this kind with this header and these records, whole (its folder
+    // too); an empty file under the name is replaced. 0, EEXIST or another error.
+    int create(const TitelDef& def, Kursart kind, const DateiKopf& header,
+               const std::vector<KursSatz>& records);
+
     // The last whole record of the title's file of this kind; none when there is no data file
     // or no record.
     std::optional<KursSatz> lastRecord(const TitelDef& def, Kursart kind);
@@ -80,6 +87,46 @@ public:
     // the directory are flushed before the file has its name. 0, EEXIST (when `path` exists and
     // `replace` is false) or another error.
     int createWhole(const QString& path, QByteArrayView content, bool replace = false);
+
+    // Reads what a file held from the rewrite's start on (kept in the journal, so that the new
+    // content may overwrite it freely).
+    class OldBytes {
+    public:
+        virtual ~OldBytes() = default;
+        virtual std::int64_t size() const = 0;
+        // Up to `length` bytes from `offset` (counted from the rewrite's start); `got` says how
+        // many there were.
+        virtual int read(std::int64_t offset, char* data, std::int64_t length,
+                         std::int64_t& got) = 0;
+    };
+    // Takes the new content from the rewrite's start on, in order.
+    class NewBytes {
+    public:
+        virtual ~NewBytes() = default;
+        virtual int write(const char* data, std::int64_t length) = 0;
+        virtual std::int64_t written() const = 0;
+    };
+    using Rewrite = std::function<int(OldBytes& old, NewBytes& out)>;
+
+    // Rewrites a data file in place from byte `from` on (the file keeps its identity: a reader
+    // that holds it open goes on reading it): first what will be overwritten is kept in a
+    // journal beside the file and flushed, then `rewrite` produces the new content, the file is
+    // cut to its end, `header` (when given) replaces the header, the file is flushed, and the
+    // journal goes. A crash at any moment leaves, after recoverJournals(), the old file or the
+    // new one. 0 or the error; on an error the old content is put back.
+    int rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
+                       const Rewrite& rewrite);
+    // Plays back every journal a crashed rewrite left below the data root (the root and its
+    // folders), so that each file is as it was before that rewrite. Both programs call it at
+    // start, before any tick is appended. The paths of the files put back (a journal cut short
+    // is only removed: its file was not touched yet). A file whose journal cannot be played back
+    // takes no tick until it can (each append tries again): see unrecoveredJournals().
+    QStringList recoverJournals();
+    // File → error of the journals that could not be played back.
+    const QHash<QString, int>& unrecoveredJournals() const { return unrecovered_; }
+    // The same for one file; `playedBack` (when given) says whether its old content went back.
+    int recoverJournal(const QString& path, bool* playedBack = nullptr);
+    static QString journalPath(const QString& path) { return path + QStringLiteral(".journal"); }
 
     // While a file is held, its realtime ticks wait in memory, in order; release appends them.
     // Holds nest: the file is free again after as many releases as holds.
@@ -113,7 +160,7 @@ private:
     QString resolveFolder(const QString& ordner);
     Failure appendNow(Target& target, const TitelDef& def, Kursart kind, const char* records,
                       std::int64_t length);
-    Failure createFile(Target& target, const TitelDef& def, Kursart kind, const char* records,
+    Failure createFile(Target& target, const DateiKopf& header, const char* records,
                        std::int64_t length, bool replace);
     int makeFolder(Target& target);
     void tidyFolder(const QString& folder);
@@ -138,6 +185,7 @@ private:
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
     QHash<QString, QString> faults_;
+    QHash<QString, int> unrecovered_;
 };
 
 }  // namespace vqs

@@ -59,6 +59,10 @@ public:
     virtual int syncDirectory(const Path& path) = 0;
     // The names of a directory's entries, without "." and "..".
     virtual int list(const Path& directory, QStringList& names) = 0;
+    // Copies `length` bytes from one open file to another; where the system can, without
+    // passing them through the program. The plain way reads and writes in pieces.
+    virtual int copy(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
+                     std::int64_t length);
 };
 
 // The operating system's file system.

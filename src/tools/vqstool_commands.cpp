@@ -5,6 +5,7 @@
 #include "datafiles/data_file_check.h"
 #include "datafiles/data_file_store.h"
 #include "datafiles/datei_kopf.h"
+#include "datafiles/history_merge.h"
 #include "datafiles/naming.h"
 #include "titles/titel_def.h"
 #include "titles/titel_definitionen_datei.h"
@@ -30,6 +31,10 @@ void usage(QTextStream& err) {
            "  vqstool import --root VERZ --folder NAME --wkn CODE --name TEXT --exchange CODE\n"
            "                 [--kind K] CSVDATEI\n"
            "                            hängt CSV-Zeilen an die Datendatei des Titels an\n"
+           "  vqstool merge --root VERZ --folder NAME --wkn CODE --name TEXT --exchange CODE\n"
+           "                 CSVDATEI   fügt CSV-Zeilen (beliebiger Folge) in die Bezahlt-Datei\n"
+           "                            ein wie die Datenpflege: alte Datensätze in ihrer\n"
+           "                            Zeitspanne werden ersetzt, alle anderen behalten\n"
            "  vqstool titles DATEI      Titeldefinitionen einer Definitionsdatei auflisten\n";
 }
 
@@ -120,65 +125,71 @@ std::optional<CsvRow> parseCsvRow(const QString& line, QString& why) {
     return std::nullopt;
 }
 
-int import(const QStringList& args, QTextStream& out, QTextStream& err) {
-    QString root, folder, wkn, name, exchange, csvPath;
+// The title and file of import and merge, from their arguments.
+struct TitleArguments {
+    QString root, csvPath;
+    TitelDef def;
     Kursart kind = kBezahlt;
+};
+
+// None (after the usage) when the arguments are wrong; `withKind`: --kind may be given.
+std::optional<TitleArguments> titleArguments(const QStringList& args, bool withKind,
+                                             QTextStream& err) {
+    TitleArguments a;
+    QString folder;
+    a.def.NeueNamen = true;
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
+        const QString& arg = args[i];
         auto value = [&](QString& target) {
             if (i + 1 >= args.size()) return false;
             target = args[++i];
             return true;
         };
         bool ok = true;
-        if (a == QLatin1String("--root"))
-            ok = value(root);
-        else if (a == QLatin1String("--folder"))
+        if (arg == QLatin1String("--root"))
+            ok = value(a.root);
+        else if (arg == QLatin1String("--folder"))
             ok = value(folder);
-        else if (a == QLatin1String("--wkn"))
-            ok = value(wkn);
-        else if (a == QLatin1String("--name"))
-            ok = value(name);
-        else if (a == QLatin1String("--exchange"))
-            ok = value(exchange);
-        else if (a == QLatin1String("--kind")) {
+        else if (arg == QLatin1String("--wkn"))
+            ok = value(a.def.WKN);
+        else if (arg == QLatin1String("--name"))
+            ok = value(a.def.Name);
+        else if (arg == QLatin1String("--exchange"))
+            ok = value(a.def.RT_Boerse);
+        else if (arg == QLatin1String("--kind") && withKind) {
             QString k;
             ok = value(k);
-            kind = k.toInt(&ok);
-        } else if (!a.startsWith(QLatin1String("--")) && csvPath.isEmpty())
-            csvPath = a;
+            a.kind = k.toInt(&ok);
+        } else if (!arg.startsWith(QLatin1String("--")) && a.csvPath.isEmpty())
+            a.csvPath = arg;
         else
             ok = false;
-        if (!ok) return usage(err), kUsageError;
+        if (!ok) {
+            usage(err);
+            return std::nullopt;
+        }
     }
-    if (root.isEmpty() || folder.isEmpty() || wkn.isEmpty() || exchange.isEmpty() ||
-        csvPath.isEmpty())
-        return usage(err), kUsageError;
-    if (!QDir(root).exists()) {
-        err << "Das Datenverzeichnis " << root << " gibt es nicht.\n";
-        return 1;
+    a.def.RT_WKN = a.def.WKN;
+    a.def.Ordner = ordnerAusEingabe(folder);
+    if (a.root.isEmpty() || folder.isEmpty() || a.def.WKN.isEmpty() || a.def.RT_Boerse.isEmpty() ||
+        a.csvPath.isEmpty()) {
+        usage(err);
+        return std::nullopt;
     }
+    return a;
+}
+
+// Every row of a CSV file, checked whole before anything is written; `inOrder` refuses a row
+// older than the one before it, or than `after` for the first row. False (with the line) on
+// the first bad row.
+bool readCsv(const QString& csvPath, bool inOrder, double after, std::vector<KursSatz>& records,
+             QTextStream& err) {
     QFile csv(csvPath);
     if (!csv.open(QIODevice::ReadOnly | QIODevice::Text)) {
         err << csvPath << ": " << csv.errorString() << '\n';
-        return 1;
+        return false;
     }
-
-    TitelDef def;
-    def.RT_WKN = def.WKN = wkn;
-    def.Name = name;
-    def.Ordner = ordnerAusEingabe(folder);
-    def.RT_Boerse = exchange;
-    def.NeueNamen = true;
-    DataFileStore store;
-    store.setRoot(root);
-    const QString path = store.filePath(def, kind);
-
-    // The whole CSV is checked before anything is written: an import is all or nothing, and
-    // never leaves records out of time order.
-    const std::optional<KursSatz> last = store.lastRecord(def, kind);
-    std::vector<KursSatz> records;
-    double previous = last ? last->Zeit : -INFINITY;
+    double previous = after;
     qint64 lineNumber = 0;
     while (!csv.atEnd()) {
         const QString line = QString::fromUtf8(csv.readLine()).trimmed();
@@ -187,8 +198,8 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
             continue;
         QString why;
         std::optional<CsvRow> row = parseCsvRow(line, why);
-        if (row && row->zeit < previous) {
-            why = records.empty() && last
+        if (row && inOrder && row->zeit < previous) {
+            why = records.empty() && std::isfinite(after)
                       ? QStringLiteral("älter als der letzte Datensatz der Datei (%1)")
                             .arg(isoTextFromSerial(previous))
                       : QStringLiteral("älter als die Zeile davor");
@@ -196,27 +207,84 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
         if (!row) {
             err << csvPath << ", Zeile " << lineNumber << ": " << why
-                << "; nichts wurde angefügt.\n";
-            return 1;
+                << "; nichts wurde geschrieben.\n";
+            return false;
         }
         previous = row->zeit;
         records.push_back({row->zeit, row->kurs, row->volume});
     }
+    return true;
+}
+
+bool dataRootExists(const QString& root, QTextStream& err) {
+    if (QDir(root).exists()) return true;
+    err << "Das Datenverzeichnis " << root << " gibt es nicht.\n";
+    return false;
+}
+
+int import(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const std::optional<TitleArguments> a = titleArguments(args, true, err);
+    if (!a) return kUsageError;
+    if (!dataRootExists(a->root, err)) return 1;
+    DataFileStore store;
+    store.setRoot(a->root);
+    const QString path = store.filePath(a->def, a->kind);
+    if (int error = store.recoverJournal(path)) {
+        err << path << ": " << DataFileStore::describe(error) << '\n';
+        return 1;
+    }
+
+    // An import is all or nothing, and never leaves records out of time order.
+    const std::optional<KursSatz> last = store.lastRecord(a->def, a->kind);
+    std::vector<KursSatz> records;
+    if (!readCsv(a->csvPath, true, last ? last->Zeit : -INFINITY, records, err)) return 1;
 
     int error = 0;
     if (!records.empty()) {
-        error = store.appendAll(def, kind, records);
+        error = store.appendAll(a->def, a->kind, records);
     } else if (!QFileInfo::exists(path)) {
-        const DateiKopf kopf = buildHeader(def, kind);
-        QDir().mkpath(QFileInfo(path).path());
-        error = store.createWhole(path, QByteArrayView(kopf.bytes.data(), kHeaderSize));
+        error = store.create(a->def, a->kind, buildHeader(a->def, a->kind), {});
     }
     if (error) {
-        err << path << ": " << DataFileStore::describe(error) << "; nichts wurde angefügt.\n";
+        err << path << ": " << DataFileStore::describe(error) << "; nichts wurde geschrieben.\n";
         return 1;
     }
     out << path << '\n';
     return 0;
+}
+
+// The back-fill merge fed from a CSV file: rows in any order; old records in the span of the
+// rows are replaced, all others kept.
+int merge(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const std::optional<TitleArguments> a = titleArguments(args, false, err);
+    if (!a) return kUsageError;
+    if (!dataRootExists(a->root, err)) return 1;
+    std::vector<KursSatz> records;
+    if (!readCsv(a->csvPath, false, -INFINITY, records, err)) return 1;
+    DataFileStore store;
+    store.setRoot(a->root);
+    const QString path = store.filePath(a->def, kBezahlt);
+    if (int error = store.recoverJournal(path)) {
+        err << path << ": " << DataFileStore::describe(error) << '\n';
+        return 1;
+    }
+    MergeProgress quiet;
+    const MergeResult result =
+        mergeHistory(store, a->def, std::move(records), false, QDate::currentDate(), quiet);
+    switch (result.outcome) {
+        case MergeResult::Merged:
+            out << path << '\n'
+                << result.written << " Datensätze eingefügt, " << result.kept
+                << " spätere behalten\n";
+            return 0;
+        case MergeResult::Nothing:
+            out << path << '\n' << "Keine Zeile: nichts geändert\n";
+            return 0;
+        default:
+            err << path << ": " << DataFileStore::describe(result.error)
+                << "; die Datei ist unverändert.\n";
+            return 1;
+    }
 }
 
 int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -253,6 +321,7 @@ int runVqstool(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("dump")) return dump(rest, out, err);
     if (command == QLatin1String("check")) return check(rest, out, err);
     if (command == QLatin1String("import")) return import(rest, out, err);
+    if (command == QLatin1String("merge")) return merge(rest, out, err);
     if (command == QLatin1String("titles")) return titles(rest, out, err);
     usage(err);
     return kUsageError;

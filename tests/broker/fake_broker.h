@@ -73,7 +73,11 @@ public:
         counters->searches << c;
         return instruments;
     }
-    broker::HistoryResult runHistory(const broker::HistoryRequest&) override { return {}; }
+    broker::HistoryResult runHistory(const broker::HistoryRequest& r) override {
+        if (!knownCodes.contains(r.symbol)) throw broker::BrokerError("Keine Historie");
+        return history;
+    }
+    broker::HistoryResult history;  // what every history request answers
 
     QString lastAddOnName;
 

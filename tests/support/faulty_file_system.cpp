@@ -10,8 +10,8 @@ const char* const kNames[] = {"Open",   "Read", "Write",  "Size",          "Trun
 
 }  // namespace
 
-void FaultyFileSystem::fail(Call call, int error, const QString& pathPart) {
-    faults_.push_back({call, error, pathPart});
+void FaultyFileSystem::fail(Call call, int error, const QString& pathPart, int times) {
+    faults_.push_back({call, error, pathPart, times});
 }
 
 int FaultyFileSystem::count(Call call) const { return counts_.value(static_cast<int>(call)); }
@@ -20,8 +20,10 @@ int FaultyFileSystem::check(Call call, const QString& path) {
     ++counts_[static_cast<int>(call)];
     journal << QString::fromLatin1(kNames[static_cast<int>(call)]) + QLatin1Char(' ') +
                    QFileInfo(path).fileName();
-    for (const Fault& f : faults_) {
-        if (f.call == call && path.contains(f.pathPart)) return f.error;
+    for (Fault& f : faults_) {
+        if (f.call != call || f.times == 0 || !path.contains(f.pathPart)) continue;
+        if (f.times > 0) --f.times;
+        return f.error;
     }
     return 0;
 }

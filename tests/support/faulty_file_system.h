@@ -29,7 +29,8 @@ public:
         List
     };
 
-    void fail(Call call, int error, const QString& pathPart = {});
+    // `times`: how many calls fail (-1: all until healed).
+    void fail(Call call, int error, const QString& pathPart = {}, int times = -1);
     void heal() { faults_.clear(); }
     int count(Call call) const;
     // The calls so far, as "Open <file name>" etc.
@@ -55,6 +56,7 @@ private:
         Call call;
         int error;
         QString pathPart;
+        int times;
     };
     // The error of the first fault for this call and path, or 0; the call is journalled.
     int check(Call call, const QString& path);

@@ -114,6 +114,39 @@ TEST_F(VqstoolData, ABadRowStopsTheImportWithItsLineNumberAndNothingIsAppended) 
     EXPECT_EQ(runTool({"import", "--root", root()}).rc, 2);
 }
 
+// The back-fill merge from a CSV file: rows in any order replace the old records of their span;
+// earlier and later records stay.
+TEST_F(VqstoolData, MergeReplacesTheSpanOfItsRowsAndKeepsTheRest) {
+    ASSERT_EQ(import(kCsv).rc, 0);
+    const QString path = root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS";
+    writeFile(dir.path() + "/nach.csv",
+              "2026-12-10T09:31:00.000,98,5\n"
+              "2026-12-10T09:00:00.500,97,5\n");
+    auto merge = [&](const QString& csv) {
+        return runTool({"merge", "--root", root(), "--folder", "Eigene (Depot)", "--wkn", "A1B/2C",
+                        "--name", "Muster AG", "--exchange", "ETR", csv});
+    };
+    ToolRun r = merge(dir.path() + "/nach.csv");
+    ASSERT_EQ(r.rc, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, path + "\n2 Datensätze eingefügt, 2 spätere behalten\n");
+    EXPECT_EQ(runTool({"dump", path}).out,
+              "time,price,volume\n"
+              "2026-12-10T09:00:00.000,101.25,300\n"
+              "2026-12-10T09:00:00.000,101.5,0\n"
+              "2026-12-10T09:00:00.500,97,5\n"
+              "2026-12-10T09:31:00.000,98,5\n"
+              "2026-12-10T09:31:02.123,99.75,1500\n"
+              "2026-12-11T17:35:59.999,0.001,12.5\n");
+    EXPECT_EQ(runTool({"check", path}).rc, 0);
+
+    const QByteArray before = readFile(path);
+    writeFile(dir.path() + "/kaputt.csv", "2026-12-10T09:10:00.000,1,1\nkaputt\n");
+    r = merge(dir.path() + "/kaputt.csv");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_TRUE(r.err.contains("Zeile 2")) << r.err.toStdString();
+    EXPECT_EQ(readFile(path), before) << "nothing of a bad file is merged";
+}
+
 TEST_F(VqstoolData, CheckAcceptsValidFilesAndNamesWhatIsWrong) {
     TitelDef d;
     d.RT_WKN = d.WKN = "X";

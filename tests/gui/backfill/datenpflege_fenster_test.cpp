@@ -1,1 +1,346 @@
 #include "gui/backfill/datenpflege_fenster.h"
+
+#include "app/settings_store.h"
+#include "gui/gui_support.h"
+#include "gui/shell/help_viewer.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QtTest/QTest>
+
+#include <functional>
+
+namespace vqs {
+namespace {
+
+using test::child;
+using test::onNextModal;
+
+using Leave = std::function<void(QDialog*)>;
+
+struct LeaveCase {
+    const char* name;
+    Leave leave;
+};
+
+// The ways out of a dialog that confirm nothing.
+const LeaveCase kCancels[] = {
+    {"Abbrechen", [](QDialog* d) { child<QPushButton>(d, "Abbruch")->click(); }},
+    {"close box", [](QDialog* d) { test::closeFromTitleBar(d); }},
+    {"Escape", [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }},
+};
+
+// Acts on a modal dialog that the action should close; one left open fails instead of hanging.
+void onNextModalClosing(const Leave& action) {
+    onNextModal([action](QWidget* d) {
+        auto* dialog = static_cast<QDialog*>(d);
+        action(dialog);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the dialog is still open";
+            dialog->done(QDialog::Rejected);
+        }
+    });
+}
+
+QTime shownTime(const QWidget* dialog) { return child<QTimeEdit>(dialog, "Zeitfeld")->time(); }
+
+class DatenpflegeOptionenTest : public ::testing::Test {
+protected:
+    // Opens the dialog as the caller does: the time is stored only when the run is started.
+    QString open(const Leave& act) {
+        frmDatenpflegeOptionen dialog(settings);
+        onNextModalClosing(act);
+        dialog.exec();
+        if (dialog.tag() == "OK") dialog.speichern(settings);
+        return dialog.tag();
+    }
+    QString stored() const { return readSetting(settings, settings::BravoltUhrzeit, "(none)"); }
+
+    QTemporaryDir dir;
+    SettingsStore settings{dir.path(), QStringLiteral("TradomirVQS")};
+};
+
+TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsIt) {
+    for (const LeaveCase& c : kCancels) {
+        const QString tag = open([&](QDialog* d) {
+            EXPECT_EQ(shownTime(d), QTime(0, 0)) << c.name;
+            child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
+            c.leave(d);
+        });
+        EXPECT_EQ(tag, "") << c.name;
+        EXPECT_EQ(stored(), "(none)") << c.name;
+    }
+
+    EXPECT_EQ(open([](QDialog* d) {
+                  child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
+                  child<QPushButton>(d, "Okay")->click();
+              }),
+              "OK");
+    EXPECT_EQ(stored(), "0.3958333333333333");
+
+    open([](QDialog* d) {
+        EXPECT_EQ(shownTime(d), QTime(9, 30));
+        EXPECT_EQ(static_cast<frmDatenpflegeOptionen*>(d)->startzeit(), 9.5 / 24);
+        child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(14, 0));
+        child<QPushButton>(d, "Abbruch")->click();
+    });
+    EXPECT_EQ(stored(), "0.3958333333333333");
+}
+
+TEST_F(DatenpflegeOptionenTest, StoredTextReadsAsTimeOfDay) {
+    const struct {
+        const char* text;
+        QTime shown;
+    } cases[] = {
+        {"", QTime(0, 0)},
+        {"abc", QTime(0, 0)},
+        {"0.5", QTime(12, 0)},
+        {"0,75", QTime(18, 0)},
+        {"0.3958333333333333", QTime(9, 30)},
+        {"0,3958333333333333", QTime(9, 30)},
+        {"45000.25", QTime(6, 0)},  // a date with its time
+        {"0.396", QTime(9, 30)},    // 09:30:14: the field has no seconds
+        {"0.9999999", QTime(0, 0)},
+        {"-0.25", QTime(6, 0)},  // before the calendar's day 0
+    };
+    for (const auto& c : cases) {
+        writeSetting(settings, settings::BravoltUhrzeit, QString::fromUtf8(c.text));
+        frmDatenpflegeOptionen dialog(settings);
+        EXPECT_EQ(shownTime(&dialog), c.shown) << c.text;
+        EXPECT_EQ(dialog.startzeit(), c.shown.msecsSinceStartOfDay() / 86400000.0) << c.text;
+    }
+}
+
+TEST(KursartWahl, ConfirmsTheCheckedKindAndDoubleClickConfirmsAtOnce) {
+    const struct {
+        const char* name;
+        Leave leave;
+        QString tag;
+        Kursart kind;
+    } cases[] = {
+        {"OK at once", [](QDialog* d) { child<QPushButton>(d, "Okay")->click(); }, "OK", kBezahlt},
+        {"Geld, OK",
+         [](QDialog* d) {
+             child<QRadioButton>(d, "optKursart(1)")->click();
+             child<QPushButton>(d, "Okay")->click();
+         },
+         "OK", kGeld},
+        {"double-click Brief",
+         [](QDialog* d) {
+             QTest::mouseDClick(child<QRadioButton>(d, "optKursart(2)"), Qt::LeftButton);
+         },
+         "OK", kBrief},
+        {"double-click Bezahlt after Geld",
+         [](QDialog* d) {
+             child<QRadioButton>(d, "optKursart(1)")->click();
+             QTest::mouseDClick(child<QRadioButton>(d, "optKursart(0)"), Qt::LeftButton);
+         },
+         "OK", kBezahlt},
+        {"Abbrechen", kCancels[0].leave, "", kBezahlt},
+        {"close box", kCancels[1].leave, "", kBezahlt},
+        {"Escape", kCancels[2].leave, "", kBezahlt},
+    };
+    for (const auto& c : cases) {
+        frmKursartWahl dialog;
+        onNextModalClosing(c.leave);
+        const int code = dialog.exec();
+        EXPECT_EQ(dialog.tag(), c.tag) << c.name;
+        EXPECT_EQ(code, c.tag.isEmpty() ? QDialog::Rejected : QDialog::Accepted) << c.name;
+        EXPECT_EQ(dialog.kursart(), c.kind) << c.name;
+    }
+}
+
+class DatenpflegeFortschrittTest : public ::testing::Test {
+protected:
+    using Body = std::function<DatenpflegeResult(
+        frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double, DatenpflegeProgress&)>;
+
+    // A window whose run counts its calls and does what `body` says.
+    void makeWindow(Body body) {
+        window = std::make_unique<frmDatenpflegeFortschritt>(
+            messages, [this, body = std::move(body)](const std::vector<TitelDef>& titles,
+                                                     double startzeit, DatenpflegeProgress& p) {
+                ++calls;
+                return body(*window, titles, startzeit, p);
+            });
+    }
+    QLabel* label(const char* name) const { return child<QLabel>(window.get(), name); }
+    QPushButton* abbruch() const { return child<QPushButton>(window.get(), "btnAbbruch"); }
+
+    test::RecordingMessages messages;
+    std::unique_ptr<frmDatenpflegeFortschritt> window;
+    int calls = 0;
+};
+
+TEST_F(DatenpflegeFortschrittTest, ShowsWhatTheRunReportsAndEndsWithItsResult) {
+    auto titel = [](const char* wkn, const char* name) {
+        TitelDef def;
+        def.RT_WKN = def.WKN = QString::fromUtf8(wkn);
+        def.Name = QString::fromUtf8(name);
+        return def;
+    };
+    const std::vector<TitelDef> titles = {titel("633018", "Neckar Kunststoff SE"),
+                                          titel("884708", "Adler Immobilien KGaA")};
+    makeWindow([&](frmDatenpflegeFortschritt& w, const std::vector<TitelDef>& given,
+                   double startzeit, DatenpflegeProgress& p) {
+        EXPECT_EQ(given, titles);
+        EXPECT_EQ(startzeit, 0.375);
+        EXPECT_TRUE(w.isVisible());
+        const struct {
+            void (DatenpflegeProgress::*set)(const QString&);
+            const char* label;
+            const char* text;
+        } texts[] = {
+            {&DatenpflegeProgress::titel, "Titellabel", "Titel: Neckar Kunststoff SE"},
+            {&DatenpflegeProgress::status, "Statuslabel", "Status: Daten abfragen"},
+            {&DatenpflegeProgress::kursart, "Kursartlabel", "Kursart: Bezahlt"},
+            {&DatenpflegeProgress::datum, "Datumlabel", "Datum: 12.03.2026 09:00"},
+        };
+        for (const auto& t : texts) {
+            (p.*t.set)(QString::fromUtf8(t.text));
+            p.yield();
+            EXPECT_EQ(label(t.label)->text(), QString::fromUtf8(t.text)) << t.label;
+        }
+        auto* bar = child<QProgressBar>(&w, "Fortschritt");
+        p.progressMaximum(40);
+        p.progress(25);
+        EXPECT_EQ(bar->maximum(), 40);
+        EXPECT_EQ(bar->value(), 25);
+        p.cancelEnabled(false);
+        EXPECT_FALSE(abbruch()->isEnabled());
+        p.cancelEnabled(true);
+        EXPECT_TRUE(abbruch()->isEnabled());
+        DatenpflegeResult result;
+        result.merged = 1;
+        result.skipped = QStringList{"884708"};
+        return result;
+    });
+    for (const char* name : {"Titellabel", "Statuslabel", "Kursartlabel", "Datumlabel"})
+        EXPECT_EQ(label(name)->text(), "") << name;
+    window->cAktualTitel = titles;
+    window->Startzeit = 0.375;
+
+    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result().merged, 1);
+    EXPECT_EQ(window->result().skipped, QStringList{"884708"});
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowStays) {
+    const LeaveCase ways[] = {
+        {"btnAbbruch", [](QDialog* d) { child<QPushButton>(d, "btnAbbruch")->click(); }},
+        {"close box", [](QDialog* d) { test::closeFromTitleBar(d); }},
+    };
+    for (const LeaveCase& way : ways) {
+        messages.shown.clear();
+        calls = 0;
+        makeWindow([&](frmDatenpflegeFortschritt& w, const std::vector<TitelDef>&, double,
+                       DatenpflegeProgress& p) {
+            const struct {
+                int answer;
+                bool cancelled;
+            } steps[] = {{msg::kResultNein, false}, {msg::kResultJa, true}};
+            for (const auto& step : steps) {
+                messages.answerNext(step.answer);
+                way.leave(&w);
+                EXPECT_EQ(w.Abbruch, step.cancelled) << way.name;
+                EXPECT_EQ(p.cancelRequested(), step.cancelled) << way.name;
+                EXPECT_TRUE(w.isVisible()) << way.name;
+            }
+            DatenpflegeResult result;
+            result.cancelled = true;
+            return result;
+        });
+        window->exec();
+        ASSERT_EQ(messages.shown.size(), 2u) << way.name;
+        for (const auto& shown : messages.shown) {
+            EXPECT_EQ(shown.text, "Datenpflege jetzt abbrechen?") << way.name;
+            EXPECT_EQ(shown.style, msg::kYesNo) << way.name;
+        }
+        EXPECT_EQ(calls, 1) << way.name;
+        EXPECT_FALSE(window->isVisible()) << way.name;
+        EXPECT_TRUE(window->result().cancelled) << way.name;
+    }
+}
+
+TEST_F(DatenpflegeFortschrittTest, RunsOnceAndOnlyTheRunEndsTheWindow) {
+    makeWindow([&](frmDatenpflegeFortschritt& w, const std::vector<TitelDef>&, double,
+                   DatenpflegeProgress& p) {
+        QShowEvent shownAgain;  // as when restored from the taskbar
+        QCoreApplication::sendEvent(&w, &shownAgain);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        p.yield();
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_TRUE(messages.shown.empty());
+        DatenpflegeResult result;
+        result.merged = 3;
+        return result;
+    });
+    // The caller's hourglass is gone when the window ends.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(window->result().merged, 3);
+
+    // Shown again after its end, it has nothing left to do.
+    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(window->result().merged, 3);
+}
+
+TEST_F(DatenpflegeFortschrittTest, CancelledBeforeItIsShownItNeverRuns) {
+    makeWindow([](frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double,
+                  DatenpflegeProgress&) { return DatenpflegeResult{}; });
+    window->Abbruch = true;
+    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(window->result().cancelled);
+}
+
+TEST(DatenpflegeHilfe, EachWindowOpensItsTopic) {
+    QTemporaryDir dir;
+    test::RecordingMessages messages;
+    frmDatenpflegeOptionen optionen(SettingsStore(dir.path(), QStringLiteral("TradomirVQS")));
+    optionen.show();
+    frmDatenpflegeFortschritt fortschritt(
+        messages, [&](const std::vector<TitelDef>&, double, DatenpflegeProgress&) {
+            QTest::keyClick(&fortschritt, Qt::Key_F1);
+            return DatenpflegeResult{};
+        });
+    const struct {
+        const char* name;
+        QDialog* window;
+        Leave ask;
+        int topic;
+    } cases[] = {
+        {"Hilfe", &optionen, [](QDialog* d) { child<QPushButton>(d, "Hilfe")->click(); },
+         help::kDatenpflegeOptionen},
+        {"F1 in Zeitfeld", &optionen,
+         [](QDialog* d) { QTest::keyClick(child<QTimeEdit>(d, "Zeitfeld"), Qt::Key_F1); },
+         help::kDatenpflegeOptionen},
+        {"F1 during the run", &fortschritt, [](QDialog* d) { static_cast<void>(d->exec()); },
+         help::kDatenpflege},
+    };
+    for (const auto& c : cases) {
+        c.ask(c.window);
+        HelpViewer* viewer = findHelpViewer(c.window);
+        ASSERT_NE(viewer, nullptr) << c.name;
+        EXPECT_EQ(viewer->currentTopic(), QUrl(helpTopicUrl(c.topic))) << c.name;
+        viewer->close();
+    }
+}
+
+}  // namespace
+}  // namespace vqs
