@@ -3,8 +3,11 @@
 #include "app/recorder.h"
 #include "common/serial_date.h"
 #include "titles/titel_objekt.h"
+#include "titles/titel_registry.h"
 
 #include <QScopeGuard>
+
+#include <functional>
 
 namespace vqs {
 namespace {
@@ -15,11 +18,12 @@ constexpr double kStartTolerance = 0.0000001;
 // The broker's paid ticks of the day from `startzeit` on, in the order it gives them; false when
 // there are none (or the user cancelled first).
 bool fetchTicks(const broker::HistoryResult& history, double startzeit, QDate today,
-                std::vector<KursSatz>& ticks, DatenpflegeProgress& progress) {
+                std::vector<KursSatz>& ticks, DatenpflegeProgress& progress,
+                const std::function<bool()>& stopping) {
     const auto n = static_cast<int>(history.items.size());
     if (n == 0) return false;
     progress.status(QStringLiteral("Status: Daten abfragen"));
-    if (progress.cancelRequested()) return false;
+    if (stopping()) return false;
     progress.kursart(QStringLiteral("Kursart: Bezahlt"));
     progress.progressMaximum(n);
     progress.progress(0);
@@ -42,24 +46,35 @@ bool fetchTicks(const broker::HistoryResult& history, double startzeit, QDate to
 
 }  // namespace
 
+std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles) {
+    std::vector<TitelDef> active;
+    for (const auto& entry : titles.definitions()) {
+        if (entry.value.Aktiv) active.push_back(entry.value);
+    }
+    return active;
+}
+
 DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, double startzeit,
                                       DatenpflegeProgress& progress) {
     DatenpflegeResult result;
-    if (running_ || progress.cancelRequested()) {
+    if (running_ || stopped_ || progress.cancelRequested()) {
         result.started = false;
         return result;
     }
     running_ = true;
     const auto ended = qScopeGuard([this] { running_ = false; });
+    const auto stopping = [&] { return stopped_ || progress.cancelRequested(); };
     const QDate today = recorder_.clock().now().date();
     const QDateTime from(today, timeFromDayFraction(startzeit));
     try {
         for (const TitelDef& def : titles) {
+            if (stopping()) break;
             progress.titel(QStringLiteral("Titel: ") + def.Name);
             progress.status(QStringLiteral("Status: Daten laden, bitte warten..."));
             progress.datum(QStringLiteral("Datum: ") +
                            from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
             progress.yield();
+            if (stopping()) break;
             broker::BrokerSession* session = recorder_.session().SF();
             if (!session)
                 throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
@@ -69,12 +84,10 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
             } catch (const broker::BrokerError&) {
                 // No history for this title: its file stays as it is; the end of the run says so.
                 result.skipped << def.WKN;
-                if (progress.cancelRequested()) break;
                 continue;
             }
             std::vector<KursSatz> ticks;
-            if (fetchTicks(history, startzeit, today, ticks, progress) &&
-                !progress.cancelRequested()) {
+            if (fetchTicks(history, startzeit, today, ticks, progress, stopping) && !stopping()) {
                 progress.status(QStringLiteral("Status: Daten speichern"));
                 progress.kursart(QStringLiteral("Kursart: Bezahlt"));
                 const MergeResult merged =
@@ -87,14 +100,13 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
                                                      msg::kOk);
                 }
             }
-            if (progress.cancelRequested()) break;
         }
     } catch (const VqsError& e) {
         result.error = e.message();
         recorder_.messages().ShowMessage(
             QStringLiteral("Fehler bei Kurspflege aufgetreten: ") + e.message(), msg::kOk);
     }
-    result.cancelled = progress.cancelRequested();
+    result.cancelled = stopping();
     if (!result.skipped.isEmpty()) {
         recorder_.log(QStringLiteral("Datenpflege: keine Historie für %1, ihre Dateien wurden "
                                      "nicht gefüllt.")

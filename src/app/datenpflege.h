@@ -11,6 +11,7 @@
 namespace vqs {
 
 class Recorder;
+class TitelRegistry;
 
 // What a back-fill run shows and asks: the progress window of the desktop program, or the log
 // of the headless recorder.
@@ -34,6 +35,9 @@ struct DatenpflegeResult {
     QString error;  // a run step failed ("Fehler bei Kurspflege aufgetreten: " was told)
 };
 
+// The active titles, in the order of the definitions: what the back-fill at start covers.
+std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles);
+
 // The back-fill ("Datenpflege"): for each title, the broker's paid-price ticks of the current day
 // from `startzeit` (a time of day) on, merged into the title's paid-price file. One run at a
 // time; realtime recording goes on meanwhile.
@@ -45,10 +49,14 @@ public:
     DatenpflegeResult run(const std::vector<TitelDef>& titles, double startzeit,
                           DatenpflegeProgress& progress);
     bool running() const { return running_; }
+    // The program ends: the run under way stops after the file it is merging, quietly, and none
+    // starts any more.
+    void stop() { stopped_ = true; }
 
 private:
     Recorder& recorder_;
     bool running_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace vqs

@@ -161,6 +161,7 @@ bool Recorder::saveDefinitions() {
 void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    datenpflege_.stop();
     const bool wasLoggedIn = session_.Status() == 1;
     runStep([&] { titles_.releaseTitleObjects(); });
     runStep([&] { session_.CloseSession(); });

@@ -296,51 +296,15 @@ constexpr char kJournalMagic[] = "VQSJRNL1";
 constexpr std::int64_t kJournalHead = 8 + 8 + 8;
 constexpr char kJournalEnd[] = "ENDE";
 constexpr std::int64_t kJournalTail = 4 + 8;
-constexpr std::int64_t kChunk = 1 << 20;
-
-// A checksum of the journal (which may hold tens of megabytes): four independent lanes over
-// eight-byte words, so that it keeps up with the disk. The same bytes give the same sum however
-// they are cut into pieces.
-class Checksum {
-public:
-    void add(const char* data, std::int64_t length) {
-        while (length > 0 && filled_ > 0) {  // complete the block a piece left open
-            block_[filled_++] = data[0];
-            ++data;
-            --length;
-            if (filled_ == kBlock) {
-                mixBlock(block_);
-                filled_ = 0;
-            }
-        }
-        for (; length >= kBlock; data += kBlock, length -= kBlock) mixBlock(data);
-        std::memcpy(block_, data, static_cast<size_t>(length));
-        filled_ = static_cast<int>(length);
+// FNV-1a over the journal's head and old header: a torn or foreign head does not pass.
+std::uint64_t checksum(const char* data, std::int64_t length) {
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (std::int64_t i = 0; i < length; ++i) {
+        h ^= static_cast<unsigned char>(data[i]);
+        h *= 0x100000001b3ULL;
     }
-    std::uint64_t value() const {
-        std::uint64_t h = static_cast<std::uint64_t>(filled_);
-        for (std::uint64_t lane : lanes_) h = mix(h, lane);
-        for (int i = 0; i < filled_; ++i) h = mix(h, static_cast<unsigned char>(block_[i]));
-        return h;
-    }
-
-private:
-    static constexpr int kBlock = 32;
-    static std::uint64_t mix(std::uint64_t h, std::uint64_t word) {
-        h ^= word;
-        return ((h << 29) | (h >> 35)) * 0x9E3779B97F4A7C15ULL;
-    }
-    void mixBlock(const char* block) {
-        for (int lane = 0; lane < 4; ++lane) {
-            std::uint64_t word;
-            std::memcpy(&word, block + 8 * lane, 8);
-            lanes_[lane] = mix(lanes_[lane], word);
-        }
-    }
-    std::uint64_t lanes_[4] = {0xcbf29ce484222325ULL, 1, 2, 3};
-    char block_[kBlock] = {};
-    int filled_ = 0;
-};
+    return h;
+}
 
 void putLe(char* out, std::uint64_t v) {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
@@ -435,11 +399,9 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
         putLe(head + 8, static_cast<std::uint64_t>(from));
         putLe(head + 16, static_cast<std::uint64_t>(length));
         std::memcpy(head + kJournalHead, oldHeader, kHeaderSize);
-        Checksum sum;
-        sum.add(head, sizeof head);
         char tail[kJournalTail];
         std::memcpy(tail, kJournalEnd, 4);
-        putLe(tail + 4, sum.value());
+        putLe(tail + 4, checksum(head, sizeof head));
         const std::int64_t body = kJournalHead + kHeaderSize;
         error = journal.write(0, head, sizeof head);
         if (!error) error = fs_.copy(file.handle(), from, journal.handle(), body, length - from);
@@ -504,12 +466,11 @@ int DataFileStore::recoverJournal(const QString& path, bool* playedBack) {
             return error;
         from = static_cast<std::int64_t>(getLe(start + 8));
         length = static_cast<std::int64_t>(getLe(start + 16));
-        Checksum sum;
-        sum.add(start, sizeof start);
         whole = std::memcmp(start, kJournalMagic, 8) == 0 && from >= kHeaderSize &&
                 length >= from &&
                 size == kJournalHead + kHeaderSize + (length - from) + kJournalTail &&
-                std::memcmp(tail, kJournalEnd, 4) == 0 && getLe(tail + 4) == sum.value();
+                std::memcmp(tail, kJournalEnd, 4) == 0 &&
+                getLe(tail + 4) == checksum(start, sizeof start);
     }
     if (whole) {
         OpenFile file(fs_);

@@ -3,6 +3,7 @@
 #include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
 #include "common/number_text.h"
+#include "gui/backfill/datenpflege_fenster.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
@@ -120,8 +121,14 @@ bool Programm::Main() {
         window_->unload();
         window_.reset();
     }
-    if (!window_) recorder_->shutdown();
-    return window_ != nullptr;
+    if (!window_) {
+        recorder_->shutdown();
+        return false;
+    }
+    // Run by the event loop, so that an end asked for meanwhile leaves it like any other.
+    if (recorder_->options().AutoDatenpflege)
+        QTimer::singleShot(0, window_.get(), [this] { StartAutoDatenpflege(); });
+    return true;
 }
 
 bool Programm::endRequested() { return endRequested_; }
@@ -212,13 +219,31 @@ void Programm::mainSteps() {
         shell = ownTray_.get();
     }
     window_->InitSysTray(*shell, available, 0x0106);  // an NT 6 system: UTF-16 and balloons
-    if (endRequested()) return;
-
-    if (recorder.options().AutoDatenpflege) StartAutoDatenpflege();
 }
 
 void Programm::StartAutoDatenpflege() {
-    // The back-fill of all active titles at start; the switch is read and kept meanwhile.
+    Recorder& recorder = *recorder_;
+    try {
+        frmDatenpflegeFortschritt fortschritt(
+            recorder.messages(),
+            [&recorder](const std::vector<TitelDef>& titles, double startzeit,
+                        DatenpflegeProgress& progress) {
+                return recorder.datenpflege().run(titles, startzeit, progress);
+            },
+            window_.get());
+        fortschritt.cAktualTitel = aktiveTitel(recorder.titles());
+        if (!fortschritt.cAktualTitel.empty()) {
+            fortschritt.Startzeit = 0;
+            fortschritt.exec();
+        }
+    } catch (const std::exception& e) {
+        const auto* vqs = dynamic_cast<const VqsError*>(&e);
+        recorder.messages().ShowMessage(
+            QStringLiteral("Fehler aufgetreten: ") +
+                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
+            msg::kOk);
+    }
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }
 
 void Programm::delayStart(double seconds) {

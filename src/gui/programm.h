@@ -50,6 +50,8 @@ public:
     bool Main();
     // The exit code when Main() returned false: 1 for a second instance or a start-up error.
     int exitCode() const { return exitCode_; }
+    // The back-fill of every active title from 00:00 with its progress window; Main() has it
+    // run by the event loop right after start-up when "AutoDatenpflege" is on.
     void StartAutoDatenpflege();
     // Ends the program as "Beenden" with "/K" does: no question, also while dialogs are open
     // and also during start-up. For system signals and the end of the desktop session.

@@ -34,6 +34,9 @@ public:
     std::optional<int> start();
     // The normal shutdown; the event loop then ends with exit code 0.
     void stop();
+    // The back-fill of every active title from 00:00, its progress as log lines; start() has
+    // the event loop run it when "AutoDatenpflege" is on.
+    void startAutoDatenpflege();
 
     Recorder& recorder() { return *recorder_; }
     broker::SimulatedBroker* simulatedBroker() const { return defaults_.simulatedBroker(); }

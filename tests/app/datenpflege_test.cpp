@@ -204,5 +204,22 @@ TEST_F(FakeDatenpflege, ASecondRunCannotStartWhileOneRuns) {
     EXPECT_FALSE(t.recorder.datenpflege().running());
 }
 
+// Ended while a title is merged (the session already closed): that merge completes, the run
+// stops without a message, and none starts any more.
+TEST_F(FakeDatenpflege, TheProgramsEndStopsTheRunQuietly) {
+    progress.onStatus = [&](const QString& s) {
+        if (s == "Status: Daten speichern") t.recorder.shutdown();
+    };
+    DatenpflegeResult r =
+        t.recorder.datenpflege().run({titel("710000"), titel("846900")}, 0, progress);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.merged, 1);
+    EXPECT_EQ(recordsOf(path("710000")).size(), fake->history.items.size());
+    EXPECT_TRUE(r.error.isEmpty());
+    EXPECT_TRUE(t.messages.shown.empty());
+    r = t.recorder.datenpflege().run({titel("846900")}, 0, progress);
+    EXPECT_FALSE(r.started);
+}
+
 }  // namespace
 }  // namespace vqs

@@ -1,5 +1,7 @@
 #include "gui/programm.h"
 
+#include "gui/backfill/datenpflege_fenster.h"
+
 #include "broker/simulated_broker.h"
 #include "gui/gui_support.h"
 #include "gui/shell/fake_tray_shell.h"
@@ -13,6 +15,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
 
@@ -319,6 +322,53 @@ TEST_F(ProgramTest, LowFreeSpaceWarnsOncePerVolumeAndAMissingDataRootIsAStartErr
     EXPECT_TRUE(messages.shown[0].text.startsWith("Fehler beim Starten aufgetreten: "));
     EXPECT_TRUE(messages.shown[0].text.endsWith(
         "\nPrüfen Sie bitte, ob die API von Quesna Bravolt korrekt installiert ist."));
+}
+
+// "AutoDatenpflege" on: right after start-up the progress window fills every active title from
+// 00:00 and closes by itself; an end asked for meanwhile stops it without a message.
+TEST_F(ProgramTest, AutoDatenpflegeRunsAfterStartUpAndAnEndStopsItQuietly) {
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::AutoDatenpflege, "1");
+    for (const bool endMeanwhile : {false, true}) {
+        QStringList log;  // outlives the program, which logs while it ends
+        Programm p(environment());
+        QObject::connect(&p.recorder(), &Recorder::logLine, [&](const QString& l) { log << l; });
+        ASSERT_TRUE(p.Main());
+        EXPECT_TRUE(p.mainWindow()->isEnabled()) << "start-up has ended first";
+        int ended = 0;
+        p.mainWindow()->endProgram = [&] { ++ended; };
+        std::vector<TitelDef> titles;
+        double startzeit = -1;
+        test::onNextModal([&](QWidget* w) {
+            auto* window = qobject_cast<frmDatenpflegeFortschritt*>(w);
+            ASSERT_NE(window, nullptr);
+            titles = window->cAktualTitel;
+            startzeit = window->Startzeit;
+            if (endMeanwhile) std::raise(SIGTERM);
+        });
+        const auto over = [&] { return log.filter("Datenpflege beendet").size() == 1; };
+        for (int i = 0; i < 1000 && !over(); ++i) QCoreApplication::processEvents();
+        ASSERT_TRUE(over()) << log.join('\n').toStdString();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the window closed itself";
+        ASSERT_EQ(titles.size(), 1u);
+        EXPECT_EQ(titles[0].WKN, p.recorder().titles().definitions().begin()->value.WKN);
+        EXPECT_EQ(startzeit, 0.0);
+        EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text.toStdString();
+        const QString paid = p.recorder().store().filePath(titles[0], kBezahlt);
+        if (endMeanwhile) {
+            EXPECT_EQ(ended, 1);
+            EXPECT_TRUE(log.last().endsWith(", abgebrochen.")) << log.last().toStdString();
+            EXPECT_EQ(p.recorder().session().Status(), 0);
+        } else {
+            EXPECT_EQ(ended, 0);
+            EXPECT_EQ(log.last(), "Datenpflege beendet: 1 von 1 Titeln gefüllt.");
+            EXPECT_GT(QFileInfo(paid).size(), kHeaderSize + 1000 * kRecordSize)
+                << "ticks since midnight";
+        }
+        QFile::remove(paid);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The headless recorder as a user runs it: a program of its own, without any display.
+#include "app/settings_store.h"
 #include "broker/simulated_broker.h"
+#include "common/serial_date.h"
 #include "datafiles/data_file_check.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
@@ -170,6 +172,49 @@ TEST_F(HeadlessRecorderTest, RestartsAfterKillsLeaveNoRepeatedRecord) {
         EXPECT_GT(records, 0) << name.toStdString();
         EXPECT_EQ(repeated, 0) << name.toStdString();
     }
+}
+
+// "AutoDatenpflege" on: after start-up the active title is filled from 00:00, its progress in
+// the log; the file holds each tick of the day once, in time order.
+TEST_F(HeadlessRecorderTest, AutoDatenpflegeFillsTheDayAndLogsItsProgress) {
+    TitelDef d;
+    d.RT_WKN = d.WKN = "884708";
+    d.Name = "Titel 884708";
+    d.Ordner = "Dax 30";
+    d.RT_Boerse = "ETR";
+    d.Aktiv = true;
+    d.NeueNamen = true;
+    KeyedCollection<TitelDef> defs;
+    defs.add(d.id().text(), d);
+    writeTitelDefinitionenFile(home() + "/Bravolt_Titel.Dat", defs);
+    SettingsStore settings(dir.path() + "/config/Tradomir", "TradomirVQS");
+    writeSetting(settings, settings::AutoDatenpflege, "1");
+
+    const double started = serialFromDateTime(QDateTime::currentDateTime());
+    QProcess recorder;
+    start(recorder);
+    QString log = waitForLog(recorder, "Datenpflege beendet");
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(5000));
+    EXPECT_EQ(recorder.exitCode(), 0);
+    EXPECT_TRUE(log.contains("Datenpflege: Titel: Titel 884708, Status: Daten speichern"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("Datenpflege beendet: 1 von 1 Titeln gefüllt.")) << log.toStdString();
+
+    KursSatz previous{-1, 0, 0};
+    qint64 records = 0, disorder = 0, repeated = 0;
+    double first = 0;
+    scanDataFile(home() + "/RealtimeData/Dax 30/884708-BRAVOL-ETR.VQS",
+                 [&](qint64, const KursSatz& s) {
+                     if (records++ == 0) first = s.Zeit;
+                     disorder += s.Zeit < previous.Zeit;
+                     repeated += s == previous;
+                     previous = s;
+                     return true;
+                 });
+    EXPECT_LT(first, started) << "ticks from before the start";
+    EXPECT_EQ(disorder, 0);
+    EXPECT_EQ(repeated, 0);
 }
 
 TEST(HeadlessRecorderProgram, LinksNeitherQtGuiNorQtWidgets) {
