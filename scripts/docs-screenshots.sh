@@ -73,5 +73,29 @@ xdotool windowactivate --sync "$main"
 xdotool key alt+F4
 sleep 1
 shoot docs/meldung.png
-xdotool key alt+n
-echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png"
+xdotool key Escape
+
+# The back-fill at start: a busier market, so that there is a day of ticks to fetch.
+kill "$program"
+wait "$program" 2>/dev/null || true
+printf '[Optionen]\nAutoDatenpflege=1\n' >> "$XDG_CONFIG_HOME/Tradomir/TradomirVQS.ini"
+BRAVOLT_SIM_RATE=60 build/bin/TradomirVQS >/dev/null 2>&1 &
+program=$!
+progress=""
+for _ in $(seq 1 50); do
+    progress=$(xdotool search --name 'Datenpflege mit Bravolt' 2>/dev/null | head -1) && break
+    sleep 0.2
+done
+sleep 2
+xdotool windowactivate --sync "$progress"
+shoot docs/datenpflege.png
+# "Abbrechen" answers only while ticks are fetched: pressed until the question comes.
+for _ in $(seq 1 100); do
+    click "$progress" 365 150
+    sleep 0.2
+    [ "$(xdotool getactivewindow getwindowname)" = "Tradomir VQS" ] && break
+done
+shoot docs/datenpflege-abbrechen.png
+xdotool key Return           # "Ja"
+echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png" \
+    "docs/datenpflege.png docs/datenpflege-abbrechen.png"
