@@ -107,15 +107,16 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
             QStringLiteral("Fehler bei Kurspflege aufgetreten: ") + e.message(), msg::kOk);
     }
     result.cancelled = stopping();
-    if (!result.skipped.isEmpty()) {
-        recorder_.log(QStringLiteral("Datenpflege: keine Historie für %1, ihre Dateien wurden "
-                                     "nicht gefüllt.")
-                          .arg(result.skipped.join(QStringLiteral(", "))));
-    }
-    recorder_.log(QStringLiteral("Datenpflege beendet: %1 von %2 Titeln gefüllt%3.")
+    // One line, so that a window showing the last line shows the skipped titles too.
+    QString end = QStringLiteral("Datenpflege beendet: %1 von %2 Titeln gefüllt")
                       .arg(result.merged)
-                      .arg(titles.size())
-                      .arg(result.cancelled ? QStringLiteral(", abgebrochen") : QString()));
+                      .arg(titles.size());
+    if (!result.skipped.isEmpty()) {
+        end += QStringLiteral("; keine Historie für %1, ihre Dateien wurden nicht gefüllt")
+                   .arg(result.skipped.join(QStringLiteral(", ")));
+    }
+    if (result.cancelled) end += QStringLiteral("; abgebrochen");
+    recorder_.log(end + QLatin1Char('.'));
     return result;
 }
 

@@ -156,8 +156,8 @@ TEST_F(FakeDatenpflege, AFailingRequestSkipsItsTitleAndTheEndNamesIt) {
     EXPECT_TRUE(t.messages.shown.empty());
     EXPECT_FALSE(QFile::exists(path("UNBEKANNT")));
     EXPECT_TRUE(
-        t.events.log.contains("Datenpflege: keine Historie für UNBEKANNT, AUCHNICHT, "
-                              "ihre Dateien wurden nicht gefüllt."))
+        t.events.log.contains("Datenpflege beendet: 1 von 3 Titeln gefüllt; keine Historie für "
+                              "UNBEKANNT, AUCHNICHT, ihre Dateien wurden nicht gefüllt."))
         << t.events.log.join('\n').toStdString();
 }
 

@@ -359,7 +359,7 @@ TEST_F(ProgramTest, AutoDatenpflegeRunsAfterStartUpAndAnEndStopsItQuietly) {
         const QString paid = p.recorder().store().filePath(titles[0], kBezahlt);
         if (endMeanwhile) {
             EXPECT_EQ(ended, 1);
-            EXPECT_TRUE(log.last().endsWith(", abgebrochen.")) << log.last().toStdString();
+            EXPECT_TRUE(log.last().endsWith("; abgebrochen.")) << log.last().toStdString();
             EXPECT_EQ(p.recorder().session().Status(), 0);
         } else {
             EXPECT_EQ(ended, 0);

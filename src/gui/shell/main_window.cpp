@@ -52,6 +52,10 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     loaded_ = true;
 
     connect(&recorder_, &Recorder::tickRecorded, this, &Bravolt_Hauptfenster::Protokolleintrag);
+    connect(&recorder_, &Recorder::logLine, this, [this](const QString& line) {
+        protokoll_ = recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
+        showWarnings();
+    });
     connect(&recorder_, &Recorder::titlesChanged, this,
             &Bravolt_Hauptfenster::TitelInfoAktualisieren);
     connect(&recorder_, &Recorder::startInfo, this, &Bravolt_Hauptfenster::setStartInfo);
@@ -117,6 +121,15 @@ void Bravolt_Hauptfenster::buildControls() {
     warning.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
     warnzeile_->setPalette(warning);
     warnzeile_->hide();
+    // Otherwise the program's last log line ("Datenpflege beendet: …"), in grey.
+    protokollzeile_ = new QLabel(this);
+    named(protokollzeile_, "Protokollzeile")->setGeometry(warnzeile_->geometry());
+    protokollzeile_->setWordWrap(true);
+    protokollzeile_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette quiet = protokollzeile_->palette();
+    quiet.setColor(QPalette::WindowText, QColor(0x50, 0x50, 0x50));
+    protokollzeile_->setPalette(quiet);
+    protokollzeile_->hide();
     fortschrittAnzeige_ = new QProgressBar(this);
     named(fortschrittAnzeige_, "FortschrittAnzeige")->setGeometry(72, 100, 487, 10);
     fortschrittAnzeige_->setTextVisible(false);
@@ -249,6 +262,10 @@ void Bravolt_Hauptfenster::showWarnings() {
     warnzeile_->setText(metrics.elidedText(text, Qt::ElideMiddle, 2 * warnzeile_->width() - 40));
     warnzeile_->setToolTip(full);
     warnzeile_->setVisible(!text.isEmpty());
+    protokollzeile_->setText(
+        metrics.elidedText(protokoll_, Qt::ElideRight, 2 * protokollzeile_->width() - 40));
+    protokollzeile_->setToolTip(protokoll_);
+    protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !protokoll_.isEmpty());
     if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
 

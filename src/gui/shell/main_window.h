@@ -108,6 +108,8 @@ private:
     QLineEdit* txtOrdner_;
     QLabel* startinfo_;
     QLabel* warnzeile_;
+    QLabel* protokollzeile_;
+    QString protokoll_;  // the last log line, with its time
     QProgressBar* fortschrittAnzeige_;
     QLabel* label1_;
     QTableView* lProtokoll_;

@@ -183,6 +183,26 @@ TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
 }
 
+// What the program last logged (a back-fill's end with the titles it could not fill) stays in
+// view below the folder, unless a warning needs the place.
+TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
+    ASSERT_TRUE(t.recorder.login());
+    window.finishStartup(t.datenpfad());
+    auto* zeile = child<QLabel>(&window, "Protokollzeile");
+    auto* warnzeile = child<QLabel>(&window, "Warnzeile");
+    const QString end =
+        "Datenpflege beendet: 1 von 2 Titeln gefüllt; keine Historie für 846900, "
+        "ihre Dateien wurden nicht gefüllt.";
+    t.recorder.log(end);
+    EXPECT_FALSE(zeile->isHidden());
+    EXPECT_EQ(zeile->toolTip(), t.clock.now().toString("HH:mm:ss ") + end);
+    EXPECT_TRUE(zeile->text().contains("846900"));
+
+    t.recorder.shutdown();  // no connection: that warning takes the place
+    EXPECT_FALSE(warnzeile->isHidden());
+    EXPECT_TRUE(zeile->isHidden());
+}
+
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     t.messages.answerNext(msg::kResultNein);  // no taskbar button
     window.InitSysTray(shell, true, 0x0106);
