@@ -3,6 +3,7 @@
 #include "app/settings_store.h"
 #include "common/number_text.h"
 #include "common/ui_ports.h"
+#include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
 
 #include <QCheckBox>
@@ -30,14 +31,6 @@ namespace vqs {
 namespace {
 
 constexpr double kMsecsPerDay = 86400000.0;
-
-QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromUtf8(name));
-    b->setMinimumWidth(89);
-    b->setAutoDefault(false);
-    return b;
-}
 
 template <typename Control>
 Control* makeNamed(const QString& caption, const char* name, QWidget* parent) {
@@ -100,21 +93,11 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
     label2->setObjectName(QStringLiteral("Label2"));
     label2->setWordWrap(true);
 
-    auto* hilfe = makeButton(QStringLiteral("Hilfe"), "Hilfe", this);
-    auto* abbruch = makeButton(QStringLiteral("Abbrechen"), "Abbruch", this);
-    abbruch->setToolTip(QStringLiteral("Schließt den Dialog und verwirft alle Angaben"));
-    auto* okay = makeButton(QStringLiteral("Starten"), "Okay", this);
-    okay->setToolTip(QStringLiteral("Schließt den Dialog und speichert alle Einstellungen ab"));
-    okay->setDefault(true);
+    const auto [hilfe, okay, abbruch, buttons] = makeDialogButtons(QStringLiteral("Starten"), this);
 
     auto* frames = new QHBoxLayout;
     frames->addWidget(frame1);
     frames->addWidget(frame2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(hilfe);
-    buttons->addStretch();
-    buttons->addWidget(okay);
-    buttons->addWidget(abbruch);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(frames);
     layout->addWidget(label2);

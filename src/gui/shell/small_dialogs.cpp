@@ -2,6 +2,7 @@
 
 #include "app/recorder.h"
 #include "gui/shell/app_icon.h"
+#include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
 
 #include <QCheckBox>
@@ -16,25 +17,7 @@
 #include <QVBoxLayout>
 
 namespace vqs {
-namespace {
-
-QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromUtf8(name));
-    b->setMinimumWidth(89);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QCheckBox* makeCheckBox(const QString& caption, const char* name, const QString& tip,
-                        QWidget* parent) {
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(QString::fromUtf8(name));
-    c->setToolTip(tip);
-    return c;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent)
     : QDialog(parent) {
@@ -65,17 +48,7 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     auto* l3 = new QVBoxLayout(frame3);
     l3->addWidget(datenpflege_);
 
-    auto* hilfe = makeButton(QStringLiteral("Hilfe"), "Hilfe", this);
-    auto* abbruch = makeButton(QStringLiteral("Abbrechen"), "Abbruch", this);
-    abbruch->setToolTip(QStringLiteral("Schließt den Dialog und verwirft alle Angaben"));
-    auto* okay = makeButton(QStringLiteral("OK"), "Okay", this);
-    okay->setToolTip(QStringLiteral("Schließt den Dialog und speichert alle Einstellungen ab"));
-    okay->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(hilfe);
-    buttons->addStretch();
-    buttons->addWidget(okay);
-    buttons->addWidget(abbruch);
+    const auto [hilfe, okay, abbruch, buttons] = makeDialogButtons(QStringLiteral("OK"), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame1);

@@ -1,0 +1,28 @@
+#pragma once
+
+// Controls every small dialog builds the same way.
+
+#include <QString>
+
+class QCheckBox;
+class QHBoxLayout;
+class QPushButton;
+class QWidget;
+
+namespace vqs {
+
+// A push button of the dialogs' size that Enter does not press unless it is the default.
+QPushButton* makeButton(const QString& caption, const char* name, QWidget* parent);
+QCheckBox* makeCheckBox(const QString& caption, const char* name, const QString& tip,
+                        QWidget* parent);
+
+// "Hilfe" on the left; the confirming button (the default) and "Abbrechen" on the right.
+struct DialogButtons {
+    QPushButton* hilfe;
+    QPushButton* okay;
+    QPushButton* abbruch;
+    QHBoxLayout* row;
+};
+DialogButtons makeDialogButtons(const QString& okayCaption, QWidget* dialog);
+
+}  // namespace vqs
