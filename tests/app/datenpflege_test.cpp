@@ -207,6 +207,7 @@ TEST_F(FakeDatenpflege, ASecondRunCannotStartWhileOneRuns) {
 // Ended while a title is merged (the session already closed): that merge completes, the run
 // stops without a message, and none starts any more.
 TEST_F(FakeDatenpflege, TheProgramsEndStopsTheRunQuietly) {
+    const size_t items = fake->history.items.size();  // the session goes with the end
     progress.onStatus = [&](const QString& s) {
         if (s == "Status: Daten speichern") t.recorder.shutdown();
     };
@@ -214,7 +215,7 @@ TEST_F(FakeDatenpflege, TheProgramsEndStopsTheRunQuietly) {
         t.recorder.datenpflege().run({titel("710000"), titel("846900")}, 0, progress);
     EXPECT_TRUE(r.cancelled);
     EXPECT_EQ(r.merged, 1);
-    EXPECT_EQ(recordsOf(path("710000")).size(), fake->history.items.size());
+    EXPECT_EQ(recordsOf(path("710000")).size(), items);
     EXPECT_TRUE(r.error.isEmpty());
     EXPECT_TRUE(t.messages.shown.empty());
     r = t.recorder.datenpflege().run({titel("846900")}, 0, progress);
