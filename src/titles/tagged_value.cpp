@@ -113,10 +113,14 @@ constexpr int kMaxDepth = 16;
 
 }  // namespace
 
-TaggedValue TaggedReader::value(int depth) {
+void TaggedReader::checkDepth(int depth) const {
     if (depth > kMaxDepth)
         throw VqsError(
             QStringLiteral("Die Listen sind zu tief verschachtelt (Byte %1).").arg(pos_));
+}
+
+TaggedValue TaggedReader::value(int depth) {
+    checkDepth(depth);
     const qsizetype at = pos_;
     const auto tag = u16();
     switch (tag) {
@@ -172,9 +176,7 @@ std::uint16_t TaggedReader::nextTag() const {
 }
 
 void TaggedReader::skip(int depth) {
-    if (depth > kMaxDepth)
-        throw VqsError(
-            QStringLiteral("Die Listen sind zu tief verschachtelt (Byte %1).").arg(pos_));
+    checkDepth(depth);
     const qsizetype at = pos_;
     const auto tag = u16();
     switch (tag) {

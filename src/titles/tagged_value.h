@@ -89,6 +89,8 @@ public:
 private:
     ListHeader listBody(qsizetype at);
     void need(qsizetype n) const;
+    // Lists nested deeper than a definitions file needs are refused: the stack stays small.
+    void checkDepth(int depth) const;
     void advance(qsizetype n);
     std::uint16_t u16();
     std::uint32_t u32();

@@ -81,6 +81,21 @@ protected:
     MergeResult merge(std::vector<KursSatz> fetched, bool volumeFilter = false) {
         return mergeHistory(store, def, std::move(fetched), volumeFilter, kToday, progress);
     }
+    // A merge whose file fails while it is rewritten and whose journal cannot be removed: the
+    // old bytes could not go back, the journal stays for the next start.
+    void failMergeKeepingItsJournal() {
+        int yields = 0;
+        progress.onYield = [&] {
+            if (++yields != 2) return;  // the journal is written; the file is being rewritten
+            fs.fail(FaultyFileSystem::Call::Write, EIO, "710000-BRAVOL-ETR.VQS");
+            fs.fail(FaultyFileSystem::Call::Remove, EIO, "journal");
+        };
+        std::vector<KursSatz> fetched;
+        for (int i = 0; i < 1500; ++i) fetched.push_back({at(9, 30) + i / 86400.0, 3, 3});
+        EXPECT_EQ(merge(fetched).outcome, MergeResult::Failed);
+        progress.onYield = nullptr;
+        fs.heal();
+    }
     DateiKopf header() {
         DateiKopf k;
         const QByteArray bytes = readFile(path());
@@ -229,16 +244,7 @@ TEST_F(HistoryMergeTest, AJournalCutShortIsDroppedAndAWholeOnePlayedBack) {
 
     // Whole: kept when the rewrite could not even put the old bytes back (the journal stays
     // for the next start), then played back.
-    int yields = 0;
-    progress.onYield = [&] {
-        if (++yields != 2) return;  // the journal is written; the file is being rewritten
-        fs.fail(FaultyFileSystem::Call::Write, EIO, "710000-BRAVOL-ETR.VQS");
-        fs.fail(FaultyFileSystem::Call::Remove, EIO, "journal");
-    };
-    std::vector<KursSatz> fetched;
-    for (int i = 0; i < 1500; ++i) fetched.push_back({at(9, 30) + i / 86400.0, 3, 3});
-    EXPECT_EQ(merge(fetched).outcome, MergeResult::Failed);
-    fs.heal();
+    failMergeKeepingItsJournal();
     ASSERT_TRUE(QFile::exists(DataFileStore::journalPath(path())));
     // Whatever a crash left of the merge: it never reaches before the merge's start.
     writeFile(path(), old.left(kHeaderSize + kRecordSize) + QByteArray(5000, 'z'));
@@ -251,16 +257,7 @@ TEST_F(HistoryMergeTest, AJournalCutShortIsDroppedAndAWholeOnePlayedBack) {
 // Appended to before its journal is played back, a file would lose those ticks at playback.
 TEST_F(HistoryMergeTest, AFileWhoseJournalCannotBePlayedBackTakesNoTick) {
     writeRecords({{at(9), 1, 1}, {at(10), 2, 2}});
-    int yields = 0;
-    progress.onYield = [&] {
-        if (++yields != 2) return;
-        fs.fail(FaultyFileSystem::Call::Write, EIO, "710000-BRAVOL-ETR.VQS");
-        fs.fail(FaultyFileSystem::Call::Remove, EIO, "journal");
-    };
-    std::vector<KursSatz> fetched;
-    for (int i = 0; i < 1500; ++i) fetched.push_back({at(9, 30) + i / 86400.0, 3, 3});
-    EXPECT_EQ(merge(fetched).outcome, MergeResult::Failed);
-    fs.heal();
+    failMergeKeepingItsJournal();
     // Even in the same run the file waits for its journal.
     EXPECT_EQ(store.unrecoveredJournals().keys(), QStringList{path()});
 

@@ -2,6 +2,7 @@
 
 #include "app/settings_store.h"
 #include "common/number_text.h"
+#include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
@@ -29,8 +30,6 @@
 
 namespace vqs {
 namespace {
-
-constexpr double kMsecsPerDay = 86400000.0;
 
 template <typename Control>
 Control* makeNamed(const QString& caption, const char* name, QWidget* parent) {
@@ -121,9 +120,7 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
             [this] { showHelp(this, help::kDatenpflegeOptionen); });
 }
 
-double frmDatenpflegeOptionen::startzeit() const {
-    return zeitfeld_->time().msecsSinceStartOfDay() / kMsecsPerDay;
-}
+double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfeld_->time()); }
 
 void frmDatenpflegeOptionen::speichern(SettingsStore& settings) const {
     // 16 significant digits read back to the same minute in any locale.

@@ -62,15 +62,9 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::loadProgressMaximum, this,
             [this](int maximum) { fortschrittAnzeige_->setMaximum(std::max(maximum, 0)); });
     connect(&recorder_, &Recorder::loadProgress, fortschrittAnzeige_, &QProgressBar::setValue);
-    connect(&recorder_, &Recorder::writeFailed, this,
-            [this](const QString& where, const QString& reason) {
-                writeFaults_.insert(where, reason);
-                showWarnings();
-            });
-    connect(&recorder_, &Recorder::writeFaultEnded, this, [this](const QString& where) {
-        writeFaults_.remove(where);
-        showWarnings();
-    });
+    // The store keeps the faults that last; the line shows them.
+    connect(&recorder_, &Recorder::writeFailed, this, [this] { showWarnings(); });
+    connect(&recorder_, &Recorder::writeFaultEnded, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
 }
 
@@ -238,10 +232,15 @@ void Bravolt_Hauptfenster::showWarnings() {
     // The line names the file below the data folder (shown above it); its tooltip the whole
     // path. The tray's tip holds 127 characters: the file's name only.
     QString text, full, tip;
-    if (!writeFaults_.isEmpty()) {
-        const auto first = writeFaults_.cbegin();
-        const QString more = writeFaults_.size() > 1
-                                 ? QStringLiteral(" (und %1 weitere)").arg(writeFaults_.size() - 1)
+    const QHash<QString, QString>& faults = recorder_.store().faults();
+    if (!faults.isEmpty()) {
+        // The first by name, so that the line does not jump between faults that last.
+        auto first = faults.cbegin();
+        for (auto it = faults.cbegin(); it != faults.cend(); ++it) {
+            if (it.key() < first.key()) first = it;
+        }
+        const QString more = faults.size() > 1
+                                 ? QStringLiteral(" (und %1 weitere)").arg(faults.size() - 1)
                                  : QString();
         const QString where = QDir::toNativeSeparators(first.key());
         const QString below = QDir(recorder_.datenpfad()).relativeFilePath(first.key());

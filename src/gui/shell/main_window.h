@@ -3,7 +3,6 @@
 #include "common/kursart.h"
 #include "gui/shell/sys_tray.h"
 
-#include <QMap>
 #include <QWidget>
 
 #include <functional>
@@ -129,7 +128,6 @@ private:
     bool started_ = false;
     bool loaded_ = false;  // placement is saved only once the window has its place
     bool refreshPending_ = false;
-    QMap<QString, QString> writeFaults_;  // where → reason
 };
 
 }  // namespace vqs

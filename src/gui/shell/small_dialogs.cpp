@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 
 namespace vqs {
-namespace {}  // namespace
 
 frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent)
     : QDialog(parent) {
