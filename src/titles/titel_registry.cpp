@@ -38,6 +38,15 @@ void TitelRegistry::replace(const TitelDef& def, bool toEnd) {
     }
 }
 
+bool TitelRegistry::remove(const QString& key) {
+    const TitelDef* def = definitions_.find(key);
+    if (!def) return false;
+    stopRecording(def->id());
+    titleObjects_.remove(key);
+    definitions_.remove(key);
+    return true;
+}
+
 void TitelRegistry::clear() {
     titleObjects_.clear();
     definitions_.clear();

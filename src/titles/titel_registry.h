@@ -37,6 +37,11 @@ public:
     // The folder as the folders spell it (the first spelling wins); empty stays empty.
     QString folderSpelling(const QString& ordner) const;
     void addFolder(const QString& ordner);
+    void removeFolder(const QString& ordner) { folders_.remove(ordner); }
+    // Forgets a title: its recording stops and its title object goes with its subscription, so
+    // that nothing of it stays subscribed for the rest of the run. Its data files stay. False
+    // when the key is unknown.
+    bool remove(const QString& key);
     // Forgets every definition and folder and releases the title objects.
     void clear();
 

@@ -1,0 +1,75 @@
+#include "app/titel_verwaltung.h"
+
+#include "app/recorder.h"
+#include "app/settings_store.h"
+#include "common/error.h"
+#include "datafiles/datei_kopf.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace vqs {
+namespace {
+
+QString keineDatendatei(const QString& path) {
+    return QStringLiteral("%1 ist keine Datendatei; sie bleibt, wie sie ist.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+}  // namespace
+
+QStringList ordnerEintraege(const TitelRegistry& titles) {
+    QStringList eintraege{QString::fromUtf8(kAlleTitel)};
+    for (const auto& e : titles.folders()) eintraege << e.value;
+    return eintraege;
+}
+
+int gemerkterOrdner(const QStringList& eintraege, const SettingsStore& settings) {
+    const QString gemerkt = readSetting(settings, settings::OrdnerIndex);
+    if (gemerkt.isEmpty()) return 0;
+    for (int i = 1; i < eintraege.size(); ++i)
+        if (eintraege[i].compare(gemerkt, Qt::CaseInsensitive) == 0) return i;
+    return 0;
+}
+
+void ordnerMerken(SettingsStore& settings, const QString& eintrag) {
+    writeSetting(settings, settings::OrdnerIndex, eintrag);
+}
+
+std::vector<const TitelDef*> titelImOrdner(const TitelRegistry& titles, int position,
+                                           const QString& ordner) {
+    std::vector<const TitelDef*> listed;
+    for (const auto& e : titles.definitions())
+        if (position == 0 || e.value.Ordner.compare(ordner, Qt::CaseInsensitive) == 0)
+            listed.push_back(&e.value);
+    return listed;
+}
+
+int TitelLoeschen(Recorder& recorder, const std::vector<QString>& tags) {
+    int deleted = 0;
+    for (const QString& tag : tags) {
+        runStep([&] {
+            if (recorder.titles().remove(tag)) ++deleted;
+        });
+    }
+    if (deleted) recorder.titles().announceChange();
+    return deleted;
+}
+
+InspektorDatei inspektorDatei(Recorder& recorder, const TitelDef& def, Kursart kind) {
+    InspektorDatei datei;
+    datei.path = recorder.store().filePath(def, kind);
+    const QFileInfo info(datei.path);
+    datei.ohneDaten = !info.exists() || (info.isFile() && info.size() == 0);
+    if (!datei.ohneDaten && !(info.isFile() && info.size() >= kHeaderSize))
+        throw VqsError(keineDatendatei(datei.path));
+    return datei;
+}
+
+void datendateiAnlegen(Recorder& recorder, const TitelDef& def, Kursart kind) {
+    const int error = recorder.store().create(def, kind, buildHeader(def, kind), {});
+    if (error == EEXIST) throw VqsError(keineDatendatei(recorder.store().filePath(def, kind)));
+    if (error) throw VqsError(DataFileStore::describe(error));
+}
+
+}  // namespace vqs
