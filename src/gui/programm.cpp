@@ -10,6 +10,7 @@
 #include "gui/shell/small_dialogs.h"
 #include "gui/shell/start_delay_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
+#include "gui/titles/titel_verwaltung_dialog.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -206,6 +207,10 @@ void Programm::mainSteps() {
         frmTitelauswahl dialog(*recorder_, window_.get());
         dialog.exec();
     };
+    window_->openVerwaltung = [this] {
+        frmTitelverwaltung dialog(*recorder_, {}, window_.get());
+        dialog.exec();
+    };
     window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;
@@ -222,28 +227,8 @@ void Programm::mainSteps() {
 }
 
 void Programm::StartAutoDatenpflege() {
-    Recorder& recorder = *recorder_;
-    try {
-        frmDatenpflegeFortschritt fortschritt(
-            recorder.messages(),
-            [&recorder](const std::vector<TitelDef>& titles, double startzeit,
-                        DatenpflegeProgress& progress) {
-                return recorder.datenpflege().run(titles, startzeit, progress);
-            },
-            window_.get());
-        fortschritt.cAktualTitel = aktiveTitel(recorder.titles());
-        if (!fortschritt.cAktualTitel.empty()) {
-            fortschritt.Startzeit = 0;
-            fortschritt.exec();
-        }
-    } catch (const std::exception& e) {
-        const auto* vqs = dynamic_cast<const VqsError*>(&e);
-        recorder.messages().ShowMessage(
-            QStringLiteral("Fehler aufgetreten: ") +
-                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
-            msg::kOk);
-    }
-    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+    std::vector<TitelDef> titles = aktiveTitel(recorder_->titles());
+    if (!titles.empty()) DatenpflegeAusfuehren(*recorder_, std::move(titles), 0, window_.get());
 }
 
 void Programm::delayStart(double seconds) {

@@ -1,6 +1,8 @@
 #include "gui/backfill/datenpflege_fenster.h"
 
+#include "app/recorder.h"
 #include "app/settings_store.h"
+#include "common/error.h"
 #include "common/number_text.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
@@ -299,6 +301,29 @@ void frmDatenpflegeFortschritt::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, double startzeit,
+                           QWidget* parent) {
+    try {
+        frmDatenpflegeFortschritt fortschritt(
+            recorder.messages(),
+            [&recorder](const std::vector<TitelDef>& list, double from,
+                        DatenpflegeProgress& progress) {
+                return recorder.datenpflege().run(list, from, progress);
+            },
+            parent);
+        fortschritt.cAktualTitel = std::move(titles);
+        fortschritt.Startzeit = startzeit;
+        fortschritt.exec();
+    } catch (const std::exception& e) {
+        const auto* vqs = dynamic_cast<const VqsError*>(&e);
+        recorder.messages().ShowMessage(
+            QStringLiteral("Fehler aufgetreten: ") +
+                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
+            msg::kOk);
+    }
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }
 
 }  // namespace vqs

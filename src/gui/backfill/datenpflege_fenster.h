@@ -21,6 +21,7 @@ class QTimeEdit;
 namespace vqs {
 
 class MessagePresenter;
+class Recorder;
 class SettingsStore;
 
 // "Datenpflege": from which time of day the broker's ticks are taken. Reports "OK" in tag()
@@ -119,5 +120,10 @@ private:
     QProgressBar* fortschritt_;
     QPushButton* btnAbbruch_;
 };
+
+// Runs the back-fill of `titles` from `startzeit` (a fraction of a day) in the progress window,
+// owned by `parent`. An error is told as "Fehler aufgetreten: " and its text.
+void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, double startzeit,
+                           QWidget* parent);
 
 }  // namespace vqs

@@ -10,10 +10,18 @@ const char* const kSortKey = "vqsSortKey";
 const char* const kSortOrder = "vqsSortOrder";
 const char* const kSorted = "vqsSorted";
 
+// A tree widget sorts its items; any other list asks its model.
+void sortList(QTreeView* list, int column, Qt::SortOrder order) {
+    if (auto* widget = qobject_cast<QTreeWidget*>(list))
+        widget->sortItems(column, order);
+    else
+        list->model()->sort(column, order);
+}
+
 }  // namespace
 
-void ListeSortieren(QTreeWidget* list, int column) {
-    if (!list || column < 0 || column >= list->columnCount()) return;
+void ListeSortieren(QTreeView* list, int column) {
+    if (!list || !list->model() || column < 0 || column >= list->model()->columnCount()) return;
     const QVariant key = list->property(kSortKey);
     Qt::SortOrder order = Qt::AscendingOrder;
     if (key.isValid() && key.toInt() == column && list->property(kSorted).toBool())
@@ -22,19 +30,19 @@ void ListeSortieren(QTreeWidget* list, int column) {
     list->setProperty(kSortKey, column);
     list->setProperty(kSortOrder, static_cast<int>(order));
     list->setProperty(kSorted, true);
-    list->sortItems(column, order);
+    sortList(list, column, order);
     list->header()->setSortIndicatorShown(true);
     list->header()->setSortIndicator(column, order);
-    if (QTreeWidgetItem* marked = list->currentItem()) list->scrollToItem(marked);
+    if (list->currentIndex().isValid()) list->scrollTo(list->currentIndex());
 }
 
-void sortiereWieZuletzt(QTreeWidget* list) {
+void sortiereWieZuletzt(QTreeView* list) {
     if (!list || !list->property(kSorted).toBool()) return;
-    list->sortItems(list->property(kSortKey).toInt(),
-                    static_cast<Qt::SortOrder>(list->property(kSortOrder).toInt()));
+    sortList(list, list->property(kSortKey).toInt(),
+             static_cast<Qt::SortOrder>(list->property(kSortOrder).toInt()));
 }
 
-void sortiereBeiSpaltenklick(QTreeWidget* list) {
+void sortiereBeiSpaltenklick(QTreeView* list) {
     list->header()->setSectionsClickable(true);
     QObject::connect(list->header(), &QHeaderView::sectionClicked, list,
                      [list](int column) { ListeSortieren(list, column); });
