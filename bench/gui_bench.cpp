@@ -1,15 +1,18 @@
-// What the user waits for in the windows: the monitor under a stream of quotes, and listing
-// a catalogue or a search result of 5000 instruments. Runs on Qt's offscreen platform.
+// What the user waits for in the windows: the monitor under a stream of quotes, listing a
+// catalogue or a search result of 5000 instruments, and the title management of 10000 titles. Runs
+// on Qt's offscreen platform.
 #include "app/recorder.h"
 #include "broker/simulated_broker.h"
 #include "gui/shell/main_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
+#include "gui/titles/titel_verwaltung_dialog.h"
 #include "titles/titel_objekt.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -145,6 +148,50 @@ void BM_ListCatalogue(benchmark::State& state) {
     state.counters["rows"] = dialog.titelliste()->topLevelItemCount();
 }
 
+// 10000 inactive definitions in four folders, besides what the benchmarks before defined.
+void defineTenThousand(Program& p) {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    for (int i = 0; i < 10000; ++i) {
+        vqs::TitelDef d;
+        d.RT_WKN = d.WKN = QStringLiteral("T%1").arg(i, 5, 10, QLatin1Char('0'));
+        d.Name = QStringLiteral("Titel %1").arg((i * 7919) % 10000);
+        d.Ordner = QStringLiteral("Ordner %1").arg(i % 4);
+        d.RT_Boerse = "ETR";
+        d.NeueNamen = true;
+        p.recorder.titles().add(d);
+    }
+}
+
+// Opening the title management on "Alle Titel" until the list is painted.
+void BM_OpenTitelverwaltungOf10000(benchmark::State& state) {
+    Program& p = program();
+    defineTenThousand(p);
+    int rows = 0;
+    for (auto _ : state) {
+        vqs::frmTitelverwaltung dialog(p.recorder, {});
+        dialog.show();
+        QCoreApplication::processEvents();
+        rows = dialog.titelliste()->model()->rowCount();
+    }
+    state.counters["rows"] = rows;
+}
+
+// A click on the name column's header of that list, until it is painted.
+void BM_SortTitelverwaltungOf10000(benchmark::State& state) {
+    Program& p = program();
+    defineTenThousand(p);
+    vqs::frmTitelverwaltung dialog(p.recorder, {});
+    dialog.show();
+    int column = 1;
+    for (auto _ : state) {
+        dialog.titelliste()->sortByColumn(column, Qt::AscendingOrder);
+        QCoreApplication::processEvents();
+        column = column == 1 ? 2 : 1;
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_Per1000MonitorEntries)->Unit(benchmark::kMillisecond);
@@ -155,6 +202,8 @@ BENCHMARK(BM_Per1000QuotesMonitorOpen)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListSearchResultOf5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListCatalogue)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
