@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the screenshots in docs/ from the real program on the simulated broker: a fresh home,
 # five Dax titles activated through the title selection, the main window with its monitor,
-# and the quit question. Runs on a virtual display with a small window manager.
+# the warning line, the quit question, the back-fill at start, and the title management. Runs on a virtual display with a small window manager.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
@@ -97,5 +97,54 @@ for _ in $(seq 1 100); do
 done
 shoot docs/datenpflege-abbrechen.png
 xdotool key Return           # "Ja"
+
+# The title management: two titles back-filled from 00:00, one deleted, the options.
+kill "$program"
+wait "$program" 2>/dev/null || true
+sed -i 's/^AutoDatenpflege=1$/AutoDatenpflege=0/' "$XDG_CONFIG_HOME/Tradomir/TradomirVQS.ini"
+BRAVOLT_SIM_RATE=20 build/bin/TradomirVQS >/dev/null 2>&1 &
+program=$!
+sleep 3
+main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
+xdotool windowactivate --sync "$main"
+xdotool key alt+v
+sleep 1.5
+verwaltung=$(xdotool getactivewindow)
+click "$verwaltung" 127 64   # the first title ...
+xdotool keydown shift
+click "$verwaltung" 127 82   # ... and the second
+xdotool keyup shift
+sleep 0.5
+shoot docs/titelverwaltung.png
+xdotool key alt+p            # "Daten&pflege..."
+sleep 1
+shoot docs/titelverwaltung-datenpflege.png
+xdotool key Return           # "Starten" from 00:00
+for _ in $(seq 1 50); do
+    progress=$(xdotool search --name 'Datenpflege mit Bravolt' 2>/dev/null | head -1) && break
+    sleep 0.2
+done
+sleep 0.7
+shoot docs/titelverwaltung-fortschritt.png
+while xdotool search --name 'Datenpflege mit Bravolt' >/dev/null 2>&1; do sleep 0.5; done
+xdotool windowactivate --sync "$verwaltung"
+click "$verwaltung" 127 118  # the fourth title
+xdotool key alt+l            # "&Löschen..."
+sleep 1
+shoot docs/titelverwaltung-loeschen.png
+xdotool key Return           # "Ja"
+sleep 1
+xdotool windowactivate --sync "$verwaltung"
+click "$verwaltung" 770 239  # "Einstellungen"
+sleep 1
+xdotool key alt+b            # " &Bezahlt-Kurse nicht aufzeichnen"
+sleep 0.5
+shoot docs/titelverwaltung-einstellungen.png
+xdotool key Return           # "OK"
+sleep 0.5
+xdotool key alt+s            # "&Schließen"
+sleep 1
+xdotool windowactivate --sync "$main"
+shoot docs/titelverwaltung-danach.png
 echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png" \
-    "docs/datenpflege.png docs/datenpflege-abbrechen.png"
+    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/titelverwaltung*.png"
