@@ -5,6 +5,8 @@
 #include "titles/titel_objekt.h"
 #include "titles/titel_registry.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QScopeGuard>
 
 #include <functional>
@@ -56,6 +58,14 @@ std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles) {
 
 DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, double startzeit,
                                       DatenpflegeProgress& progress) {
+    std::vector<DatenpflegeTitel> each;
+    each.reserve(titles.size());
+    for (const TitelDef& def : titles) each.push_back({def, startzeit});
+    return run(each, progress);
+}
+
+DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& titles,
+                                      DatenpflegeProgress& progress) {
     DatenpflegeResult result;
     if (running_ || stopped_ || progress.cancelRequested()) {
         result.started = false;
@@ -65,10 +75,13 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
     const auto ended = qScopeGuard([this] { running_ = false; });
     const auto stopping = [&] { return stopped_ || progress.cancelRequested(); };
     const QDate today = recorder_.clock().now().date();
-    const QDateTime from(today, timeFromDayFraction(startzeit));
+    const auto tell = [&](const QString& text) {
+        if (!progress.tellError(text)) recorder_.messages().ShowMessage(text, msg::kOk);
+    };
     try {
-        for (const TitelDef& def : titles) {
+        for (const auto& [def, startzeit] : titles) {
             if (stopping()) break;
+            const QDateTime from(today, timeFromDayFraction(startzeit));
             progress.titel(QStringLiteral("Titel: ") + def.Name);
             progress.status(QStringLiteral("Status: Daten laden, bitte warten..."));
             progress.datum(QStringLiteral("Datum: ") +
@@ -94,17 +107,14 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
                     mergeHistory(recorder_.store(), def, std::move(ticks),
                                  recorder_.options().UmsatzFilterBezahlt, today, progress);
                 if (merged.outcome == MergeResult::Merged) ++result.merged;
-                if (merged.outcome == MergeResult::Failed) {
-                    recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") +
-                                                         DataFileStore::describe(merged.error),
-                                                     msg::kOk);
-                }
+                if (merged.outcome == MergeResult::Failed)
+                    tell(QStringLiteral("Fehler aufgetreten: ") +
+                         DataFileStore::describe(merged.error));
             }
         }
     } catch (const VqsError& e) {
         result.error = e.message();
-        recorder_.messages().ShowMessage(
-            QStringLiteral("Fehler bei Kurspflege aufgetreten: ") + e.message(), msg::kOk);
+        tell(QStringLiteral("Fehler bei Kurspflege aufgetreten: ") + e.message());
     }
     result.cancelled = stopping();
     // One line, so that a window showing the last line shows the skipped titles too.
@@ -118,6 +128,22 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, doubl
     if (result.cancelled) end += QStringLiteral("; abgebrochen");
     recorder_.log(end + QLatin1Char('.'));
     return result;
+}
+
+void LogProgress::titel(const QString& text) {
+    titel_ = text;
+    status_.clear();
+}
+
+void LogProgress::status(const QString& text) {
+    if (text == status_) return;
+    status_ = text;
+    log_(QStringLiteral("Datenpflege: %1, %2").arg(titel_, text));
+}
+
+void LogProgress::yield() {
+    QCoreApplication::processEvents(userInput_ ? QEventLoop::AllEvents
+                                               : QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace vqs

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace vqs {
@@ -25,6 +26,14 @@ public:
     // The user asked to cancel ("Abbruch"); checked before fetching, before merging and after
     // each title.
     virtual bool cancelRequested() { return false; }
+    // An error of the run; false: the run shows it as a message.
+    virtual bool tellError(const QString& /*text*/) { return false; }
+};
+
+// A title to fill, from a time of day (a fraction of a day) on.
+struct DatenpflegeTitel {
+    TitelDef def;
+    double startzeit = 0;
 };
 
 struct DatenpflegeResult {
@@ -33,6 +42,28 @@ struct DatenpflegeResult {
     QStringList skipped;  // titles whose history request failed: their files were not filled
     bool cancelled = false;
     QString error;  // a run step failed ("Fehler bei Kurspflege aufgetreten: " was told)
+};
+
+// A run's progress as log lines: each title and each change of its state, once. Signals and the
+// recording go on meanwhile; with `userInput` false the user's clicks wait for the run's end (a
+// run nobody asked for must not open windows inside itself).
+class LogProgress final : public DatenpflegeProgress {
+public:
+    explicit LogProgress(std::function<void(const QString&)> log, bool userInput = true)
+        : log_(std::move(log)), userInput_(userInput) {}
+    void titel(const QString& text) override;
+    void status(const QString& text) override;
+    void yield() override;
+    bool tellError(const QString& text) override {
+        log_(text);
+        return true;
+    }
+
+private:
+    std::function<void(const QString&)> log_;
+    bool userInput_;
+    QString titel_;
+    QString status_;
 };
 
 // The active titles, in the order of the definitions: what the back-fill at start covers.
@@ -47,6 +78,9 @@ public:
 
     // Runs over the titles in order; nothing is done while another run is under way.
     DatenpflegeResult run(const std::vector<TitelDef>& titles, double startzeit,
+                          DatenpflegeProgress& progress);
+    // The same with a start time of each title's own.
+    DatenpflegeResult run(const std::vector<DatenpflegeTitel>& titles,
                           DatenpflegeProgress& progress);
     bool running() const { return running_; }
     // The program ends: the run under way stops after the file it is merging, quietly, and none

@@ -1,6 +1,11 @@
 #include "app/recorder.h"
 
+#include "app/connection_watchdog.h"
+
 #include "common/number_text.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <QDir>
 #include <QStorageInfo>
@@ -53,6 +58,7 @@ Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& 
       titles_(session_, *this, clock) {
     store_.setListener(this);
     titles_.setChangeListener([this] { Q_EMIT titlesChanged(); });
+    connection_ = std::make_unique<ConnectionWatchdog>(*this);
 }
 
 Recorder::~Recorder() { shutdown(); }
@@ -67,6 +73,11 @@ void Recorder::readOptions() {
         switchIsOn(readSetting(settings_, settings::UmsatzFilterBezahlt));
     options_.UmsatzFilterAndere = switchIsOn(readSetting(settings_, settings::UmsatzFilterAndere));
     options_.AutoDatenpflege = switchIsOn(readSetting(settings_, settings::AutoDatenpflege));
+    options_.AutoWiederverbinden =
+        switchIsOn(readSetting(settings_, settings::AutoWiederverbinden));
+    const double stille = leadingNumber(readSetting(settings_, settings::StilleSekunden));
+    options_.StilleSekunden =
+        std::isfinite(stille) ? static_cast<int>(std::clamp(stille, 0.0, 86400.0)) : 120;
 }
 
 void Recorder::writeProgramFolder() {
@@ -162,6 +173,7 @@ void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
     datenpflege_.stop();
+    connection_->stop();
     const bool wasLoggedIn = session_.Status() == 1;
     runStep([&] { titles_.releaseTitleObjects(); });
     runStep([&] { session_.CloseSession(); });
@@ -188,6 +200,8 @@ std::optional<KursSatz> Recorder::lastRecorded(const TitelDef& def, Kursart kind
 }
 
 void Recorder::stoppedRecording(const TitelDef& def) { store_.endFaultsOf(def); }
+
+void Recorder::quoteArrived() { connection_->quoteArrived(); }
 
 void Recorder::failed(const QString& where, const QString& reason) {
     Q_EMIT logLine(

@@ -15,15 +15,23 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace vqs {
+
+class ConnectionWatchdog;
 
 // The switches read once at start.
 struct RecorderOptions {
     bool UmsatzFilterBezahlt = false;
     bool UmsatzFilterAndere = false;
     bool AutoDatenpflege = false;
+    // A lost connection is logged in again by itself, and the gap is filled.
+    bool AutoWiederverbinden = true;
+    // Seconds without any quote of a recording title after which the feed counts as lost
+    // (0: never).
+    int StilleSekunden = 120;
 };
 
 // A start-up step that cannot go on; the number is the one the start-up message shows.
@@ -97,6 +105,11 @@ public:
     double kursanzahl() const { return kursanzahl_; }
     // A line for the log (what the core does on its own is logged by it).
     void log(const QString& text) { Q_EMIT logLine(text); }
+    // Notices a lost connection and logs in again; the programs start it after their login.
+    ConnectionWatchdog& connection() { return *connection_; }
+    const ConnectionWatchdog& connection() const { return *connection_; }
+    // The session's state changed behind the windows' back (lost, logged in again).
+    void announceConnection() { Q_EMIT sessionStateChanged(session_.Status()); }
 
 Q_SIGNALS:
     // A tick reached its file (zeit as the broker gave it, possibly a time of day only).
@@ -119,6 +132,7 @@ private:
     void tick(const TitelId& id, Kursart kind, float kurs, float volume, double zeit) override;
     std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) override;
     void stoppedRecording(const TitelDef& def) override;
+    void quoteArrived() override;
     // DataFileStoreListener
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
@@ -142,9 +156,10 @@ private:
     DatenpflegeRun datenpflege_{*this};
     double kursanzahl_ = 0;
     bool shuttingDown_ = false;
-    // Declared last, so that the title objects, which hold subscriptions of the session and
+    // Declared late, so that the title objects, which hold subscriptions of the session and
     // write through the store, go first.
     TitelRegistry titles_;
+    std::unique_ptr<ConnectionWatchdog> connection_;
 };
 
 }  // namespace vqs

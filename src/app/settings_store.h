@@ -58,6 +58,9 @@ inline constexpr SettingKey VersionsHinweis{SettingKey::T, "VQSStart", "Versions
 inline constexpr SettingKey VQSPfad{SettingKey::T, "Programm", "VQSPfad", ""};
 inline constexpr SettingKey Datenpfad{SettingKey::X, "Optionen", "Datenpfad", ""};
 inline constexpr SettingKey AutoDatenpflege{SettingKey::X, "Optionen", "AutoDatenpflege", "0"};
+inline constexpr SettingKey AutoWiederverbinden{SettingKey::X, "Optionen", "AutoWiederverbinden",
+                                                "1"};
+inline constexpr SettingKey StilleSekunden{SettingKey::X, "Optionen", "StilleSekunden", "120"};
 inline constexpr SettingKey UmsatzFilterBezahlt{SettingKey::X, "UmsatzFilter", "BravoltBezahlt",
                                                 "0"};
 inline constexpr SettingKey UmsatzFilterAndere{SettingKey::X, "UmsatzFilter", "BravoltAndere", "0"};

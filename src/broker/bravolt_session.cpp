@@ -19,6 +19,15 @@ clBravoltSession::~clBravoltSession() {
 
 bool clBravoltSession::InitSession() {
     if (m_Status == 1) return true;
+    QString error;
+    const bool ok = login(error);
+    if (!ok && !error.isEmpty())
+        messages_().ShowMessage(QStringLiteral("Fehler beim Login aufgetreten: ") + error,
+                                msg::kOk);
+    return ok;
+}
+
+bool clBravoltSession::login(QString& error) {
     std::unique_ptr<broker::BrokerSession> session;
     try {
         if (!factory_) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
@@ -26,8 +35,7 @@ bool clBravoltSession::InitSession() {
         if (!session) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
         session->LoginWithAddOnName(QStringLiteral("Tradomir VQS"));
     } catch (const VqsError& e) {
-        messages_().ShowMessage(QStringLiteral("Fehler beim Login aufgetreten: ") + e.message(),
-                                msg::kOk);
+        error = e.message();
         return false;
     }
     m_Session = std::move(session);
@@ -37,6 +45,36 @@ bool clBravoltSession::InitSession() {
         bound_ = true;
     }
     return m_Status == 1;
+}
+
+bool clBravoltSession::reconnect(QString& error) {
+    dropSession();
+    if (login(error)) return true;
+    if (error.isEmpty()) error = QStringLiteral("Die Anmeldung wurde nicht angenommen.");
+    return false;
+}
+
+void clBravoltSession::dropSession() {
+    if (m_Session) {
+        try {
+            if (bound_) m_Session->removeListener(this);
+            m_Session->logout();
+        } catch (const std::exception&) {
+        }
+    }
+    bound_ = false;
+    m_Session.reset();
+    m_Status = 0;
+}
+
+void clBravoltSession::OnLogout() {
+    m_Status = 0;  // the broker ended it: nothing can be asked of it any more
+    if (lost_) lost_(QStringLiteral("Abmeldung durch die Bravolt-API"));
+}
+
+void clBravoltSession::OnQuotesStatusChange(std::int32_t status) {
+    if (status != 1 && lost_)
+        lost_(QStringLiteral("Kursversorgung unterbrochen (Status %1)").arg(status));
 }
 
 void clBravoltSession::CloseSession() {

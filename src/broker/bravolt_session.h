@@ -2,6 +2,8 @@
 
 #include "broker/trading_api.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 
@@ -26,21 +28,33 @@ public:
     bool InitSession();
     // Logs out and releases the session; reports a logout that did not take.
     void CloseSession();
+    // Logs in with a new session object after the connection was lost, the old one released
+    // first; nothing is shown. False and the broker's reason when it fails.
+    bool reconnect(QString& error);
+    // Releases the session without a word: its connection is gone.
+    void dropSession();
     // The broker session while logged in, else none.
     broker::BrokerSession* SF() const { return m_Status == 1 ? m_Session.get() : nullptr; }
     std::int32_t Status() const { return m_Status; }
 
-    // A logout or status change raised by the broker changes nothing: the user notices a lost
-    // connection when no more quotes arrive.
-    void OnLogout() override {}
-    void OnQuotesStatusChange(std::int32_t /*status*/) override {}
+    // Told when the broker ends the connection (a logout it raised: the session is no longer
+    // logged in) or says its quotes stopped (a quote status other than 1); with the reason.
+    void setLossHandler(std::function<void(const QString& reason)> handler) {
+        lost_ = std::move(handler);
+    }
+    void OnLogout() override;
+    void OnQuotesStatusChange(std::int32_t status) override;
 
 private:
+    // The login itself; false and the reason when the broker refuses or cannot be reached.
+    bool login(QString& error);
+
     BrokerSessionFactory factory_;
     std::function<MessagePresenter&()> messages_;
     std::unique_ptr<broker::BrokerSession> m_Session;
     std::int32_t m_Status = 0;
     bool bound_ = false;
+    std::function<void(const QString&)> lost_;
 };
 
 }  // namespace vqs

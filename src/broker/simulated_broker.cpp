@@ -17,6 +17,16 @@ struct SimulationState {
     SimulatedMarket market;
     std::vector<SimSubscription*> subscriptions;
     std::vector<SimSession*> sessions;
+    int logins = 0;
+    QDateTime downUntil;  // logins are refused until then
+    int historyRequests = 0;
+};
+
+// Whether a session's subscriptions deliver: shared with them, as they may outlive it.
+struct SessionLife {
+    bool loggedIn = false;
+    bool silent = false;
+    bool delivers() const { return loggedIn && !silent; }
 };
 
 SimulationSettings SimulationSettings::fromEnvironment() {
@@ -28,6 +38,16 @@ SimulationSettings SimulationSettings::fromEnvironment() {
     if (ok && std::isfinite(rate)) s.quotesPerSecond = std::clamp(rate, 0.001, 50.0);
     s.refuseLogin = qEnvironmentVariableIntValue("BRAVOLT_SIM_REFUSE_LOGIN") != 0;
     s.failHistory = qEnvironmentVariableIntValue("BRAVOLT_SIM_FAIL_HISTORY") != 0;
+    auto seconds = [](const char* name) {
+        bool ok = false;
+        const double value = qEnvironmentVariable(name).toDouble(&ok);
+        return ok && std::isfinite(value) && value > 0 ? value : 0.0;
+    };
+    s.dropAfter = seconds("BRAVOLT_SIM_DROP_AFTER");
+    s.downFor = seconds("BRAVOLT_SIM_DOWN_FOR");
+    s.silentAfter = seconds("BRAVOLT_SIM_SILENT_AFTER");
+    s.failHistoryFirst =
+        std::max(0, qEnvironmentVariableIntValue("BRAVOLT_SIM_FAIL_HISTORY_FIRST"));
     return s;
 }
 
@@ -63,9 +83,12 @@ struct DueQuote {
 
 class SimSubscription final : public Subscription {
 public:
-    SimSubscription(std::shared_ptr<SimulationState> state, const SimInstrument& instrument,
-                    QString exchange)
-        : state_(std::move(state)), instrument_(instrument), exchange_(std::move(exchange)) {
+    SimSubscription(std::shared_ptr<SimulationState> state, std::shared_ptr<const SessionLife> life,
+                    const SimInstrument& instrument, QString exchange)
+        : state_(std::move(state)),
+          life_(std::move(life)),
+          instrument_(instrument),
+          exchange_(std::move(exchange)) {
         jumpTo(state_->clock.now());
         state_->subscriptions.push_back(this);
     }
@@ -75,7 +98,7 @@ public:
     void stop() override { stopped_ = true; }
 
     void collect(const QDateTime& now, std::vector<DueQuote>& out) {
-        if (stopped_) return;
+        if (stopped_ || !life_->delivers()) return;
         if (snapshotPending_) {
             snapshotPending_ = false;
             out.push_back({-1, toQuote(), this});  // the stale snapshot comes first
@@ -140,6 +163,7 @@ private:
     }
 
     std::shared_ptr<SimulationState> state_;
+    std::shared_ptr<const SessionLife> life_;
     const SimInstrument& instrument_;
     QString exchange_;
     QDate day_;
@@ -166,13 +190,18 @@ public:
         if (state_->settings.refuseLogin)
             throw BrokerError(QStringLiteral(
                 "Die Anmeldung wurde vom Bravolt-Server abgelehnt (Zugangsdaten ungültig)."));
-        loggedIn_ = true;
+        const QDateTime now = state_->clock.now();
+        if (state_->downUntil.isValid() && now < state_->downUntil)
+            throw BrokerError(QStringLiteral("Der Bravolt-Server ist nicht erreichbar."));
+        life_->loggedIn = true;
         statusPending_ = true;
+        loginNumber_ = ++state_->logins;
+        loginAt_ = now;
     }
-    bool isLoggedIn() const override { return loggedIn_; }
+    bool isLoggedIn() const override { return life_->loggedIn; }
     void logout() override {
-        if (!loggedIn_) return;
-        loggedIn_ = false;
+        if (!life_->loggedIn) return;
+        life_->loggedIn = false;
         const std::vector<SessionListener*> listeners = listeners_;
         for (SessionListener* l : listeners) l->OnLogout();
     }
@@ -183,7 +212,7 @@ public:
         requireLogin();
         const SimInstrument* in = state_->market.find(request.symbol);
         if (!in || !state_->market.isAdmitted(request.exchange)) return nullptr;
-        return std::make_unique<SimSubscription>(state_, *in, request.exchange.toUpper());
+        return std::make_unique<SimSubscription>(state_, life_, *in, request.exchange.toUpper());
     }
     std::vector<Exchange> exchanges() override {
         requireLogin();
@@ -213,7 +242,8 @@ public:
     }
     HistoryResult runHistory(const HistoryRequest& request) override {
         requireLogin();
-        if (state_->settings.failHistory)
+        if (state_->settings.failHistory ||
+            state_->historyRequests++ < state_->settings.failHistoryFirst)
             throw BrokerError(QStringLiteral("Die Historienabfrage ist fehlgeschlagen."));
         const SimInstrument* in = state_->market.find(request.symbol);
         if (!in || !state_->market.isAdmitted(request.exchange))
@@ -227,8 +257,20 @@ public:
         return result;
     }
 
+    // The faults of the first session: the broker logs it out, or its quotes stop.
+    void applyFaults(const QDateTime& now) {
+        if (loginNumber_ != 1 || !life_->loggedIn) return;
+        const SimulationSettings& s = state_->settings;
+        const double seconds = static_cast<double>(loginAt_.msecsTo(now)) / 1000.0;
+        if (s.silentAfter > 0 && seconds >= s.silentAfter) life_->silent = true;
+        if (s.dropAfter > 0 && seconds >= s.dropAfter) {
+            state_->downUntil = now.addMSecs(static_cast<qint64>(s.downFor * 1000));
+            logout();
+        }
+    }
+
     void raisePendingStatus() {
-        if (!statusPending_ || !loggedIn_) return;
+        if (!statusPending_ || !life_->loggedIn) return;
         statusPending_ = false;
         const std::vector<SessionListener*> listeners = listeners_;
         for (SessionListener* l : listeners) l->OnQuotesStatusChange(1);
@@ -236,12 +278,15 @@ public:
 
 private:
     void requireLogin() const {
-        if (!loggedIn_) throw BrokerError(QStringLiteral("Die Sitzung ist nicht angemeldet."));
+        if (!life_->loggedIn)
+            throw BrokerError(QStringLiteral("Die Sitzung ist nicht angemeldet."));
     }
 
     std::shared_ptr<SimulationState> state_;
-    bool loggedIn_ = false;
+    std::shared_ptr<SessionLife> life_ = std::make_shared<SessionLife>();
     bool statusPending_ = false;
+    int loginNumber_ = 0;
+    QDateTime loginAt_;
     std::vector<SessionListener*> listeners_;
 };
 
@@ -260,10 +305,17 @@ const SimulatedMarket& SimulatedBroker::market() const { return state_->market; 
 const SimulationSettings& SimulatedBroker::settings() const { return state_->settings; }
 
 void SimulatedBroker::pump() {
-    const std::vector<SimSession*> sessions = state_->sessions;
-    for (SimSession* s : sessions) s->raisePendingStatus();
-
     const QDateTime now = state_->clock.now();
+    const std::vector<SimSession*> sessions = state_->sessions;
+    for (SimSession* s : sessions) {
+        // A listener may end a session meanwhile.
+        if (std::find(state_->sessions.begin(), state_->sessions.end(), s) ==
+            state_->sessions.end())
+            continue;
+        s->applyFaults(now);
+        s->raisePendingStatus();
+    }
+
     std::vector<DueQuote> due;
     for (SimSubscription* s : state_->subscriptions) s->collect(now, due);
     std::stable_sort(due.begin(), due.end(),

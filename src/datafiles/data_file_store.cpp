@@ -124,6 +124,13 @@ Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart k
         heldTicks_[t.path].push_back({def, kind, satz});
         return Appended::Held;
     }
+    if (!covered_.isEmpty()) {
+        if (auto it = covered_.find(t.path); it != covered_.end()) {
+            // Time stamps of the two ways differ in their last bits.
+            if (satz.Zeit <= *it + 1e-9) return Appended::Covered;
+            covered_.erase(it);
+        }
+    }
     char record[kRecordSize];
     encodeKursSatz(satz, record);
     const Failure failure = appendNow(t, def, kind, record, kRecordSize);

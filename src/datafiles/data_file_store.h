@@ -23,6 +23,7 @@ namespace vqs {
 enum class Appended {
     Written,  // it is in its file
     Held,     // its file is held: it waits in memory and is appended at release
+    Covered,  // a back-fill put it into the file already: not written again
     Failed,   // not written; the store has reported why
 };
 
@@ -133,6 +134,10 @@ public:
     void hold(const QString& path);
     void release(const QString& path);
     bool isHeld(const QString& path) const { return held_.contains(path); }
+    // A back-fill put the broker's ticks up to `zeit` into the file: a realtime tick up to that
+    // time that comes later (a stale first quote of a new subscription, a tick delivered late)
+    // is in the file already and is not appended again. The first later tick ends it.
+    void coverUpTo(const QString& path, double zeit) { covered_.insert(path, zeit); }
 
     // The faults that last: where → reason.
     const QHash<QString, QString>& faults() const { return faults_; }
@@ -184,6 +189,7 @@ private:
     QSet<QString> tidiedFolders_;
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
+    QHash<QString, double> covered_;
     QHash<QString, QString> faults_;
     QHash<QString, int> unrecovered_;
 };

@@ -85,6 +85,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
         DateiKopf header = buildHeader(def, kBezahlt);
         header.setField(kopf::Pflegedatum, pflegedatumText(today));
         if ((error = store.create(def, kBezahlt, header, written))) return fail(error);
+        store.coverUpTo(path, last);
         result.outcome = MergeResult::Merged;
         result.written = static_cast<int>(written.size());
         return result;
@@ -148,6 +149,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
         });
     progress.cancelEnabled(true);
     if (error) return fail(error);
+    store.coverUpTo(path, last);  // before the waiting ticks follow
     result.outcome = MergeResult::Merged;
     result.written = static_cast<int>(written.size());
     result.kept = kept;

@@ -1,5 +1,6 @@
 #include "gui/programm.h"
 
+#include "app/connection_watchdog.h"
 #include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
 #include "common/number_text.h"
@@ -187,7 +188,8 @@ void Programm::mainSteps() {
     recorder.loop().yield();
     if (endRequested()) return;
 
-    if (!recorder.login()) {
+    const bool connected = recorder.login();
+    if (!connected) {
         const int answer = recorder.messages().ShowMessage(
             QStringLiteral("Soll Tradomir VQS jetzt dennoch ohne Datenverbindung gestartet werden "
                            "(dies ist nur sinnvoll, wenn Sie aufgezeichnete Daten mit dem "
@@ -202,6 +204,10 @@ void Programm::mainSteps() {
 
     recorder.loadDefinitions();
     if (endRequested()) return;
+    if (connected)
+        recorder.connection().start();
+    else
+        recorder.connection().startDisconnected(QStringLiteral("Anmeldung fehlgeschlagen"));
 
     window_->openTitelauswahl = [this] {
         frmTitelauswahl dialog(*recorder_, window_.get());

@@ -28,6 +28,8 @@ public:
     virtual std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) = 0;
     // The title records no more: what was wrong with its files is no longer news.
     virtual void stoppedRecording(const TitelDef& /*def*/) {}
+    // A quote update reached a recording title, changed or not: the feed is alive.
+    virtual void quoteArrived() {}
 };
 
 // One recorded title: holds the broker's realtime subscription, remembers the last quote of

@@ -1,5 +1,6 @@
 #include "tools/vqsrecorder.h"
 
+#include "app/connection_watchdog.h"
 #include "app/datenpflege.h"
 #include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
@@ -25,28 +26,6 @@ public:
 
 private:
     std::function<void(const QString&)> log_;
-};
-
-// A back-fill's progress as log lines: each title and each change of its state, once.
-class LogProgress final : public DatenpflegeProgress {
-public:
-    explicit LogProgress(std::function<void(const QString&)> log) : log_(std::move(log)) {}
-    void titel(const QString& text) override {
-        titel_ = text;
-        status_.clear();
-    }
-    void status(const QString& text) override {
-        if (text == status_) return;
-        status_ = text;
-        log_(QStringLiteral("Datenpflege: %1, %2").arg(titel_, text));
-    }
-    // Signals and the recording go on meanwhile.
-    void yield() override { QCoreApplication::processEvents(); }
-
-private:
-    std::function<void(const QString&)> log_;
-    QString titel_;
-    QString status_;
 };
 
 }  // namespace
@@ -100,6 +79,7 @@ std::optional<int> HeadlessRecorder::start() {
     if (!recorder.login()) return 1;
     if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->start();
     recorder.loadDefinitions();
+    recorder.connection().start();
     // Run by the event loop, so that a signal meanwhile ends it like any other.
     if (recorder.options().AutoDatenpflege)
         QTimer::singleShot(0, recorder_.get(), [this] { startAutoDatenpflege(); });

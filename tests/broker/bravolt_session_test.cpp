@@ -36,16 +36,39 @@ TEST_F(SessionFixture, LogsInOnceUnderTheAddOnName) {
     EXPECT_EQ(created, 1) << "no second login";
     EXPECT_EQ(last->listeners.size(), 1u);
 
-    // A logout raised by the broker changes nothing.
-    last->listeners[0]->OnLogout();
-    last->listeners[0]->OnQuotesStatusChange(3);
-    EXPECT_EQ(session.Status(), 1);
-
     auto counters = last->counters;
     session.CloseSession();
     EXPECT_EQ(counters->logouts, 1);
     EXPECT_EQ(session.SF(), nullptr);
     EXPECT_EQ(session.Status(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(SessionFixture, TheBrokersLossIsToldAndAReconnectIsQuiet) {
+    QStringList losses;
+    session.setLossHandler([&](const QString& reason) { losses << reason; });
+    ASSERT_TRUE(session.InitSession());
+    FakeBrokerSession* first = last;
+    first->listeners[0]->OnQuotesStatusChange(1);
+    EXPECT_TRUE(losses.isEmpty()) << "quotes flow";
+    first->listeners[0]->OnQuotesStatusChange(3);
+    EXPECT_EQ(losses, QStringList{"Kursversorgung unterbrochen (Status 3)"});
+    EXPECT_EQ(session.Status(), 1) << "still logged in";
+    first->listeners[0]->OnLogout();
+    EXPECT_EQ(losses.size(), 2);
+    EXPECT_EQ(losses[1], "Abmeldung durch die Bravolt-API");
+    EXPECT_EQ(session.Status(), 0) << "the broker ended it";
+    EXPECT_EQ(session.SF(), nullptr);
+
+    // A refused login says why and shows nothing; the next one takes a new session object.
+    prepare = [](FakeBrokerSession& s) { s.loginThrows = true; };
+    QString error;
+    EXPECT_FALSE(session.reconnect(error));
+    EXPECT_EQ(error, "Server nicht erreichbar");
+    prepare = [](FakeBrokerSession&) {};
+    EXPECT_TRUE(session.reconnect(error));
+    EXPECT_EQ(session.SF(), last);
+    EXPECT_EQ(created, 3);
     EXPECT_TRUE(messages.shown.empty());
 }
 

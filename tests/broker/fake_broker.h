@@ -18,6 +18,8 @@ public:
         int stops = 0;
         QList<broker::SearchCriteria> searches;
         QStringList indexLists;
+        QStringList subscribed;  // "code@exchange" of every subscription made
+        QStringList histories;   // the code of every history request
     };
     std::shared_ptr<Counters> counters = std::make_shared<Counters>();
     bool loginThrows = false;
@@ -58,6 +60,7 @@ public:
     std::unique_ptr<broker::Subscription> subscribe(const broker::RealtimeRequest& r) override {
         if (!knownCodes.contains(r.symbol)) return nullptr;
         ++counters->subscriptions;
+        counters->subscribed << r.symbol + "@" + r.exchange;
         return std::make_unique<Sub>(counters);
     }
     std::vector<broker::Exchange> exchanges() override { return exchangeList; }
@@ -74,6 +77,7 @@ public:
         return instruments;
     }
     broker::HistoryResult runHistory(const broker::HistoryRequest& r) override {
+        counters->histories << r.symbol;
         if (!knownCodes.contains(r.symbol)) throw broker::BrokerError("Keine Historie");
         return history;
     }

@@ -212,6 +212,26 @@ TEST_F(HistoryMergeTest, RealtimeTicksDuringTheMergeComeAfterIt) {
     EXPECT_EQ(progress.values, (std::vector<int>{0, 1000, 2000, 3000}));
 }
 
+// A realtime tick that the merged history holds already (a new subscription's stale first
+// quote, a tick delivered after the history was fetched) is not appended again, held or not;
+// the first later one is, and so is everything after it.
+TEST_F(HistoryMergeTest, TicksTheHistoryHoldsAreNotAppendedAgain) {
+    writeRecords({{at(9), 1, 1}});
+    const std::vector<KursSatz> fetched{{at(10), 2, 2}, {at(11), 3, 3}};
+    progress.onYield = [&] {
+        EXPECT_EQ(store.append(def, kBezahlt, {at(11), 3, 3}), Appended::Held);
+    };
+    ASSERT_EQ(merge(fetched).outcome, MergeResult::Merged);
+    EXPECT_EQ(store.append(def, kBezahlt, {at(10, 30), 2.5, 1}), Appended::Covered);
+    EXPECT_EQ(store.append(def, kBezahlt, {at(12), 4, 4}), Appended::Written);
+    EXPECT_EQ(store.append(def, kBezahlt, {at(11, 30), 5, 5}), Appended::Written)
+        << "only until the first later tick";
+    const std::vector<KursSatz> all = records();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[2], (KursSatz{at(11), 3, 3}));
+    EXPECT_EQ(all[3], (KursSatz{at(12), 4, 4}));
+}
+
 // A merge that cannot finish puts the old content back: the file is as it was.
 TEST_F(HistoryMergeTest, AFailingWriteLeavesTheOldFile) {
     std::vector<KursSatz> old;

@@ -1,17 +1,22 @@
 // The headless recorder as a user runs it: a program of its own, without any display.
+#include "tools/vqsrecorder.h"
+#include "app/connection_watchdog.h"
 #include "app/settings_store.h"
 #include "broker/simulated_broker.h"
 #include "common/serial_date.h"
 #include "datafiles/data_file_check.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
+#include "titles/titel_objekt.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <set>
 #include <tuple>
@@ -215,6 +220,96 @@ TEST_F(HeadlessRecorderTest, AutoDatenpflegeFillsTheDayAndLogsItsProgress) {
     EXPECT_LT(first, started) << "ticks from before the start";
     EXPECT_EQ(disorder, 0);
     EXPECT_EQ(repeated, 0);
+}
+
+// The broker logs the recorder out after 20 s and refuses logins for 30 s: the recorder notices,
+// tries again with growing delays, records again and fills the gap, so that after two minutes
+// each paid file holds every tick of the broker's history over that span. On the test's clock.
+TEST(HeadlessRecorderOutage, TheGapOfALostConnectionIsFilled) {
+    QTemporaryDir dir;
+    const QString home = dir.path() + "/home";
+    QDir().mkpath(home);
+    ManualClock clock(QDateTime(QDate(2026, 12, 10), QTime(10, 0)));
+    broker::SimulationSettings simulation;
+    simulation.quotesPerSecond = 2;
+    simulation.dropAfter = 20;
+    simulation.downFor = 30;
+    broker::SimulatedBroker broker(simulation, clock);
+
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"633018", "884708", "661677"}) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = broker.market().find(code)->name;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        d.UseBidAsk = d.WKN == "633018";
+        d.NeueNamen = true;
+        defs.add(d.id().text(), d);
+    }
+    writeTitelDefinitionenFile(home + "/Bravolt_Titel.Dat", defs);
+
+    SettingsStore settings(dir.path() + "/config", "TradomirVQS");
+    QString log;
+    QTextStream logStream(&log);
+    HeadlessEnvironment env;
+    env.programFolder = home;
+    env.settings = &settings;
+    env.clock = &clock;
+    env.brokerFactory = [&] { return broker.createSession(); };
+    env.instanceLockPath = dir.path() + "/lock";
+    env.log = &logStream;
+    HeadlessRecorder recorder(env);
+    ASSERT_EQ(recorder.start(), std::nullopt) << log.toStdString();
+    recorder.recorder().connection().stop();  // polled below, on the test's clock
+    for (int step = 0; step < 1200; ++step) {
+        clock.advanceMs(100);
+        broker.pump();
+        QCoreApplication::processEvents();
+        recorder.recorder().connection().poll();
+    }
+    logStream.flush();
+    for (const char* line :
+         {"Verbindung unterbrochen seit 10:00:20: Abmeldung durch die Bravolt-API. Neuer Versuch "
+          "um 10:00:25.",
+          "Anmeldung fehlgeschlagen (Versuch 1): Der Bravolt-Server ist nicht erreichbar. Neuer "
+          "Versuch um 10:00:35.",
+          "Anmeldung fehlgeschlagen (Versuch 2): Der Bravolt-Server ist nicht erreichbar. Neuer "
+          "Versuch um 10:00:55.",
+          "Verbindung wiederhergestellt (unterbrochen seit 10:00:20), 3 Titel werden wieder "
+          "aufgezeichnet.",
+          "Datenpflege beendet: 3 von 3 Titeln gefüllt.",
+          "Geld und Brief fehlen von 10:00:20 bis 10:00:55 (die Bravolt-API hat keine Historie "
+          "dafür): "})
+        EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line << "\n" << log.toStdString();
+
+    auto session = broker.createSession();
+    session->LoginWithAddOnName("Test");
+    for (const auto& e : defs) {
+        const broker::HistoryResult history = session->runHistory({e.value.RT_WKN, "ETR"});
+        std::vector<KursSatz> file;
+        scanDataFile(home + "/RealtimeData/Dax 30/" + e.value.WKN + "-BRAVOL-ETR.VQS",
+                     [&](qint64, const KursSatz& s) {
+                         file.push_back(s);
+                         return true;
+                     });
+        ASSERT_FALSE(file.empty()) << e.key.toStdString();
+        std::vector<KursSatz> expected;
+        for (const broker::HistoryItem& item : history.items) {
+            const double zeit = serialFromDate(*history.date) + *Tageszeit(item.time);
+            if (zeit >= file.front().Zeit - 0.001 / 86400)
+                expected.push_back(
+                    {zeit, static_cast<float>(item.price), static_cast<float>(item.volume)});
+        }
+        ASSERT_EQ(file.size(), expected.size()) << e.key.toStdString();
+        EXPECT_GT(file.size(), 120u) << "two minutes at two quotes a second";
+        for (size_t i = 0; i < file.size(); ++i) {
+            EXPECT_NEAR(file[i].Zeit, expected[i].Zeit, 0.001 / 86400) << e.key.toStdString() << i;
+            EXPECT_EQ(file[i].Kurs, expected[i].Kurs) << e.key.toStdString() << i;
+            EXPECT_EQ(file[i].Volume, expected[i].Volume) << e.key.toStdString() << i;
+        }
+    }
 }
 
 TEST(HeadlessRecorderProgram, LinksNeitherQtGuiNorQtWidgets) {

@@ -1,5 +1,7 @@
 #include "gui/shell/main_window.h"
 
+#include "app/connection_watchdog.h"
+
 #include "app/recorder.h"
 #include "common/number_text.h"
 #include "gui/shell/app_icon.h"
@@ -66,6 +68,8 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::writeFailed, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::writeFaultEnded, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
+    connect(&recorder_.connection(), &ConnectionWatchdog::changed, this,
+            [this] { showWarnings(); });
 }
 
 Bravolt_Hauptfenster::~Bravolt_Hauptfenster() = default;
@@ -233,7 +237,19 @@ void Bravolt_Hauptfenster::showWarnings() {
     // path. The tray's tip holds 127 characters: the file's name only.
     QString text, full, tip;
     const QHash<QString, QString>& faults = recorder_.store().faults();
-    if (!faults.isEmpty()) {
+    const ConnectionWatchdog::State& connection = recorder_.connection().state();
+    if (started_ && !unloading_ && connection.lost) {
+        // Nothing is recorded meanwhile: this comes before any write fault.
+        const QString seit = connection.since.toString(QStringLiteral("HH:mm:ss"));
+        text = full = tip =
+            connection.nextAttempt.isValid()
+                ? QStringLiteral("Verbindung unterbrochen seit %1, neuer Versuch um %2")
+                      .arg(seit, connection.nextAttempt.toString(QStringLiteral("HH:mm:ss")))
+                : QStringLiteral(
+                      "Verbindung unterbrochen seit %1: es werden keine Kurse "
+                      "aufgezeichnet.")
+                      .arg(seit);
+    } else if (!faults.isEmpty()) {
         // The first by name, so that the line does not jump between faults that last.
         auto first = faults.cbegin();
         for (auto it = faults.cbegin(); it != faults.cend(); ++it) {

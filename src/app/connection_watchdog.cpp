@@ -1,0 +1,185 @@
+#include "app/connection_watchdog.h"
+
+#include "app/datenpflege.h"
+#include "app/recorder.h"
+#include "common/serial_date.h"
+#include "datafiles/datei_kopf.h"
+#include "titles/titel_registry.h"
+
+#include <QScopedValueRollback>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vqs {
+namespace {
+
+constexpr int kFirstDelaySeconds = 5;
+constexpr int kMaxDelaySeconds = 300;
+
+QString uhrzeit(const QDateTime& t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+
+}  // namespace
+
+ConnectionWatchdog::ConnectionWatchdog(Recorder& recorder) : recorder_(recorder) {
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &ConnectionWatchdog::poll);
+    recorder_.session().setLossHandler([this](const QString& reason) {
+        // Raised inside a broker call back: acted on from the event loop.
+        if (state_.lost || !reportedLoss_.isEmpty()) return;
+        reportedLoss_ = reason;
+        QTimer::singleShot(0, this, &ConnectionWatchdog::poll);
+    });
+}
+
+ConnectionWatchdog::~ConnectionWatchdog() { recorder_.session().setLossHandler({}); }
+
+int ConnectionWatchdog::delaySeconds(int failed) {
+    if (failed >= 6) return kMaxDelaySeconds;
+    return std::min(kFirstDelaySeconds << failed, kMaxDelaySeconds);
+}
+
+void ConnectionWatchdog::start() {
+    lastQuote_ = recorder_.clock().now();
+    timer_.start();
+}
+
+void ConnectionWatchdog::stop() { timer_.stop(); }
+
+void ConnectionWatchdog::startDisconnected(const QString& reason) {
+    const QDateTime now = recorder_.clock().now();
+    lose(reason, now, now);
+    start();
+}
+
+void ConnectionWatchdog::poll() {
+    if (busy_ || recorder_.shuttingDown()) return;
+    const QDateTime now = recorder_.clock().now();
+    if (!state_.lost) {
+        if (!reportedLoss_.isEmpty()) {
+            lose(reportedLoss_, now, now);
+            return;
+        }
+        if (quoteSeen_) {
+            quoteSeen_ = false;
+            quotesFlowed_ = true;
+            lastQuote_ = now;
+        }
+        const int stille = recorder_.options().StilleSekunden;
+        if (stille > 0 && quotesFlowed_ && recorder_.titles().countRecording().aktiv > 0 &&
+            lastQuote_.msecsTo(now) >= stille * 1000LL) {
+            lose(QStringLiteral("seit %1 s kein Kurs").arg(stille), lastQuote_, now);
+        }
+        return;
+    }
+    if (state_.nextAttempt.isValid() && now >= state_.nextAttempt) attempt(now);
+}
+
+void ConnectionWatchdog::lose(QString reason, const QDateTime& since, const QDateTime& now) {
+    state_ = {};
+    state_.lost = true;
+    state_.since = since;
+    state_.reason = reason;
+    reportedLoss_.clear();
+    quoteSeen_ = quotesFlowed_ = false;
+    const bool wiederverbinden = recorder_.options().AutoWiederverbinden;
+    if (wiederverbinden) state_.nextAttempt = now.addSecs(delaySeconds(0));
+    // The subscriptions died with the connection; new ones follow the next login.
+    recorder_.titles().releaseTitleObjects();
+    recorder_.session().dropSession();
+    recorder_.log(
+        QStringLiteral("Verbindung unterbrochen seit %1: %2. %3")
+            .arg(uhrzeit(since), reason,
+                 wiederverbinden
+                     ? QStringLiteral("Neuer Versuch um %1.").arg(uhrzeit(state_.nextAttempt))
+                     : QStringLiteral("Automatisches Wiederverbinden ist ausgeschaltet.")));
+    recorder_.announceConnection();
+    Q_EMIT changed();
+}
+
+void ConnectionWatchdog::attempt(const QDateTime& now) {
+    QString error;
+    bool ok = false;
+    {
+        // The login blocks; whatever the loop runs meanwhile must not start another one.
+        QScopedValueRollback<bool> busy(busy_, true);
+        ok = recorder_.session().reconnect(error);
+    }
+    if (recorder_.shuttingDown()) return;
+    if (!ok) {
+        while (error.endsWith(QLatin1Char('.'))) error.chop(1);
+        ++state_.attempts;
+        state_.nextAttempt = now.addSecs(delaySeconds(state_.attempts));
+        recorder_.log(
+            QStringLiteral("Anmeldung fehlgeschlagen (Versuch %1): %2. Neuer Versuch um %3.")
+                .arg(state_.attempts)
+                .arg(error, uhrzeit(state_.nextAttempt)));
+        Q_EMIT changed();
+        return;
+    }
+    const State was = state_;
+    state_ = {};
+    reportedLoss_.clear();
+    quoteSeen_ = quotesFlowed_ = false;
+    lastQuote_ = now;
+    const int titles = resubscribe();
+    recorder_.log(QStringLiteral("Verbindung wiederhergestellt (unterbrochen seit %1), %2 Titel "
+                                 "werden wieder aufgezeichnet.")
+                      .arg(uhrzeit(was.since))
+                      .arg(titles));
+    recorder_.announceConnection();
+    Q_EMIT changed();
+    fillGap(was.since, now);
+}
+
+int ConnectionWatchdog::resubscribe() {
+    TitelRegistry& registry = recorder_.titles();
+    registry.releaseTitleObjects();
+    int started = 0;
+    QStringList refused;
+    for (const auto& e : registry.definitions()) {
+        if (!e.value.Aktiv) continue;
+        if (registry.startRecording(e.value))
+            ++started;
+        else
+            refused << e.value.WKN;
+    }
+    if (!refused.isEmpty())
+        recorder_.log(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
+                                     "nicht aufgezeichnet: %1")
+                          .arg(refused.join(QStringLiteral(", "))));
+    registry.announceChange();
+    return started;
+}
+
+void ConnectionWatchdog::fillGap(const QDateTime& since, const QDateTime& until) {
+    QScopedValueRollback<bool> busy(busy_, true);
+    // The broker keeps the current day: a file that ends on an earlier day is filled from 00:00.
+    const double today = serialFromDate(until.date());
+    TitelRegistry& registry = recorder_.titles();
+    std::vector<DatenpflegeTitel> fill;
+    QStringList ohneGeldBrief;
+    for (const auto& e : registry.definitions()) {
+        const TitelDef& def = e.value;
+        if (!def.Aktiv || !registry.isRecording(def.id())) continue;
+        double startzeit = 0;
+        if (const std::optional<KursSatz> last = recorder_.store().lastRecord(def, kBezahlt);
+            last && std::floor(last->Zeit) == today)
+            startzeit = last->Zeit - today;
+        fill.push_back({def, startzeit});
+        if (def.UseBidAsk) ohneGeldBrief << def.Name;
+    }
+    if (fill.empty()) return;
+    LogProgress progress([this](const QString& text) { recorder_.log(text); }, false);
+    const DatenpflegeResult r = recorder_.datenpflege().run(fill, progress);
+    if (!r.started) {
+        recorder_.log(QStringLiteral("Die Lücke wird nicht gefüllt: eine Datenpflege läuft."));
+        return;
+    }
+    if (!ohneGeldBrief.isEmpty())
+        recorder_.log(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
+                                     "keine Historie dafür): %3.")
+                          .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
+}
+
+}  // namespace vqs

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace vqs {
+
+class Recorder;
+
+// Watches the broker connection of a recording program. A logout or a quote-status change
+// raised by the broker, or a feed gone silent while quotes were arriving, is a loss: the
+// subscriptions and the session are released and the program logs in again by itself with a
+// growing delay (5 s, 10 s, 20 s, ... at most 5 minutes). After a login every active title is
+// subscribed again and the gap in its paid-price file is filled from the broker's history; bid
+// and ask cannot be filled, and the log says which span they lack.
+class ConnectionWatchdog final : public QObject {
+    Q_OBJECT
+public:
+    explicit ConnectionWatchdog(Recorder& recorder);
+    ~ConnectionWatchdog() override;
+
+    struct State {
+        bool lost = false;
+        QDateTime since;        // when the loss began
+        QDateTime nextAttempt;  // invalid: no login is tried (switched off)
+        int attempts = 0;       // failed logins since the loss
+        QString reason;
+    };
+    const State& state() const { return state_; }
+
+    // Checks once a second from now on (tests call poll() themselves).
+    void start();
+    void stop();
+    // The program runs on without connection after its login failed: it is tried again as
+    // after a loss.
+    void startDisconnected(const QString& reason);
+    // Notices, tries to log in when it is time, and fills the gap after a login.
+    void poll();
+    // Every quote update of a recording title comes here: cheap, the clock is read by poll().
+    void quoteArrived() { quoteSeen_ = true; }
+
+    // The delay before login number `failed` + 1 after a loss.
+    static int delaySeconds(int failed);
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    void lose(QString reason, const QDateTime& since, const QDateTime& now);
+    void attempt(const QDateTime& now);
+    int resubscribe();
+    void fillGap(const QDateTime& since, const QDateTime& until);
+
+    Recorder& recorder_;
+    QTimer timer_;
+    State state_;
+    QString reportedLoss_;  // raised by the broker, noticed at the next poll
+    bool quoteSeen_ = false;
+    bool quotesFlowed_ = false;
+    QDateTime lastQuote_;
+    bool busy_ = false;  // a login or gap fill is under way: the loop may call poll meanwhile
+};
+
+}  // namespace vqs

@@ -1,0 +1,165 @@
+#include "app/connection_watchdog.h"
+
+#include "broker/fake_broker.h"
+#include "support/test_support.h"
+#include "titles/titel_registry.h"
+
+#include <gtest/gtest.h>
+
+namespace vqs {
+namespace {
+
+// The recording core on a fake broker whose every session shares one set of counters, and
+// whose logins fail while `refuse` is set.
+struct Watchdog : ::testing::Test {
+    std::shared_ptr<test::FakeBrokerSession::Counters> counters =
+        std::make_shared<test::FakeBrokerSession::Counters>();
+    test::FakeBrokerSession* fake = nullptr;
+    bool refuse = false;
+    test::TestContext t{[this] {
+        auto f = std::make_unique<test::FakeBrokerSession>();
+        f->counters = counters;
+        f->loginThrows = refuse;
+        // Items every half hour from 09:00: a history for every known code.
+        for (int m = 9 * 60; m <= 17 * 60 + 30; m += 30)
+            f->history.items.push_back({{m / 60, m % 60, 0, 0, {}}, 100.0 + m, 10});
+        fake = f.get();
+        return f;
+    }};
+    ConnectionWatchdog& watchdog() { return t.recorder.connection(); }
+
+    Watchdog() {
+        t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+        EXPECT_TRUE(t.recorder.login());
+        define("710000", true, false);
+        define("A1B2C3", true, true);
+        define("846900", false, false);
+        t.recorder.titles().releaseTitleObjects();
+        for (const auto& e : t.recorder.titles().definitions())
+            if (e.value.Aktiv) t.recorder.titles().startRecording(e.value);
+        counters->subscribed.clear();
+        watchdog().start();
+        watchdog().stop();  // the test polls
+    }
+    void define(const QString& code, bool aktiv, bool bidAsk) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = "Name " + code;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = aktiv;
+        d.UseBidAsk = bidAsk;
+        d.NeueNamen = true;
+        t.recorder.titles().add(d);
+    }
+    void after(int seconds) {
+        t.clock.advanceMs(seconds * 1000LL);
+        watchdog().poll();
+    }
+    QDateTime at(int hh, int mm, int ss) const { return {QDate(2026, 12, 10), QTime(hh, mm, ss)}; }
+};
+
+TEST_F(Watchdog, ABrokersLogoutIsNoticedAndTheLoginsComeEverLaterUpToFiveMinutes) {
+    refuse = true;
+    fake->listeners[0]->OnLogout();
+    watchdog().poll();
+    const ConnectionWatchdog::State& s = watchdog().state();
+    ASSERT_TRUE(s.lost);
+    EXPECT_EQ(s.since, at(12, 0, 0));
+    EXPECT_EQ(s.reason, "Abmeldung durch die Bravolt-API");
+    EXPECT_TRUE(t.recorder.titles().titleObjects().isEmpty()) << "the subscriptions went";
+    EXPECT_EQ(t.recorder.session().Status(), 0);
+    EXPECT_TRUE(t.events.log.back().startsWith("Verbindung unterbrochen seit 12:00:00"));
+
+    const int loginsBefore = counters->logins;
+    std::vector<int> delays;
+    QDateTime last = at(12, 0, 0);
+    for (int i = 0; i < 9; ++i) {
+        const QDateTime next = s.nextAttempt;
+        delays.push_back(static_cast<int>(last.secsTo(next)));
+        t.clock.set(next.addMSecs(-1));
+        watchdog().poll();
+        EXPECT_EQ(counters->logins, loginsBefore + i) << "not before its time";
+        t.clock.set(next);
+        watchdog().poll();
+        EXPECT_EQ(counters->logins, loginsBefore + i + 1);
+        last = next;
+    }
+    EXPECT_EQ(delays, (std::vector<int>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
+    EXPECT_EQ(s.attempts, 9);
+    EXPECT_TRUE(t.messages.shown.empty()) << "no window is opened for it";
+}
+
+TEST_F(Watchdog, ALoginSubscribesTheActiveTitlesAgainAndFillsTheirGapOnce) {
+    fake->listeners[0]->OnQuotesStatusChange(0);
+    after(0);
+    ASSERT_TRUE(watchdog().state().lost);
+    after(5);
+    EXPECT_FALSE(watchdog().state().lost);
+    EXPECT_EQ(t.recorder.session().Status(), 1);
+    counters->subscribed.sort();
+    EXPECT_EQ(counters->subscribed, (QStringList{"710000@ETR", "A1B2C3@ETR"}))
+        << "every active title and no inactive one";
+    EXPECT_EQ(t.recorder.titles().countRecording().aktiv, 2);
+    EXPECT_EQ(counters->histories, (QStringList{"710000", "A1B2C3"}));
+    EXPECT_TRUE(t.events.log.contains("Datenpflege beendet: 2 von 2 Titeln gefüllt."));
+    EXPECT_TRUE(t.events.log.contains(
+        "Geld und Brief fehlen von 12:00:00 bis 12:00:05 (die Bravolt-API hat keine Historie "
+        "dafür): Name A1B2C3."));
+
+    after(60);
+    EXPECT_EQ(counters->histories.size(), 2) << "once per login";
+}
+
+TEST_F(Watchdog, ASilentFeedIsNoticedAfterItsTimeAndNotBefore) {
+    after(30);
+    EXPECT_FALSE(watchdog().state().lost) << "no quote yet: nothing to miss";
+    watchdog().quoteArrived();
+    after(1);
+    const QDateTime lastQuote = t.clock.now();
+    after(119);
+    EXPECT_FALSE(watchdog().state().lost);
+    after(1);
+    ASSERT_TRUE(watchdog().state().lost);
+    EXPECT_EQ(watchdog().state().since, lastQuote);
+    EXPECT_EQ(watchdog().state().reason, "seit 120 s kein Kurs");
+
+    // Switched off: never.
+    after(5);
+    ASSERT_FALSE(watchdog().state().lost);
+    t.recorder.options().StilleSekunden = 0;
+    watchdog().quoteArrived();
+    after(1);
+    after(3600);
+    EXPECT_FALSE(watchdog().state().lost);
+}
+
+TEST_F(Watchdog, WithoutAutomaticReconnectTheLossIsToldAndNoLoginTried) {
+    t.recorder.options().AutoWiederverbinden = false;
+    const int logins = counters->logins;
+    fake->listeners[0]->OnLogout();
+    after(0);
+    ASSERT_TRUE(watchdog().state().lost);
+    EXPECT_FALSE(watchdog().state().nextAttempt.isValid());
+    EXPECT_TRUE(t.events.log.back().endsWith("Automatisches Wiederverbinden ist ausgeschaltet."));
+    after(3600);
+    EXPECT_EQ(counters->logins, logins);
+}
+
+TEST_F(Watchdog, AStartWithoutConnectionKeepsTrying) {
+    t.recorder.session().dropSession();
+    t.recorder.titles().releaseTitleObjects();
+    refuse = true;
+    watchdog().startDisconnected("Anmeldung fehlgeschlagen");
+    watchdog().stop();
+    after(5);
+    EXPECT_TRUE(watchdog().state().lost);
+    EXPECT_EQ(watchdog().state().attempts, 1);
+    refuse = false;
+    after(10);
+    EXPECT_FALSE(watchdog().state().lost);
+    EXPECT_EQ(t.recorder.titles().countRecording().aktiv, 2);
+}
+
+}  // namespace
+}  // namespace vqs
