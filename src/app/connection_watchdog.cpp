@@ -72,6 +72,13 @@ void ConnectionWatchdog::poll() {
         }
         return;
     }
+    // The switch may have changed meanwhile.
+    const bool wiederverbinden = recorder_.options().AutoWiederverbinden;
+    if (wiederverbinden != state_.nextAttempt.isValid()) {
+        state_.nextAttempt = wiederverbinden ? now.addSecs(delaySeconds(0)) : QDateTime();
+        state_.attempts = 0;
+        Q_EMIT changed();
+    }
     if (state_.nextAttempt.isValid() && now >= state_.nextAttempt) attempt(now);
 }
 

@@ -144,6 +144,14 @@ TEST_F(Watchdog, WithoutAutomaticReconnectTheLossIsToldAndNoLoginTried) {
     EXPECT_TRUE(t.events.log.back().endsWith("Automatisches Wiederverbinden ist ausgeschaltet."));
     after(3600);
     EXPECT_EQ(counters->logins, logins);
+
+    // Switched on during the outage: tried from then on.
+    t.recorder.options().AutoWiederverbinden = true;
+    after(0);
+    EXPECT_EQ(watchdog().state().nextAttempt, t.clock.now().addSecs(5));
+    after(5);
+    EXPECT_FALSE(watchdog().state().lost);
+    EXPECT_EQ(counters->logins, logins + 1);
 }
 
 TEST_F(Watchdog, AStartWithoutConnectionKeepsTrying) {

@@ -1,5 +1,6 @@
 #include "gui/shell/small_dialogs.h"
 
+#include "app/connection_watchdog.h"
 #include "app/recorder.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/dialog_parts.h"
@@ -44,8 +45,15 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
                      QStringLiteral("Startet beim Programmstart automatisch die "
                                     "Datenpflege für alle aktivierten Titel"),
                      frame3);
+    wiederverbinden_ = makeCheckBox(QStringLiteral(" Verbindung automatisch &wiederherstellen"),
+                                    "optWiederverbinden",
+                                    QStringLiteral("Meldet sich nach einem Verbindungsverlust "
+                                                   "selbst wieder an und lädt die fehlenden "
+                                                   "Bezahlt-Kurse nach"),
+                                    frame3);
     auto* l3 = new QVBoxLayout(frame3);
     l3->addWidget(datenpflege_);
+    l3->addWidget(wiederverbinden_);
 
     const auto [hilfe, okay, abbruch, buttons] = makeDialogButtons(QStringLiteral("OK"), this);
 
@@ -59,6 +67,7 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     filter0_->setChecked(options.UmsatzFilterBezahlt);
     filter1_->setChecked(options.UmsatzFilterAndere);
     datenpflege_->setChecked(options.AutoDatenpflege);
+    wiederverbinden_->setChecked(options.AutoWiederverbinden);
 
     connect(okay, &QPushButton::clicked, this, [this] {
         tag_ = QStringLiteral("OK");
@@ -74,6 +83,7 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
 bool frmVQSEinstellungen::umsatzfilterBezahlt() const { return filter0_->isChecked(); }
 bool frmVQSEinstellungen::umsatzfilterAndere() const { return filter1_->isChecked(); }
 bool frmVQSEinstellungen::datenpflege() const { return datenpflege_->isChecked(); }
+bool frmVQSEinstellungen::wiederverbinden() const { return wiederverbinden_->isChecked(); }
 
 void frmVQSEinstellungen::closeEvent(QCloseEvent* event) {
     tag_.clear();
@@ -96,12 +106,15 @@ void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
     recorder.options().UmsatzFilterBezahlt = dialog.umsatzfilterBezahlt();
     recorder.options().UmsatzFilterAndere = dialog.umsatzfilterAndere();
     recorder.options().AutoDatenpflege = dialog.datenpflege();
+    recorder.options().AutoWiederverbinden = dialog.wiederverbinden();
     auto box = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     writeSetting(recorder.settings(), settings::UmsatzFilterBezahlt,
                  box(dialog.umsatzfilterBezahlt()));
     writeSetting(recorder.settings(), settings::UmsatzFilterAndere,
                  box(dialog.umsatzfilterAndere()));
     writeSetting(recorder.settings(), settings::AutoDatenpflege, box(dialog.datenpflege()));
+    writeSetting(recorder.settings(), settings::AutoWiederverbinden, box(dialog.wiederverbinden()));
+    recorder.connection().poll();  // an outage under way follows the switch at once
 }
 
 frmStartHinweis::frmStartHinweis(QWidget* parent) : QDialog(parent) {

@@ -18,6 +18,7 @@ public:
     bool umsatzfilterBezahlt() const;
     bool umsatzfilterAndere() const;
     bool datenpflege() const;
+    bool wiederverbinden() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -27,6 +28,7 @@ private:
     QCheckBox* filter0_;
     QCheckBox* filter1_;
     QCheckBox* datenpflege_;
+    QCheckBox* wiederverbinden_;
     QString tag_;
 };
 

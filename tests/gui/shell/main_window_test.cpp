@@ -1,5 +1,7 @@
 #include "gui/shell/main_window.h"
 
+#include "app/connection_watchdog.h"
+
 #include "broker/fake_broker.h"
 #include "gui/gui_support.h"
 #include "gui/shell/fake_tray_shell.h"
@@ -201,6 +203,30 @@ TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
     t.recorder.shutdown();  // no connection: that warning takes the place
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_TRUE(zeile->isHidden());
+}
+
+// A lost connection shows in the warning line and the tray's tip with the time it began and the
+// next login, and goes by itself with the login.
+TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
+    t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(14, 3, 12)));
+    ASSERT_TRUE(t.recorder.login());
+    window.InitSysTray(shell, true, 0x0106);
+    window.finishStartup(t.datenpfad());
+    auto* warnzeile = child<QLabel>(&window, "Warnzeile");
+    EXPECT_TRUE(warnzeile->isHidden());
+
+    auto* fake = static_cast<test::FakeBrokerSession*>(t.recorder.session().SF());
+    fake->listeners[0]->OnLogout();
+    t.recorder.connection().poll();
+    const QString text = "Verbindung unterbrochen seit 14:03:12, neuer Versuch um 14:03:17";
+    EXPECT_FALSE(warnzeile->isHidden());
+    EXPECT_EQ(warnzeile->text(), text);
+    EXPECT_EQ(window.sysTray()->ToolTip(), "Tradomir VQS für Bravolt-API\n" + text);
+
+    t.clock.advanceMs(5000);
+    t.recorder.connection().poll();
+    EXPECT_TRUE(warnzeile->isHidden());
+    EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
 }
 
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {

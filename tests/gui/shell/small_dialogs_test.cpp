@@ -33,6 +33,8 @@ TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
             EXPECT_TRUE(child<QCheckBox>(d, "optUmsatzfilter(1)")->isChecked()) << c.name;
             child<QCheckBox>(d, "optUmsatzfilter(0)")->setChecked(true);
             child<QCheckBox>(d, "optDatenpflege")->setChecked(true);
+            EXPECT_TRUE(child<QCheckBox>(d, "optWiederverbinden")->isChecked()) << c.name;
+            child<QCheckBox>(d, "optWiederverbinden")->setChecked(false);
             c.leave(d);
         });
         EinstellungenBearbeiten(nullptr, t.recorder);
@@ -40,6 +42,9 @@ TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
         EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterBezahlt), c.stored ? "1" : "0")
             << c.name;
         EXPECT_EQ(readSetting(t.settings, settings::AutoDatenpflege), c.stored ? "1" : "0")
+            << c.name;
+        EXPECT_EQ(t.recorder.options().AutoWiederverbinden, !c.stored) << c.name;
+        EXPECT_EQ(readSetting(t.settings, settings::AutoWiederverbinden), c.stored ? "0" : "1")
             << c.name;
     }
     EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterAndere), "1");
