@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the screenshots in docs/ from the real program on the simulated broker: a fresh home,
 # five Dax titles activated through the title selection, the main window with its monitor,
-# the warning line, the quit question, the back-fill at start, and the title management. Runs on a virtual display with a small window manager.
+# the warning line, the quit question, the back-fill at start, the title management, and an
+# outage of the connection. Runs on a virtual display with a small window manager.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
@@ -146,5 +147,19 @@ xdotool key alt+s            # "&Schließen"
 sleep 1
 xdotool windowactivate --sync "$main"
 shoot docs/titelverwaltung-danach.png
+
+# An outage: the broker drops the connection after 20 s and refuses logins for 30 s.
+kill "$program"
+wait "$program" 2>/dev/null || true
+BRAVOLT_SIM_RATE=2 BRAVOLT_SIM_DROP_AFTER=20 BRAVOLT_SIM_DOWN_FOR=30 build/bin/TradomirVQS \
+    >/dev/null 2>&1 &
+program=$!
+sleep 24
+main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
+xdotool windowactivate --sync "$main"
+shoot docs/verbindung-unterbrochen.png
+sleep 40                     # logins at +25 s and +35 s are refused, the one at +55 s is taken
+xdotool windowactivate --sync "$main"
+shoot docs/verbindung-wieder.png
 echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png" \
-    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/titelverwaltung*.png"
+    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/titelverwaltung*.png docs/verbindung*.png"

@@ -100,6 +100,7 @@ void ConnectionWatchdog::lose(QString reason, const QDateTime& since, const QDat
                  wiederverbinden
                      ? QStringLiteral("Neuer Versuch um %1.").arg(uhrzeit(state_.nextAttempt))
                      : QStringLiteral("Automatisches Wiederverbinden ist ausgeschaltet.")));
+    recorder_.titles().announceChange();  // nothing is recorded now
     recorder_.announceConnection();
     Q_EMIT changed();
 }
@@ -177,16 +178,14 @@ void ConnectionWatchdog::fillGap(const QDateTime& since, const QDateTime& until)
         if (def.UseBidAsk) ohneGeldBrief << def.Name;
     }
     if (fill.empty()) return;
-    LogProgress progress([this](const QString& text) { recorder_.log(text); }, false);
-    const DatenpflegeResult r = recorder_.datenpflege().run(fill, progress);
-    if (!r.started) {
-        recorder_.log(QStringLiteral("Die Lücke wird nicht gefüllt: eine Datenpflege läuft."));
-        return;
-    }
+    // Said first, so that the run's end stays the last line.
     if (!ohneGeldBrief.isEmpty())
         recorder_.log(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
                                      "keine Historie dafür): %3.")
                           .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
+    LogProgress progress([this](const QString& text) { recorder_.log(text); }, false);
+    if (!recorder_.datenpflege().run(fill, progress).started)
+        recorder_.log(QStringLiteral("Die Lücke wird nicht gefüllt: eine Datenpflege läuft."));
 }
 
 }  // namespace vqs
