@@ -153,11 +153,95 @@ TEST(SimulatedBroker, RefusesWhatARealBrokerWould) {
     EXPECT_THROW(loggedIn(noHistory)->runHistory({code, "ETR"}), BrokerError);
 }
 
+// Logs an event listener's calls.
+struct Events final : SessionListener {
+    void OnLogout() override { ++logouts; }
+    void OnQuotesStatusChange(std::int32_t) override {}
+    int logouts = 0;
+};
+
+// The faults of a real connection: the first session is logged out after its time and logins
+// are refused for a while; or its quotes stop without a word; the first histories fail. A later
+// session is spared.
+TEST(SimulatedBroker, FailsLikeARealConnection) {
+    ManualClock clock(kTen);
+    SimulationSettings dropping;
+    dropping.quotesPerSecond = 5;
+    dropping.dropAfter = 20;
+    dropping.downFor = 30;
+    dropping.failHistoryFirst = 2;
+    SimulatedBroker broker(dropping, clock);
+    auto first = loggedIn(broker);
+    Events events;
+    first->addListener(&events);
+    const QString code = broker.market().catalogue("Dax30")->front().code;
+    auto sub = first->subscribe({code, "ETR"});
+    Recorder rec;
+    sub->setListener(&rec);
+    auto run = [&](int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            clock.advanceMs(100);
+            broker.pump();
+        }
+    };
+    run(19);
+    EXPECT_EQ(events.logouts, 0);
+    const size_t before = rec.quotes.size();
+    EXPECT_GT(before, 10u);
+    run(1);
+    EXPECT_EQ(events.logouts, 1);
+    EXPECT_FALSE(first->isLoggedIn());
+    run(29);
+    EXPECT_LE(rec.quotes.size(), before + 5) << "nothing after the drop";
+    EXPECT_THROW(loggedIn(broker), BrokerError) << "down";
+    run(1);
+    auto second = loggedIn(broker);
+    EXPECT_THROW(second->runHistory({code, "ETR"}), BrokerError);
+    EXPECT_THROW(second->runHistory({code, "ETR"}), BrokerError);
+    EXPECT_NO_THROW(second->runHistory({code, "ETR"}));
+    run(60);
+    EXPECT_TRUE(second->isLoggedIn()) << "only the first session is dropped";
+
+    SimulationSettings silent;
+    silent.quotesPerSecond = 5;
+    silent.silentAfter = 10;
+    SimulatedBroker quiet(silent, clock);
+    auto session = loggedIn(quiet);
+    Events none;
+    session->addListener(&none);
+    auto quietSub = session->subscribe({code, "ETR"});
+    Recorder quietRec;
+    quietSub->setListener(&quietRec);
+    for (int i = 0; i < 100; ++i) {
+        clock.advanceMs(100);
+        quiet.pump();
+    }
+    const size_t heard = quietRec.quotes.size();
+    EXPECT_GT(heard, 10u);
+    for (int i = 0; i < 600; ++i) {
+        clock.advanceMs(100);
+        quiet.pump();
+    }
+    EXPECT_LE(quietRec.quotes.size(), heard + 1) << "silent from then on";
+    EXPECT_TRUE(session->isLoggedIn()) << "without any event";
+    EXPECT_EQ(none.logouts, 0);
+}
+
 TEST(SimulatedBroker, SettingsFromTheEnvironment) {
     qputenv("BRAVOLT_SIM_SEED", "42");
     qputenv("BRAVOLT_SIM_RATE", "2.5");
     qputenv("BRAVOLT_SIM_REFUSE_LOGIN", "1");
+    qputenv("BRAVOLT_SIM_DROP_AFTER", "20");
+    qputenv("BRAVOLT_SIM_DOWN_FOR", "-3");
+    qputenv("BRAVOLT_SIM_FAIL_HISTORY_FIRST", "2");
     SimulationSettings s = SimulationSettings::fromEnvironment();
+    EXPECT_EQ(s.dropAfter, 20);
+    EXPECT_EQ(s.downFor, 0) << "no negative time";
+    EXPECT_EQ(s.silentAfter, 0);
+    EXPECT_EQ(s.failHistoryFirst, 2);
+    qunsetenv("BRAVOLT_SIM_DROP_AFTER");
+    qunsetenv("BRAVOLT_SIM_DOWN_FOR");
+    qunsetenv("BRAVOLT_SIM_FAIL_HISTORY_FIRST");
     EXPECT_EQ(s.seed, 42u);
     EXPECT_EQ(s.quotesPerSecond, 2.5);
     EXPECT_TRUE(s.refuseLogin);
