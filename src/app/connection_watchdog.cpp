@@ -60,6 +60,10 @@ void ConnectionWatchdog::poll() {
             lose(reportedLoss_, now, now);
             return;
         }
+        if (gapSince_.isValid() && !recorder_.datenpflege().running()) {
+            fillGap(gapSince_, gapUntil_);
+            return;
+        }
         if (quoteSeen_) {
             quoteSeen_ = false;
             quotesFlowed_ = true;
@@ -137,7 +141,8 @@ void ConnectionWatchdog::attempt(const QDateTime& now) {
                       .arg(titles));
     recorder_.announceConnection();
     Q_EMIT changed();
-    fillGap(was.since, now);
+    // A gap still waiting from before began earlier.
+    fillGap(gapSince_.isValid() ? std::min(gapSince_, was.since) : was.since, now);
 }
 
 int ConnectionWatchdog::resubscribe() {
@@ -160,8 +165,9 @@ int ConnectionWatchdog::resubscribe() {
     return started;
 }
 
-void ConnectionWatchdog::fillGap(const QDateTime& since, const QDateTime& until) {
+void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
     QScopedValueRollback<bool> busy(busy_, true);
+    gapSince_ = gapUntil_ = QDateTime();
     // The broker keeps the current day: a file that ends on an earlier day is filled from 00:00.
     const double today = serialFromDate(until.date());
     TitelRegistry& registry = recorder_.titles();
@@ -184,8 +190,10 @@ void ConnectionWatchdog::fillGap(const QDateTime& since, const QDateTime& until)
                                      "keine Historie dafür): %3.")
                           .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
     LogProgress progress([this](const QString& text) { recorder_.log(text); }, false);
-    if (!recorder_.datenpflege().run(fill, progress).started)
-        recorder_.log(QStringLiteral("Die Lücke wird nicht gefüllt: eine Datenpflege läuft."));
+    if (recorder_.datenpflege().run(fill, progress).started) return;
+    gapSince_ = since;
+    gapUntil_ = until;
+    recorder_.log(QStringLiteral("Die Lücke wird gefüllt, sobald die laufende Datenpflege endet."));
 }
 
 }  // namespace vqs

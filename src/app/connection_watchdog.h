@@ -51,7 +51,7 @@ private:
     void lose(QString reason, const QDateTime& since, const QDateTime& now);
     void attempt(const QDateTime& now);
     int resubscribe();
-    void fillGap(const QDateTime& since, const QDateTime& until);
+    void fillGap(QDateTime since, QDateTime until);
 
     Recorder& recorder_;
     QTimer timer_;
@@ -61,6 +61,8 @@ private:
     bool quotesFlowed_ = false;
     QDateTime lastQuote_;
     bool busy_ = false;  // a login or gap fill is under way: the loop may call poll meanwhile
+    // A gap that waits for a back-fill the user started to end: from when to when.
+    QDateTime gapSince_, gapUntil_;
 };
 
 }  // namespace vqs

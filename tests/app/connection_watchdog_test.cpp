@@ -1,5 +1,7 @@
 #include "app/connection_watchdog.h"
 
+#include "app/datenpflege.h"
+
 #include "broker/fake_broker.h"
 #include "support/test_support.h"
 #include "titles/titel_registry.h"
@@ -109,6 +111,28 @@ TEST_F(Watchdog, ALoginSubscribesTheActiveTitlesAgainAndFillsTheirGapOnce) {
 
     after(60);
     EXPECT_EQ(counters->histories.size(), 2) << "once per login";
+}
+
+// A login while the user's own back-fill runs: the gap is filled once that run has ended.
+TEST_F(Watchdog, AGapWaitsForTheUsersBackFill) {
+    fake->listeners[0]->OnLogout();
+    after(0);
+    struct DuringTheRun final : DatenpflegeProgress {
+        std::function<void()> act;
+        void yield() override {
+            if (act) std::exchange(act, {})();
+        }
+    } progress;
+    progress.act = [&] { after(5); };  // the login comes while the run goes on
+    t.recorder.datenpflege().run({*t.recorder.titles().find("846900@ETR")}, 0, progress);
+    EXPECT_FALSE(watchdog().state().lost);
+    EXPECT_TRUE(
+        t.events.log.contains("Die Lücke wird gefüllt, sobald die laufende Datenpflege endet."));
+    counters->histories.clear();
+    after(1);
+    EXPECT_EQ(counters->histories, (QStringList{"710000", "A1B2C3"}));
+    after(1);
+    EXPECT_EQ(counters->histories.size(), 2) << "once";
 }
 
 TEST_F(Watchdog, ASilentFeedIsNoticedAfterItsTimeAndNotBefore) {
