@@ -44,15 +44,7 @@ struct Watchdog : ::testing::Test {
         watchdog().stop();  // the test polls
     }
     void define(const QString& code, bool aktiv, bool bidAsk) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = "Name " + code;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = aktiv;
-        d.UseBidAsk = bidAsk;
-        d.NeueNamen = true;
-        t.recorder.titles().add(d);
+        t.recorder.titles().add(test::titel(code, "Dax 30", aktiv, bidAsk));
     }
     void after(int seconds) {
         t.clock.advanceMs(seconds * 1000LL);

@@ -25,13 +25,7 @@ struct TitelVerwaltungTest : ::testing::Test {
     TitelRegistry& titles() { return t.recorder.titles(); }
 
     TitelDef define(const QString& code, const QString& ordner, bool aktiv = false) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = "Name " + code;
-        d.Ordner = ordner;
-        d.RT_Boerse = "ETR";
-        d.Aktiv = aktiv;
-        d.NeueNamen = true;
+        const TitelDef d = test::titel(code, ordner, aktiv);
         titles().add(d);
         if (aktiv) {
             EXPECT_TRUE(titles().startRecording(d));

@@ -7,6 +7,18 @@
 
 namespace vqs::test {
 
+TitelDef titel(const QString& code, const QString& ordner, bool aktiv, bool bidAsk) {
+    TitelDef d;
+    d.RT_WKN = d.WKN = code;
+    d.Name = "Name " + code;
+    d.Ordner = ordner;
+    d.RT_Boerse = "ETR";
+    d.Aktiv = aktiv;
+    d.UseBidAsk = bidAsk;
+    d.NeueNamen = true;
+    return d;
+}
+
 QByteArray readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};

@@ -19,6 +19,10 @@ namespace vqs::test {
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// A definition of `code` on Xetra named "Name <code>", filed in `ordner`, with file names that
+// carry the exchange.
+TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, bool bidAsk = false);
+
 // Records every message and answers from a queue of prepared results (0 when empty).
 class RecordingMessages final : public MessagePresenter {
 public:

@@ -25,15 +25,7 @@ struct ActivationTest : ::testing::Test {
         return {code + "@" + boerse, "Name " + code, code, boerse};
     }
     void define(const QString& code, bool aktiv, bool bidAsk, const QString& ordner = "Alt") {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = "Name " + code;
-        d.Ordner = ordner;
-        d.RT_Boerse = "ETR";
-        d.Aktiv = aktiv;
-        d.UseBidAsk = bidAsk;
-        d.NeueNamen = true;
-        titles().add(d);
+        titles().add(test::titel(code, ordner, aktiv, bidAsk));
     }
     const TitelDef* def(const QString& code) const {
         return t.recorder.titles().find(code + "@ETR");

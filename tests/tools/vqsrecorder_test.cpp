@@ -24,6 +24,23 @@
 namespace vqs {
 namespace {
 
+// Three active titles of the README's market, the first with bid and ask.
+KeyedCollection<TitelDef> dreiTitel(const broker::SimulatedMarket& market) {
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"633018", "884708", "661677"}) {
+        TitelDef d;
+        d.RT_WKN = d.WKN = code;
+        d.Name = market.find(code)->name;
+        d.Ordner = "Dax 30";
+        d.RT_Boerse = "ETR";
+        d.Aktiv = true;
+        d.UseBidAsk = d.WKN == "633018";
+        d.NeueNamen = true;
+        defs.add(d.id().text(), d);
+    }
+    return defs;
+}
+
 struct HeadlessRecorderTest : ::testing::Test {
     QTemporaryDir dir;
     QString home() const { return dir.path() + "/home"; }
@@ -64,18 +81,7 @@ struct HeadlessRecorderTest : ::testing::Test {
 TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
     // Three active titles of the README's market, one of them with bid and ask.
     const broker::SimulatedMarket market(broker::SimulationSettings{}.seed, 50);
-    KeyedCollection<TitelDef> defs;
-    for (const char* code : {"633018", "884708", "661677"}) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = market.find(code)->name;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
-        d.UseBidAsk = d.WKN == "633018";
-        d.NeueNamen = true;
-        defs.add(d.id().text(), d);
-    }
+    const KeyedCollection<TitelDef> defs = dreiTitel(market);
     const QString definitions = home() + "/Bravolt_Titel.Dat";
     writeTitelDefinitionenFile(definitions, defs);
     const QByteArray definitionBytes = test::readFile(definitions);
@@ -236,18 +242,7 @@ TEST(HeadlessRecorderOutage, TheGapOfALostConnectionIsFilled) {
     simulation.downFor = 30;
     broker::SimulatedBroker broker(simulation, clock);
 
-    KeyedCollection<TitelDef> defs;
-    for (const char* code : {"633018", "884708", "661677"}) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = broker.market().find(code)->name;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
-        d.UseBidAsk = d.WKN == "633018";
-        d.NeueNamen = true;
-        defs.add(d.id().text(), d);
-    }
+    const KeyedCollection<TitelDef> defs = dreiTitel(broker.market());
     writeTitelDefinitionenFile(home + "/Bravolt_Titel.Dat", defs);
 
     SettingsStore settings(dir.path() + "/config", "TradomirVQS");

@@ -44,16 +44,9 @@ struct Verwaltung : ::testing::Test {
     Verwaltung() { EXPECT_TRUE(t.recorder.login()); }
 
     void define(const QString& code, const QString& ordner, bool aktiv = false) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = "Name " + code;
-        d.Ordner = ordner;
-        d.RT_Boerse = "ETR";
-        d.Aktiv = aktiv;
-        d.NeueNamen = true;
-        t.recorder.titles().add(d);
+        t.recorder.titles().add(test::titel(code, ordner, aktiv));
         if (aktiv) {
-            EXPECT_TRUE(t.recorder.titles().startRecording(d));
+            EXPECT_TRUE(t.recorder.titles().startRecording(test::titel(code, ordner, aktiv)));
         }
     }
     std::unique_ptr<frmTitelverwaltung> open() {
