@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -227,6 +228,34 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     t.recorder.connection().poll();
     EXPECT_TRUE(warnzeile->isHidden());
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
+}
+
+// "Verwaltung...": without titles it asks first; without connection it says that nothing can be
+// activated and opens all the same; afterwards the definitions are saved.
+TEST_F(MainWindowTest, TheTitleManagementOpensAfterItsQuestionOrNotice) {
+    int opened = 0;
+    window.openVerwaltung = [&] { ++opened; };
+    window.finishStartup(t.datenpfad());
+    for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        test::onNextModal([answer](QWidget* box) {
+            EXPECT_TRUE(static_cast<QMessageBox*>(box)->text().startsWith(
+                "Es wurden noch keine Titel zur Aufzeichnung ausgewählt"));
+            static_cast<QMessageBox*>(box)->button(answer)->click();
+        });
+        window.btnVerwaltung_Click();
+    }
+    EXPECT_EQ(opened, 1) << "only after \"Ja\"";
+    EXPECT_TRUE(t.messages.shown.empty());
+
+    t.recorder.titles().add(titel("710000", false, false));
+    QFile::remove(t.recorder.definitionsFilePath());
+    window.btnVerwaltung_Click();
+    EXPECT_EQ(opened, 2);
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_TRUE(t.messages.shown[0].text.startsWith(
+        "Es besteht keine Verbindung zur Bravolt-API. Es können daher in der Titelverwaltung "
+        "keine Titel zur Aufzeichnung aktiviert werden."));
+    EXPECT_TRUE(QFile::exists(t.recorder.definitionsFilePath())) << "saved afterwards";
 }
 
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
