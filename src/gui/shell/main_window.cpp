@@ -364,6 +364,8 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
     m_frmSysTray->AddMenuItem(QStringLiteral("&Titelauswahl..."), QStringLiteral("Titelauswahl"));
     m_frmSysTray->AddMenuItem(QStringLiteral("&Verwaltung..."), QStringLiteral("Verwaltung"));
+    m_frmSysTray->AddMenuItem(QStringLiteral("&Dateninspektor..."),
+                              QStringLiteral("Dateninspektor"));
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
     m_frmSysTray->AddMenuItem(QStringLiteral("In Taskleiste &anzeigen"),
                               QStringLiteral("ShowInTaskBar"));
@@ -371,6 +373,7 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
     m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl));
     m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
+    m_frmSysTray->EnableMenuItem(kDateninspektor, static_cast<bool>(openDateninspektor));
     showWarnings();  // the tip, with what is wrong
 
     // The item shows its box checked or not.
@@ -444,6 +447,8 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
         btnTitelauswahl_Click();
     } else if (sKey == QLatin1String("Verwaltung")) {
         btnVerwaltung_Click();
+    } else if (sKey == QLatin1String("Dateninspektor")) {
+        if (openDateninspektor) openDateninspektor();
     } else if (sKey == QLatin1String("Open")) {
         showAndActivate();
     } else if (sKey == QLatin1String("ShowInTaskBar")) {

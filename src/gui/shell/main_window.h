@@ -31,8 +31,9 @@ public:
         kOpen = 0,
         kTitelauswahl = 2,
         kVerwaltung = 3,
-        kShowInTaskBar = 5,
-        kBeenden = 7
+        kDateninspektor = 4,
+        kShowInTaskBar = 6,
+        kBeenden = 8
     };
 
     Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent = nullptr);

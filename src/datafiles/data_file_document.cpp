@@ -1,0 +1,373 @@
+#include "datafiles/data_file_document.h"
+
+#include "datafiles/data_file_store.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace vqs {
+namespace {
+
+// Records read at once by the opening pass and the save: large enough that the system's calls
+// cost nothing next to the copying.
+constexpr std::int64_t kChunkRecords = 65536;
+
+void decodeRecords(const char* bytes, std::int64_t count, KursSatz* out) {
+    if constexpr (std::endian::native == std::endian::little && sizeof(KursSatz) == kRecordSize) {
+        std::memcpy(out, bytes, static_cast<size_t>(count * kRecordSize));
+    } else {
+        for (std::int64_t i = 0; i < count; ++i) out[i] = decodeKursSatz(bytes + i * kRecordSize);
+    }
+}
+
+DataFileDocument::Block emptyBlock() {
+    DataFileDocument::Block b;
+    b.zeitMin = std::numeric_limits<double>::infinity();
+    b.zeitMax = -std::numeric_limits<double>::infinity();
+    b.kursMin = std::numeric_limits<float>::infinity();
+    b.kursMax = -std::numeric_limits<float>::infinity();
+    return b;
+}
+
+void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
+    if (std::isfinite(s.Zeit)) {
+        b.zeitMin = std::min(b.zeitMin, s.Zeit);
+        b.zeitMax = std::max(b.zeitMax, s.Zeit);
+    }
+    if (std::isfinite(s.Kurs)) {
+        b.kursMin = std::min(b.kursMin, s.Kurs);
+        b.kursMax = std::max(b.kursMax, s.Kurs);
+    }
+    if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
+}
+
+}  // namespace
+
+DataFileDocument::DataFileDocument(FileSystem& fs, QString path)
+    : fs_(fs), path_(std::move(path)), file_(fs) {}
+DataFileDocument::~DataFileDocument() = default;
+
+std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QString& error,
+                                                         FileSystem& fs) {
+    std::unique_ptr<DataFileDocument> doc(new DataFileDocument(fs, path));
+    const QString shown = QDir::toNativeSeparators(path);
+    if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
+        error = QStringLiteral("Die Datei %1 kann nicht geöffnet werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    std::int64_t size = 0;
+    if (int e = doc->file_.size(size)) {
+        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    std::int64_t got = 0;
+    if (size < kHeaderSize ||
+        fs.read(doc->file_.handle(), 0, doc->header_.bytes.data(), kHeaderSize, got) != 0 ||
+        got != kHeaderSize || !doc->header_.hasKennung()) {
+        error = QStringLiteral(
+                    "Die Datei %1 ist keine Tradomir-Datendatei (fremder oder zu "
+                    "kurzer Dateikopf) und wird nicht geöffnet.")
+                    .arg(shown);
+        return nullptr;
+    }
+    doc->fileCount_ = recordCount(size);
+    if (int e = doc->scan()) {
+        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    return doc;
+}
+
+int DataFileDocument::scan() {
+    // One pass over the file: faults and chart blocks.
+    faults_ = 0;
+    blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
+    std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
+    std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
+    KursSatz before;
+    bool haveBefore = false;
+    for (std::int64_t start = 0; start < fileCount_; start += kChunkRecords) {
+        const std::int64_t n = std::min(kChunkRecords, fileCount_ - start);
+        std::int64_t got = 0;
+        if (int e = fs_.read(file_.handle(), kHeaderSize + start * kRecordSize, bytes.data(),
+                             n * kRecordSize, got))
+            return e;
+        if (got != n * kRecordSize) return EIO;
+        decodeRecords(bytes.data(), n, records.data());
+        for (std::int64_t i = 0; i < n; ++i) {
+            const KursSatz& s = records[static_cast<size_t>(i)];
+            if (isFaultyAfter(s, haveBefore ? &before : nullptr)) ++faults_;
+            addToBlock(blocks_[static_cast<size_t>((start + i) / kBlockSize)], s);
+            before = s;
+            haveBefore = true;
+        }
+    }
+    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
+    return 0;
+}
+
+bool DataFileDocument::isFaultyAfter(const KursSatz& satz, const KursSatz* before) {
+    if (!std::isfinite(satz.Kurs) || !(satz.Volume >= 0) || !std::isfinite(satz.Zeit)) return true;
+    return before && satz.Zeit < before->Zeit;
+}
+
+std::int64_t DataFileDocument::count() const {
+    if (!edited_) return fileCount_;
+    return static_cast<std::int64_t>(edited_->size()) + (fileCount_ - editedFrom_);
+}
+
+const KursSatz* DataFileDocument::page(std::int64_t pageIndex) const {
+    auto it = pages_.find(pageIndex);
+    if (it != pages_.end()) {
+        ages_.splice(ages_.begin(), ages_, it->second.age);
+        return it->second.records.data();
+    }
+    if (pages_.size() >= kPagesKept) {
+        pages_.erase(ages_.back());
+        ages_.pop_back();
+    }
+    Page p;
+    p.records.assign(static_cast<size_t>(kPageRecords), KursSatz{});
+    std::vector<char> bytes(static_cast<size_t>(kPageRecords * kRecordSize));
+    std::int64_t got = 0;
+    // A file cut short by another program reads as zero records past its end.
+    if (fs_.read(file_.handle(), kHeaderSize + pageIndex * kPageRecords * kRecordSize, bytes.data(),
+                 kPageRecords * kRecordSize, got) == 0)
+        decodeRecords(bytes.data(), got / kRecordSize, p.records.data());
+    ages_.push_front(pageIndex);
+    p.age = ages_.begin();
+    return pages_.emplace(pageIndex, std::move(p)).first->second.records.data();
+}
+
+KursSatz DataFileDocument::fileRecord(std::int64_t index) const {
+    return page(index / kPageRecords)[index % kPageRecords];
+}
+
+KursSatz DataFileDocument::record(std::int64_t index) const {
+    if (edited_) {
+        const auto n = static_cast<std::int64_t>(edited_->size());
+        if (index < n) return (*edited_)[static_cast<size_t>(index)];
+        return fileRecord(index - n + editedFrom_);
+    }
+    return fileRecord(index);
+}
+
+bool DataFileDocument::isFaulty(std::int64_t index) const {
+    const KursSatz s = record(index);
+    if (index == 0) return isFaultyAfter(s, nullptr);
+    const KursSatz before = record(index - 1);
+    return isFaultyAfter(s, &before);
+}
+
+std::int64_t DataFileDocument::lowerBound(double zeit) const {
+    std::int64_t lo = 0, hi = count();
+    while (lo < hi) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (record(mid).Zeit < zeit)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::int64_t DataFileDocument::firstAtOrAfter(double zeit) const {
+    const std::int64_t n = count();
+    if (faults_ == 0) return lowerBound(zeit);
+    for (std::int64_t i = 0; i < n; ++i)
+        if (record(i).Zeit >= zeit) return i;
+    return n;
+}
+
+std::int64_t DataFileDocument::refresh() {
+    std::int64_t size = 0;
+    if (file_.size(size)) return 0;
+    const std::int64_t now = recordCount(size);
+    if (now <= fileCount_) return 0;
+    // The last page may have been read before it was full.
+    const std::int64_t lastPage = fileCount_ / kPageRecords;
+    if (auto it = pages_.find(lastPage); it != pages_.end()) {
+        ages_.erase(it->second.age);
+        pages_.erase(it);
+    }
+    const std::int64_t oldCount = count();
+    fileCount_ = now;
+    const std::int64_t newCount = count();
+    for (std::int64_t i = oldCount; i < newCount; ++i)
+        if (isFaulty(i)) ++faults_;
+    blocksValid_ = std::min(blocksValid_, oldCount / kBlockSize);
+    return newCount - oldCount;
+}
+
+void DataFileDocument::materialise() {
+    // Edits work on records in memory; the file's records up to now are taken in.
+    if (!edited_) {
+        edited_.emplace();
+        editedFrom_ = 0;
+        firstTouched_ = std::numeric_limits<std::int64_t>::max();
+    }
+    const std::int64_t n = fileCount_ - editedFrom_;
+    if (n <= 0) return;
+    auto& e = *edited_;
+    const size_t at = e.size();
+    e.resize(at + static_cast<size_t>(n));
+    for (std::int64_t i = 0; i < n; ++i)
+        e[at + static_cast<size_t>(i)] = fileRecord(editedFrom_ + i);
+    editedFrom_ = fileCount_;
+}
+
+std::int64_t DataFileDocument::faultsIn(std::int64_t first, std::int64_t last) const {
+    std::int64_t n = 0;
+    for (std::int64_t i = std::max<std::int64_t>(first, 0); i <= last && i < count(); ++i)
+        n += isFaulty(i);
+    return n;
+}
+
+void DataFileDocument::touched(std::int64_t index, bool shifted) {
+    firstTouched_ = std::min(firstTouched_, index);
+    const std::int64_t block = index / kBlockSize;
+    if (shifted) {
+        blocksValid_ = std::min(blocksValid_, block);
+    } else if (block < blocksValid_) {
+        Block b = emptyBlock();
+        for (std::int64_t i = block * kBlockSize; i < std::min(count(), (block + 1) * kBlockSize);
+             ++i)
+            addToBlock(b, record(i));
+        blocks_[static_cast<size_t>(block)] = b;
+    }
+}
+
+const std::vector<DataFileDocument::Block>& DataFileDocument::blocks() const {
+    if (blocksValid_ * kBlockSize < count() ||
+        static_cast<std::int64_t>(blocks_.size()) != (count() + kBlockSize - 1) / kBlockSize)
+        rebuildBlocks(blocksValid_);
+    return blocks_;
+}
+
+void DataFileDocument::rebuildBlocks(std::int64_t fromBlock) const {
+    const std::int64_t n = count();
+    fromBlock = std::min<std::int64_t>(fromBlock, static_cast<std::int64_t>(blocks_.size()));
+    blocks_.resize(static_cast<size_t>(fromBlock));
+    blocks_.resize(static_cast<size_t>((n + kBlockSize - 1) / kBlockSize), emptyBlock());
+    for (std::int64_t i = fromBlock * kBlockSize; i < n; ++i)
+        addToBlock(blocks_[static_cast<size_t>(i / kBlockSize)], record(i));
+    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
+}
+
+// Each edit changes the fault marks of its record and the one behind it only.
+void DataFileDocument::set(std::int64_t index, const KursSatz& satz) {
+    materialise();
+    faults_ -= faultsIn(index, index + 1);
+    (*edited_)[static_cast<size_t>(index)] = satz;
+    faults_ += faultsIn(index, index + 1);
+    touched(index, false);
+}
+
+void DataFileDocument::insert(std::int64_t index, const KursSatz& satz) {
+    materialise();
+    faults_ -= faultsIn(index, index);
+    edited_->insert(edited_->begin() + index, satz);
+    faults_ += faultsIn(index, index + 1);
+    touched(index, true);
+}
+
+KursSatz DataFileDocument::remove(std::int64_t index) {
+    materialise();
+    faults_ -= faultsIn(index, index + 1);
+    const KursSatz gone = (*edited_)[static_cast<size_t>(index)];
+    edited_->erase(edited_->begin() + index);
+    faults_ += faultsIn(index, index);
+    touched(index, true);
+    return gone;
+}
+
+int DataFileDocument::save(DataFileStore& store) {
+    if (!edited_) return 0;
+    const std::vector<KursSatz>& edited = *edited_;
+    const auto editedCount = static_cast<std::int64_t>(edited.size());
+    const std::int64_t from = std::min({firstTouched_, editedFrom_, editedCount});
+    const std::int64_t shown = count();
+
+    // Ticks of this program wait while the file is rewritten; another program's appends wait
+    // for the store's lock on the file.
+    store.hold(path_);
+    const int error = store.rewriteInPlace(
+        path_, kHeaderSize + from * kRecordSize, nullptr,
+        [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
+            std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
+            for (std::int64_t i = from; i < editedCount; i += kChunkRecords) {
+                const std::int64_t n = std::min(kChunkRecords, editedCount - i);
+                for (std::int64_t k = 0; k < n; ++k)
+                    encodeKursSatz(edited[static_cast<size_t>(i + k)],
+                                   bytes.data() + k * kRecordSize);
+                if (int e = out.write(bytes.data(), n * kRecordSize)) return e;
+            }
+            // The records behind the edited ones, including those a recorder appended since we
+            // looked: whole records only.
+            std::int64_t offset = (editedFrom_ - from) * kRecordSize;
+            const std::int64_t end = offset + (old.size() - offset) / kRecordSize * kRecordSize;
+            while (offset < end) {
+                const std::int64_t want =
+                    std::min<std::int64_t>(end - offset, kChunkRecords * kRecordSize);
+                std::int64_t got = 0;
+                if (int e = old.read(offset, bytes.data(), want, got)) return e;
+                if (got != want) return EIO;
+                if (int e = out.write(bytes.data(), got)) return e;
+                offset += got;
+            }
+            return 0;
+        });
+    store.release(path_);
+    if (error) return error;
+    edited_.reset();
+    editedFrom_ = 0;
+    pages_.clear();
+    ages_.clear();
+    // What was shown is now the file; what came meanwhile comes with the next refresh().
+    fileCount_ = shown;
+    return 0;
+}
+
+std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int columns) const {
+    std::vector<ChartColumn> out;
+    if (columns <= 0 || !(to > from) || count() == 0) return out;
+    out.reserve(static_cast<size_t>(columns));
+    const double width = (to - from) / columns;
+    const std::vector<Block>& summed = blocks();
+    std::int64_t begin = lowerBound(from);
+    for (int c = 0; c < columns; ++c) {
+        const std::int64_t end =
+            c + 1 == columns ? lowerBound(to) : lowerBound(from + (c + 1) * width);
+        if (end <= begin) continue;
+        Block sum = emptyBlock();
+        std::int64_t i = begin;
+        auto takeRecords = [&](std::int64_t upTo) {
+            for (; i < upTo; ++i) addToBlock(sum, record(i));
+        };
+        if (end - begin > 2 * kBlockSize) {
+            // Records up to the first block boundary, whole blocks, the rest.
+            takeRecords((begin + kBlockSize - 1) / kBlockSize * kBlockSize);
+            for (; i + kBlockSize <= end; i += kBlockSize) {
+                const Block& b = summed[static_cast<size_t>(i / kBlockSize)];
+                sum.kursMin = std::min(sum.kursMin, b.kursMin);
+                sum.kursMax = std::max(sum.kursMax, b.kursMax);
+                sum.volumeSum += b.volumeSum;
+            }
+        }
+        takeRecords(end);
+        begin = end;
+        if (sum.kursMin > sum.kursMax) continue;  // no finite price
+        out.push_back({from + (c + 0.5) * width, sum.kursMin, sum.kursMax, sum.volumeSum});
+    }
+    return out;
+}
+
+}  // namespace vqs
