@@ -15,10 +15,14 @@ namespace {
 
 // Records read at once by the opening pass and the save: large enough that the system's calls
 // cost nothing next to the copying.
-constexpr std::int64_t kChunkRecords = 65536;
+constexpr std::int64_t kChunkRecords = 65536;  // whole chart blocks
+
+// Where a record in memory has the bytes of the file, it is read in place.
+constexpr bool kRecordsAsInFile =
+    std::endian::native == std::endian::little && sizeof(KursSatz) == kRecordSize;
 
 void decodeRecords(const char* bytes, std::int64_t count, KursSatz* out) {
-    if constexpr (std::endian::native == std::endian::little && sizeof(KursSatz) == kRecordSize) {
+    if constexpr (kRecordsAsInFile) {
         std::memcpy(out, bytes, static_cast<size_t>(count * kRecordSize));
     } else {
         for (std::int64_t i = 0; i < count; ++i) out[i] = decodeKursSatz(bytes + i * kRecordSize);
@@ -90,24 +94,46 @@ int DataFileDocument::scan() {
     // One pass over the file: faults and chart blocks.
     faults_ = 0;
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
-    std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
+    std::vector<char> bytes(kRecordsAsInFile ? 0
+                                             : static_cast<size_t>(kChunkRecords * kRecordSize));
     std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
     KursSatz before;
     bool haveBefore = false;
     for (std::int64_t start = 0; start < fileCount_; start += kChunkRecords) {
         const std::int64_t n = std::min(kChunkRecords, fileCount_ - start);
         std::int64_t got = 0;
-        if (int e = fs_.read(file_.handle(), kHeaderSize + start * kRecordSize, bytes.data(),
+        char* into = kRecordsAsInFile ? reinterpret_cast<char*>(records.data()) : bytes.data();
+        if (int e = fs_.read(file_.handle(), kHeaderSize + start * kRecordSize, into,
                              n * kRecordSize, got))
             return e;
         if (got != n * kRecordSize) return EIO;
-        decodeRecords(bytes.data(), n, records.data());
-        for (std::int64_t i = 0; i < n; ++i) {
-            const KursSatz& s = records[static_cast<size_t>(i)];
-            if (isFaultyAfter(s, haveBefore ? &before : nullptr)) ++faults_;
-            addToBlock(blocks_[static_cast<size_t>((start + i) / kBlockSize)], s);
-            before = s;
-            haveBefore = true;
+        if (!kRecordsAsInFile) decodeRecords(bytes.data(), n, records.data());
+        // Block by block (a chunk holds whole blocks), the sums in locals: this loop is most
+        // of the opening time.
+        for (std::int64_t b0 = 0; b0 < n; b0 += kBlockSize) {
+            const std::int64_t b1 = std::min(n, b0 + kBlockSize);
+            Block block = emptyBlock();
+            std::int64_t faults = 0;
+            for (std::int64_t i = b0; i < b1; ++i) {
+                const KursSatz& s = records[static_cast<size_t>(i)];
+                const bool usual = std::isfinite(s.Zeit) && std::isfinite(s.Kurs) &&
+                                   s.Volume >= 0 && std::isfinite(s.Volume);
+                if (usual) [[likely]] {
+                    faults += haveBefore && s.Zeit < before.Zeit;
+                    block.zeitMin = std::min(block.zeitMin, s.Zeit);
+                    block.zeitMax = std::max(block.zeitMax, s.Zeit);
+                    block.kursMin = std::min(block.kursMin, s.Kurs);
+                    block.kursMax = std::max(block.kursMax, s.Kurs);
+                    block.volumeSum += s.Volume;
+                } else {
+                    faults += isFaultyAfter(s, haveBefore ? &before : nullptr);
+                    addToBlock(block, s);
+                }
+                before = s;
+                haveBefore = true;
+            }
+            faults_ += faults;
+            blocks_[static_cast<size_t>((start + b0) / kBlockSize)] = block;
         }
     }
     blocksValid_ = static_cast<std::int64_t>(blocks_.size());
@@ -339,32 +365,34 @@ int DataFileDocument::save(DataFileStore& store) {
 std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int columns) const {
     std::vector<ChartColumn> out;
     if (columns <= 0 || !(to > from) || count() == 0) return out;
-    out.reserve(static_cast<size_t>(columns));
     const double width = (to - from) / columns;
+    std::vector<Block> sums(static_cast<size_t>(columns), emptyBlock());
+    auto column = [&](double zeit) {
+        return static_cast<size_t>(std::clamp((zeit - from) / width, 0.0, columns - 1.0));
+    };
+    const std::int64_t first = lowerBound(from), end = lowerBound(to);
     const std::vector<Block>& summed = blocks();
-    std::int64_t begin = lowerBound(from);
-    for (int c = 0; c < columns; ++c) {
-        const std::int64_t end =
-            c + 1 == columns ? lowerBound(to) : lowerBound(from + (c + 1) * width);
-        if (end <= begin) continue;
-        Block sum = emptyBlock();
-        std::int64_t i = begin;
-        auto takeRecords = [&](std::int64_t upTo) {
-            for (; i < upTo; ++i) addToBlock(sum, record(i));
-        };
-        if (end - begin > 2 * kBlockSize) {
-            // Records up to the first block boundary, whole blocks, the rest.
-            takeRecords((begin + kBlockSize - 1) / kBlockSize * kBlockSize);
-            for (; i + kBlockSize <= end; i += kBlockSize) {
-                const Block& b = summed[static_cast<size_t>(i / kBlockSize)];
-                sum.kursMin = std::min(sum.kursMin, b.kursMin);
-                sum.kursMax = std::max(sum.kursMax, b.kursMax);
-                sum.volumeSum += b.volumeSum;
-            }
+    if (end - first > 4 * kBlockSize * static_cast<std::int64_t>(columns)) {
+        // Many blocks per column: a block goes whole to the column of its first time. A block
+        // across a column's edge moves its extremes by a fraction of a pixel at most.
+        for (std::int64_t b = first / kBlockSize; b * kBlockSize < end; ++b) {
+            const Block& block = summed[static_cast<size_t>(b)];
+            if (!(block.zeitMin <= block.zeitMax) || block.zeitMin >= to || block.zeitMax < from)
+                continue;
+            Block& sum = sums[column(block.zeitMin)];
+            sum.kursMin = std::min(sum.kursMin, block.kursMin);
+            sum.kursMax = std::max(sum.kursMax, block.kursMax);
+            sum.volumeSum += block.volumeSum;
         }
-        takeRecords(end);
-        begin = end;
-        if (sum.kursMin > sum.kursMax) continue;  // no finite price
+    } else {
+        for (std::int64_t i = first; i < end; ++i) {
+            const KursSatz s = record(i);
+            if (s.Zeit >= from && s.Zeit < to) addToBlock(sums[column(s.Zeit)], s);
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        const Block& sum = sums[static_cast<size_t>(c)];
+        if (sum.kursMin > sum.kursMax) continue;  // no record, or no finite price
         out.push_back({from + (c + 0.5) * width, sum.kursMin, sum.kursMax, sum.volumeSum});
     }
     return out;

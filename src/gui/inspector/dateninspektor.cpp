@@ -86,13 +86,14 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
 
     table_ = new QTableView(central);
     table_->setObjectName(QStringLiteral("Kurstabelle"));
-    table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // Fixed row heights and column widths: the view never measures millions of rows.
+    // Fixed row heights, set before the rows come: the view never measures millions of rows,
+    // and no setting walks all of them afterwards.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    table_->setModel(model_);
     table_->setColumnWidth(KursModell::kZeit, 190);
     table_->setColumnWidth(KursModell::kKurs, 100);
     table_->setColumnWidth(KursModell::kVolume, 100);

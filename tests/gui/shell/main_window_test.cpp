@@ -207,8 +207,9 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     t.messages.answerNext(msg::kResultNein);  // no taskbar button
     window.InitSysTray(shell, true, 0x0106);
     EXPECT_EQ(menuCaptions(),
-              (QStringList{"&Tradomir VQS anzeigen", "-", "&Titelauswahl...", "&Verwaltung...", "-",
-                           "In Taskleiste &anzeigen", "-", "&Tradomir VQS beenden"}));
+              (QStringList{"&Tradomir VQS anzeigen", "-", "&Titelauswahl...", "&Verwaltung...",
+                           "&Dateninspektor...", "-", "In Taskleiste &anzeigen", "-",
+                           "&Tradomir VQS beenden"}));
     EXPECT_EQ(window.sysTray()->DefaultMenuIndex(), 0);
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
     ASSERT_EQ(t.messages.shown.size(), 1u);
