@@ -1,6 +1,7 @@
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_listing.h"
 #include "datafiles/data_file_store.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -185,16 +186,23 @@ TEST_F(DataFileDocumentTest, EditsSaveInPlaceAndKeepRecordsAppendedMeanwhile) {
     EXPECT_FALSE(doc->isEdited());
 }
 
-TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWas) {
+TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWasAndKeepsTheEdits) {
     auto doc = write(ticks(100));
     const QByteArray old = test::readFile(path);
     doc->set(3, {kDay, 1, 1});
-    QFile::setPermissions(path, QFile::ReadOwner);
-    if (QFile(path).open(QIODevice::ReadWrite)) GTEST_SKIP() << "running as root";
-    EXPECT_NE(doc->save(store), 0);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(test::readFile(path), old);
-    EXPECT_TRUE(doc->isEdited()) << "the edits stay for another try";
+    doc->remove(50);
+    for (const auto call : {test::FaultyFileSystem::Call::Write, test::FaultyFileSystem::Call::Sync,
+                            test::FaultyFileSystem::Call::Truncate}) {
+        test::FaultyFileSystem faulty;
+        faulty.fail(call, ENOSPC, "710000");
+        DataFileStore failing(faulty);
+        failing.setRoot(dir.path());
+        EXPECT_EQ(doc->save(failing), ENOSPC);
+        EXPECT_EQ(test::readFile(path), old);
+        EXPECT_TRUE(doc->isEdited()) << "the edits stay for another try";
+    }
+    ASSERT_EQ(doc->save(store), 0);
+    EXPECT_EQ(decodeAll(test::readFile(path)).size(), 99u);
 }
 
 // A recorder in another process appends all the while: the save waits for each append and each
