@@ -40,9 +40,9 @@ QVariant KursModell::data(const QModelIndex& index, int role) const {
             case kZeit:
                 return zeitText(s.Zeit);
             case kKurs:
-                return locale.toString(static_cast<double>(s.Kurs), 'g', 9);
+                return locale.toString(static_cast<double>(s.Kurs), 'g', 7);
             case kVolume:
-                return locale.toString(static_cast<double>(s.Volume), 'g', 9);
+                return locale.toString(static_cast<double>(s.Volume), 'g', 7);
             default:
                 return {};
         }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QTimer>
 
 namespace vqs {
 
@@ -13,6 +14,8 @@ OrdnerBaum::OrdnerBaum(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     for (int column = 1; column < model_->columnCount(); ++column) hideColumn(column);
     header()->hide();
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // The folders load in the background: the chosen one is brought into view once they are in.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, &OrdnerBaum::bringIntoView);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 const QString path = model_->filePath(current);
@@ -24,6 +27,18 @@ OrdnerBaum::OrdnerBaum(QWidget* parent) : QTreeView(parent), model_(new QFileSys
 
 QString OrdnerBaum::folderPath() const { return current_; }
 
+void OrdnerBaum::bringIntoView() {
+    // After the view has laid out what came in.
+    QTimer::singleShot(0, this, [this] {
+        if (currentIndex().isValid()) scrollTo(currentIndex(), QAbstractItemView::PositionAtTop);
+    });
+}
+
+void OrdnerBaum::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    bringIntoView();
+}
+
 void OrdnerBaum::setFolderPath(const QString& path) {
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
     const QModelIndex index = model_->index(clean);
@@ -34,7 +49,9 @@ void OrdnerBaum::setFolderPath(const QString& path) {
         return;
     }
     setCurrentIndex(index);  // folderChanged comes from the selection
-    scrollTo(index);
+    for (QModelIndex above = index.parent(); above.isValid(); above = above.parent()) expand(above);
+    expand(index);  // its sub-folders: the title folders below the data folder
+    bringIntoView();
     if (current_ != clean) {
         current_ = clean;
         Q_EMIT folderChanged(clean);

@@ -20,7 +20,12 @@ public:
 Q_SIGNALS:
     void folderChanged(const QString& path);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void bringIntoView();
+
     QFileSystemModel* model_;
     QString current_;
 };
