@@ -211,6 +211,7 @@ void Programm::mainSteps() {
     };
     dateninspektorPfad_ = recorder.datenpfad();
     window_->openDateninspektor = [this] { DateninspektorOeffnen(); };
+    window_->mayQuit = [this] { return !dateninspektor_ || dateninspektor_->closeAll(); };
     window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;

@@ -260,6 +260,12 @@ Dateninspektor::~Dateninspektor() {
     for (const QPointer<InspektorFenster>& w : windows_) delete w.data();
 }
 
+bool Dateninspektor::closeAll() {
+    for (const QPointer<InspektorFenster>& w : windows_)
+        if (w && !w->close()) return false;
+    return true;
+}
+
 InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     std::erase_if(windows_, [](const QPointer<InspektorFenster>& w) { return w.isNull(); });

@@ -78,6 +78,8 @@ public:
     // cannot be opened or is not a data file throws a VqsError with the reason.
     InspektorFenster* open(const QString& path, QWidget* owner);
     const std::vector<QPointer<InspektorFenster>>& windows() const { return windows_; }
+    // Closes every window, each asking about unsaved edits; false when one stays open.
+    bool closeAll();
 
 private:
     DataFileStore& store_;
