@@ -84,6 +84,7 @@ public:
 private:
     DataFileDocument(FileSystem& fs, QString path);
     int scan();
+    int scanPart(std::int64_t first, std::int64_t end, std::int64_t& faults) const;
     const KursSatz* page(std::int64_t pageIndex) const;
     KursSatz fileRecord(std::int64_t index) const;
     void materialise();
