@@ -97,5 +97,38 @@ for _ in $(seq 1 100); do
 done
 shoot docs/datenpflege-abbrechen.png
 xdotool key Return           # "Ja"
+
+# The data inspector: the file selection in the data folder, a title's ticks, zoomed in.
+sleep 3
+main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
+xdotool windowactivate --sync "$main"
+xdotool key alt+d
+sleep 2
+xdotool key Down             # the folder tree starts at the data folder: "Dax 30"
+sleep 1
+xdotool key Tab Down         # the first file
+sleep 0.5
+shoot docs/dateninspektor-auswahl.png
+xdotool key Return
+sleep 2
+inspector=$(xdotool getactivewindow)
+shoot docs/dateninspektor.png
+xdotool mousemove --window "$inspector" 800 400 click 4 click 4 click 4 click 4
+sleep 1
+shoot docs/dateninspektor-zoom.png
+
+# vqsview on a file of 5 million ticks (09:00 on, every 4 ms, a random walk).
+awk 'BEGIN { srand(7); p = 100; for (i = 0; i < 5000000; i++) { t = 32400000 + i * 4;
+       p += (rand() - 0.5) * 0.02; if (p < 1) p = 1;
+       printf "2026-12-10T%02d:%02d:%02d.%03d,%.2f,%d\n", int(t / 3600000), int(t / 60000) % 60,
+              int(t / 1000) % 60, t % 1000, p, int(rand() * 50) * 50 } }' > "$work/gross.csv"
+gross=$(build/bin/vqstool import --root "$work" --folder Gross --wkn 710000 --name "Mercedes-Benz" \
+        --exchange ETR "$work/gross.csv")
+build/bin/vqsview "$gross" >/dev/null 2>&1 &
+view=$!
+sleep 4
+shoot docs/vqsview-5-millionen.png
+kill "$view"
 echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png" \
-    "docs/datenpflege.png docs/datenpflege-abbrechen.png"
+    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/dateninspektor-auswahl.png" \
+    "docs/dateninspektor.png docs/dateninspektor-zoom.png docs/vqsview-5-millionen.png"

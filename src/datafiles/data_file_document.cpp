@@ -397,14 +397,17 @@ std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int 
     auto column = [&](double zeit) {
         return static_cast<size_t>(std::clamp((zeit - from) / width, 0.0, columns - 1.0));
     };
-    const std::int64_t first = lowerBound(from), end = lowerBound(to);
+    // Both ends belong to the span: the last record of a file lies on its chart's right edge.
+    const std::int64_t first = lowerBound(from),
+                       end =
+                           lowerBound(std::nextafter(to, std::numeric_limits<double>::infinity()));
     const std::vector<Block>& summed = blocks();
     if (end - first > 4 * kBlockSize * static_cast<std::int64_t>(columns)) {
         // Many blocks per column: a block goes whole to the column of its first time. A block
         // across a column's edge moves its extremes by a fraction of a pixel at most.
         for (std::int64_t b = first / kBlockSize; b * kBlockSize < end; ++b) {
             const Block& block = summed[static_cast<size_t>(b)];
-            if (!(block.zeitMin <= block.zeitMax) || block.zeitMin >= to || block.zeitMax < from)
+            if (!(block.zeitMin <= block.zeitMax) || block.zeitMin > to || block.zeitMax < from)
                 continue;
             Block& sum = sums[column(block.zeitMin)];
             sum.kursMin = std::min(sum.kursMin, block.kursMin);
@@ -414,7 +417,7 @@ std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int 
     } else {
         for (std::int64_t i = first; i < end; ++i) {
             const KursSatz s = record(i);
-            if (s.Zeit >= from && s.Zeit < to) addToBlock(sums[column(s.Zeit)], s);
+            if (s.Zeit >= from && s.Zeit <= to) addToBlock(sums[column(s.Zeit)], s);
         }
     }
     for (int c = 0; c < columns; ++c) {

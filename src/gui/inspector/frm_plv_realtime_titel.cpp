@@ -75,6 +75,7 @@ FrmPLVRealtimeTitel::FrmPLVRealtimeTitel(SettingsStore& settings, QWidget* paren
     connect(abbruch_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::abbruch);
     connect(titelliste_, &QTreeWidget::itemDoubleClicked, this, &FrmPLVRealtimeTitel::okay);
 
+    katalogliste_->setFocus();  // the keyboard starts in the folders
     RestoreColumnWidths(titelliste_, settings_, kColumns);
     RestoreWindowPos(this, settings_, kPlacement);
 }

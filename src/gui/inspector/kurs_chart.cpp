@@ -47,6 +47,12 @@ KursChart::KursChart(DataFileDocument& doc, QWidget* parent)
     plot_->axisRect()->setRangeZoom(Qt::Horizontal);
     connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this] { decimate(); });
+    // The columns follow the plot's width: a new width is drawn again, right after the layout
+    // that gave it (the first layout comes after the first decimation).
+    connect(plot_, &QCustomPlot::afterLayout, this, [this] {
+        if (plot_->axisRect()->width() != decimatedWidth_)
+            QMetaObject::invokeMethod(this, &KursChart::decimate, Qt::QueuedConnection);
+    });
     connect(plot_, &QCustomPlot::mousePress, this,
             [this](QMouseEvent* e) { pressedAt_ = e->pos(); });
     connect(plot_, &QCustomPlot::mouseRelease, this, [this](QMouseEvent* e) {
@@ -67,7 +73,8 @@ void KursChart::showAll() {
         return;
     }
     if (hi - lo < 1.0 / 86400) hi = lo + 1.0 / 86400;  // a single record still has a span
-    setRange(lo, hi);
+    const double margin = (hi - lo) * 0.01;
+    setRange(lo - margin, hi + margin);
 }
 
 void KursChart::setRange(double fromZeit, double toZeit) {
@@ -84,7 +91,8 @@ void KursChart::decimate() {
     if (inDecimate_) return;
     inDecimate_ = true;
     const QCPRange range = plot_->xAxis->range();
-    const int columns = std::max(1, plot_->axisRect()->width());
+    decimatedWidth_ = plot_->axisRect()->width();
+    const int columns = std::max(1, decimatedWidth_);
     const std::vector<ChartColumn> cols =
         doc_.decimate(zeitFromAxis(range.lower), zeitFromAxis(range.upper), columns);
     drawnColumns_ = static_cast<int>(cols.size());

@@ -42,6 +42,7 @@ private:
     QCPGraph* kurs_;
     QCPGraph* volume_;
     int drawnColumns_ = 0;
+    int decimatedWidth_ = -1;
     QPoint pressedAt_;
     bool inDecimate_ = false;
 };
