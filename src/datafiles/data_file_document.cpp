@@ -275,6 +275,7 @@ void DataFileDocument::materialise() {
     for (std::int64_t i = 0; i < n; ++i)
         e[at + static_cast<size_t>(i)] = fileRecord(editedFrom_ + i);
     editedFrom_ = fileCount_;
+    encodeKursSatz(fileRecord(editedFrom_ - 1), lastTaken_);
 }
 
 std::int64_t DataFileDocument::faultsIn(std::int64_t first, std::int64_t last) const {
@@ -363,6 +364,16 @@ int DataFileDocument::save(DataFileStore& store) {
                                    bytes.data() + k * kRecordSize);
                 if (int e = out.write(bytes.data(), n * kRecordSize)) return e;
             }
+            // The file must still hold what was taken in: its last record then, unchanged at its
+            // place (another program's rewrite in between would be undone or mixed in).
+            if (editedFrom_ > from) {
+                char r[kRecordSize];
+                std::int64_t got = 0;
+                if (int e = old.read((editedFrom_ - 1 - from) * kRecordSize, r, kRecordSize, got))
+                    return e;
+                if (got != kRecordSize || std::memcmp(r, lastTaken_, kRecordSize) != 0)
+                    return kChangedMeanwhile;
+            }
             // The records behind the edited ones, including those a recorder appended since we
             // looked: whole records only.
             std::int64_t offset = (editedFrom_ - from) * kRecordSize;
@@ -387,6 +398,16 @@ int DataFileDocument::save(DataFileStore& store) {
     // What was shown is now the file; what came meanwhile comes with the next refresh().
     fileCount_ = shown;
     return 0;
+}
+
+QString DataFileDocument::describe(int error) {
+    if (error == kChangedMeanwhile)
+        return QStringLiteral(
+            "Die Datei wurde inzwischen von einem anderen Vorgang umgeschrieben "
+            "(etwa von der Datenpflege); es wurde nichts gespeichert. Bitte "
+            "schließen Sie den Dateninspektor ohne zu speichern und öffnen Sie "
+            "die Datei neu.");
+    return DataFileStore::describe(error);
 }
 
 std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int columns) const {

@@ -76,6 +76,10 @@ public:
     // the file keeps its identity). Records appended by a recorder since the file was opened
     // stay behind the edited ones. Afterwards the document reads the saved file. 0 or the error.
     int save(DataFileStore& store);
+    // The save's error when another program rewrote the records this document read (a
+    // Datenpflege merge meanwhile): nothing is written, the edits stay.
+    static constexpr int kChangedMeanwhile = -2;
+    static QString describe(int error);
 
     // The chart's columns between two times: each column's records summed up (through the
     // blocks where a column covers them whole), columns without records left out.
@@ -112,7 +116,8 @@ private:
     // them follow unchanged.
     std::optional<std::vector<KursSatz>> edited_;
     std::int64_t editedFrom_ = 0;
-    std::int64_t firstTouched_ = 0;  // the first index an edit changed since the last save
+    std::int64_t firstTouched_ = 0;     // the first index an edit changed since the last save
+    char lastTaken_[kRecordSize] = {};  // the file's record editedFrom_ - 1 when taken in
 
     std::int64_t faults_ = 0;
     // Rebuilt from blocksValid_ on when asked for: an insert or a delete shifts every block

@@ -205,6 +205,24 @@ TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWasAndKeepsTheEdits) {
     EXPECT_EQ(decodeAll(test::readFile(path)).size(), 99u);
 }
 
+// A Datenpflege merge rewrote the file after the edits began: saving would undo it or mix the
+// two, so nothing is written and the edits stay.
+TEST_F(DataFileDocumentTest, ASaveAfterAnotherRewriteOfTheRecordsWritesNothing) {
+    auto doc = write(ticks(1000));
+    doc->set(10, {kDay + 0.4, 1, 1});
+    ASSERT_EQ(store.rewriteInPlace(path, kHeaderSize + 900 * kRecordSize, nullptr,
+                                   [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                       char r[kRecordSize];
+                                       encodeKursSatz({kDay + 0.45, 5, 5}, r);
+                                       return out.write(r, kRecordSize);
+                                   }),
+              0);
+    const QByteArray merged = test::readFile(path);
+    EXPECT_EQ(doc->save(store), DataFileDocument::kChangedMeanwhile);
+    EXPECT_EQ(test::readFile(path), merged);
+    EXPECT_TRUE(doc->isEdited());
+}
+
 // A recorder in another process appends all the while: the save waits for each append and each
 // append for the save, so no record is lost or doubled.
 TEST_F(DataFileDocumentTest, SaveWhileAnotherProcessAppends) {

@@ -192,8 +192,10 @@ bool InspektorFenster::save() {
     QApplication::restoreOverrideCursor();
     if (error) {
         ShowMessage(QStringLiteral("Fehler beim Speichern aufgetreten: ") +
-                        DataFileStore::describe(error) +
-                        QStringLiteral(" (die Datei ist unverändert)"),
+                        DataFileDocument::describe(error) +
+                        (error == DataFileDocument::kChangedMeanwhile
+                             ? QString()
+                             : QStringLiteral(" (die Datei ist unverändert)")),
                     msg::kOk, nullptr);
         return false;
     }
