@@ -343,6 +343,26 @@ KursSatz DataFileDocument::remove(std::int64_t index) {
     return gone;
 }
 
+std::vector<KursSatz> DataFileDocument::removeRange(std::int64_t first, std::int64_t n) {
+    materialise();
+    faults_ -= faultsIn(first, first + n);
+    const auto from = edited_->begin() + first;
+    std::vector<KursSatz> gone(from, from + n);
+    edited_->erase(from, from + n);
+    faults_ += faultsIn(first, first);
+    touched(first, true);
+    return gone;
+}
+
+void DataFileDocument::insertRange(std::int64_t first, const std::vector<KursSatz>& records) {
+    materialise();
+    const auto n = static_cast<std::int64_t>(records.size());
+    faults_ -= faultsIn(first, first);
+    edited_->insert(edited_->begin() + first, records.begin(), records.end());
+    faults_ += faultsIn(first, first + n);
+    touched(first, true);
+}
+
 int DataFileDocument::save(DataFileStore& store) {
     if (!edited_) return 0;
     const std::vector<KursSatz>& edited = *edited_;

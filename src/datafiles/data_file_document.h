@@ -70,6 +70,9 @@ public:
     void set(std::int64_t index, const KursSatz& satz);
     void insert(std::int64_t index, const KursSatz& satz);
     KursSatz remove(std::int64_t index);
+    // A run of records at once: one move of the records behind it, however long the run.
+    std::vector<KursSatz> removeRange(std::int64_t first, std::int64_t n);
+    void insertRange(std::int64_t first, const std::vector<KursSatz>& records);
     bool isEdited() const { return edited_.has_value(); }
 
     // Writes the edits into the file in place through the store (crash-safe under its journal,

@@ -131,6 +131,22 @@ KursSatz KursModell::removeRecord(std::int64_t row) {
     return gone;
 }
 
+std::vector<KursSatz> KursModell::removeRecords(std::int64_t first, std::int64_t n) {
+    beginRemoveRows({}, static_cast<int>(first), static_cast<int>(first + n - 1));
+    std::vector<KursSatz> gone = doc_.removeRange(first, n);
+    endRemoveRows();
+    Q_EMIT contentChanged();
+    return gone;
+}
+
+void KursModell::insertRecords(std::int64_t first, const std::vector<KursSatz>& records) {
+    beginInsertRows({}, static_cast<int>(first),
+                    static_cast<int>(first + static_cast<std::int64_t>(records.size()) - 1));
+    doc_.insertRange(first, records);
+    endInsertRows();
+    Q_EMIT contentChanged();
+}
+
 std::int64_t KursModell::refresh() {
     const int before = rowCount();
     const std::int64_t came = doc_.refresh();

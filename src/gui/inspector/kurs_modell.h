@@ -34,6 +34,8 @@ public:
     void setRecord(std::int64_t row, const KursSatz& satz);
     void insertRecord(std::int64_t row, const KursSatz& satz);
     KursSatz removeRecord(std::int64_t row);
+    std::vector<KursSatz> removeRecords(std::int64_t first, std::int64_t n);
+    void insertRecords(std::int64_t first, const std::vector<KursSatz>& records);
     // Takes what the recorder appended to the file meanwhile; the number of new rows.
     std::int64_t refresh();
     // The saved file is the document now.

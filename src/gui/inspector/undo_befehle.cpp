@@ -20,21 +20,27 @@ SatzEinfuegen::SatzEinfuegen(KursModell& model, std::int64_t row, const KursSatz
 void SatzEinfuegen::redo() { model_.insertRecord(row_, satz_); }
 void SatzEinfuegen::undo() { model_.removeRecord(row_); }
 
-SaetzeLoeschen::SaetzeLoeschen(KursModell& model, std::vector<std::int64_t> rows)
-    : model_(model), rows_(std::move(rows)) {
-    std::sort(rows_.begin(), rows_.end());
-    rows_.erase(std::unique(rows_.begin(), rows_.end()), rows_.end());
-    setText(QStringLiteral("%1 Sätze löschen").arg(rows_.size()));
+SaetzeLoeschen::SaetzeLoeschen(KursModell& model, std::vector<std::int64_t> rows) : model_(model) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    for (std::int64_t row : rows) {
+        if (!runs_.empty() && runs_.back().first + runs_.back().count == row)
+            ++runs_.back().count;
+        else
+            runs_.push_back({row, 1, {}});
+    }
+    setText(QStringLiteral("%1 Sätze löschen").arg(rows.size()));
 }
 void SaetzeLoeschen::redo() {
-    saetze_.clear();
     // From the back, so that the rows before keep their numbers.
-    for (auto it = rows_.rbegin(); it != rows_.rend(); ++it)
-        saetze_.push_back(model_.removeRecord(*it));
+    for (auto it = runs_.rbegin(); it != runs_.rend(); ++it)
+        it->saetze = model_.removeRecords(it->first, it->count);
 }
 void SaetzeLoeschen::undo() {
-    for (size_t i = 0; i < rows_.size(); ++i)
-        model_.insertRecord(rows_[i], saetze_[saetze_.size() - 1 - i]);
+    for (Run& run : runs_) {
+        model_.insertRecords(run.first, run.saetze);
+        run.saetze.clear();
+    }
 }
 
 }  // namespace vqs

@@ -37,7 +37,7 @@ private:
     KursSatz satz_;
 };
 
-// Deletes marked records (rows in any order).
+// Deletes marked records (rows in any order), run by run of neighbouring rows.
 class SaetzeLoeschen final : public QUndoCommand {
 public:
     SaetzeLoeschen(KursModell& model, std::vector<std::int64_t> rows);
@@ -46,8 +46,12 @@ public:
 
 private:
     KursModell& model_;
-    std::vector<std::int64_t> rows_;  // ascending
-    std::vector<KursSatz> saetze_;
+    struct Run {
+        std::int64_t first;
+        std::int64_t count;
+        std::vector<KursSatz> saetze;
+    };
+    std::vector<Run> runs_;  // ascending
 };
 
 }  // namespace vqs

@@ -219,6 +219,33 @@ TEST_F(InspectorTest, OpenEditUndoSaveWhileTicksComeIn) {
     w->close();
 }
 
+TEST_F(InspectorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlace) {
+    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 40));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    DataFileDocument& doc = w->document();
+    std::vector<KursSatz> before;
+    for (int i = 0; i < 40; ++i) before.push_back(doc.record(i));
+    auto* selection = w->table()->selectionModel();
+    selection->clearSelection();
+    for (int row : {3, 4, 5, 20, 30, 31, 39})
+        selection->select(w->model().index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w->deleteMarked();
+    ASSERT_EQ(doc.count(), 33);
+    EXPECT_EQ(doc.record(3), before[6]);
+    EXPECT_EQ(doc.record(17), before[21]);
+    EXPECT_EQ(doc.record(25), before[29]);
+    EXPECT_EQ(doc.record(26), before[32]);
+    EXPECT_EQ(doc.record(32), before[38]);
+    w->undoStack().undo();
+    ASSERT_EQ(doc.count(), 40);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(doc.record(i), before[i]) << i;
+    w->undoStack().redo();
+    EXPECT_EQ(doc.count(), 33);
+    answerMessage("Nein");
+    w->close();
+}
+
 TEST_F(InspectorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne) {
     test::writeFile(path, content(buildHeader(titel(), kBezahlt), 10, 10.0 / 86400));
     InspektorFenster* w = inspektor.open(path, nullptr);
