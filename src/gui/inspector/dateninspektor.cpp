@@ -8,6 +8,7 @@
 #include "gui/inspector/kurs_chart.h"
 #include "gui/inspector/kurs_modell.h"
 #include "gui/inspector/undo_befehle.h"
+#include "gui/shell/help_viewer.h"
 #include "gui/shell/message_dialog.h"
 
 #include <QAction>
@@ -135,6 +136,8 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     QAction* loeschen =
         action(QStringLiteral("Markierte &löschen"), "Loeschen", QKeySequence::Delete);
     QAction* alles = action(QStringLiteral("&Alles zeigen"), "AllesZeigen", {});
+    QAction* hilfe = action(QStringLiteral("Hilfe"), "Hilfe", Qt::Key_F1);
+    connect(hilfe, &QAction::triggered, this, [this] { showHelp(this, help::kDateninspektor); });
     speichern->setEnabled(false);
     connect(undo_, &QUndoStack::cleanChanged, this, [this, speichern](bool clean) {
         speichern->setEnabled(!clean);

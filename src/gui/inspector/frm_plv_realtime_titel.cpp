@@ -4,6 +4,7 @@
 #include "datafiles/data_file_listing.h"
 #include "gui/inspector/ordner_baum.h"
 #include "gui/shell/dialog_parts.h"
+#include "gui/shell/help_viewer.h"
 #include "gui/shell/list_sort.h"
 #include "gui/shell/message_dialog.h"
 #include "gui/shell/window_placement.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
@@ -135,6 +137,14 @@ void FrmPLVRealtimeTitel::okay() {
 void FrmPLVRealtimeTitel::abbruch() {
     tag_.clear();
     reject();
+}
+
+void FrmPLVRealtimeTitel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        showHelp(this, help::kDateiauswahl);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void FrmPLVRealtimeTitel::closeEvent(QCloseEvent* event) {
