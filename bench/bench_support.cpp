@@ -4,8 +4,10 @@
 #include "datafiles/naming.h"
 
 #include <QCoreApplication>
+
 #include <QDir>
 #include <QFile>
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -33,7 +35,9 @@ public:
 }  // namespace
 
 int runAndCompare(int argc, char** argv, const char* ours, const char* baseline, bool asTime) {
-    QCoreApplication app(argc, argv);
+    // A benchmark of windows brings its QApplication.
+    std::optional<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app.emplace(argc, argv);
     benchmark::Initialize(&argc, argv);
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -1,3 +1,5 @@
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_listing.h"
 #include "tools/vqstool_commands.h"
 
 #include <QDir>
@@ -6,7 +8,8 @@
 
 #include <cstdint>
 
-// Any bytes as a data file: info, dump and check read it without crashing.
+// Any bytes as a data file: info, dump and check, the file listing and the inspector's document
+// (open, every record, go to a time, the chart's columns) read it without crashing.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     static QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/f.VQS");
@@ -20,6 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     for (const char* command : {"info", "dump", "check"}) {
         vqs::runVqstool({QString::fromLatin1(command), path}, out, err);
         sink.clear();
+    }
+    vqs::listDataFiles(dir.path());
+    QString error;
+    if (auto doc = vqs::DataFileDocument::open(path, error)) {
+        for (std::int64_t i = 0; i < doc->count(); ++i) doc->isFaulty(i);
+        if (doc->count() > 0) {
+            const double first = doc->record(0).Zeit;
+            doc->firstAtOrAfter(first);
+            doc->decimate(first, first + 1, 7);
+            doc->decimate(-1e300, 1e300, 3);
+        }
     }
     return 0;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the screenshots in docs/ from the real program on the simulated broker: a fresh home,
 # five Dax titles activated through the title selection, the main window with its monitor,
-# the warning line, the quit question, the back-fill at start, the title management, and an
-# outage of the connection. Runs on a virtual display with a small window manager.
+# the warning line, the quit question, the back-fill at start, the data inspector and vqsview,
+# the title management, and an outage of the connection. Runs on a virtual display with a small
+# window manager.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
@@ -99,6 +100,38 @@ done
 shoot docs/datenpflege-abbrechen.png
 xdotool key Return           # "Ja"
 
+# The data inspector: the file selection in the data folder, a title's ticks, zoomed in.
+sleep 3
+main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
+xdotool windowactivate --sync "$main"
+xdotool key alt+d
+sleep 2
+xdotool key Down             # the folder tree starts at the data folder: "Dax 30"
+sleep 1
+xdotool key Tab Down         # the first file
+sleep 0.5
+shoot docs/dateninspektor-auswahl.png
+xdotool key Return
+sleep 2
+inspector=$(xdotool getactivewindow)
+shoot docs/dateninspektor.png
+xdotool mousemove --window "$inspector" 800 400 click 4 click 4 click 4 click 4
+sleep 1
+shoot docs/dateninspektor-zoom.png
+
+# vqsview on a file of 5 million ticks (09:00 on, every 4 ms, a random walk).
+awk 'BEGIN { srand(7); p = 100; for (i = 0; i < 5000000; i++) { t = 32400000 + i * 4;
+       p += (rand() - 0.5) * 0.02; if (p < 1) p = 1;
+       printf "2026-12-10T%02d:%02d:%02d.%03d,%.2f,%d\n", int(t / 3600000), int(t / 60000) % 60,
+              int(t / 1000) % 60, t % 1000, p, int(rand() * 50) * 50 } }' > "$work/gross.csv"
+gross=$(build/bin/vqstool import --root "$work" --folder Gross --wkn 710000 --name "Mercedes-Benz" \
+        --exchange ETR "$work/gross.csv")
+build/bin/vqsview "$gross" >/dev/null 2>&1 &
+view=$!
+sleep 4
+shoot docs/vqsview-5-millionen.png
+kill "$view"
+
 # The title management: two titles back-filled from 00:00, one deleted, the options.
 kill "$program"
 wait "$program" 2>/dev/null || true
@@ -162,4 +195,6 @@ sleep 40                     # logins at +25 s and +35 s are refused, the one at
 xdotool windowactivate --sync "$main"
 shoot docs/verbindung-wieder.png
 echo "docs/titelauswahl.png docs/hauptfenster-monitor.png docs/warnzeile.png docs/meldung.png" \
-    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/titelverwaltung*.png docs/verbindung*.png"
+    "docs/datenpflege.png docs/datenpflege-abbrechen.png docs/dateninspektor-auswahl.png" \
+    "docs/dateninspektor.png docs/dateninspektor-zoom.png docs/vqsview-5-millionen.png" \
+    "docs/titelverwaltung*.png docs/verbindung*.png"

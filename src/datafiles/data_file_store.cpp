@@ -179,6 +179,8 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         if (created.error != EEXIST) return created;
         error = file.open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
     }
+    // A rewrite by another program (a merge, the inspector's save) ends before we look.
+    if (!error) error = file.lock();
     if (error) return {error};
 
     DateiKopf kopf;
@@ -386,6 +388,9 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
 
     OpenFile file(fs_);
     int error = file.open(native, FileSystem::Access::ReadWrite);
+    // Appends of other programs wait until the rewrite is done, and the records they appended
+    // before are part of what is rewritten.
+    if (!error) error = file.lock();
     std::int64_t length = 0;
     if (!error) error = file.size(length);
     if (error) return error;
@@ -481,7 +486,8 @@ int DataFileStore::recoverJournal(const QString& path, bool* playedBack) {
     }
     if (whole) {
         OpenFile file(fs_);
-        if ((error = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite)))
+        if ((error = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite)) ||
+            (error = file.lock()))
             return error;
         if ((error = playBack(fs_, journal.handle(), file, from, length))) return error;
         if (playedBack) *playedBack = true;

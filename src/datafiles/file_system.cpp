@@ -12,11 +12,14 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace vqs {
+
+int FileSystem::lock(Handle) { return 0; }
 
 int FileSystem::copy(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
                      std::int64_t length) {
@@ -173,6 +176,12 @@ public:
         return 0;
     }
     int sync(Handle handle) override { return FlushFileBuffers(h(handle)) ? 0 : lastError(); }
+    int lock(Handle handle) override {
+        // One byte far past any end: Windows locks bar reads, and readers must stay free.
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x7fffffff;
+        return LockFileEx(h(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) ? 0 : lastError();
+    }
     void close(Handle handle) override { CloseHandle(h(handle)); }
     int rename(const Path& from, const Path& to) override {
         return MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
@@ -285,6 +294,13 @@ public:
         return r == 0 ? 0 : errno;
     }
     int sync(Handle handle) override { return ::fsync(static_cast<int>(handle)) == 0 ? 0 : errno; }
+    int lock(Handle handle) override {
+        int result;
+        do {
+            result = ::flock(static_cast<int>(handle), LOCK_EX);
+        } while (result != 0 && errno == EINTR);
+        return result == 0 ? 0 : errno;
+    }
     void close(Handle handle) override { ::close(static_cast<int>(handle)); }
     int rename(const Path& from, const Path& to) override {
         return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;

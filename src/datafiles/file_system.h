@@ -63,6 +63,11 @@ public:
     // passing them through the program. The plain way reads and writes in pieces.
     virtual int copy(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
                      std::int64_t length);
+    // Waits for the advisory lock of a data file, which every writer of data files in every
+    // process takes before it looks at the file's length: an append and a rewrite by another
+    // program never interleave. The lock goes with the handle's close. Without such locks
+    // (the plain default) nothing is locked.
+    virtual int lock(Handle handle);
 };
 
 // The operating system's file system.
@@ -101,6 +106,7 @@ public:
     int size(std::int64_t& size) { return fs_.size(handle_, size); }
     int truncate(std::int64_t length) { return fs_.truncate(handle_, length); }
     int sync() { return fs_.sync(handle_); }
+    int lock() { return fs_.lock(handle_); }
 
 private:
     FileSystem& fs_;

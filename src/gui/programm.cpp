@@ -5,6 +5,9 @@
 #include "broker/simulated_broker.h"
 #include "common/number_text.h"
 #include "gui/backfill/datenpflege_fenster.h"
+#include "gui/inspector/dateninspektor.h"
+#include "gui/inspector/frm_plv_realtime_titel.h"
+#include "gui/inspector/ordner_baum.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
@@ -214,9 +217,15 @@ void Programm::mainSteps() {
         dialog.exec();
     };
     window_->openVerwaltung = [this] {
-        frmTitelverwaltung dialog(*recorder_, {}, window_.get());
+        frmTitelverwaltung dialog(
+            *recorder_,
+            [this](const QString& path, QWidget* owner) { dateninspektor().open(path, owner); },
+            window_.get());
         dialog.exec();
     };
+    dateninspektorPfad_ = recorder.datenpfad();
+    window_->openDateninspektor = [this] { DateninspektorOeffnen(); };
+    window_->mayQuit = [this] { return !dateninspektor_ || dateninspektor_->closeAll(); };
     window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;
@@ -230,6 +239,33 @@ void Programm::mainSteps() {
         shell = ownTray_.get();
     }
     window_->InitSysTray(*shell, available, 0x0106);  // an NT 6 system: UTF-16 and balloons
+}
+
+Dateninspektor& Programm::dateninspektor() {
+    if (!dateninspektor_) dateninspektor_ = std::make_unique<Dateninspektor>(recorder_->store());
+    return *dateninspektor_;
+}
+
+void Programm::DateninspektorOeffnen() {
+    try {
+        FrmPLVRealtimeTitel dialog(recorder_->settings(), window_.get());
+        dialog.Katalogliste()->setFolderPath(dateninspektorPfad_);
+        dialog.exec();
+        if (dialog.tag() == QLatin1String("OK")) {
+            dateninspektorPfad_ = dialog.Katalogliste()->folderPath();
+            // The row's own path: a name rebuilt from the header's code misses files named
+            // the old way and codes cut to their field.
+            const QStringList paths = dialog.selectedPaths();
+            if (!paths.isEmpty()) dateninspektor().open(paths.front(), window_.get());
+        }
+    } catch (const std::exception& e) {
+        const auto* vqs = dynamic_cast<const VqsError*>(&e);
+        recorder_->messages().ShowMessage(
+            QStringLiteral("Fehler aufgetreten: ") +
+                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
+            msg::kOk);
+    }
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }
 
 void Programm::StartAutoDatenpflege() {

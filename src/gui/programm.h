@@ -16,6 +16,7 @@ class QLocalServer;
 namespace vqs {
 
 class Bravolt_Hauptfenster;
+class Dateninspektor;
 class ShutdownSignals;
 class TrayShell;
 
@@ -60,6 +61,11 @@ public:
     Recorder& recorder() { return *recorder_; }
     Bravolt_Hauptfenster* mainWindow() const { return window_.get(); }
     broker::SimulatedBroker* simulatedBroker() const { return defaults_.simulatedBroker(); }
+    // The data inspector of the run, made on first use; its open() throws what went wrong.
+    Dateninspektor& dateninspektor();
+    // "&Dateninspektor": the data file selection from the data folder, then the inspector on
+    // the chosen file. Errors are shown as "Fehler aufgetreten: ...".
+    void DateninspektorOeffnen();
 
 private:
     void mainSteps();
@@ -79,6 +85,8 @@ private:
     std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<TrayShell> ownTray_;
     std::unique_ptr<Bravolt_Hauptfenster> window_;
+    std::unique_ptr<Dateninspektor> dateninspektor_;
+    QString dateninspektorPfad_;
     std::unique_ptr<ShutdownSignals> signals_;
     bool starting_ = false;
     bool endRequested_ = false;

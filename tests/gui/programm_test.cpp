@@ -1,6 +1,11 @@
 #include "gui/programm.h"
 
 #include "gui/backfill/datenpflege_fenster.h"
+#include "gui/inspector/dateninspektor.h"
+#include "gui/inspector/frm_plv_realtime_titel.h"
+#include "gui/inspector/kurs_modell.h"
+#include "gui/inspector/ordner_baum.h"
+#include "gui/shell/message_dialog.h"
 
 #include "broker/simulated_broker.h"
 #include "gui/gui_support.h"
@@ -16,8 +21,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QUndoStack>
 
 #include <csignal>
 
@@ -269,6 +277,55 @@ TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsThey
         EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
         EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions) << bySignal;
     }
+}
+
+// "&Dateninspektor": the selection starts in the data folder, the chosen row's file opens, and
+// ending the program asks about the inspector's unsaved edits; "Abbrechen" keeps it running.
+TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits) {
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm p(environment("/K"));
+    ASSERT_TRUE(p.Main());
+    TitelDef def = p.recorder().titles().definitions().begin()->value;
+    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}),
+              0);
+    const QString path = p.recorder().store().filePath(def, kBezahlt);
+    int ended = 0;
+    p.mainWindow()->endProgram = [&] { ++ended; };
+
+    onNextModal([&](QWidget* d) {
+        auto* dialog = qobject_cast<FrmPLVRealtimeTitel*>(d);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->Katalogliste()->folderPath(), p.recorder().datenpfad());
+        dialog->Katalogliste()->setFolderPath(QFileInfo(path).absolutePath());
+        ASSERT_EQ(dialog->Titelliste()->topLevelItemCount(), 1);
+        dialog->Titelliste()->topLevelItem(0)->setSelected(true);
+        child<QPushButton>(dialog, "Okay")->click();
+    });
+    child<QPushButton>(p.mainWindow(), "btnDateninspektor")->click();
+    const auto& windows = p.dateninspektor().windows();
+    ASSERT_EQ(windows.size(), 1u);
+    InspektorFenster* w = windows.front();
+    EXPECT_EQ(w->document().path(), QFileInfo(path).absoluteFilePath());
+    ASSERT_TRUE(w->model().setData(w->model().index(1, KursModell::kKurs), "12", Qt::EditRole));
+
+    auto answer = [](const QString& caption) {
+        onNextModal([caption](QWidget* box) {
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->isVisible() && b->text().remove('&') == caption) return b->click();
+            ADD_FAILURE() << "no " << caption.toStdString();
+        });
+    };
+    answer("Abbrechen");
+    p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
+    EXPECT_EQ(ended, 0) << "the unsaved edit keeps the program running";
+    EXPECT_TRUE(w->isVisible());
+    answer("Ja");
+    p.mainWindow()->MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
+    for (int i = 0; i < 10 && ended == 0; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(ended, 1);
+    const QByteArray saved = test::readFile(path);
+    EXPECT_EQ(decodeKursSatz(saved.constData() + kHeaderSize + kRecordSize).Kurs, 12.0f);
 }
 
 TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {

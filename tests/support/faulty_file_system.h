@@ -50,6 +50,7 @@ public:
     int makeDirectory(const Path& path) override;
     int syncDirectory(const Path& path) override;
     int list(const Path& directory, QStringList& names) override;
+    int lock(Handle handle) override { return real_.lock(handle); }
 
 private:
     struct Fault {

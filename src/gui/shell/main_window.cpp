@@ -474,6 +474,7 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
         }
     } else if (sKey == QLatin1String("Beenden")) {
         if (!OhneRueckfrage && !askToQuit()) return;
+        if (mayQuit && !mayQuit()) return;
         unload();
         close();
     }
@@ -494,7 +495,8 @@ void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
     }
     if (!unloading_) {
         // Only the user's close through the title bar asks; the program and the system do not.
-        if (event->spontaneous() && !OhneRueckfrage && !askToQuit()) {
+        if (event->spontaneous() &&
+            ((!OhneRueckfrage && !askToQuit()) || (mayQuit && !mayQuit()))) {
             event->ignore();
             return;
         }

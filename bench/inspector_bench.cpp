@@ -1,0 +1,142 @@
+// Opening a data file of 5 million records in the inspector until its table and chart are ready,
+// against reading the same file once with plain reads; and one chart repaint after a zoom.
+#include "bench_support.h"
+
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_store.h"
+#include "gui/inspector/dateninspektor.h"
+#include "gui/inspector/kurs_chart.h"
+#include "gui/inspector/qcustomplot_include.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRecords = 5'000'000;
+QTemporaryDir* folder = nullptr;
+QString path;
+
+void prepare() {
+    folder = new QTemporaryDir;
+    path = folder->path() + "/710000-BRAVOL-ETR.VQS";
+    vqs::TitelDef def;
+    def.RT_WKN = def.WKN = "710000";
+    def.Name = "Mercedes-Benz";
+    def.RT_Boerse = "ETR";
+    def.NeueNamen = true;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) std::abort();
+    f.write(vqs::buildHeader(def, vqs::kBezahlt).bytes.data(), vqs::kHeaderSize);
+    QByteArray chunk;
+    for (int i = 0; i < kRecords; ++i) {
+        char r[vqs::kRecordSize];
+        vqs::encodeKursSatz({46366.3 + i * 1e-6, 100.0f + static_cast<float>(i % 1000) * 0.01f,
+                             static_cast<float>(i % 50)},
+                            r);
+        chunk.append(r, vqs::kRecordSize);
+        if (chunk.size() >= (1 << 20)) {
+            f.write(chunk);
+            chunk.clear();
+        }
+    }
+    f.write(chunk);
+}
+
+void BM_PlainRead(benchmark::State& state) {
+    std::vector<char> buffer(1 << 20);
+    for (auto _ : state) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+        long total = 0;
+        ssize_t got;
+        while ((got = ::read(fd, buffer.data(), buffer.size())) > 0) total += got;
+        ::close(fd);
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_InspectorOpen(benchmark::State& state) {
+    vqs::DataFileStore store;
+    for (auto _ : state) {
+        QString error;
+        auto doc = vqs::DataFileDocument::open(path, error);
+        if (!doc) std::abort();
+        vqs::InspektorFenster window(std::move(doc), store);
+        window.resize(1100, 700);
+        window.show();
+        window.chart().plot()->replot();    // the layout gives the chart its width,
+        QCoreApplication::processEvents();  // its columns are made for it
+        window.chart().plot()->replot();    // and drawn
+        benchmark::DoNotOptimize(window.table()->model()->rowCount());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The document alone: the opening pass.
+void BM_DocumentOpen(benchmark::State& state) {
+    for (auto _ : state) {
+        QString error;
+        auto doc = vqs::DataFileDocument::open(path, error);
+        benchmark::DoNotOptimize(doc->faultCount());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The chart's columns of the whole file.
+void BM_DecimateAll(benchmark::State& state) {
+    QString error;
+    auto doc = vqs::DataFileDocument::open(path, error);
+    for (auto _ : state) {
+        auto cols = doc->decimate(doc->record(0).Zeit, doc->record(kRecords - 1).Zeit, 1000);
+        benchmark::DoNotOptimize(cols.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// A zoom to a tenth of the day, then the repaint.
+void BM_ZoomRepaint(benchmark::State& state) {
+    vqs::DataFileStore store;
+    QString error;
+    vqs::InspektorFenster window(vqs::DataFileDocument::open(path, error), store);
+    window.resize(1100, 700);
+    window.show();
+    QCoreApplication::processEvents();
+    QCustomPlot* plot = window.chart().plot();
+    const QCPRange all = plot->xAxis->range();
+    int step = 0;
+    for (auto _ : state) {
+        const double part = all.size() / 10;
+        const double lower = all.lower + part * (step++ % 9);
+        plot->xAxis->setRange(lower, lower + part);  // decimates
+        plot->replot();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+}  // namespace
+
+BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DocumentOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecimateAll)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomRepaint)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    prepare();
+    const int result =
+        vqs::bench::runAndCompare(argc, argv, "BM_InspectorOpen", "BM_PlainRead", true);
+    delete folder;
+    return result;
+}

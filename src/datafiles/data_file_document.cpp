@@ -1,0 +1,472 @@
+#include "datafiles/data_file_document.h"
+
+#include "datafiles/data_file_store.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+namespace vqs {
+namespace {
+
+// Records read at once by the opening pass and the save: large enough that the system's calls
+// cost nothing next to the copying.
+constexpr std::int64_t kChunkRecords = 65536;  // whole chart blocks
+
+// Where a record in memory has the bytes of the file, it is read in place.
+constexpr bool kRecordsAsInFile =
+    std::endian::native == std::endian::little && sizeof(KursSatz) == kRecordSize;
+
+void decodeRecords(const char* bytes, std::int64_t count, KursSatz* out) {
+    if constexpr (kRecordsAsInFile) {
+        std::memcpy(out, bytes, static_cast<size_t>(count * kRecordSize));
+    } else {
+        for (std::int64_t i = 0; i < count; ++i) out[i] = decodeKursSatz(bytes + i * kRecordSize);
+    }
+}
+
+DataFileDocument::Block emptyBlock() {
+    DataFileDocument::Block b;
+    b.zeitMin = std::numeric_limits<double>::infinity();
+    b.zeitMax = -std::numeric_limits<double>::infinity();
+    b.kursMin = std::numeric_limits<float>::infinity();
+    b.kursMax = -std::numeric_limits<float>::infinity();
+    return b;
+}
+
+void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
+    if (std::isfinite(s.Zeit)) {
+        b.zeitMin = std::min(b.zeitMin, s.Zeit);
+        b.zeitMax = std::max(b.zeitMax, s.Zeit);
+    }
+    if (std::isfinite(s.Kurs)) {
+        b.kursMin = std::min(b.kursMin, s.Kurs);
+        b.kursMax = std::max(b.kursMax, s.Kurs);
+    }
+    if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
+}
+
+}  // namespace
+
+DataFileDocument::DataFileDocument(FileSystem& fs, QString path)
+    : fs_(fs), path_(std::move(path)), file_(fs) {}
+DataFileDocument::~DataFileDocument() = default;
+
+std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QString& error,
+                                                         FileSystem& fs) {
+    std::unique_ptr<DataFileDocument> doc(new DataFileDocument(fs, path));
+    const QString shown = QDir::toNativeSeparators(path);
+    if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
+        error = QStringLiteral("Die Datei %1 kann nicht geöffnet werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    std::int64_t size = 0;
+    if (int e = doc->file_.size(size)) {
+        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    std::int64_t got = 0;
+    if (size < kHeaderSize ||
+        fs.read(doc->file_.handle(), 0, doc->header_.bytes.data(), kHeaderSize, got) != 0 ||
+        got != kHeaderSize || !doc->header_.hasKennung()) {
+        error = QStringLiteral(
+                    "Die Datei %1 ist keine Tradomir-Datendatei (fremder oder zu "
+                    "kurzer Dateikopf) und wird nicht geöffnet.")
+                    .arg(shown);
+        return nullptr;
+    }
+    doc->fileCount_ = recordCount(size);
+    if (int e = doc->scan()) {
+        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+                    .arg(shown, describeFileError(e));
+        return nullptr;
+    }
+    return doc;
+}
+
+int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, std::int64_t& faults) const {
+    std::vector<char> bytes(kRecordsAsInFile ? 0
+                                             : static_cast<size_t>(kChunkRecords * kRecordSize));
+    std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
+    KursSatz before;
+    bool haveBefore = false;
+    if (first > 0) {
+        // The order of the part's first record depends on the record before it.
+        char r[kRecordSize];
+        std::int64_t got = 0;
+        if (int e = fs_.read(file_.handle(), kHeaderSize + (first - 1) * kRecordSize, r,
+                             kRecordSize, got))
+            return e;
+        if (got != kRecordSize) return EIO;
+        before = decodeKursSatz(r);
+        haveBefore = true;
+    }
+    faults = 0;
+    for (std::int64_t start = first; start < end; start += kChunkRecords) {
+        const std::int64_t n = std::min(kChunkRecords, end - start);
+        std::int64_t got = 0;
+        char* into = kRecordsAsInFile ? reinterpret_cast<char*>(records.data()) : bytes.data();
+        if (int e = fs_.read(file_.handle(), kHeaderSize + start * kRecordSize, into,
+                             n * kRecordSize, got))
+            return e;
+        if (got != n * kRecordSize) return EIO;
+        if (!kRecordsAsInFile) decodeRecords(bytes.data(), n, records.data());
+        // Block by block (a chunk holds whole blocks), the sums in locals: this loop is most
+        // of the opening time.
+        for (std::int64_t b0 = 0; b0 < n; b0 += kBlockSize) {
+            const std::int64_t b1 = std::min(n, b0 + kBlockSize);
+            Block block = emptyBlock();
+            for (std::int64_t i = b0; i < b1; ++i) {
+                const KursSatz& s = records[static_cast<size_t>(i)];
+                const bool usual = std::isfinite(s.Zeit) && std::isfinite(s.Kurs) &&
+                                   s.Volume >= 0 && std::isfinite(s.Volume);
+                if (usual) [[likely]] {
+                    faults += haveBefore && s.Zeit < before.Zeit;
+                    block.zeitMin = std::min(block.zeitMin, s.Zeit);
+                    block.zeitMax = std::max(block.zeitMax, s.Zeit);
+                    block.kursMin = std::min(block.kursMin, s.Kurs);
+                    block.kursMax = std::max(block.kursMax, s.Kurs);
+                    block.volumeSum += s.Volume;
+                } else {
+                    faults += isFaultyAfter(s, haveBefore ? &before : nullptr);
+                    addToBlock(block, s);
+                }
+                before = s;
+                haveBefore = true;
+            }
+            blocks_[static_cast<size_t>((start + b0) / kBlockSize)] = block;
+        }
+    }
+    return 0;
+}
+
+int DataFileDocument::scan() {
+    // One pass over the file: faults and chart blocks. A large file in two halves at once,
+    // each on a processor of its own (each half writes its own blocks only).
+    blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
+    std::int64_t faults[2] = {0, 0};
+    int errors[2] = {0, 0};
+    const std::int64_t half =
+        fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
+            ? fileCount_ / 2 / kChunkRecords * kChunkRecords
+            : fileCount_;
+    std::thread second;
+    if (half < fileCount_)
+        second = std::thread([&] { errors[1] = scanPart(half, fileCount_, faults[1]); });
+    errors[0] = scanPart(0, half, faults[0]);
+    if (second.joinable()) second.join();
+    faults_ = faults[0] + faults[1];
+    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
+    return errors[0] ? errors[0] : errors[1];
+}
+
+bool DataFileDocument::isFaultyAfter(const KursSatz& satz, const KursSatz* before) {
+    if (!std::isfinite(satz.Kurs) || !(satz.Volume >= 0) || !std::isfinite(satz.Zeit)) return true;
+    return before && satz.Zeit < before->Zeit;
+}
+
+std::int64_t DataFileDocument::count() const {
+    if (!edited_) return fileCount_;
+    return static_cast<std::int64_t>(edited_->size()) + (fileCount_ - editedFrom_);
+}
+
+const KursSatz* DataFileDocument::page(std::int64_t pageIndex) const {
+    auto it = pages_.find(pageIndex);
+    if (it != pages_.end()) {
+        ages_.splice(ages_.begin(), ages_, it->second.age);
+        return it->second.records.data();
+    }
+    if (pages_.size() >= kPagesKept) {
+        pages_.erase(ages_.back());
+        ages_.pop_back();
+    }
+    Page p;
+    p.records.assign(static_cast<size_t>(kPageRecords), KursSatz{});
+    std::vector<char> bytes(static_cast<size_t>(kPageRecords * kRecordSize));
+    std::int64_t got = 0;
+    // A file cut short by another program reads as zero records past its end.
+    if (fs_.read(file_.handle(), kHeaderSize + pageIndex * kPageRecords * kRecordSize, bytes.data(),
+                 kPageRecords * kRecordSize, got) == 0)
+        decodeRecords(bytes.data(), got / kRecordSize, p.records.data());
+    ages_.push_front(pageIndex);
+    p.age = ages_.begin();
+    return pages_.emplace(pageIndex, std::move(p)).first->second.records.data();
+}
+
+KursSatz DataFileDocument::fileRecord(std::int64_t index) const {
+    return page(index / kPageRecords)[index % kPageRecords];
+}
+
+KursSatz DataFileDocument::record(std::int64_t index) const {
+    if (edited_) {
+        const auto n = static_cast<std::int64_t>(edited_->size());
+        if (index < n) return (*edited_)[static_cast<size_t>(index)];
+        return fileRecord(index - n + editedFrom_);
+    }
+    return fileRecord(index);
+}
+
+bool DataFileDocument::isFaulty(std::int64_t index) const {
+    const KursSatz s = record(index);
+    if (index == 0) return isFaultyAfter(s, nullptr);
+    const KursSatz before = record(index - 1);
+    return isFaultyAfter(s, &before);
+}
+
+std::int64_t DataFileDocument::lowerBound(double zeit) const {
+    std::int64_t lo = 0, hi = count();
+    while (lo < hi) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (record(mid).Zeit < zeit)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::int64_t DataFileDocument::firstAtOrAfter(double zeit) const {
+    const std::int64_t n = count();
+    if (faults_ == 0) return lowerBound(zeit);
+    for (std::int64_t i = 0; i < n; ++i)
+        if (record(i).Zeit >= zeit) return i;
+    return n;
+}
+
+std::int64_t DataFileDocument::refresh() {
+    std::int64_t size = 0;
+    if (file_.size(size)) return 0;
+    const std::int64_t now = recordCount(size);
+    if (now <= fileCount_) return 0;
+    // The last page may have been read before it was full.
+    const std::int64_t lastPage = fileCount_ / kPageRecords;
+    if (auto it = pages_.find(lastPage); it != pages_.end()) {
+        ages_.erase(it->second.age);
+        pages_.erase(it);
+    }
+    const std::int64_t oldCount = count();
+    fileCount_ = now;
+    const std::int64_t newCount = count();
+    for (std::int64_t i = oldCount; i < newCount; ++i)
+        if (isFaulty(i)) ++faults_;
+    blocksValid_ = std::min(blocksValid_, oldCount / kBlockSize);
+    return newCount - oldCount;
+}
+
+void DataFileDocument::materialise() {
+    // Edits work on records in memory; the file's records up to now are taken in.
+    if (!edited_) {
+        edited_.emplace();
+        editedFrom_ = 0;
+        firstTouched_ = std::numeric_limits<std::int64_t>::max();
+    }
+    const std::int64_t n = fileCount_ - editedFrom_;
+    if (n <= 0) return;
+    auto& e = *edited_;
+    const size_t at = e.size();
+    e.resize(at + static_cast<size_t>(n));
+    for (std::int64_t i = 0; i < n; ++i)
+        e[at + static_cast<size_t>(i)] = fileRecord(editedFrom_ + i);
+    editedFrom_ = fileCount_;
+    encodeKursSatz(fileRecord(editedFrom_ - 1), lastTaken_);
+}
+
+std::int64_t DataFileDocument::faultsIn(std::int64_t first, std::int64_t last) const {
+    std::int64_t n = 0;
+    for (std::int64_t i = std::max<std::int64_t>(first, 0); i <= last && i < count(); ++i)
+        n += isFaulty(i);
+    return n;
+}
+
+void DataFileDocument::touched(std::int64_t index, bool shifted) {
+    firstTouched_ = std::min(firstTouched_, index);
+    const std::int64_t block = index / kBlockSize;
+    if (shifted) {
+        blocksValid_ = std::min(blocksValid_, block);
+    } else if (block < blocksValid_) {
+        Block b = emptyBlock();
+        for (std::int64_t i = block * kBlockSize; i < std::min(count(), (block + 1) * kBlockSize);
+             ++i)
+            addToBlock(b, record(i));
+        blocks_[static_cast<size_t>(block)] = b;
+    }
+}
+
+const std::vector<DataFileDocument::Block>& DataFileDocument::blocks() const {
+    if (blocksValid_ * kBlockSize < count() ||
+        static_cast<std::int64_t>(blocks_.size()) != (count() + kBlockSize - 1) / kBlockSize)
+        rebuildBlocks(blocksValid_);
+    return blocks_;
+}
+
+void DataFileDocument::rebuildBlocks(std::int64_t fromBlock) const {
+    const std::int64_t n = count();
+    fromBlock = std::min<std::int64_t>(fromBlock, static_cast<std::int64_t>(blocks_.size()));
+    blocks_.resize(static_cast<size_t>(fromBlock));
+    blocks_.resize(static_cast<size_t>((n + kBlockSize - 1) / kBlockSize), emptyBlock());
+    for (std::int64_t i = fromBlock * kBlockSize; i < n; ++i)
+        addToBlock(blocks_[static_cast<size_t>(i / kBlockSize)], record(i));
+    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
+}
+
+// Each edit changes the fault marks of its record and the one behind it only.
+void DataFileDocument::set(std::int64_t index, const KursSatz& satz) {
+    materialise();
+    faults_ -= faultsIn(index, index + 1);
+    (*edited_)[static_cast<size_t>(index)] = satz;
+    faults_ += faultsIn(index, index + 1);
+    touched(index, false);
+}
+
+void DataFileDocument::insert(std::int64_t index, const KursSatz& satz) {
+    materialise();
+    faults_ -= faultsIn(index, index);
+    edited_->insert(edited_->begin() + index, satz);
+    faults_ += faultsIn(index, index + 1);
+    touched(index, true);
+}
+
+KursSatz DataFileDocument::remove(std::int64_t index) {
+    materialise();
+    faults_ -= faultsIn(index, index + 1);
+    const KursSatz gone = (*edited_)[static_cast<size_t>(index)];
+    edited_->erase(edited_->begin() + index);
+    faults_ += faultsIn(index, index);
+    touched(index, true);
+    return gone;
+}
+
+std::vector<KursSatz> DataFileDocument::removeRange(std::int64_t first, std::int64_t n) {
+    materialise();
+    faults_ -= faultsIn(first, first + n);
+    const auto from = edited_->begin() + first;
+    std::vector<KursSatz> gone(from, from + n);
+    edited_->erase(from, from + n);
+    faults_ += faultsIn(first, first);
+    touched(first, true);
+    return gone;
+}
+
+void DataFileDocument::insertRange(std::int64_t first, const std::vector<KursSatz>& records) {
+    materialise();
+    const auto n = static_cast<std::int64_t>(records.size());
+    faults_ -= faultsIn(first, first);
+    edited_->insert(edited_->begin() + first, records.begin(), records.end());
+    faults_ += faultsIn(first, first + n);
+    touched(first, true);
+}
+
+int DataFileDocument::save(DataFileStore& store) {
+    if (!edited_) return 0;
+    const std::vector<KursSatz>& edited = *edited_;
+    const auto editedCount = static_cast<std::int64_t>(edited.size());
+    const std::int64_t from = std::min({firstTouched_, editedFrom_, editedCount});
+    const std::int64_t shown = count();
+
+    // Ticks of this program wait while the file is rewritten; another program's appends wait
+    // for the store's lock on the file.
+    store.hold(path_);
+    const int error = store.rewriteInPlace(
+        path_, kHeaderSize + from * kRecordSize, nullptr,
+        [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
+            std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
+            for (std::int64_t i = from; i < editedCount; i += kChunkRecords) {
+                const std::int64_t n = std::min(kChunkRecords, editedCount - i);
+                for (std::int64_t k = 0; k < n; ++k)
+                    encodeKursSatz(edited[static_cast<size_t>(i + k)],
+                                   bytes.data() + k * kRecordSize);
+                if (int e = out.write(bytes.data(), n * kRecordSize)) return e;
+            }
+            // The file must still hold what was taken in: its last record then, unchanged at its
+            // place (another program's rewrite in between would be undone or mixed in).
+            if (editedFrom_ > from) {
+                char r[kRecordSize];
+                std::int64_t got = 0;
+                if (int e = old.read((editedFrom_ - 1 - from) * kRecordSize, r, kRecordSize, got))
+                    return e;
+                if (got != kRecordSize || std::memcmp(r, lastTaken_, kRecordSize) != 0)
+                    return kChangedMeanwhile;
+            }
+            // The records behind the edited ones, including those a recorder appended since we
+            // looked: whole records only.
+            std::int64_t offset = (editedFrom_ - from) * kRecordSize;
+            const std::int64_t end = offset + (old.size() - offset) / kRecordSize * kRecordSize;
+            while (offset < end) {
+                const std::int64_t want =
+                    std::min<std::int64_t>(end - offset, kChunkRecords * kRecordSize);
+                std::int64_t got = 0;
+                if (int e = old.read(offset, bytes.data(), want, got)) return e;
+                if (got != want) return EIO;
+                if (int e = out.write(bytes.data(), got)) return e;
+                offset += got;
+            }
+            return 0;
+        });
+    store.release(path_);
+    if (error) return error;
+    edited_.reset();
+    editedFrom_ = 0;
+    pages_.clear();
+    ages_.clear();
+    // What was shown is now the file; what came meanwhile comes with the next refresh().
+    fileCount_ = shown;
+    return 0;
+}
+
+QString DataFileDocument::describe(int error) {
+    if (error == kChangedMeanwhile)
+        return QStringLiteral(
+            "Die Datei wurde inzwischen von einem anderen Vorgang umgeschrieben "
+            "(etwa von der Datenpflege); es wurde nichts gespeichert. Bitte "
+            "schließen Sie den Dateninspektor ohne zu speichern und öffnen Sie "
+            "die Datei neu.");
+    return DataFileStore::describe(error);
+}
+
+std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int columns) const {
+    std::vector<ChartColumn> out;
+    if (columns <= 0 || !(to > from) || count() == 0) return out;
+    const double width = (to - from) / columns;
+    std::vector<Block> sums(static_cast<size_t>(columns), emptyBlock());
+    auto column = [&](double zeit) {
+        return static_cast<size_t>(std::clamp((zeit - from) / width, 0.0, columns - 1.0));
+    };
+    // Both ends belong to the span: the last record of a file lies on its chart's right edge.
+    const std::int64_t first = lowerBound(from),
+                       end =
+                           lowerBound(std::nextafter(to, std::numeric_limits<double>::infinity()));
+    const std::vector<Block>& summed = blocks();
+    if (end - first > 4 * kBlockSize * static_cast<std::int64_t>(columns)) {
+        // Many blocks per column: a block goes whole to the column of its first time. A block
+        // across a column's edge moves its extremes by a fraction of a pixel at most.
+        for (std::int64_t b = first / kBlockSize; b * kBlockSize < end; ++b) {
+            const Block& block = summed[static_cast<size_t>(b)];
+            if (!(block.zeitMin <= block.zeitMax) || block.zeitMin > to || block.zeitMax < from)
+                continue;
+            Block& sum = sums[column(block.zeitMin)];
+            sum.kursMin = std::min(sum.kursMin, block.kursMin);
+            sum.kursMax = std::max(sum.kursMax, block.kursMax);
+            sum.volumeSum += block.volumeSum;
+        }
+    } else {
+        for (std::int64_t i = first; i < end; ++i) {
+            const KursSatz s = record(i);
+            if (s.Zeit >= from && s.Zeit <= to) addToBlock(sums[column(s.Zeit)], s);
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        const Block& sum = sums[static_cast<size_t>(c)];
+        if (sum.kursMin > sum.kursMax) continue;  // no record, or no finite price
+        out.push_back({from + (c + 0.5) * width, sum.kursMin, sum.kursMax, sum.volumeSum});
+    }
+    return out;
+}
+
+}  // namespace vqs

@@ -1,0 +1,302 @@
+#include "gui/inspector/dateninspektor.h"
+
+#include "common/error.h"
+#include "common/serial_date.h"
+#include "common/ui_ports.h"
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_store.h"
+#include "gui/inspector/kurs_chart.h"
+#include "gui/inspector/kurs_modell.h"
+#include "gui/inspector/undo_befehle.h"
+#include "gui/shell/help_viewer.h"
+#include "gui/shell/message_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include <set>
+
+namespace vqs {
+namespace {
+
+QLabel* feld(const QString& text, const char* name, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+}  // namespace
+
+InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFileStore& store,
+                                   QWidget* parent)
+    : QMainWindow(parent), doc_(std::move(doc)), store_(store), undo_(new QUndoStack(this)) {
+    setObjectName(QStringLiteral("Dateninspektor"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    const DateiKopf& kopf = doc_->header();
+    setWindowTitle(QStringLiteral("Dateninspektor - %1 (%2)")
+                       .arg(kopf.displayName(), QFileInfo(doc_->path()).fileName()));
+    resize(1100, 700);
+
+    model_ = new KursModell(*doc_, *undo_, this);
+    auto* central = new QWidget(this);
+    auto* form = new QFormLayout;
+    const QString titelKey = kopf.trimmedField(kopf::TitelKey);
+    const QString boerse =
+        titelKey.contains(QLatin1Char('@')) ? titelKey.section(QLatin1Char('@'), -1) : QString();
+    form->addRow(QStringLiteral("Titel:"), feld(kopf.displayName(), "Titel", central));
+    form->addRow(QStringLiteral("WKN:"), feld(kopf.displayCode(), "WKN", central));
+    form->addRow(QStringLiteral("Börse:"), feld(boerse, "Boerse", central));
+    form->addRow(QStringLiteral("Kursart:"),
+                 feld(kopf.trimmedField(kopf::Kursart), "Kursart", central));
+    form->addRow(QStringLiteral("Pflegedatum:"),
+                 feld(kopf.trimmedField(kopf::Pflegedatum), "Pflegedatum", central));
+    anzahl_ = feld({}, "Anzahl", central);
+    form->addRow(QStringLiteral("Sätze:"), anzahl_);
+    fehler_ = feld({}, "Fehler", central);
+    form->addRow(QString(), fehler_);
+
+    auto* gehezuZeile = new QHBoxLayout;
+    gehezu_ = new QDateTimeEdit(central);
+    gehezu_->setObjectName(QStringLiteral("GeheZuZeit"));
+    gehezu_->setDisplayFormat(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"));
+    gehezu_->setCalendarPopup(true);
+    auto* gehezuKnopf = new QPushButton(QStringLiteral("&Gehe zu Zeit"), central);
+    gehezuKnopf->setObjectName(QStringLiteral("GeheZu"));
+    gehezuZeile->addWidget(gehezu_);
+    gehezuZeile->addWidget(gehezuKnopf);
+    gehezuZeile->addStretch(1);
+    form->addRow(QStringLiteral("Zeit:"), gehezuZeile);
+
+    table_ = new QTableView(central);
+    table_->setObjectName(QStringLiteral("Kurstabelle"));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Fixed row heights, set before the rows come: the view never measures millions of rows,
+    // and no setting walks all of them afterwards.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    table_->setModel(model_);
+    table_->setColumnWidth(KursModell::kZeit, 190);
+    table_->setColumnWidth(KursModell::kKurs, 100);
+    table_->setColumnWidth(KursModell::kVolume, 100);
+    chart_ = new KursChart(*doc_, central);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, central);
+    auto* links = new QWidget(splitter);
+    auto* linksLayout = new QVBoxLayout(links);
+    linksLayout->setContentsMargins(0, 0, 0, 0);
+    linksLayout->addLayout(form);
+    linksLayout->addWidget(table_, 1);
+    splitter->addWidget(links);
+    splitter->addWidget(chart_);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({470, 630});
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(splitter);
+    setCentralWidget(central);
+
+    auto* bar = addToolBar(QStringLiteral("Bearbeiten"));
+    bar->setObjectName(QStringLiteral("Werkzeuge"));
+    bar->setMovable(false);
+    auto action = [&](const QString& text, const char* name, QKeySequence keys) {
+        QAction* a = bar->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(keys);
+        return a;
+    };
+    QAction* speichern = action(QStringLiteral("&Speichern"), "Speichern", QKeySequence::Save);
+    QAction* rueck = undo_->createUndoAction(this, QStringLiteral("&Rückgängig"));
+    rueck->setObjectName(QStringLiteral("Rueckgaengig"));
+    rueck->setShortcut(QKeySequence::Undo);
+    QAction* wieder = undo_->createRedoAction(this, QStringLiteral("&Wiederholen"));
+    wieder->setObjectName(QStringLiteral("Wiederholen"));
+    wieder->setShortcut(QKeySequence::Redo);
+    bar->addAction(rueck);
+    bar->addAction(wieder);
+    QAction* einfuegen = action(QStringLiteral("Satz &einfügen"), "Einfuegen", Qt::Key_Insert);
+    QAction* loeschen =
+        action(QStringLiteral("Markierte &löschen"), "Loeschen", QKeySequence::Delete);
+    QAction* alles = action(QStringLiteral("&Alles zeigen"), "AllesZeigen", {});
+    QAction* hilfe = action(QStringLiteral("Hilfe"), "Hilfe", Qt::Key_F1);
+    connect(hilfe, &QAction::triggered, this, [this] { showHelp(this, help::kDateninspektor); });
+    speichern->setEnabled(false);
+    connect(undo_, &QUndoStack::cleanChanged, this, [this, speichern](bool clean) {
+        speichern->setEnabled(!clean);
+        setWindowModified(!clean);
+    });
+    connect(speichern, &QAction::triggered, this, [this] { save(); });
+    connect(einfuegen, &QAction::triggered, this, &InspektorFenster::insertRecord);
+    connect(loeschen, &QAction::triggered, this, &InspektorFenster::deleteMarked);
+    connect(alles, &QAction::triggered, chart_, &KursChart::showAll);
+    connect(gehezuKnopf, &QPushButton::clicked, this,
+            [this] { goToTime(serialFromDateTime(gehezu_->dateTime())); });
+    connect(chart_, &KursChart::recordChosen, this, &InspektorFenster::selectRow);
+    connect(model_, &KursModell::contentChanged, this, [this] {
+        showCounts();
+        chart_->redraw();
+    });
+
+    follow_ = new QTimer(this);
+    follow_->setInterval(1000);
+    connect(follow_, &QTimer::timeout, this, &InspektorFenster::refresh);
+    follow_->start();
+
+    showCounts();
+    chart_->showAll();
+    if (doc_->count() > 0) {
+        gehezu_->setDateTime(dateTimeFromSerial(doc_->record(0).Zeit));
+        selectRow(doc_->count() - 1);  // today's latest ticks first
+    }
+}
+
+InspektorFenster::~InspektorFenster() = default;
+
+QString InspektorFenster::fehlerText() const {
+    return QStringLiteral("Fehler: %1").arg(doc_->faultCount());
+}
+
+void InspektorFenster::showCounts() {
+    anzahl_->setText(QLocale().toString(static_cast<qlonglong>(doc_->count())));
+    fehler_->setText(fehlerText());
+    fehler_->setStyleSheet(doc_->faultCount() ? QStringLiteral("color: #b00000; font-weight: bold")
+                                              : QString());
+}
+
+void InspektorFenster::refresh() {
+    // Follows the last row while it is shown.
+    const QModelIndex current = table_->currentIndex();
+    const bool atEnd = !current.isValid() || current.row() + 1 >= model_->rowCount();
+    if (model_->refresh() > 0 && atEnd) table_->scrollToBottom();
+}
+
+bool InspektorFenster::save() {
+    if (undo_->isClean()) return true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int error = model_->save(store_);
+    QApplication::restoreOverrideCursor();
+    if (error) {
+        ShowMessage(QStringLiteral("Fehler beim Speichern aufgetreten: ") +
+                        DataFileDocument::describe(error) +
+                        (error == DataFileDocument::kChangedMeanwhile
+                             ? QString()
+                             : QStringLiteral(" (die Datei ist unverändert)")),
+                    msg::kOk, nullptr);
+        return false;
+    }
+    undo_->setClean();
+    refresh();
+    return true;
+}
+
+void InspektorFenster::insertRecord() {
+    const QModelIndex current = table_->currentIndex();
+    const std::int64_t row = current.isValid() ? current.row() + 1 : model_->rowCount();
+    KursSatz satz;
+    if (row > 0) {
+        satz = doc_->record(row - 1);
+        satz.Zeit += 1.0 / kMillisecondsPerDay;
+    } else {
+        satz.Zeit = serialFromDateTime(QDateTime::currentDateTime());
+    }
+    undo_->push(new SatzEinfuegen(*model_, row, satz));
+    selectRow(row);
+}
+
+void InspektorFenster::deleteMarked() {
+    std::set<std::int64_t> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    if (rows.empty()) return;
+    undo_->push(new SaetzeLoeschen(*model_, {rows.begin(), rows.end()}));
+}
+
+void InspektorFenster::goToTime(double zeit) {
+    if (doc_->count() == 0) return;
+    selectRow(std::min(doc_->firstAtOrAfter(zeit), doc_->count() - 1));
+}
+
+void InspektorFenster::selectRow(std::int64_t row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    const QModelIndex index = model_->index(static_cast<int>(row), 0);
+    table_->setCurrentIndex(index);
+    table_->selectionModel()->select(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void InspektorFenster::closeEvent(QCloseEvent* event) {
+    if (!undo_->isClean()) {
+        const int answer = ShowMessage(
+            QStringLiteral("Die Änderungen an %1 sind nicht gespeichert. Jetzt speichern?")
+                .arg(QDir::toNativeSeparators(doc_->path())),
+            msg::kYesNoCancel, nullptr);
+        if (answer == msg::kResultCancel || answer == msg::kResultNone ||
+            (answer == msg::kResultJa && !save())) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+}
+
+Dateninspektor::Dateninspektor(DataFileStore& store, QObject* parent)
+    : QObject(parent), store_(store) {}
+
+Dateninspektor::~Dateninspektor() {
+    for (const QPointer<InspektorFenster>& w : windows_) delete w.data();
+}
+
+bool Dateninspektor::closeAll() {
+    for (const QPointer<InspektorFenster>& w : windows_)
+        if (w && !w->close()) return false;
+    return true;
+}
+
+InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    std::erase_if(windows_, [](const QPointer<InspektorFenster>& w) { return w.isNull(); });
+    for (const QPointer<InspektorFenster>& w : windows_) {
+        if (QFileInfo(w->document().path()).absoluteFilePath() == absolute) {
+            w->showNormal();
+            w->raise();
+            w->activateWindow();
+            return w;
+        }
+    }
+    QString error;
+    std::unique_ptr<DataFileDocument> doc = DataFileDocument::open(absolute, error);
+    if (!doc) throw VqsError(error);
+    auto* window = new InspektorFenster(std::move(doc), store_);
+    // A window shown beside a modal dialog would take no input: it is modal then, too.
+    if (QApplication::activeModalWidget()) window->setWindowModality(Qt::ApplicationModal);
+    if (owner) {
+        const QRect o = owner->window()->frameGeometry();
+        window->move(o.center() - QPoint(window->width() / 2, window->height() / 2));
+    }
+    windows_.emplace_back(window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+}  // namespace vqs

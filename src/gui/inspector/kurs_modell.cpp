@@ -1,0 +1,167 @@
+#include "gui/inspector/kurs_modell.h"
+
+#include "common/serial_date.h"
+#include "gui/inspector/undo_befehle.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QLocale>
+#include <QUndoStack>
+
+#include <cmath>
+
+namespace vqs {
+
+KursModell::KursModell(DataFileDocument& doc, QUndoStack& undo, QObject* parent)
+    : QAbstractTableModel(parent), doc_(doc), undo_(undo) {}
+
+int KursModell::rowCount(const QModelIndex& parent) const {
+    // A view counts rows in int: beyond that the file is shown up to there.
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::int64_t>(doc_.count(), INT_MAX));
+}
+
+int KursModell::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QString KursModell::zeitText(double zeit) {
+    const QDateTime t = dateTimeFromSerial(zeit);
+    if (!t.isValid()) return QString::number(zeit, 'g', 17);
+    return t.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"));
+}
+
+QVariant KursModell::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const std::int64_t row = index.row();
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        const KursSatz s = doc_.record(row);
+        const QLocale locale;
+        switch (index.column()) {
+            case kZeit:
+                return zeitText(s.Zeit);
+            case kKurs:
+                return locale.toString(static_cast<double>(s.Kurs), 'g', 7);
+            case kVolume:
+                return locale.toString(static_cast<double>(s.Volume), 'g', 7);
+            default:
+                return {};
+        }
+    }
+    if (role == Qt::BackgroundRole && doc_.isFaulty(row)) return QBrush(QColor(255, 200, 200));
+    if (role == Qt::ToolTipRole && doc_.isFaulty(row))
+        return QStringLiteral(
+            "Fehlerhafter Satz: früher als der Satz davor, Kurs keine Zahl oder "
+            "Volumen negativ");
+    if (role == Qt::TextAlignmentRole && index.column() != kZeit)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant KursModell::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Vertical) return section + 1;
+    switch (section) {
+        case kZeit:
+            return QStringLiteral("Zeit");
+        case kKurs:
+            return QStringLiteral("Kurs");
+        case kVolume:
+            return QStringLiteral("Volumen");
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags KursModell::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+}
+
+std::optional<KursSatz> KursModell::withText(KursSatz satz, int column, const QString& text) {
+    const QString t = text.trimmed();
+    if (column == kZeit) {
+        const QDateTime dt = QDateTime::fromString(t, QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"));
+        std::optional<double> z;
+        if (dt.isValid())
+            z = serialFromDateTime(dt);
+        else
+            z = serialFromTimeText(t);
+        if (!z || *z < 1.0) return std::nullopt;  // a date belongs to every record
+        satz.Zeit = *z;
+        return satz;
+    }
+    bool ok = false;
+    double v = QLocale().toDouble(t, &ok);
+    if (!ok) v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    if (column == kKurs) satz.Kurs = static_cast<float>(v);
+    if (column == kVolume) satz.Volume = static_cast<float>(v);
+    return satz;
+}
+
+bool KursModell::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole) return false;
+    const KursSatz old = doc_.record(index.row());
+    const std::optional<KursSatz> neu = withText(old, index.column(), value.toString());
+    if (!neu) return false;
+    if (*neu == old) return true;
+    undo_.push(new SatzAendern(*this, index.row(), *neu));
+    return true;
+}
+
+void KursModell::setRecord(std::int64_t row, const KursSatz& satz) {
+    doc_.set(row, satz);
+    // The next row's order mark may change too.
+    const int last = static_cast<int>(std::min<std::int64_t>(row + 1, doc_.count() - 1));
+    Q_EMIT dataChanged(index(static_cast<int>(row), 0), index(last, kColumns - 1));
+    Q_EMIT contentChanged();
+}
+
+void KursModell::insertRecord(std::int64_t row, const KursSatz& satz) {
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+    doc_.insert(row, satz);
+    endInsertRows();
+    Q_EMIT contentChanged();
+}
+
+KursSatz KursModell::removeRecord(std::int64_t row) {
+    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+    const KursSatz gone = doc_.remove(row);
+    endRemoveRows();
+    Q_EMIT contentChanged();
+    return gone;
+}
+
+std::vector<KursSatz> KursModell::removeRecords(std::int64_t first, std::int64_t n) {
+    beginRemoveRows({}, static_cast<int>(first), static_cast<int>(first + n - 1));
+    std::vector<KursSatz> gone = doc_.removeRange(first, n);
+    endRemoveRows();
+    Q_EMIT contentChanged();
+    return gone;
+}
+
+void KursModell::insertRecords(std::int64_t first, const std::vector<KursSatz>& records) {
+    beginInsertRows({}, static_cast<int>(first),
+                    static_cast<int>(first + static_cast<std::int64_t>(records.size()) - 1));
+    doc_.insertRange(first, records);
+    endInsertRows();
+    Q_EMIT contentChanged();
+}
+
+std::int64_t KursModell::refresh() {
+    const int before = rowCount();
+    const std::int64_t came = doc_.refresh();
+    if (came > 0 && rowCount() > before) {
+        beginInsertRows({}, before, rowCount() - 1);
+        endInsertRows();
+        Q_EMIT contentChanged();
+    }
+    return came;
+}
+
+int KursModell::save(DataFileStore& store) {
+    const int error = doc_.save(store);
+    if (!error) Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
+    return error;
+}
+
+}  // namespace vqs

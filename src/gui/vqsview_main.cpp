@@ -1,0 +1,41 @@
+// vqsview FILE: the data inspector on its own, so that a data file opens from a file manager.
+// Its save takes the file's lock, so a recorder in another process waits for it and no tick
+// it appends meanwhile is lost.
+#include "common/error.h"
+#include "datafiles/data_file_store.h"
+#include "gui/inspector/dateninspektor.h"
+#include "gui/shell/app_icon.h"
+#include "gui/shell/message_dialog.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vqsview"));
+    QApplication::setWindowIcon(vqs::programIcon());
+    const QStringList args = QApplication::arguments().mid(1);
+    if (args.size() != 1) {
+        vqs::ShowMessage(QStringLiteral("Aufruf: vqsview DATEI.VQS"), vqs::msg::kOk, nullptr);
+        return 2;
+    }
+    vqs::DataFileStore store;
+    const QString path = QFileInfo(args.front()).absoluteFilePath();
+    store.setRoot(QFileInfo(path).absolutePath());
+    // A journal left by a crashed save or merge goes back before anything is read.
+    if (const int error = store.recoverJournal(path)) {
+        vqs::ShowMessage(
+            QStringLiteral("Fehler aufgetreten: ") + vqs::DataFileStore::describe(error),
+            vqs::msg::kOk, nullptr);
+        return 1;
+    }
+    vqs::Dateninspektor inspektor(store);
+    try {
+        inspektor.open(path, nullptr);
+    } catch (const vqs::VqsError& e) {
+        vqs::ShowMessage(QStringLiteral("Fehler aufgetreten: ") + e.message(), vqs::msg::kOk,
+                         nullptr);
+        return 1;
+    }
+    return QApplication::exec();
+}

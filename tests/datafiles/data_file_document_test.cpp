@@ -1,0 +1,285 @@
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_listing.h"
+#include "datafiles/data_file_store.h"
+#include "support/faulty_file_system.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <limits>
+
+namespace vqs {
+namespace {
+
+constexpr double kDay = 46366.0;  // 10.12.2026
+
+TitelDef titel() {
+    TitelDef def;
+    def.RT_WKN = def.WKN = "710000";
+    def.Name = "Mercedes-Benz";
+    def.Ordner = "Dax 30";
+    def.RT_Boerse = "ETR";
+    def.NeueNamen = true;
+    return def;
+}
+
+QByteArray encode(const std::vector<KursSatz>& records) {
+    QByteArray bytes;
+    for (const KursSatz& k : records) {
+        char r[kRecordSize];
+        encodeKursSatz(k, r);
+        bytes.append(r, kRecordSize);
+    }
+    return bytes;
+}
+
+std::vector<KursSatz> decodeAll(const QByteArray& file) {
+    std::vector<KursSatz> out;
+    for (qsizetype at = kHeaderSize; at + kRecordSize <= file.size(); at += kRecordSize)
+        out.push_back(decodeKursSatz(file.constData() + at));
+    return out;
+}
+
+std::vector<KursSatz> ticks(int n, double start = kDay + 0.4) {
+    std::vector<KursSatz> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back({start + i / kMillisecondsPerDay, 100.0f + static_cast<float>(i % 13), 1});
+    return out;
+}
+
+struct DataFileDocumentTest : ::testing::Test {
+    void SetUp() override {
+        store.setRoot(dir.path());
+        QDir().mkpath(dir.path() + "/Dax 30");
+        path = store.filePath(titel(), kBezahlt);
+    }
+    std::unique_ptr<DataFileDocument> write(const std::vector<KursSatz>& records) {
+        test::writeFile(path, QByteArray(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize) +
+                                  encode(records));
+        QString error;
+        auto doc = DataFileDocument::open(path, error);
+        EXPECT_TRUE(doc) << error.toStdString();
+        return doc;
+    }
+    QTemporaryDir dir;
+    DataFileStore store;
+    QString path;
+};
+
+TEST_F(DataFileDocumentTest, RefusesForeignAndShortFilesWithoutTouchingThem) {
+    const QByteArray valid(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize);
+    QByteArray foreign = valid + encode(ticks(3));
+    foreign[0] = 'X';
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {{"empty", {}}, {"short", valid.left(855)}, {"foreign", foreign}};
+    for (const Case& c : cases) {
+        test::writeFile(path, c.bytes);
+        QString error;
+        EXPECT_FALSE(DataFileDocument::open(path, error)) << c.what;
+        EXPECT_TRUE(error.contains("keine Tradomir-Datendatei")) << c.what;
+        EXPECT_EQ(test::readFile(path), c.bytes) << c.what;
+    }
+    QString error;
+    EXPECT_FALSE(DataFileDocument::open(dir.path() + "/fehlt.VQS", error));
+    EXPECT_TRUE(error.contains("kann nicht geöffnet werden"));
+}
+
+TEST_F(DataFileDocumentTest, ReadsRecordsAcrossPagesAndCountsFaults) {
+    std::vector<KursSatz> records = ticks(10000);
+    records[5000].Zeit = records[4998].Zeit;  // earlier than 4999: out of order
+    records[7000].Kurs = std::numeric_limits<float>::quiet_NaN();
+    records[8000].Volume = -1;
+    records[9000].Kurs = std::numeric_limits<float>::infinity();
+    auto doc = write(records);
+    ASSERT_EQ(doc->count(), 10000);
+    EXPECT_EQ(doc->record(9999), records[9999]);
+    EXPECT_EQ(doc->record(4096), records[4096]);
+    EXPECT_EQ(doc->faultCount(), 4);
+    for (int i : {5000, 7000, 8000, 9000}) EXPECT_TRUE(doc->isFaulty(i)) << i;
+    EXPECT_FALSE(doc->isFaulty(5001)) << "a later record after an early one is in order again";
+    EXPECT_FALSE(doc->isFaulty(0));
+}
+
+TEST_F(DataFileDocumentTest, GoesToTheFirstRecordAtOrAfterATime) {
+    std::vector<KursSatz> records = ticks(100);
+    records[50].Zeit = records[49].Zeit;  // equal times are in order
+    auto doc = write(records);
+    EXPECT_EQ(doc->firstAtOrAfter(records[49].Zeit), 49);
+    EXPECT_EQ(doc->firstAtOrAfter(records[49].Zeit + 0.1 / kMillisecondsPerDay), 51);
+    EXPECT_EQ(doc->firstAtOrAfter(0), 0);
+    EXPECT_EQ(doc->firstAtOrAfter(kDay + 1), 100);
+    // Out of order, the first such record counts, not a binary search's guess.
+    records[10].Zeit = kDay + 0.9;
+    doc = write(records);
+    EXPECT_EQ(doc->firstAtOrAfter(kDay + 0.5), 10);
+}
+
+TEST_F(DataFileDocumentTest, DecimatesToOnePairPerColumnWithTheExtremes) {
+    std::vector<KursSatz> records = ticks(100000);
+    records[31234].Kurs = 1;
+    records[77777].Kurs = 500;
+    records[50000].Kurs = std::numeric_limits<float>::quiet_NaN();
+    auto doc = write(records);
+    const double from = records.front().Zeit, to = records.back().Zeit + 1e-9;
+    const std::vector<ChartColumn> cols = doc->decimate(from, to, 100);
+    ASSERT_EQ(cols.size(), 100u);
+    float lo = INFINITY, hi = -INFINITY;
+    double volume = 0;
+    for (const ChartColumn& c : cols) {
+        lo = std::min(lo, c.kursMin);
+        hi = std::max(hi, c.kursMax);
+        volume += c.volume;
+    }
+    EXPECT_EQ(lo, 1);
+    EXPECT_EQ(hi, 500);
+    EXPECT_DOUBLE_EQ(volume, 100000);
+    // Zoomed into one millisecond per column: each column is its record.
+    const std::vector<ChartColumn> fine =
+        doc->decimate(records[100].Zeit - 0.5 / kMillisecondsPerDay,
+                      records[109].Zeit + 0.5 / kMillisecondsPerDay, 10);
+    ASSERT_EQ(fine.size(), 10u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(fine[i].kursMin, records[100 + i].Kurs) << i;
+}
+
+TEST_F(DataFileDocumentTest, EditsSaveInPlaceAndKeepRecordsAppendedMeanwhile) {
+    const std::vector<KursSatz> records = ticks(20000);
+    auto doc = write(records);
+    std::vector<KursSatz> expected = records;
+
+    doc->set(15000, {records[15000].Zeit, 55.5f, 7});
+    expected[15000] = {records[15000].Zeit, 55.5f, 7};
+    doc->remove(16000);
+    expected.erase(expected.begin() + 16000);
+    const KursSatz inserted{records[17000].Zeit, 77, 3};
+    doc->insert(17000, inserted);
+    expected.insert(expected.begin() + 17000, inserted);
+    EXPECT_EQ(doc->count(), 20000);
+
+    // The recorder appends: some seen by the document before the save, some not.
+    const TitelDef def = titel();
+    const std::vector<KursSatz> later = ticks(6, kDay + 0.5);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::Written);
+    EXPECT_EQ(doc->refresh(), 3);
+    EXPECT_EQ(doc->record(20002), later[2]);
+    for (int i = 3; i < 6; ++i) ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::Written);
+
+    const QFileInfo before(path);
+    ASSERT_EQ(doc->save(store), 0);
+    expected.insert(expected.end(), later.begin(), later.end());
+    EXPECT_EQ(decodeAll(test::readFile(path)), expected);
+    EXPECT_EQ(QFileInfo(path).fileTime(QFileDevice::FileBirthTime),
+              before.fileTime(QFileDevice::FileBirthTime));
+    EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path)));
+
+    // After the save the document reads the file, and takes what came while it saved.
+    EXPECT_EQ(doc->count(), 20003);
+    EXPECT_EQ(doc->refresh(), 3);
+    for (size_t i = 0; i < expected.size(); i += 997) EXPECT_EQ(doc->record(i), expected[i]) << i;
+    EXPECT_EQ(doc->record(20005), later[5]);
+    EXPECT_FALSE(doc->isEdited());
+}
+
+TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWasAndKeepsTheEdits) {
+    auto doc = write(ticks(100));
+    const QByteArray old = test::readFile(path);
+    doc->set(3, {kDay, 1, 1});
+    doc->remove(50);
+    for (const auto call : {test::FaultyFileSystem::Call::Write, test::FaultyFileSystem::Call::Sync,
+                            test::FaultyFileSystem::Call::Truncate}) {
+        test::FaultyFileSystem faulty;
+        faulty.fail(call, ENOSPC, "710000");
+        DataFileStore failing(faulty);
+        failing.setRoot(dir.path());
+        EXPECT_EQ(doc->save(failing), ENOSPC);
+        EXPECT_EQ(test::readFile(path), old);
+        EXPECT_TRUE(doc->isEdited()) << "the edits stay for another try";
+    }
+    ASSERT_EQ(doc->save(store), 0);
+    EXPECT_EQ(decodeAll(test::readFile(path)).size(), 99u);
+}
+
+// A Datenpflege merge rewrote the file after the edits began: saving would undo it or mix the
+// two, so nothing is written and the edits stay.
+TEST_F(DataFileDocumentTest, ASaveAfterAnotherRewriteOfTheRecordsWritesNothing) {
+    auto doc = write(ticks(1000));
+    doc->set(10, {kDay + 0.4, 1, 1});
+    ASSERT_EQ(store.rewriteInPlace(path, kHeaderSize + 900 * kRecordSize, nullptr,
+                                   [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                       char r[kRecordSize];
+                                       encodeKursSatz({kDay + 0.45, 5, 5}, r);
+                                       return out.write(r, kRecordSize);
+                                   }),
+              0);
+    const QByteArray merged = test::readFile(path);
+    EXPECT_EQ(doc->save(store), DataFileDocument::kChangedMeanwhile);
+    EXPECT_EQ(test::readFile(path), merged);
+    EXPECT_TRUE(doc->isEdited());
+}
+
+// A recorder in another process appends all the while: the save waits for each append and each
+// append for the save, so no record is lost or doubled.
+TEST_F(DataFileDocumentTest, SaveWhileAnotherProcessAppends) {
+    const std::vector<KursSatz> records = ticks(200000);
+    auto doc = write(records);
+    QProcess appender;
+    appender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    appender.start(QStringLiteral(INSPECTOR_SAVE_HELPER), {"append", dir.path(), "4000"});
+    ASSERT_TRUE(appender.waitForStarted());
+    int seen = 0;
+    while (seen < 200 && appender.waitForReadyRead(30000))
+        seen += static_cast<int>(appender.readAllStandardOutput().count('\n'));
+    for (int i = 0; i < 200000; i += 1000) doc->set(i, {records[i].Zeit, 1.5f, 2});
+    doc->remove(10);
+    ASSERT_EQ(doc->save(store), 0);
+    ASSERT_TRUE(appender.waitForFinished(60000));
+    ASSERT_EQ(appender.exitCode(), 0);
+
+    const std::vector<KursSatz> saved = decodeAll(test::readFile(path));
+    ASSERT_EQ(saved.size(), 200000u - 1 + 4000);
+    for (size_t i = 0; i < 199999; ++i) {
+        const size_t original = i < 10 ? i : i + 1;
+        const float kurs = original % 1000 == 0 ? 1.5f : records[original].Kurs;
+        ASSERT_EQ(saved[i].Kurs, kurs) << i;
+    }
+    for (size_t i = 199999; i < saved.size(); ++i)
+        ASSERT_EQ(saved[i].Volume, static_cast<float>(i - 199999 + 1)) << "appended ticks in order";
+}
+
+TEST(DataFileListing, ListsDataFilesByTheirHeaders) {
+    QTemporaryDir dir;
+    const QByteArray header(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize);
+    DateiKopf alt;  // the old layout: no long fields
+    alt.setField(kopf::Kennung, kKennung);
+    alt.setField(kopf::Titelname, QString(60, 'N'));
+    alt.setField(kopf::Kurzcode, "ALTCODE-1234567890XYZ");
+    alt.setField(kopf::TitelnameLang, "nicht gezeigt");
+    const QByteArray record(kRecordSize, '\0');
+    test::writeFile(dir.path() + "/nur-kopf.VQS", header);        // 856: not listed
+    test::writeFile(dir.path() + "/klein.vqs", header + record);  // 872: listed
+    test::writeFile(dir.path() + "/ALT.Vqs", QByteArray(alt.bytes.data(), kHeaderSize) + record);
+    test::writeFile(dir.path() + "/andere.txt", header + record);
+    const DataFileListing listing = listDataFiles(dir.path());
+    EXPECT_TRUE(listing.error.isEmpty());
+    ASSERT_EQ(listing.files.size(), 2u);
+    for (const ListedDataFile& f : listing.files) {
+        if (f.path.endsWith("ALT.Vqs")) {
+            EXPECT_EQ(f.titel, QString(50, 'N'));
+            EXPECT_EQ(f.code, "ALTCODE-1234567890");
+        } else {
+            EXPECT_EQ(f.path, dir.path() + "/klein.vqs");
+            EXPECT_EQ(f.titel, "Mercedes-Benz (ETR)");
+            EXPECT_EQ(f.code, "710000-BRAVOL-ETR");
+            EXPECT_EQ(f.beschreibung.size(), 250);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vqs

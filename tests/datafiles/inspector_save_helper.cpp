@@ -1,0 +1,97 @@
+// Two roles around the inspector's save, for the tests that run it against another process:
+//   append ROOT COUNT  appends COUNT ticks (volume 1, 2, ...) to the paid file of title 710000,
+//                      one line on stdout after each;
+//   save FILE          changes every 100th price and deletes record 10 of FILE, and saves,
+//                      telling "1" on stdout before every write to the disk ("fertig" at the end).
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_store.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+
+void say(const char* line) {
+    const auto n = static_cast<ssize_t>(std::strlen(line));
+    if (::write(1, line, static_cast<size_t>(n)) != n) std::abort();
+}
+
+// The system's file system, telling before every call that changes a file.
+struct TellingFileSystem final : vqs::FileSystem {
+    vqs::FileSystem& real = vqs::systemFileSystem();
+    int open(const Path& p, Access a, Handle& h) override { return real.open(p, a, h); }
+    int read(Handle h, std::int64_t o, char* d, std::int64_t l, std::int64_t& g) override {
+        return real.read(h, o, d, l, g);
+    }
+    int write(Handle h, std::int64_t o, const char* d, std::int64_t l) override {
+        say("1\n");
+        return real.write(h, o, d, l);
+    }
+    int size(Handle h, std::int64_t& s) override { return real.size(h, s); }
+    int truncate(Handle h, std::int64_t l) override {
+        say("1\n");
+        return real.truncate(h, l);
+    }
+    int sync(Handle h) override {
+        say("1\n");
+        return real.sync(h);
+    }
+    void close(Handle h) override { real.close(h); }
+    int rename(const Path& f, const Path& t) override { return real.rename(f, t); }
+    int link(const Path& f, const Path& t) override { return real.link(f, t); }
+    int remove(const Path& p) override {
+        say("1\n");
+        return real.remove(p);
+    }
+    int makeDirectory(const Path& p) override { return real.makeDirectory(p); }
+    int syncDirectory(const Path& p) override { return real.syncDirectory(p); }
+    int list(const Path& d, QStringList& n) override { return real.list(d, n); }
+    int lock(Handle h) override { return real.lock(h); }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc < 3) return 2;
+    const QString role = QString::fromLocal8Bit(argv[1]);
+    if (role == QLatin1String("append") && argc == 4) {
+        vqs::DataFileStore store;
+        store.setRoot(QString::fromLocal8Bit(argv[2]));
+        vqs::TitelDef def;
+        def.RT_WKN = def.WKN = QStringLiteral("710000");
+        def.Name = QStringLiteral("Mercedes-Benz");
+        def.Ordner = QStringLiteral("Dax 30");
+        def.RT_Boerse = QStringLiteral("ETR");
+        def.NeueNamen = true;
+        const long count = std::atol(argv[3]);
+        for (long i = 1; i <= count; ++i) {
+            const vqs::KursSatz satz{46366.9 + static_cast<double>(i) * 1e-8, 100.0f,
+                                     static_cast<float>(i)};
+            if (store.append(def, vqs::kBezahlt, satz) != vqs::Appended::Written) return 1;
+            say("1\n");
+        }
+        return 0;
+    }
+    if (role == QLatin1String("save")) {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        QString error;
+        auto doc = vqs::DataFileDocument::open(path, error);
+        if (!doc) return 1;
+        for (std::int64_t i = 0; i < doc->count(); i += 100) {
+            vqs::KursSatz s = doc->record(i);
+            s.Kurs = 999.0f;
+            doc->set(i, s);
+        }
+        doc->remove(10);
+        TellingFileSystem telling;
+        vqs::DataFileStore store(telling);
+        store.setRoot(QFileInfo(path).absolutePath());
+        if (doc->save(store) != 0) return 1;
+        say("fertig\n");
+        return 0;
+    }
+    return 2;
+}

@@ -1,0 +1,269 @@
+#include "gui/inspector/dateninspektor.h"
+
+#include "common/error.h"
+#include "datafiles/data_file_document.h"
+#include "datafiles/data_file_store.h"
+#include "gui/gui_support.h"
+#include "gui/inspector/frm_plv_realtime_titel.h"
+#include "gui/inspector/kurs_chart.h"
+#include "gui/inspector/kurs_modell.h"
+#include "gui/inspector/ordner_baum.h"
+#include "gui/inspector/qcustomplot_include.h"
+#include "gui/shell/message_dialog.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUndoStack>
+
+namespace vqs {
+namespace {
+
+using test::child;
+using test::onNextModal;
+
+constexpr double kDay = 46366.0;
+
+TitelDef titel() {
+    TitelDef def;
+    def.RT_WKN = def.WKN = "710000";
+    def.Name = "Mercedes-Benz";
+    def.Ordner = "Dax 30";
+    def.RT_Boerse = "ETR";
+    def.NeueNamen = true;
+    return def;
+}
+
+QByteArray content(const DateiKopf& kopf, int records, double step = 1.0 / 86400) {
+    QByteArray bytes(kopf.bytes.data(), kHeaderSize);
+    for (int i = 0; i < records; ++i) {
+        char r[kRecordSize];
+        encodeKursSatz({kDay + 0.4 + i * step, 100.0f + static_cast<float>(i), 10}, r);
+        bytes.append(r, kRecordSize);
+    }
+    return bytes;
+}
+
+// Answers the next message with the button of this caption and keeps its text.
+void answerMessage(const QString& caption, QString* text = nullptr) {
+    onNextModal([caption, text](QWidget* w) {
+        auto* box = qobject_cast<frmMessageDialog*>(w);
+        ASSERT_NE(box, nullptr) << "no message came";
+        if (text) *text = box->Meldung()->text();
+        for (QPushButton* b : box->findChildren<QPushButton*>()) {
+            if (b->isVisible() && b->text().remove('&') == caption) {
+                b->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << caption.toStdString();
+        box->reject();
+    });
+}
+
+struct SelectionTest : ::testing::Test {
+    QTemporaryDir dir;
+    SettingsStore settings{dir.path() + "/settings", "TradomirVQS"};
+    QString folder = dir.path() + "/Dax 30";
+    SelectionTest() { QDir().mkpath(folder); }
+};
+
+TEST_F(SelectionTest, ListsDataFilesLongerThanTheHeaderByTheirHeaderFields) {
+    DateiKopf alt;  // written before the long fields existed
+    alt.setField(kopf::Kennung, kKennung);
+    alt.setField(kopf::Titelname, "Alte Aktie " + QString(50, 'x'));
+    alt.setField(kopf::Kurzcode, "A1B2C3-G-BRAVOL-ETR");
+    test::writeFile(folder + "/nur-kopf.VQS", content(buildHeader(titel(), kBezahlt), 0));
+    test::writeFile(folder + "/710000-BRAVOL-ETR.vqs", content(buildHeader(titel(), kBezahlt), 1));
+    test::writeFile(folder + "/A1B2C3-G-BRAVOLX9.VQS", content(alt, 3));
+
+    FrmPLVRealtimeTitel d(settings);
+    d.Katalogliste()->setFolderPath(folder);
+    QTreeWidget* list = d.Titelliste();
+    EXPECT_EQ(d.objectName(), "FrmPLVRealtimeTitel");
+    EXPECT_EQ(child<QLabel>(&d, "PfadFeld")->text(),
+              QDir::toNativeSeparators(folder + "/").toLower() + " ");
+    ASSERT_EQ(list->topLevelItemCount(), 2) << "the 856-byte file is not listed";
+    list->sortItems(0, Qt::AscendingOrder);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), ("Alte Aktie " + QString(50, 'x')).left(50));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), "A1B2C3-G-BRAVOL-ET") << "cut to 18 bytes";
+    EXPECT_EQ(list->topLevelItem(1)->text(0), "Mercedes-Benz (ETR)");
+    EXPECT_EQ(list->topLevelItem(1)->text(1), "710000-BRAVOL-ETR");
+
+    // The row leads to the real file, whatever its code says.
+    list->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(d.selectedPaths(), QStringList{folder + "/A1B2C3-G-BRAVOLX9.VQS"});
+
+    d.Katalogliste()->setFolderPath(dir.path() + "/fehlt");
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
+    FrmPLVRealtimeTitel d(settings);
+    d.Katalogliste()->setFolderPath(folder);
+    d.show();
+    QString said;
+    answerMessage("OK", &said);
+    child<QPushButton>(&d, "Okay")->click();
+    EXPECT_EQ(said, "Es sind keine Titel ausgewählt!");
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(d.tag().isEmpty());
+
+    test::writeFile(folder + "/a.VQS", content(buildHeader(titel(), kBezahlt), 1));
+    test::writeFile(folder + "/b.VQS", content(buildHeader(titel(), kGeld), 1));
+    d.folderChanged(folder);
+    ASSERT_EQ(d.Titelliste()->topLevelItemCount(), 2);
+    answerMessage("Nein", &said);
+    child<QPushButton>(&d, "Okay")->click();
+    EXPECT_EQ(said, "Möchten Sie alle Titel aus diesem Verzeichnis auswählen?");
+    EXPECT_TRUE(d.isVisible());
+    answerMessage("Ja");
+    child<QPushButton>(&d, "Okay")->click();
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_EQ(d.tag(), "OK");
+    EXPECT_EQ(d.selectedPaths().size(), 2);
+
+    d.show();
+    answerMessage("Nein", &said);
+    test::closeFromTitleBar(&d);
+    EXPECT_EQ(said, "Einstellungen verwerfen?");
+    EXPECT_TRUE(d.isVisible());
+    answerMessage("Ja");
+    test::closeFromTitleBar(&d);
+    EXPECT_FALSE(d.isVisible());
+    EXPECT_TRUE(d.tag().isEmpty());
+}
+
+struct InspectorTest : ::testing::Test {
+    QTemporaryDir dir;
+    DataFileStore store;
+    QString path;
+    Dateninspektor inspektor{store};
+    InspectorTest() {
+        store.setRoot(dir.path());
+        QDir().mkpath(dir.path() + "/Dax 30");
+        path = store.filePath(titel(), kBezahlt);
+    }
+};
+
+TEST_F(InspectorTest, ARefusedFileIsNamedAndLeftAlone) {
+    QByteArray foreign = content(buildHeader(titel(), kBezahlt), 5);
+    foreign.replace(0, 3, "XYZ");
+    test::writeFile(path, foreign);
+    try {
+        inspektor.open(path, nullptr);
+        FAIL() << "a foreign file was opened";
+    } catch (const VqsError& e) {
+        EXPECT_TRUE(e.message().contains("keine Tradomir-Datendatei")) << e.message().toStdString();
+    }
+    EXPECT_EQ(test::readFile(path), foreign);
+    EXPECT_TRUE(inspektor.windows().empty());
+}
+
+TEST_F(InspectorTest, OpenEditUndoSaveWhileTicksComeIn) {
+    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 50));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(inspektor.open(path, nullptr), w) << "one window per file";
+    EXPECT_EQ(child<QLabel>(w, "Titel")->text(), "Mercedes-Benz (ETR)");
+    EXPECT_EQ(child<QLabel>(w, "WKN")->text(), "710000-BRAVOL-ETR");
+    EXPECT_EQ(child<QLabel>(w, "Kursart")->text(), "Bezahlt");
+    EXPECT_EQ(child<QLabel>(w, "Anzahl")->text(), QLocale().toString(50));
+    EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: 0");
+    KursModell& m = w->model();
+    EXPECT_EQ(m.index(3, KursModell::kZeit).data().toString(), "10.12.2026 09:36:03.000");
+
+    // A price, a time out of order, undo and redo.
+    ASSERT_TRUE(m.setData(m.index(2, KursModell::kKurs), "123.25", Qt::EditRole));
+    ASSERT_TRUE(m.setData(m.index(5, KursModell::kZeit), "10.12.2026 09:00:00.000", Qt::EditRole));
+    EXPECT_FALSE(m.setData(m.index(5, KursModell::kKurs), "teuer", Qt::EditRole));
+    EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: 1");
+    EXPECT_TRUE(m.index(5, 0).data(Qt::BackgroundRole).isValid()) << "the faulty row is marked";
+    w->undoStack().undo();
+    EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: 0");
+    w->undoStack().redo();
+    w->undoStack().undo();
+    w->table()->selectRow(10);
+    w->deleteMarked();
+    EXPECT_EQ(m.rowCount(), 49);
+
+    // The recorder appends meanwhile: the rows come at the end, and the save keeps them.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(store.append(titel(), kBezahlt, {kDay + 0.5 + i * 1e-5, 200.0f, 1}),
+                  Appended::Written);
+    w->refresh();
+    EXPECT_EQ(m.rowCount(), 52);
+    EXPECT_EQ(m.index(51, KursModell::kKurs).data().toString(), QLocale().toString(200.0));
+    ASSERT_EQ(store.append(titel(), kBezahlt, {kDay + 0.6, 300.0f, 1}), Appended::Written);
+    ASSERT_TRUE(w->save());
+    EXPECT_TRUE(w->undoStack().isClean());
+    const QByteArray saved = test::readFile(path);
+    ASSERT_EQ(saved.size(), kHeaderSize + 53 * kRecordSize);
+    EXPECT_EQ(decodeKursSatz(saved.constData() + kHeaderSize + 2 * kRecordSize).Kurs, 123.25f);
+    EXPECT_EQ(decodeKursSatz(saved.constData() + kHeaderSize + 10 * kRecordSize).Kurs, 111.0f)
+        << "record 10 deleted";
+    EXPECT_EQ(decodeKursSatz(saved.constData() + saved.size() - kRecordSize).Kurs, 300.0f);
+    EXPECT_EQ(m.rowCount(), 53);
+
+    // Undo after the save is an edit like any other.
+    w->undoStack().undo();
+    EXPECT_EQ(m.rowCount(), 54);
+    EXPECT_FALSE(w->undoStack().isClean());
+    answerMessage("Nein");
+    w->close();
+}
+
+TEST_F(InspectorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlace) {
+    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 40));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    DataFileDocument& doc = w->document();
+    std::vector<KursSatz> before;
+    for (int i = 0; i < 40; ++i) before.push_back(doc.record(i));
+    auto* selection = w->table()->selectionModel();
+    selection->clearSelection();
+    for (int row : {3, 4, 5, 20, 30, 31, 39})
+        selection->select(w->model().index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w->deleteMarked();
+    ASSERT_EQ(doc.count(), 33);
+    EXPECT_EQ(doc.record(3), before[6]);
+    EXPECT_EQ(doc.record(17), before[21]);
+    EXPECT_EQ(doc.record(25), before[29]);
+    EXPECT_EQ(doc.record(26), before[32]);
+    EXPECT_EQ(doc.record(32), before[38]);
+    w->undoStack().undo();
+    ASSERT_EQ(doc.count(), 40);
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(doc.record(i), before[i]) << i;
+    w->undoStack().redo();
+    EXPECT_EQ(doc.count(), 33);
+    answerMessage("Nein");
+    w->close();
+}
+
+TEST_F(InspectorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne) {
+    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 10, 10.0 / 86400));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    w->resize(1000, 600);
+    QCustomPlot* plot = w->chart().plot();
+    plot->replot();  // the layout: the chart takes its width
+    QApplication::processEvents();
+    EXPECT_EQ(w->chart().drawnColumns(), 10) << "one column per record at the chart's width";
+    const KursSatz seventh = w->document().record(7);
+    const double x = plot->xAxis->coordToPixel(KursChart::axisFromZeit(seventh.Zeit - 1e-6));
+    const double y = plot->yAxis->coordToPixel(seventh.Kurs);
+    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(static_cast<int>(x), static_cast<int>(y)));
+    EXPECT_EQ(w->table()->currentIndex().row(), 7);
+
+    w->goToTime(w->document().record(3).Zeit - 1e-7);
+    EXPECT_EQ(w->table()->currentIndex().row(), 3);
+    w->close();
+}
+
+}  // namespace
+}  // namespace vqs
