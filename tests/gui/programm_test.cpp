@@ -6,6 +6,7 @@
 #include "gui/inspector/kurs_modell.h"
 #include "gui/inspector/ordner_baum.h"
 #include "gui/shell/message_dialog.h"
+#include "gui/titles/titel_verwaltung_dialog.h"
 
 #include "broker/simulated_broker.h"
 #include "gui/gui_support.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QUndoStack>
 
@@ -326,6 +328,33 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
     EXPECT_EQ(ended, 1);
     const QByteArray saved = test::readFile(path);
     EXPECT_EQ(decodeKursSatz(saved.constData() + kHeaderSize + kRecordSize).Kurs, 12.0f);
+}
+
+// "Daten..." in the title management opens the run's one inspector on the title's file.
+TEST_F(ProgramTest, TheTitleManagementOpensTheInspector) {
+    writeActiveTitle();
+    writeSetting(settings, settings::Taskbar, "1");
+    Programm p(environment("/K"));
+    ASSERT_TRUE(p.Main());
+    const TitelDef def = p.recorder().titles().definitions().begin()->value;
+    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}), 0);
+
+    onNextModal([&](QWidget* d) {
+        auto* verwaltung = qobject_cast<frmTitelverwaltung*>(d);
+        ASSERT_NE(verwaltung, nullptr);
+        QTreeView* list = verwaltung->titelliste();
+        list->selectionModel()->select(list->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        onNextModal([](QWidget* kind) { child<QPushButton>(kind, "Okay")->click(); });
+        verwaltung->btnDateninspektor_Click();
+        verwaltung->accept();
+    });
+    child<QPushButton>(p.mainWindow(), "btnVerwaltung")->click();
+    const auto& windows = p.dateninspektor().windows();
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(windows.front()->document().path(),
+              QFileInfo(p.recorder().store().filePath(def, kBezahlt)).absoluteFilePath());
+    EXPECT_EQ(windows.front()->document().count(), 1);
 }
 
 TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {
