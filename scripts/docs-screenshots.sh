@@ -158,8 +158,12 @@ for _ in $(seq 1 50); do
     progress=$(xdotool search --name 'Datenpflege mit Bravolt' 2>/dev/null | head -1) && break
     sleep 0.2
 done
-sleep 0.7
-shoot docs/titelverwaltung-fortschritt.png
+# Shot again until the window is painted (a white window is still busy with its first fetch).
+for _ in $(seq 1 40); do
+    shoot docs/titelverwaltung-fortschritt.png
+    convert docs/titelverwaltung-fortschritt.png -format '%[fx:mean<0.9]' info: | grep -q 1 && break
+    sleep 0.2
+done
 while xdotool search --name 'Datenpflege mit Bravolt' >/dev/null 2>&1; do sleep 0.5; done
 xdotool windowactivate --sync "$verwaltung"
 click "$verwaltung" 127 118  # the fourth title
