@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -386,6 +387,10 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
     if (int error = recoverJournal(path)) return error;
     unrecovered_.remove(path);
 
+    // This program's own ticks for the file wait meanwhile (an append would wait for the lock
+    // below for ever); they follow once the file is closed and unlocked.
+    hold(path);
+    const auto released = qScopeGuard([&] { release(path); });
     OpenFile file(fs_);
     int error = file.open(native, FileSystem::Access::ReadWrite);
     // Appends of other programs wait until the rewrite is done, and the records they appended

@@ -79,6 +79,24 @@ protected:
     }
 };
 
+// A tick of this program for a file being rewritten waits and follows the rewrite, also when the
+// caller did not hold the file: appending now would wait for the rewrite's lock for ever.
+TEST_F(DataFileStoreTest, ATickDuringARewriteFollowsIt) {
+    const TitelDef d = titel("710000");
+    ASSERT_EQ(append(d, 46366.1), Appended::Written);
+    const QString path = store.filePath(d, kBezahlt);
+    Appended during = Appended::Failed;
+    ASSERT_EQ(store.rewriteInPlace(path, kHeaderSize, nullptr,
+                                   [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                       during = append(d, 46366.3, 3);
+                                       return out.write(record(46366.2, 2, 1).constData(), 16);
+                                   }),
+              0);
+    EXPECT_EQ(during, Appended::Held);
+    EXPECT_FALSE(store.isHeld(path));
+    EXPECT_EQ(test::readFile(path).mid(kHeaderSize), record(46366.2, 2, 1) + record(46366.3, 3, 1));
+}
+
 TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
     const TitelDef d = titel("710000");
     ASSERT_EQ(append(d, kToday + 0.5, 101.5f, 300), Appended::Written);
