@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-// Any bytes as a data file: info, dump and check, the file listing and the inspector's document
-// (open, every record, go to a time, the chart's columns) read it without crashing.
+// Any bytes as a data file: info, dump and check, the file listing and the Dateninspektor's
+// document (open, every record, go to a time, the chart's columns) read it without crashing.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     static QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/f.VQS");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the screenshots in docs/ from the real program on the simulated broker: a fresh home,
 # five Dax titles activated through the title selection, the main window with its monitor,
-# the warning line, the quit question, the back-fill at start, the data inspector and vqsview,
+# the warning line, the quit question, the back-fill at start, the Dateninspektor and vqsview,
 # the title management, and an outage of the connection. Runs on a virtual display with a small
 # window manager.
 set -euo pipefail
@@ -100,7 +100,7 @@ done
 shoot docs/datenpflege-abbrechen.png
 xdotool key Return           # "Ja"
 
-# The data inspector: the file selection in the data folder, a title's ticks, zoomed in.
+# The Dateninspektor: the file selection in the data folder, a title's ticks, zoomed in.
 sleep 3
 main=$(xdotool search --name '^Tradomir VQS für Bravolt-API$' | head -1)
 xdotool windowactivate --sync "$main"
@@ -113,9 +113,9 @@ sleep 0.5
 shoot docs/dateninspektor-auswahl.png
 xdotool key Return
 sleep 2
-inspector=$(xdotool getactivewindow)
+inspektor=$(xdotool getactivewindow)
 shoot docs/dateninspektor.png
-xdotool mousemove --window "$inspector" 800 400 click 4 click 4 click 4 click 4
+xdotool mousemove --window "$inspektor" 800 400 click 4 click 4 click 4 click 4
 sleep 1
 shoot docs/dateninspektor-zoom.png
 

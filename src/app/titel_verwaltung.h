@@ -35,7 +35,7 @@ std::vector<const TitelDef*> titelImOrdner(const TitelRegistry& titles, int posi
 // subscription ends; its data files stay. The windows learn of it once. The number deleted.
 int TitelLoeschen(Recorder& recorder, const std::vector<QString>& tags);
 
-// The data file of a title's kind for the data inspector. Nothing is made here: a file appears
+// The data file of a title's kind for the Dateninspektor. Nothing is made here: a file appears
 // only when the user wants one (datendateiAnlegen). Throws VqsError when something shorter than
 // a header and not empty is in the way (no data file; it is never overwritten).
 struct InspektorDatei {

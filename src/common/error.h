@@ -18,6 +18,12 @@ private:
     QString message_;
 };
 
+// What the user is told of an error: a VqsError's own German text, else the library's words.
+inline QString fehlerText(const std::exception& e) {
+    const auto* vqs = dynamic_cast<const VqsError*>(&e);
+    return vqs ? vqs->message() : QString::fromLocal8Bit(e.what());
+}
+
 // Runs one step of a sequence whose steps must all run, whatever fails before (shutdown, unload).
 template <typename F>
 void runStep(F&& f) {

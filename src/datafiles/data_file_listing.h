@@ -20,8 +20,8 @@ struct DataFileListing {
 };
 
 // Every "*.vqs" (any letter case) of the folder longer than a bare header, in the directory's
-// order. The Kennung is not checked here: the inspector refuses a foreign file when it opens it.
-// A file that cannot be read is skipped and named in `error`; the others are still listed.
+// order. The Kennung is not checked here: the Dateninspektor refuses a foreign file when it opens
+// it. A file that cannot be read is skipped and named in `error`; the others are still listed.
 DataFileListing listDataFiles(const QString& folder);
 
 }  // namespace vqs

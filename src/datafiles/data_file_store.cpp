@@ -180,7 +180,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         if (created.error != EEXIST) return created;
         error = file.open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
     }
-    // A rewrite by another program (a merge, the inspector's save) ends before we look.
+    // A rewrite by another program (a merge, the Dateninspektor's save) ends before we look.
     if (!error) error = file.lock();
     if (error) return {error};
 

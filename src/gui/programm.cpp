@@ -5,9 +5,9 @@
 #include "broker/simulated_broker.h"
 #include "common/number_text.h"
 #include "gui/backfill/datenpflege_fenster.h"
-#include "gui/inspector/dateninspektor.h"
-#include "gui/inspector/frm_plv_realtime_titel.h"
-#include "gui/inspector/ordner_baum.h"
+#include "gui/dateninspektor/dateninspektor.h"
+#include "gui/dateninspektor/frm_plv_realtime_titel.h"
+#include "gui/dateninspektor/ordner_baum.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
@@ -107,10 +107,8 @@ bool Programm::Main() {
         mainSteps();
     } catch (const std::exception& e) {
         const auto* startup = dynamic_cast<const StartupError*>(&e);
-        const auto* vqs = dynamic_cast<const VqsError*>(&e);
         recorder_->messages().ShowMessage(
-            QStringLiteral("Fehler beim Starten aufgetreten: ") +
-                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())) +
+            QStringLiteral("Fehler beim Starten aufgetreten: ") + fehlerText(e) +
                 QStringLiteral(" (Fehler %1)").arg(startup ? startup->number() : 0) +
                 QStringLiteral("\nPrüfen Sie bitte, ob die API von Quesna Bravolt korrekt "
                                "installiert ist."),
@@ -259,11 +257,8 @@ void Programm::DateninspektorOeffnen() {
             if (!paths.isEmpty()) dateninspektor().open(paths.front(), window_.get());
         }
     } catch (const std::exception& e) {
-        const auto* vqs = dynamic_cast<const VqsError*>(&e);
-        recorder_->messages().ShowMessage(
-            QStringLiteral("Fehler aufgetreten: ") +
-                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
-            msg::kOk);
+        recorder_->messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + fehlerText(e),
+                                          msg::kOk);
     }
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }

@@ -61,9 +61,9 @@ public:
     Recorder& recorder() { return *recorder_; }
     Bravolt_Hauptfenster* mainWindow() const { return window_.get(); }
     broker::SimulatedBroker* simulatedBroker() const { return defaults_.simulatedBroker(); }
-    // The data inspector of the run, made on first use; its open() throws what went wrong.
+    // The Dateninspektor of the run, made on first use; its open() throws what went wrong.
     Dateninspektor& dateninspektor();
-    // "&Dateninspektor": the data file selection from the data folder, then the inspector on
+    // "&Dateninspektor": the data file selection from the data folder, then the Dateninspektor on
     // the chosen file. Errors are shown as "Fehler aufgetreten: ...".
     void DateninspektorOeffnen();
 

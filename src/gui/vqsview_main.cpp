@@ -1,9 +1,9 @@
-// vqsview FILE: the data inspector on its own, so that a data file opens from a file manager.
+// vqsview FILE: the Dateninspektor on its own, so that a data file opens from a file manager.
 // Its save takes the file's lock, so a recorder in another process waits for it and no tick
 // it appends meanwhile is lost.
 #include "common/error.h"
 #include "datafiles/data_file_store.h"
-#include "gui/inspector/dateninspektor.h"
+#include "gui/dateninspektor/dateninspektor.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/message_dialog.h"
 

@@ -82,7 +82,7 @@ TEST_F(TitelVerwaltungTest, DeletingAnActiveTitleEndsItsSubscriptionAndKeepsItsF
     EXPECT_EQ(t.events.titlesChanged, changesBefore + 1);
 }
 
-TEST_F(TitelVerwaltungTest, TheInspectorsFileIsMadeOnlyWhenWanted) {
+TEST_F(TitelVerwaltungTest, TheDateninspektorsFileIsMadeOnlyWhenWanted) {
     const TitelDef def = define("710000", "Neuer Ordner");
     const InspektorDatei datei = inspektorDatei(t.recorder, def, kGeld);
     EXPECT_TRUE(datei.ohneDaten);

@@ -18,26 +18,6 @@ namespace {
 
 constexpr double kDay = 46366.0;  // 10.12.2026
 
-TitelDef titel() {
-    TitelDef def;
-    def.RT_WKN = def.WKN = "710000";
-    def.Name = "Mercedes-Benz";
-    def.Ordner = "Dax 30";
-    def.RT_Boerse = "ETR";
-    def.NeueNamen = true;
-    return def;
-}
-
-QByteArray encode(const std::vector<KursSatz>& records) {
-    QByteArray bytes;
-    for (const KursSatz& k : records) {
-        char r[kRecordSize];
-        encodeKursSatz(k, r);
-        bytes.append(r, kRecordSize);
-    }
-    return bytes;
-}
-
 std::vector<KursSatz> decodeAll(const QByteArray& file) {
     std::vector<KursSatz> out;
     for (qsizetype at = kHeaderSize; at + kRecordSize <= file.size(); at += kRecordSize)
@@ -56,11 +36,12 @@ struct DataFileDocumentTest : ::testing::Test {
     void SetUp() override {
         store.setRoot(dir.path());
         QDir().mkpath(dir.path() + "/Dax 30");
-        path = store.filePath(titel(), kBezahlt);
+        path = store.filePath(test::mercedesBenz(), kBezahlt);
     }
     std::unique_ptr<DataFileDocument> write(const std::vector<KursSatz>& records) {
-        test::writeFile(path, QByteArray(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize) +
-                                  encode(records));
+        test::writeFile(path, QByteArray(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(),
+                                         kHeaderSize) +
+                                  test::encodeRecords(records));
         QString error;
         auto doc = DataFileDocument::open(path, error);
         EXPECT_TRUE(doc) << error.toStdString();
@@ -72,8 +53,8 @@ struct DataFileDocumentTest : ::testing::Test {
 };
 
 TEST_F(DataFileDocumentTest, RefusesForeignAndShortFilesWithoutTouchingThem) {
-    const QByteArray valid(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize);
-    QByteArray foreign = valid + encode(ticks(3));
+    const QByteArray valid(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
+    QByteArray foreign = valid + test::encodeRecords(ticks(3));
     foreign[0] = 'X';
     struct Case {
         const char* what;
@@ -163,7 +144,7 @@ TEST_F(DataFileDocumentTest, EditsSaveInPlaceAndKeepRecordsAppendedMeanwhile) {
     EXPECT_EQ(doc->count(), 20000);
 
     // The recorder appends: some seen by the document before the save, some not.
-    const TitelDef def = titel();
+    const TitelDef def = test::mercedesBenz();
     const std::vector<KursSatz> later = ticks(6, kDay + 0.5);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::Written);
     EXPECT_EQ(doc->refresh(), 3);
@@ -230,7 +211,7 @@ TEST_F(DataFileDocumentTest, SaveWhileAnotherProcessAppends) {
     auto doc = write(records);
     QProcess appender;
     appender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    appender.start(QStringLiteral(INSPECTOR_SAVE_HELPER), {"append", dir.path(), "4000"});
+    appender.start(QStringLiteral(DATENINSPEKTOR_SAVE_HELPER), {"append", dir.path(), "4000"});
     ASSERT_TRUE(appender.waitForStarted());
     int seen = 0;
     while (seen < 200 && appender.waitForReadyRead(30000))
@@ -254,7 +235,7 @@ TEST_F(DataFileDocumentTest, SaveWhileAnotherProcessAppends) {
 
 TEST(DataFileListing, ListsDataFilesByTheirHeaders) {
     QTemporaryDir dir;
-    const QByteArray header(buildHeader(titel(), kBezahlt).bytes.data(), kHeaderSize);
+    const QByteArray header(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
     DateiKopf alt;  // the old layout: no long fields
     alt.setField(kopf::Kennung, kKennung);
     alt.setField(kopf::Titelname, QString(60, 'N'));

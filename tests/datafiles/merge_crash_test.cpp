@@ -14,16 +14,6 @@
 namespace vqs {
 namespace {
 
-QByteArray encode(const std::vector<KursSatz>& records) {
-    QByteArray bytes;
-    for (const KursSatz& k : records) {
-        char r[kRecordSize];
-        encodeKursSatz(k, r);
-        bytes.append(r, kRecordSize);
-    }
-    return bytes;
-}
-
 // Kills a merging process at random moments, again and again: after recovery the file holds
 // every old record and either the whole merge or none of it, byte for byte.
 TEST(MergeCrash, KilledAtRandomMomentsLeavesTheOldFileOrTheMergedOne) {
@@ -39,10 +29,10 @@ TEST(MergeCrash, KilledAtRandomMomentsLeavesTheOldFileOrTheMergedOne) {
 
     QTemporaryDir work;
     const QString fetchedPath = work.path() + "/fetched.bin";
-    test::writeFile(fetchedPath, encode(fetched));
+    test::writeFile(fetchedPath, test::encodeRecords(fetched));
     // The two contents a recovered file may have.
     const QByteArray oldContent =
-        QByteArray(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize) + encode(old);
+        QByteArray(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize) + test::encodeRecords(old);
     QByteArray mergedContent;
     {
         QTemporaryDir once;

@@ -1,10 +1,10 @@
 #include "gui/programm.h"
 
 #include "gui/backfill/datenpflege_fenster.h"
-#include "gui/inspector/dateninspektor.h"
-#include "gui/inspector/frm_plv_realtime_titel.h"
-#include "gui/inspector/kurs_modell.h"
-#include "gui/inspector/ordner_baum.h"
+#include "gui/dateninspektor/dateninspektor.h"
+#include "gui/dateninspektor/frm_plv_realtime_titel.h"
+#include "gui/dateninspektor/kurs_modell.h"
+#include "gui/dateninspektor/ordner_baum.h"
 #include "gui/shell/message_dialog.h"
 #include "gui/titles/titel_verwaltung_dialog.h"
 
@@ -282,7 +282,7 @@ TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsThey
 }
 
 // "&Dateninspektor": the selection starts in the data folder, the chosen row's file opens, and
-// ending the program asks about the inspector's unsaved edits; "Abbrechen" keeps it running.
+// ending the program asks about the Dateninspektor's unsaved edits; "Abbrechen" keeps it running.
 TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits) {
     writeActiveTitle();
     writeSetting(settings, settings::Taskbar, "1");
@@ -330,8 +330,8 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
     EXPECT_EQ(decodeKursSatz(saved.constData() + kHeaderSize + kRecordSize).Kurs, 12.0f);
 }
 
-// "Daten..." in the title management opens the run's one inspector on the title's file.
-TEST_F(ProgramTest, TheTitleManagementOpensTheInspector) {
+// "Daten..." in the title management opens the run's one Dateninspektor on the title's file.
+TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
     writeActiveTitle();
     writeSetting(settings, settings::Taskbar, "1");
     Programm p(environment("/K"));

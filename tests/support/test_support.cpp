@@ -19,6 +19,19 @@ TitelDef titel(const QString& code, const QString& ordner, bool aktiv, bool bidA
     return d;
 }
 
+TitelDef mercedesBenz() {
+    TitelDef d = titel("710000", "Dax 30");
+    d.Name = "Mercedes-Benz";
+    return d;
+}
+
+QByteArray encodeRecords(const std::vector<KursSatz>& records) {
+    QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
+    for (size_t i = 0; i < records.size(); ++i)
+        encodeKursSatz(records[i], bytes.data() + i * kRecordSize);
+    return bytes;
+}
+
 QByteArray readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};

@@ -4,6 +4,7 @@
 #include "app/settings_store.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
+#include "datafiles/datei_kopf.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -22,6 +23,10 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // A definition of `code` on Xetra named "Name <code>", filed in `ordner`, with file names that
 // carry the exchange.
 TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, bool bidAsk = false);
+// 710000 "Mercedes-Benz" on Xetra in "Dax 30": the title of the data file tests.
+TitelDef mercedesBenz();
+// Records as they stand in a data file, one after the other.
+QByteArray encodeRecords(const std::vector<KursSatz>& records);
 
 // Records every message and answers from a queue of prepared results (0 when empty).
 class RecordingMessages final : public MessagePresenter {

@@ -317,11 +317,8 @@ void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, dou
         fortschritt.Startzeit = startzeit;
         fortschritt.exec();
     } catch (const std::exception& e) {
-        const auto* vqs = dynamic_cast<const VqsError*>(&e);
-        recorder.messages().ShowMessage(
-            QStringLiteral("Fehler aufgetreten: ") +
-                (vqs ? vqs->message() : QString::fromLocal8Bit(e.what())),
-            msg::kOk);
+        recorder.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + fehlerText(e),
+                                        msg::kOk);
     }
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }

@@ -47,7 +47,7 @@ public:
     // "/K": quitting asks nothing.
     bool OhneRueckfrage = false;
     // Asked when the user ends the program, after the quit question: false keeps it running
-    // (the user kept an inspector window with unsaved edits open).
+    // (the user kept a Dateninspektor window with unsaved edits open).
     std::function<bool()> mayQuit;
     // A close while the program is still starting: start-up is to stop.
     std::function<void()> closeDuringStartup;

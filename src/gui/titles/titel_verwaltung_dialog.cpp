@@ -143,9 +143,9 @@ private:
     std::vector<Zeile> rows_;
 };
 
-frmTitelverwaltung::frmTitelverwaltung(Recorder& recorder, InspektorOeffnen openInspector,
+frmTitelverwaltung::frmTitelverwaltung(Recorder& recorder, InspektorOeffnen openInspektor,
                                        QWidget* parent)
-    : QDialog(parent), recorder_(recorder), openInspector_(std::move(openInspector)) {
+    : QDialog(parent), recorder_(recorder), openInspektor_(std::move(openInspektor)) {
     setObjectName(QStringLiteral("frmTitelverwaltung"));
     setWindowTitle(QStringLiteral("Titelverwaltung"));
     setWindowIcon(programIcon());
@@ -274,12 +274,17 @@ void frmTitelverwaltung::ShowTitel() {
     });
 }
 
+std::vector<int> frmTitelverwaltung::markierteZeilen() const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : lTitelliste_->selectionModel()->selectedRows(kAktiv))
+        rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 QStringList frmTitelverwaltung::markierteTags() const {
-    QModelIndexList marked = lTitelliste_->selectionModel()->selectedRows(kAktiv);
-    std::sort(marked.begin(), marked.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QStringList tags;
-    for (const QModelIndex& i : marked) tags << model_->row(i.row()).tag;
+    for (int row : markierteZeilen()) tags << model_->row(row).tag;
     return tags;
 }
 
@@ -292,15 +297,12 @@ QString frmTitelverwaltung::gemeinterTag() const {
 }
 
 void frmTitelverwaltung::TitelAktivieren(bool Bezahlt, bool BidAsk) {
-    QModelIndexList marked = lTitelliste_->selectionModel()->selectedRows(kAktiv);
-    std::sort(marked.begin(), marked.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    const std::vector<int> rows = markierteZeilen();
     std::vector<QString> tags;
-    for (const QModelIndex& i : marked) tags.push_back(model_->row(i.row()).tag);
+    for (int row : rows) tags.push_back(model_->row(row).tag);
     const std::vector<TitelIcon> icons = TitelAktivierenVerwaltung(
         recorder_.titles(), {recorder_.messages(), recorder_.loop()}, tags, Bezahlt, BidAsk);
-    for (size_t i = 0; i < icons.size() && i < static_cast<size_t>(marked.size()); ++i)
-        model_->setIcon(marked[static_cast<qsizetype>(i)].row(), icons[i]);
+    for (size_t i = 0; i < icons.size() && i < rows.size(); ++i) model_->setIcon(rows[i], icons[i]);
 }
 
 void frmTitelverwaltung::btnLoeschen_Click() {
@@ -311,13 +313,13 @@ void frmTitelverwaltung::btnLoeschen_Click() {
         msg::kYesNo);
     if (answer != msg::kResultJa) return;
 
-    QModelIndexList marked = lTitelliste_->selectionModel()->selectedRows(kAktiv);
-    std::sort(marked.begin(), marked.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() > b.row(); });
+    // From the last row to the first, so that the rows left keep their numbers.
+    std::vector<int> rows = markierteZeilen();
+    std::reverse(rows.begin(), rows.end());
     std::vector<QString> tags;
-    for (const QModelIndex& i : marked) tags.push_back(model_->row(i.row()).tag);
+    for (int row : rows) tags.push_back(model_->row(row).tag);
     TitelLoeschen(recorder_, tags);  // the main window's summary follows the change
-    for (const QModelIndex& i : marked) model_->removeRows(i.row(), 1);
+    for (int row : rows) model_->removeRows(row, 1);
 
     const int position = lOrdner_->currentIndex();
     if (model_->rowCount() > 0 || position <= 0) return;
@@ -357,12 +359,10 @@ void frmTitelverwaltung::btnDateninspektor_Click() {
             if (answer != msg::kResultJa) return;  // nothing was made, nothing stays behind
             datendateiAnlegen(recorder_, def, wahl.kursart());
         }
-        if (!openInspector_) throw VqsError(QStringLiteral("Der Dateninspektor fehlt."));
-        openInspector_(datei.path, this);
-    } catch (const VqsError& e) {
-        showError(e.message());
+        if (!openInspektor_) throw VqsError(QStringLiteral("Der Dateninspektor fehlt."));
+        openInspektor_(datei.path, this);
     } catch (const std::exception& e) {
-        showError(QString::fromLocal8Bit(e.what()));
+        showError(e);
     }
 }
 
@@ -383,10 +383,8 @@ void frmTitelverwaltung::btnDatenpflege_Click() {
         for (const QString& tag : tags)
             if (const TitelDef* def = recorder_.titles().find(tag)) titles.push_back(*def);
         DatenpflegeAusfuehren(recorder_, std::move(titles), optionen.startzeit(), this);
-    } catch (const VqsError& e) {
-        showError(e.message());
     } catch (const std::exception& e) {
-        showError(QString::fromLocal8Bit(e.what()));
+        showError(e);
     }
 }
 
@@ -394,8 +392,9 @@ void frmTitelverwaltung::btnEinstellungen_Click() {
     runStep([&] { EinstellungenBearbeiten(this, recorder_); });
 }
 
-void frmTitelverwaltung::showError(const QString& text) {
-    recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + text, msg::kOk);
+void frmTitelverwaltung::showError(const std::exception& e) {
+    recorder_.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + fehlerText(e),
+                                     msg::kOk);
 }
 
 void frmTitelverwaltung::done(int result) {

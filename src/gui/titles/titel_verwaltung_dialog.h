@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -17,15 +18,15 @@ class Recorder;
 class TitellistenModell;
 
 // "Titelverwaltung": the titles already defined, by folder; switches their recording, deletes
-// them, opens the data inspector on one of their files, back-fills them, and changes the
+// them, opens the Dateninspektor on one of their files, back-fills them, and changes the
 // recording options. Reports "OK" in tag() when closed with "&Schließen".
 class frmTitelverwaltung final : public QDialog {
     Q_OBJECT
 public:
-    // Opens the data inspector on a data file, owned by the given window.
+    // Opens the Dateninspektor on a data file, owned by the given window.
     using InspektorOeffnen = std::function<void(const QString& path, QWidget* owner)>;
 
-    frmTitelverwaltung(Recorder& recorder, InspektorOeffnen openInspector,
+    frmTitelverwaltung(Recorder& recorder, InspektorOeffnen openInspektor,
                        QWidget* parent = nullptr);
     ~frmTitelverwaltung() override;
 
@@ -50,10 +51,12 @@ private:
     void buildControls();
     // The tag of the row the user means: the current row when marked, else the first marked.
     QString gemeinterTag() const;
-    void showError(const QString& text);
+    // The marked rows, first to last.
+    std::vector<int> markierteZeilen() const;
+    void showError(const std::exception& e);
 
     Recorder& recorder_;
-    InspektorOeffnen openInspector_;
+    InspektorOeffnen openInspektor_;
     QComboBox* lOrdner_;
     QTreeView* lTitelliste_;
     TitellistenModell* model_;

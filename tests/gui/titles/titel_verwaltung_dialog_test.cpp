@@ -39,7 +39,7 @@ struct Verwaltung : ::testing::Test {
         QString path;
         QWidget* owner;
     };
-    std::vector<Geoeffnet> inspektor;  // what the data inspector was asked to open
+    std::vector<Geoeffnet> inspektor;  // what the Dateninspektor was asked to open
 
     Verwaltung() { EXPECT_TRUE(t.recorder.login()); }
 
@@ -205,7 +205,7 @@ TEST_F(Verwaltung, DeletingAsksOnceWithAlleTitelAndAboutTheEmptiedFolderOtherwis
     EXPECT_EQ(entries(*open()), (QStringList{"Alle Titel", "Dax 30"}));
 }
 
-TEST_F(Verwaltung, TheInspectorOpensTheChosenKindsFileAndMakesOneOnlyOnJa) {
+TEST_F(Verwaltung, TheDateninspektorOpensTheChosenKindsFileAndMakesOneOnlyOnJa) {
     define("710000", "Dax 30");
     auto d = open();
 
@@ -231,7 +231,7 @@ TEST_F(Verwaltung, TheInspectorOpensTheChosenKindsFileAndMakesOneOnlyOnJa) {
     EXPECT_FALSE(QFileInfo::exists(geld)) << "\"Nein\" leaves no empty file behind";
     EXPECT_TRUE(inspektor.empty());
 
-    // A double click is "Daten...": "Ja" makes the header, and the inspector opens it.
+    // A double click is "Daten...": "Ja" makes the header, and the Dateninspektor opens it.
     chooseKind("optKursart(1)");
     t.messages.answerNext(msg::kResultJa);
     d->show();

@@ -65,7 +65,7 @@ private:
     QTimer* follow_;
 };
 
-// The data inspector of the program: one object for the run, which opens a window per data
+// The Dateninspektor of the program: one object for the run, which opens a window per data
 // file (a file already open comes to the front).
 class Dateninspektor final : public QObject {
     Q_OBJECT
@@ -74,7 +74,7 @@ public:
     ~Dateninspektor() override;
 
     // Opens the data file at `path` for the window `owner` (placed over it; when the owner is
-    // inside a modal dialog, the inspector is modal too, so that it can be used). A file that
+    // inside a modal dialog, the Dateninspektor is modal too, so that it can be used). A file that
     // cannot be opened or is not a data file throws a VqsError with the reason.
     InspektorFenster* open(const QString& path, QWidget* owner);
     const std::vector<QPointer<InspektorFenster>>& windows() const { return windows_; }

@@ -1,7 +1,7 @@
-#include "gui/inspector/kurs_modell.h"
+#include "gui/dateninspektor/kurs_modell.h"
 
 #include "common/serial_date.h"
-#include "gui/inspector/undo_befehle.h"
+#include "gui/dateninspektor/undo_befehle.h"
 
 #include <QBrush>
 #include <QColor>

@@ -1,13 +1,13 @@
-#include "gui/inspector/dateninspektor.h"
+#include "gui/dateninspektor/dateninspektor.h"
 
 #include "common/error.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_store.h"
-#include "gui/inspector/kurs_chart.h"
-#include "gui/inspector/kurs_modell.h"
-#include "gui/inspector/undo_befehle.h"
+#include "gui/dateninspektor/kurs_chart.h"
+#include "gui/dateninspektor/kurs_modell.h"
+#include "gui/dateninspektor/undo_befehle.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/message_dialog.h"
 

@@ -1,6 +1,6 @@
-#include "gui/inspector/undo_befehle.h"
+#include "gui/dateninspektor/undo_befehle.h"
 
-#include "gui/inspector/kurs_modell.h"
+#include "gui/dateninspektor/kurs_modell.h"
 
 #include <algorithm>
 

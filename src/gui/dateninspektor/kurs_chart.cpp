@@ -1,9 +1,9 @@
-#include "gui/inspector/kurs_chart.h"
+#include "gui/dateninspektor/kurs_chart.h"
 
 #include "datafiles/data_file_document.h"
 
 #include <QVBoxLayout>
-#include "gui/inspector/qcustomplot_include.h"
+#include "gui/dateninspektor/qcustomplot_include.h"
 
 #include <cmath>
 

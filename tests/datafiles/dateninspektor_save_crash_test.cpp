@@ -14,15 +14,10 @@
 namespace vqs {
 namespace {
 
-// Kills a saving inspector at random points of its save, again and again: after recovery the
+// Kills a saving Dateninspektor at random points of its save, again and again: after recovery the
 // file holds the old records or the edited ones, byte for byte, never a mix.
-TEST(InspectorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
-    TitelDef def;
-    def.RT_WKN = def.WKN = "710000";
-    def.Name = "Mercedes-Benz";
-    def.Ordner = "Dax 30";
-    def.RT_Boerse = "ETR";
-    def.NeueNamen = true;
+TEST(DateninspektorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
+    const TitelDef def = test::mercedesBenz();
     QByteArray oldContent(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize);
     for (int i = 0; i < 300000; ++i) {
         char r[kRecordSize];
@@ -32,7 +27,7 @@ TEST(InspectorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
     auto runHelper = [](const QString& path, int killAfter) {
         QProcess helper;
         helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(INSPECTOR_SAVE_HELPER), {"save", path});
+        helper.start(QStringLiteral(DATENINSPEKTOR_SAVE_HELPER), {"save", path});
         if (!helper.waitForStarted()) return false;
         int steps = 0;
         while ((killAfter < 0 || steps < killAfter) && helper.state() == QProcess::Running &&
@@ -49,7 +44,7 @@ TEST(InspectorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
         const QString path = once.path() + "/710000-BRAVOL-ETR.VQS";
         test::writeFile(path, oldContent);
         QProcess helper;
-        helper.start(QStringLiteral(INSPECTOR_SAVE_HELPER), {"save", path});
+        helper.start(QStringLiteral(DATENINSPEKTOR_SAVE_HELPER), {"save", path});
         ASSERT_TRUE(helper.waitForFinished(60000));
         ASSERT_EQ(helper.exitCode(), 0);
         steps = static_cast<int>(helper.readAllStandardOutput().count('\n')) - 1;

@@ -1,12 +1,12 @@
-// Opening a data file of 5 million records in the inspector until its table and chart are ready,
-// against reading the same file once with plain reads; and one chart repaint after a zoom.
+// Opening a data file of 5 million records in the Dateninspektor until its table and chart are
+// ready, against reading the same file once with plain reads; and one chart repaint after a zoom.
 #include "bench_support.h"
 
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_store.h"
-#include "gui/inspector/dateninspektor.h"
-#include "gui/inspector/kurs_chart.h"
-#include "gui/inspector/qcustomplot_include.h"
+#include "gui/dateninspektor/dateninspektor.h"
+#include "gui/dateninspektor/kurs_chart.h"
+#include "gui/dateninspektor/qcustomplot_include.h"
 
 #include <QApplication>
 #include <QFile>
@@ -61,7 +61,7 @@ void BM_PlainRead(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_InspectorOpen(benchmark::State& state) {
+void BM_DateninspektorOpen(benchmark::State& state) {
     vqs::DataFileStore store;
     for (auto _ : state) {
         QString error;
@@ -122,11 +122,11 @@ void BM_ZoomRepaint(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainRead)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InspectorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DocumentOpen)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecimateAll)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZoomRepaint)->Iterations(20)->Unit(benchmark::kMillisecond);
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     prepare();
     const int result =
-        vqs::bench::runAndCompare(argc, argv, "BM_InspectorOpen", "BM_PlainRead", true);
+        vqs::bench::runAndCompare(argc, argv, "BM_DateninspektorOpen", "BM_PlainRead", true);
     delete folder;
     return result;
 }

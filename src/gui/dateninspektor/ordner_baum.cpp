@@ -1,4 +1,4 @@
-#include "gui/inspector/ordner_baum.h"
+#include "gui/dateninspektor/ordner_baum.h"
 
 #include <QDir>
 #include <QFileSystemModel>

@@ -1,4 +1,4 @@
-// Two roles around the inspector's save, for the tests that run it against another process:
+// Two roles around the Dateninspektor's save, for the tests that run it against another process:
 //   append ROOT COUNT  appends COUNT ticks (volume 1, 2, ...) to the paid file of title 710000,
 //                      one line on stdout after each;
 //   save FILE          changes every 100th price and deletes record 10 of FILE, and saves,

@@ -1,14 +1,14 @@
-#include "gui/inspector/dateninspektor.h"
+#include "gui/dateninspektor/dateninspektor.h"
 
 #include "common/error.h"
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_store.h"
+#include "gui/dateninspektor/frm_plv_realtime_titel.h"
+#include "gui/dateninspektor/kurs_chart.h"
+#include "gui/dateninspektor/kurs_modell.h"
+#include "gui/dateninspektor/ordner_baum.h"
+#include "gui/dateninspektor/qcustomplot_include.h"
 #include "gui/gui_support.h"
-#include "gui/inspector/frm_plv_realtime_titel.h"
-#include "gui/inspector/kurs_chart.h"
-#include "gui/inspector/kurs_modell.h"
-#include "gui/inspector/ordner_baum.h"
-#include "gui/inspector/qcustomplot_include.h"
 #include "gui/shell/message_dialog.h"
 #include "support/test_support.h"
 
@@ -29,16 +29,6 @@ using test::child;
 using test::onNextModal;
 
 constexpr double kDay = 46366.0;
-
-TitelDef titel() {
-    TitelDef def;
-    def.RT_WKN = def.WKN = "710000";
-    def.Name = "Mercedes-Benz";
-    def.Ordner = "Dax 30";
-    def.RT_Boerse = "ETR";
-    def.NeueNamen = true;
-    return def;
-}
 
 QByteArray content(const DateiKopf& kopf, int records, double step = 1.0 / 86400) {
     QByteArray bytes(kopf.bytes.data(), kHeaderSize);
@@ -79,8 +69,10 @@ TEST_F(SelectionTest, ListsDataFilesLongerThanTheHeaderByTheirHeaderFields) {
     alt.setField(kopf::Kennung, kKennung);
     alt.setField(kopf::Titelname, "Alte Aktie " + QString(50, 'x'));
     alt.setField(kopf::Kurzcode, "A1B2C3-G-BRAVOL-ETR");
-    test::writeFile(folder + "/nur-kopf.VQS", content(buildHeader(titel(), kBezahlt), 0));
-    test::writeFile(folder + "/710000-BRAVOL-ETR.vqs", content(buildHeader(titel(), kBezahlt), 1));
+    test::writeFile(folder + "/nur-kopf.VQS",
+                    content(buildHeader(test::mercedesBenz(), kBezahlt), 0));
+    test::writeFile(folder + "/710000-BRAVOL-ETR.vqs",
+                    content(buildHeader(test::mercedesBenz(), kBezahlt), 1));
     test::writeFile(folder + "/A1B2C3-G-BRAVOLX9.VQS", content(alt, 3));
 
     FrmPLVRealtimeTitel d(settings);
@@ -115,8 +107,8 @@ TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
     EXPECT_TRUE(d.isVisible());
     EXPECT_TRUE(d.tag().isEmpty());
 
-    test::writeFile(folder + "/a.VQS", content(buildHeader(titel(), kBezahlt), 1));
-    test::writeFile(folder + "/b.VQS", content(buildHeader(titel(), kGeld), 1));
+    test::writeFile(folder + "/a.VQS", content(buildHeader(test::mercedesBenz(), kBezahlt), 1));
+    test::writeFile(folder + "/b.VQS", content(buildHeader(test::mercedesBenz(), kGeld), 1));
     d.folderChanged(folder);
     ASSERT_EQ(d.Titelliste()->topLevelItemCount(), 2);
     answerMessage("Nein", &said);
@@ -140,20 +132,20 @@ TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
     EXPECT_TRUE(d.tag().isEmpty());
 }
 
-struct InspectorTest : ::testing::Test {
+struct DateninspektorTest : ::testing::Test {
     QTemporaryDir dir;
     DataFileStore store;
     QString path;
     Dateninspektor inspektor{store};
-    InspectorTest() {
+    DateninspektorTest() {
         store.setRoot(dir.path());
         QDir().mkpath(dir.path() + "/Dax 30");
-        path = store.filePath(titel(), kBezahlt);
+        path = store.filePath(test::mercedesBenz(), kBezahlt);
     }
 };
 
-TEST_F(InspectorTest, ARefusedFileIsNamedAndLeftAlone) {
-    QByteArray foreign = content(buildHeader(titel(), kBezahlt), 5);
+TEST_F(DateninspektorTest, ARefusedFileIsNamedAndLeftAlone) {
+    QByteArray foreign = content(buildHeader(test::mercedesBenz(), kBezahlt), 5);
     foreign.replace(0, 3, "XYZ");
     test::writeFile(path, foreign);
     try {
@@ -166,8 +158,8 @@ TEST_F(InspectorTest, ARefusedFileIsNamedAndLeftAlone) {
     EXPECT_TRUE(inspektor.windows().empty());
 }
 
-TEST_F(InspectorTest, OpenEditUndoSaveWhileTicksComeIn) {
-    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 50));
+TEST_F(DateninspektorTest, OpenEditUndoSaveWhileTicksComeIn) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 50));
     InspektorFenster* w = inspektor.open(path, nullptr);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(inspektor.open(path, nullptr), w) << "one window per file";
@@ -195,12 +187,13 @@ TEST_F(InspectorTest, OpenEditUndoSaveWhileTicksComeIn) {
 
     // The recorder appends meanwhile: the rows come at the end, and the save keeps them.
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(store.append(titel(), kBezahlt, {kDay + 0.5 + i * 1e-5, 200.0f, 1}),
+        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {kDay + 0.5 + i * 1e-5, 200.0f, 1}),
                   Appended::Written);
     w->refresh();
     EXPECT_EQ(m.rowCount(), 52);
     EXPECT_EQ(m.index(51, KursModell::kKurs).data().toString(), QLocale().toString(200.0));
-    ASSERT_EQ(store.append(titel(), kBezahlt, {kDay + 0.6, 300.0f, 1}), Appended::Written);
+    ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {kDay + 0.6, 300.0f, 1}),
+              Appended::Written);
     ASSERT_TRUE(w->save());
     EXPECT_TRUE(w->undoStack().isClean());
     const QByteArray saved = test::readFile(path);
@@ -219,8 +212,8 @@ TEST_F(InspectorTest, OpenEditUndoSaveWhileTicksComeIn) {
     w->close();
 }
 
-TEST_F(InspectorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlace) {
-    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 40));
+TEST_F(DateninspektorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlace) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 40));
     InspektorFenster* w = inspektor.open(path, nullptr);
     DataFileDocument& doc = w->document();
     std::vector<KursSatz> before;
@@ -246,8 +239,8 @@ TEST_F(InspectorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlace) {
     w->close();
 }
 
-TEST_F(InspectorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne) {
-    test::writeFile(path, content(buildHeader(titel(), kBezahlt), 10, 10.0 / 86400));
+TEST_F(DateninspektorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 10, 10.0 / 86400));
     InspektorFenster* w = inspektor.open(path, nullptr);
     w->resize(1000, 600);
     QCustomPlot* plot = w->chart().plot();

@@ -1,8 +1,8 @@
-#include "gui/inspector/frm_plv_realtime_titel.h"
+#include "gui/dateninspektor/frm_plv_realtime_titel.h"
 
 #include "common/ui_ports.h"
 #include "datafiles/data_file_listing.h"
-#include "gui/inspector/ordner_baum.h"
+#include "gui/dateninspektor/ordner_baum.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/list_sort.h"
