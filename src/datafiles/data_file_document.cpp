@@ -7,9 +7,14 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vqs {
 namespace {
@@ -91,12 +96,96 @@ std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QS
     return doc;
 }
 
-int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, std::int64_t& faults) const {
+namespace {
+
+// The exact sum of a block, record by record: faults counted, unusual values left out.
+void sumBlockExactly(const KursSatz* records, std::int64_t n, KursSatz& before, bool& haveBefore,
+                     DataFileDocument::Block& block, std::int64_t& faults) {
+    for (std::int64_t i = 0; i < n; ++i) {
+        const KursSatz& s = records[i];
+        faults += DataFileDocument::isFaultyAfter(s, haveBefore ? &before : nullptr);
+        addToBlock(block, s);
+        before = s;
+        haveBefore = true;
+    }
+}
+
+#if defined(__SSE2__)
+// The usual block (times in order, finite numbers, no negative volume) summed four lanes at a
+// time: a record is one 16-byte vector (time, price, volume). False when the block is not
+// usual; it is then summed exactly. This loop is most of the opening time.
+bool sumUsualBlock(const KursSatz* records, std::int64_t n, DataFileDocument::Block& block) {
+    static_assert(sizeof(KursSatz) == 16 && offsetof(KursSatz, Kurs) == 8 &&
+                  offsetof(KursSatz, Volume) == 12);
+    const auto* at = reinterpret_cast<const float*>(records);
+    __m128 lo = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+    __m128d sum0 = _mm_setzero_pd(), sum1 = _mm_setzero_pd();
+    __m128d unordered = _mm_setzero_pd();
+    __m128d before = _mm_castps_pd(_mm_loadu_ps(at));
+    std::int64_t i = 0;
+    // One record: its price and volume into the extremes and (as doubles) the sums; its time
+    // not before the one before it (a NaN time fails that too).
+    auto take = [&](const float* r, __m128d& sum) {
+        const __m128 x = _mm_loadu_ps(r);
+        lo = _mm_min_ps(lo, x);
+        hi = _mm_max_ps(hi, x);
+        const __m128d zeit = _mm_castps_pd(x);
+        unordered = _mm_or_pd(unordered, _mm_cmpnge_sd(zeit, before));
+        before = zeit;
+        sum = _mm_add_pd(sum, _mm_cvtps_pd(_mm_movehl_ps(x, x)));
+    };
+    for (; i + 2 <= n; i += 2) {
+        take(at + 4 * i, sum0);
+        take(at + 4 * i + 4, sum1);
+    }
+    if (i < n) take(at + 4 * i, sum0);
+    // A NaN or infinite price or volume makes its sum so: one test for all of them.
+    alignas(16) double sums[2];
+    _mm_store_pd(sums, _mm_add_pd(sum0, sum1));
+    alignas(16) float low[4], high[4];
+    _mm_store_ps(low, lo);
+    _mm_store_ps(high, hi);
+    const double first = records[0].Zeit, last = records[n - 1].Zeit;
+    if (_mm_movemask_pd(unordered) != 0 || !std::isfinite(sums[0]) || !std::isfinite(sums[1]) ||
+        !(low[3] >= 0) || !std::isfinite(first) || !std::isfinite(last))
+        return false;
+    // In order: the first time is the least, the last the greatest.
+    block.zeitMin = first;
+    block.zeitMax = last;
+    block.kursMin = low[2];
+    block.kursMax = high[2];
+    block.volumeSum = sums[1];
+    return true;
+}
+#endif
+
+}  // namespace
+
+void DataFileDocument::scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n,
+                                   Pass& pass) const {
+    // Block by block: `first` starts a block.
+    for (std::int64_t b0 = 0; b0 < n; b0 += kBlockSize) {
+        const KursSatz* r = records + b0;
+        const std::int64_t m = std::min(n - b0, kBlockSize);
+        Block& block = blocks_[static_cast<size_t>((first + b0) / kBlockSize)];
+#if defined(__SSE2__)
+        if (sumUsualBlock(r, m, block)) {
+            pass.faults += pass.haveBefore && r[0].Zeit < pass.before.Zeit;
+            pass.before = r[m - 1];
+            pass.haveBefore = true;
+            continue;
+        }
+#endif
+        block = emptyBlock();
+        sumBlockExactly(r, m, pass.before, pass.haveBefore, block, pass.faults);
+    }
+}
+
+int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass) const {
     std::vector<char> bytes(kRecordsAsInFile ? 0
                                              : static_cast<size_t>(kChunkRecords * kRecordSize));
     std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
-    KursSatz before;
-    bool haveBefore = false;
     if (first > 0) {
         // The order of the part's first record depends on the record before it.
         char r[kRecordSize];
@@ -105,10 +194,9 @@ int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, std::int64_
                              kRecordSize, got))
             return e;
         if (got != kRecordSize) return EIO;
-        before = decodeKursSatz(r);
-        haveBefore = true;
+        pass.before = decodeKursSatz(r);
+        pass.haveBefore = true;
     }
-    faults = 0;
     for (std::int64_t start = first; start < end; start += kChunkRecords) {
         const std::int64_t n = std::min(kChunkRecords, end - start);
         std::int64_t got = 0;
@@ -118,31 +206,7 @@ int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, std::int64_
             return e;
         if (got != n * kRecordSize) return EIO;
         if (!kRecordsAsInFile) decodeRecords(bytes.data(), n, records.data());
-        // Block by block (a chunk holds whole blocks), the sums in locals: this loop is most
-        // of the opening time.
-        for (std::int64_t b0 = 0; b0 < n; b0 += kBlockSize) {
-            const std::int64_t b1 = std::min(n, b0 + kBlockSize);
-            Block block = emptyBlock();
-            for (std::int64_t i = b0; i < b1; ++i) {
-                const KursSatz& s = records[static_cast<size_t>(i)];
-                const bool usual = std::isfinite(s.Zeit) && std::isfinite(s.Kurs) &&
-                                   s.Volume >= 0 && std::isfinite(s.Volume);
-                if (usual) [[likely]] {
-                    faults += haveBefore && s.Zeit < before.Zeit;
-                    block.zeitMin = std::min(block.zeitMin, s.Zeit);
-                    block.zeitMax = std::max(block.zeitMax, s.Zeit);
-                    block.kursMin = std::min(block.kursMin, s.Kurs);
-                    block.kursMax = std::max(block.kursMax, s.Kurs);
-                    block.volumeSum += s.Volume;
-                } else {
-                    faults += isFaultyAfter(s, haveBefore ? &before : nullptr);
-                    addToBlock(block, s);
-                }
-                before = s;
-                haveBefore = true;
-            }
-            blocks_[static_cast<size_t>((start + b0) / kBlockSize)] = block;
-        }
+        scanRecords(records.data(), start, n, pass);
     }
     return 0;
 }
@@ -151,20 +215,46 @@ int DataFileDocument::scan() {
     // One pass over the file: faults and chart blocks. A large file in two halves at once,
     // each on a processor of its own (each half writes its own blocks only).
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
-    std::int64_t faults[2] = {0, 0};
-    int errors[2] = {0, 0};
+    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
     const std::int64_t half =
         fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
             ? fileCount_ / 2 / kChunkRecords * kChunkRecords
             : fileCount_;
-    std::thread second;
-    if (half < fileCount_)
-        second = std::thread([&] { errors[1] = scanPart(half, fileCount_, faults[1]); });
-    errors[0] = scanPart(0, half, faults[0]);
-    if (second.joinable()) second.join();
-    faults_ = faults[0] + faults[1];
-    blocksValid_ = static_cast<std::int64_t>(blocks_.size());
-    return errors[0] ? errors[0] : errors[1];
+    Pass passes[2];
+    auto both = [&](auto part) {
+        int errors[2] = {0, 0};
+        std::thread second;
+        if (half < fileCount_)
+            second = std::thread([&] { errors[1] = part(half, fileCount_, passes[1]); });
+        errors[0] = part(0, half, passes[0]);
+        if (second.joinable()) second.join();
+        faults_ = passes[0].faults + passes[1].faults;
+        return errors[0] ? errors[0] : errors[1];
+    };
+
+    // Where the system can show the file in memory, the records are read there: no copy. A
+    // file a writer has at the moment is read by copying instead.
+    OpenFile view(fs_);
+    const char* data = nullptr;
+    const std::int64_t length = kHeaderSize + fileCount_ * kRecordSize;
+    if (kRecordsAsInFile && fileCount_ > 0 &&
+        view.open(FileSystem::nativePath(path_), FileSystem::Access::Read) == 0 &&
+        fs_.mapLocked(view.handle(), length, data) == 0) {
+        const auto* records = reinterpret_cast<const KursSatz*>(data + kHeaderSize);
+        both([&](std::int64_t first, std::int64_t end, Pass& pass) {
+            if (first > 0) {
+                pass.before = records[first - 1];
+                pass.haveBefore = true;
+            }
+            scanRecords(records + first, first, end - first, pass);
+            return 0;
+        });
+        fs_.unmap(data, length);
+        return 0;
+    }
+    return both([&](std::int64_t first, std::int64_t end, Pass& pass) {
+        return scanPart(first, end, pass);
+    });
 }
 
 bool DataFileDocument::isFaultyAfter(const KursSatz& satz, const KursSatz* before) {

@@ -90,8 +90,15 @@ public:
 
 private:
     DataFileDocument(FileSystem& fs, QString path);
+    // The state of the opening pass over a run of records.
+    struct Pass {
+        KursSatz before;
+        bool haveBefore = false;
+        std::int64_t faults = 0;
+    };
     int scan();
-    int scanPart(std::int64_t first, std::int64_t end, std::int64_t& faults) const;
+    int scanPart(std::int64_t first, std::int64_t end, Pass& pass) const;
+    void scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n, Pass& pass) const;
     const KursSatz* page(std::int64_t pageIndex) const;
     KursSatz fileRecord(std::int64_t index) const;
     void materialise();

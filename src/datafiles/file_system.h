@@ -68,6 +68,12 @@ public:
     // program never interleave. The lock goes with the handle's close. Without such locks
     // (the plain default) nothing is locked.
     virtual int lock(Handle handle);
+    // The first `length` bytes of an open file in memory, for reading them in one pass without
+    // copying, while no writer can change them: the file's lock is taken for reading, without
+    // waiting (EWOULDBLOCK while a writer holds it); it goes with the handle's close, the view
+    // with unmap(). Where the system has no such view (the plain default): ENOTSUP.
+    virtual int mapLocked(Handle handle, std::int64_t length, const char*& data);
+    virtual void unmap(const char* data, std::int64_t length);
 };
 
 // The operating system's file system.

@@ -88,6 +88,89 @@ TEST_F(DataFileDocumentTest, ReadsRecordsAcrossPagesAndCountsFaults) {
     EXPECT_FALSE(doc->isFaulty(0));
 }
 
+// The opening pass sums blocks four lanes at a time and falls back to record by record where a
+// block is unusual; it reads the file in place, or by copying when a writer has the file (or the
+// system cannot show it in memory). Every way must give what a plain loop gives.
+TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriterHasTheFile) {
+    // Large enough for two halves at once, and a last block cut short at an odd count.
+    const std::int64_t n = 8 * 65536 + 37;
+    std::vector<KursSatz> records = ticks(static_cast<int>(n));
+    for (std::int64_t i = 0; i < n; ++i) records[i].Volume = static_cast<float>(i % 7);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    records[64].Zeit = records[62].Zeit;            // a block's first record, out of order
+    records[200].Zeit = records[198].Zeit;          // inside a block
+    records[n / 2].Zeit = records[n / 2 - 3].Zeit;  // where the second half starts
+    records[1000].Zeit = std::numeric_limits<double>::quiet_NaN();
+    records[2000].Zeit = std::numeric_limits<double>::infinity();
+    records[3000].Kurs = nan;
+    records[4000].Kurs = -inf;
+    records[5000].Volume = nan;
+    records[6000].Volume = inf;  // not faulty, but no part of a sum
+    records[7000].Volume = -1;
+    records[n - 1].Kurs = inf;
+    test::writeFile(
+        path, QByteArray(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize) +
+                  test::encodeRecords(records));
+
+    // What a plain loop over the records gives.
+    std::int64_t faults = 0;
+    std::vector<DataFileDocument::Block> expected;
+    for (std::int64_t i = 0; i < n; ++i) {
+        const KursSatz& s = records[i];
+        faults += DataFileDocument::isFaultyAfter(s, i ? &records[i - 1] : nullptr);
+        if (i % DataFileDocument::kBlockSize == 0) {
+            DataFileDocument::Block b;
+            b.zeitMin = b.kursMin = inf;
+            b.zeitMax = b.kursMax = -inf;
+            expected.push_back(b);
+        }
+        DataFileDocument::Block& b = expected.back();
+        if (std::isfinite(s.Zeit)) {
+            b.zeitMin = std::min(b.zeitMin, s.Zeit);
+            b.zeitMax = std::max(b.zeitMax, s.Zeit);
+        }
+        if (std::isfinite(s.Kurs)) {
+            b.kursMin = std::min(b.kursMin, s.Kurs);
+            b.kursMax = std::max(b.kursMax, s.Kurs);
+        }
+        if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
+    }
+    ASSERT_EQ(faults, 11);  // the record after the infinite time is earlier than it
+
+    test::FaultyFileSystem copying;  // shows no file in memory
+    OpenFile writer(systemFileSystem());
+    struct Way {
+        const char* what;
+        FileSystem& fs;
+        bool writerHasTheFile;
+    } ways[] = {{"in place", systemFileSystem(), false},
+                {"copied", copying, false},
+                {"while a writer has the file", systemFileSystem(), true}};
+    for (const Way& way : ways) {
+        if (way.writerHasTheFile) {
+            ASSERT_EQ(writer.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite), 0);
+            ASSERT_EQ(writer.lock(), 0);
+        }
+        QString error;
+        auto doc = DataFileDocument::open(path, error, way.fs);
+        writer.close();
+        ASSERT_TRUE(doc) << way.what << ": " << error.toStdString();
+        EXPECT_EQ(doc->faultCount(), faults) << way.what;
+        const std::vector<DataFileDocument::Block>& blocks = doc->blocks();
+        ASSERT_EQ(blocks.size(), expected.size()) << way.what;
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            SCOPED_TRACE(testing::Message() << way.what << ", block " << b);
+            EXPECT_EQ(blocks[b].zeitMin, expected[b].zeitMin);
+            EXPECT_EQ(blocks[b].zeitMax, expected[b].zeitMax);
+            EXPECT_EQ(blocks[b].kursMin, expected[b].kursMin);
+            EXPECT_EQ(blocks[b].kursMax, expected[b].kursMax);
+            EXPECT_EQ(blocks[b].volumeSum, expected[b].volumeSum);
+            if (HasFailure()) return;
+        }
+    }
+}
+
 TEST_F(DataFileDocumentTest, GoesToTheFirstRecordAtOrAfterATime) {
     std::vector<KursSatz> records = ticks(100);
     records[50].Zeit = records[49].Zeit;  // equal times are in order
