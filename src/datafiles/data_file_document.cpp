@@ -1,5 +1,6 @@
 #include "datafiles/data_file_document.h"
 
+#include "common/vector_state.h"
 #include "datafiles/data_file_store.h"
 
 #include <QDir>
@@ -21,7 +22,8 @@ namespace {
 
 // Records read at once by the opening pass and the save: large enough that the system's calls
 // cost nothing next to the copying.
-constexpr std::int64_t kChunkRecords = 65536;  // whole chart blocks
+constexpr std::int64_t kChunkRecords = 65536;  // whole chart groups
+static_assert(kChunkRecords % DataFileDocument::kGroupRecords == 0);
 
 // Where a record in memory has the bytes of the file, it is read in place.
 constexpr bool kRecordsAsInFile =
@@ -42,6 +44,14 @@ DataFileDocument::Block emptyBlock() {
     b.kursMin = std::numeric_limits<float>::infinity();
     b.kursMax = -std::numeric_limits<float>::infinity();
     return b;
+}
+
+void addBlock(DataFileDocument::Block& sum, const DataFileDocument::Block& b) {
+    sum.zeitMin = std::min(sum.zeitMin, b.zeitMin);
+    sum.zeitMax = std::max(sum.zeitMax, b.zeitMax);
+    sum.kursMin = std::min(sum.kursMin, b.kursMin);
+    sum.kursMax = std::max(sum.kursMax, b.kursMax);
+    sum.volumeSum += b.volumeSum;
 }
 
 void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
@@ -164,6 +174,7 @@ bool sumUsualBlock(const KursSatz* records, std::int64_t n, DataFileDocument::Bl
 
 void DataFileDocument::scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n,
                                    Pass& pass) const {
+    clearUpperVectorState();
     // Block by block: `first` starts a block.
     for (std::int64_t b0 = 0; b0 < n; b0 += kBlockSize) {
         const KursSatz* r = records + b0;
@@ -216,6 +227,9 @@ int DataFileDocument::scan() {
     // each on a processor of its own (each half writes its own blocks only).
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
     blocksValid_ = static_cast<std::int64_t>(blocks_.size());
+    groups_.assign(static_cast<size_t>((fileCount_ + kGroupRecords - 1) / kGroupRecords),
+                   emptyBlock());
+    groupsValid_ = static_cast<std::int64_t>(groups_.size());
     const std::int64_t half =
         fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
             ? fileCount_ / 2 / kChunkRecords * kChunkRecords
@@ -224,9 +238,17 @@ int DataFileDocument::scan() {
     auto both = [&](auto part) {
         int errors[2] = {0, 0};
         std::thread second;
+        // Each half sums its groups from its blocks while they are at hand (a half is whole
+        // groups).
+        const auto groupCount = static_cast<std::int64_t>(groups_.size());
+        const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
         if (half < fileCount_)
-            second = std::thread([&] { errors[1] = part(half, fileCount_, passes[1]); });
+            second = std::thread([&] {
+                errors[1] = part(half, fileCount_, passes[1]);
+                sumGroups(halfGroups, groupCount);
+            });
         errors[0] = part(0, half, passes[0]);
+        sumGroups(0, halfGroups);
         if (second.joinable()) second.join();
         faults_ = passes[0].faults + passes[1].faults;
         return errors[0] ? errors[0] : errors[1];
@@ -311,7 +333,13 @@ bool DataFileDocument::isFaulty(std::int64_t index) const {
 }
 
 std::int64_t DataFileDocument::lowerBound(double zeit) const {
-    std::int64_t lo = 0, hi = count();
+    // First over the blocks' last times, which are in memory: the records of one block are read
+    // then, not a page at every step.
+    const std::vector<Block>& summed = blocks();
+    const auto block = std::partition_point(summed.begin(), summed.end(),
+                                            [zeit](const Block& b) { return b.zeitMax < zeit; });
+    std::int64_t lo = std::min(count(), (block - summed.begin()) * kBlockSize);
+    std::int64_t hi = std::min(count(), lo + kBlockSize);
     while (lo < hi) {
         const std::int64_t mid = lo + (hi - lo) / 2;
         if (record(mid).Zeit < zeit)
@@ -347,6 +375,7 @@ std::int64_t DataFileDocument::refresh() {
     for (std::int64_t i = oldCount; i < newCount; ++i)
         if (isFaulty(i)) ++faults_;
     blocksValid_ = std::min(blocksValid_, oldCount / kBlockSize);
+    groupsValid_ = std::min(groupsValid_, oldCount / kGroupRecords);
     return newCount - oldCount;
 }
 
@@ -378,6 +407,7 @@ std::int64_t DataFileDocument::faultsIn(std::int64_t first, std::int64_t last) c
 void DataFileDocument::touched(std::int64_t index, bool shifted) {
     firstTouched_ = std::min(firstTouched_, index);
     const std::int64_t block = index / kBlockSize;
+    groupsValid_ = std::min(groupsValid_, index / kGroupRecords);
     if (shifted) {
         blocksValid_ = std::min(blocksValid_, block);
     } else if (block < blocksValid_) {
@@ -394,6 +424,29 @@ const std::vector<DataFileDocument::Block>& DataFileDocument::blocks() const {
         static_cast<std::int64_t>(blocks_.size()) != (count() + kBlockSize - 1) / kBlockSize)
         rebuildBlocks(blocksValid_);
     return blocks_;
+}
+
+const std::vector<DataFileDocument::Block>& DataFileDocument::groups() const {
+    const std::vector<Block>& summed = blocks();
+    const auto wanted = static_cast<std::int64_t>(
+        (summed.size() + static_cast<size_t>(kGroupBlocks) - 1) / kGroupBlocks);
+    if (groupsValid_ < wanted || static_cast<std::int64_t>(groups_.size()) != wanted) {
+        groups_.resize(static_cast<size_t>(wanted));
+        sumGroups(std::min(groupsValid_, wanted), wanted);
+        groupsValid_ = wanted;
+    }
+    return groups_;
+}
+
+void DataFileDocument::sumGroups(std::int64_t first, std::int64_t end) const {
+    const auto blockCount = static_cast<std::int64_t>(blocks_.size());
+    for (std::int64_t g = first; g < end; ++g) {
+        Block sum = emptyBlock();
+        for (std::int64_t b = g * kGroupBlocks; b < std::min(blockCount, (g + 1) * kGroupBlocks);
+             ++b)
+            addBlock(sum, blocks_[static_cast<size_t>(b)]);
+        groups_[static_cast<size_t>(g)] = sum;
+    }
 }
 
 void DataFileDocument::rebuildBlocks(std::int64_t fromBlock) const {
@@ -532,19 +585,40 @@ std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int 
     const std::int64_t first = lowerBound(from),
                        end =
                            lowerBound(std::nextafter(to, std::numeric_limits<double>::infinity()));
-    const std::vector<Block>& summed = blocks();
-    if (end - first > 4 * kBlockSize * static_cast<std::int64_t>(columns)) {
-        // Many blocks per column: a block goes whole to the column of its first time. A block
-        // across a column's edge moves its extremes by a fraction of a pixel at most.
-        for (std::int64_t b = first / kBlockSize; b * kBlockSize < end; ++b) {
+    // Many blocks per column: a block goes whole to the column of its first time. A block
+    // across a column's edge moves its extremes by a fraction of a pixel at most. The same for
+    // groups of blocks, where there are many of them per column (a whole day's chart).
+    auto fromSums = [&](const std::vector<Block>& summed, std::int64_t records) {
+        const double perWidth = 1 / width;
+        // The column's sum stays in registers while its blocks come.
+        int current = -1;
+        Block sum = emptyBlock();
+        auto flush = [&] {
+            if (current >= 0) addBlock(sums[static_cast<size_t>(current)], sum);
+        };
+        for (std::int64_t b = first / records; b * records < end; ++b) {
             const Block& block = summed[static_cast<size_t>(b)];
             if (!(block.zeitMin <= block.zeitMax) || block.zeitMin > to || block.zeitMax < from)
                 continue;
-            Block& sum = sums[column(block.zeitMin)];
+            const int c =
+                static_cast<int>(std::clamp((block.zeitMin - from) * perWidth, 0.0, columns - 1.0));
+            if (c != current) {
+                flush();
+                current = c;
+                sum = block;
+                continue;
+            }
             sum.kursMin = std::min(sum.kursMin, block.kursMin);
             sum.kursMax = std::max(sum.kursMax, block.kursMax);
             sum.volumeSum += block.volumeSum;
         }
+        flush();
+    };
+    const std::int64_t perColumn = (end - first) / columns;
+    if (perColumn > 4 * kGroupRecords) {
+        fromSums(groups(), kGroupRecords);
+    } else if (perColumn > 4 * kBlockSize) {
+        fromSums(blocks(), kBlockSize);
     } else {
         for (std::int64_t i = first; i < end; ++i) {
             const KursSatz s = record(i);

@@ -61,6 +61,10 @@ public:
     // The same by binary search alone: exact for records in time order, a near place otherwise.
     std::int64_t lowerBound(double zeit) const;
     const std::vector<Block>& blocks() const;
+    // Blocks summed up by kGroupBlocks: few enough to go through for a chart of the whole file.
+    static constexpr std::int64_t kGroupBlocks = 16;
+    static constexpr std::int64_t kGroupRecords = kGroupBlocks * kBlockSize;
+    const std::vector<Block>& groups() const;
 
     // Takes the records appended to the file since the last look: how many came (0 when none,
     // or when the file shrank under us: then nothing changes here).
@@ -105,6 +109,7 @@ private:
     std::int64_t faultsIn(std::int64_t first, std::int64_t last) const;
     void touched(std::int64_t index, bool shifted);
     void rebuildBlocks(std::int64_t fromBlock) const;
+    void sumGroups(std::int64_t first, std::int64_t end) const;
 
     FileSystem& fs_;
     QString path_;
@@ -134,6 +139,8 @@ private:
     // behind it, and many of them in a row need one rebuild only.
     mutable std::vector<Block> blocks_;
     mutable std::int64_t blocksValid_ = 0;
+    mutable std::vector<Block> groups_;
+    mutable std::int64_t groupsValid_ = 0;
 };
 
 }  // namespace vqs

@@ -7,6 +7,7 @@
 #include "datafiles/data_file_store.h"
 #include "gui/dateninspektor/kurs_chart.h"
 #include "gui/dateninspektor/kurs_modell.h"
+#include "gui/dateninspektor/kurs_tabelle.h"
 #include "gui/dateninspektor/undo_befehle.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/message_dialog.h"
@@ -19,19 +20,14 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
-
-#include <set>
 
 namespace vqs {
 namespace {
@@ -39,7 +35,6 @@ namespace {
 QLabel* feld(const QString& text, const char* name, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
 
@@ -85,19 +80,8 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     gehezuZeile->addStretch(1);
     form->addRow(QStringLiteral("Zeit:"), gehezuZeile);
 
-    table_ = new QTableView(central);
+    table_ = new KursTabelle(*model_, central);
     table_->setObjectName(QStringLiteral("Kurstabelle"));
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    // Fixed row heights, set before the rows come: the view never measures millions of rows,
-    // and no setting walks all of them afterwards.
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    table_->setModel(model_);
-    table_->setColumnWidth(KursModell::kZeit, 190);
-    table_->setColumnWidth(KursModell::kKurs, 100);
-    table_->setColumnWidth(KursModell::kVolume, 100);
     chart_ = new KursChart(*doc_, central);
 
     auto* splitter = new QSplitter(Qt::Horizontal, central);
@@ -182,9 +166,8 @@ void InspektorFenster::showCounts() {
 }
 
 void InspektorFenster::refresh() {
-    // Follows the last row while it is shown.
-    const QModelIndex current = table_->currentIndex();
-    const bool atEnd = !current.isValid() || current.row() + 1 >= model_->rowCount();
+    // Follows the last row while it is current.
+    const bool atEnd = table_->currentRow() < 0 || table_->currentRow() + 1 >= model_->rowCount();
     if (model_->refresh() > 0 && atEnd) table_->scrollToBottom();
 }
 
@@ -208,8 +191,8 @@ bool InspektorFenster::save() {
 }
 
 void InspektorFenster::insertRecord() {
-    const QModelIndex current = table_->currentIndex();
-    const std::int64_t row = current.isValid() ? current.row() + 1 : model_->rowCount();
+    const std::int64_t current = table_->currentRow();
+    const std::int64_t row = current >= 0 ? current + 1 : model_->rowCount();
     KursSatz satz;
     if (row > 0) {
         satz = doc_->record(row - 1);
@@ -222,11 +205,8 @@ void InspektorFenster::insertRecord() {
 }
 
 void InspektorFenster::deleteMarked() {
-    std::set<std::int64_t> rows;
-    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
-        rows.insert(index.row());
-    if (rows.empty()) return;
-    undo_->push(new SaetzeLoeschen(*model_, {rows.begin(), rows.end()}));
+    if (table_->marken().empty()) return;
+    undo_->push(new SaetzeLoeschen(*model_, table_->marken().laeufe()));
 }
 
 void InspektorFenster::goToTime(double zeit) {
@@ -234,14 +214,7 @@ void InspektorFenster::goToTime(double zeit) {
     selectRow(std::min(doc_->firstAtOrAfter(zeit), doc_->count() - 1));
 }
 
-void InspektorFenster::selectRow(std::int64_t row) {
-    if (row < 0 || row >= model_->rowCount()) return;
-    const QModelIndex index = model_->index(static_cast<int>(row), 0);
-    table_->setCurrentIndex(index);
-    table_->selectionModel()->select(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    table_->scrollTo(index, QAbstractItemView::PositionAtCenter);
-}
+void InspektorFenster::selectRow(std::int64_t row) { table_->selectRow(row); }
 
 void InspektorFenster::closeEvent(QCloseEvent* event) {
     if (!undo_->isClean()) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 class QLabel;
-class QTableView;
 class QTimer;
 class QUndoStack;
 class QDateTimeEdit;
@@ -20,6 +19,7 @@ class DataFileDocument;
 class DataFileStore;
 class KursChart;
 class KursModell;
+class KursTabelle;
 
 // One data file: its header, its records as a table and as a chart, editing with undo, saving.
 class InspektorFenster final : public QMainWindow {
@@ -32,7 +32,7 @@ public:
     DataFileDocument& document() { return *doc_; }
     KursModell& model() { return *model_; }
     KursChart& chart() { return *chart_; }
-    QTableView* table() const { return table_; }
+    KursTabelle& table() { return *table_; }
     QUndoStack& undoStack() { return *undo_; }
     QString fehlerText() const;
 
@@ -57,7 +57,7 @@ private:
     DataFileStore& store_;
     QUndoStack* undo_;
     KursModell* model_;
-    QTableView* table_;
+    KursTabelle* table_;
     KursChart* chart_;
     QLabel* anzahl_;
     QLabel* fehler_;

@@ -10,6 +10,11 @@ class QUndoStack;
 
 namespace vqs {
 
+// Rows from `first` to `last`, both included: how marked rows are kept and deleted.
+struct ZeilenLauf {
+    std::int64_t first, last;
+};
+
 // The records of a data file as a table: time with milliseconds, price, volume. Rows are read
 // from the document when shown; faulty rows are marked. Edits go through the undo stack.
 class KursModell final : public QAbstractTableModel {

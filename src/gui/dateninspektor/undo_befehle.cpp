@@ -2,8 +2,6 @@
 
 #include "gui/dateninspektor/kurs_modell.h"
 
-#include <algorithm>
-
 namespace vqs {
 
 SatzAendern::SatzAendern(KursModell& model, std::int64_t row, const KursSatz& neu)
@@ -20,16 +18,14 @@ SatzEinfuegen::SatzEinfuegen(KursModell& model, std::int64_t row, const KursSatz
 void SatzEinfuegen::redo() { model_.insertRecord(row_, satz_); }
 void SatzEinfuegen::undo() { model_.removeRecord(row_); }
 
-SaetzeLoeschen::SaetzeLoeschen(KursModell& model, std::vector<std::int64_t> rows) : model_(model) {
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    for (std::int64_t row : rows) {
-        if (!runs_.empty() && runs_.back().first + runs_.back().count == row)
-            ++runs_.back().count;
-        else
-            runs_.push_back({row, 1, {}});
+SaetzeLoeschen::SaetzeLoeschen(KursModell& model, const std::vector<ZeilenLauf>& laeufe)
+    : model_(model) {
+    std::int64_t n = 0;
+    for (const ZeilenLauf& l : laeufe) {
+        runs_.push_back({l.first, l.last - l.first + 1, {}});
+        n += l.last - l.first + 1;
     }
-    setText(QStringLiteral("%1 Sätze löschen").arg(rows.size()));
+    setText(QStringLiteral("%1 Sätze löschen").arg(n));
 }
 void SaetzeLoeschen::redo() {
     // From the back, so that the rows before keep their numbers.

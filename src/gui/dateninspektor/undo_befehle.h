@@ -10,6 +10,7 @@
 namespace vqs {
 
 class KursModell;
+struct ZeilenLauf;
 
 // Changes one record.
 class SatzAendern final : public QUndoCommand {
@@ -37,10 +38,11 @@ private:
     KursSatz satz_;
 };
 
-// Deletes marked records (rows in any order), run by run of neighbouring rows.
+// Deletes marked records, run by run of neighbouring rows.
 class SaetzeLoeschen final : public QUndoCommand {
 public:
-    SaetzeLoeschen(KursModell& model, std::vector<std::int64_t> rows);
+    // `laeufe` ascending and apart, as the table marks them.
+    SaetzeLoeschen(KursModell& model, const std::vector<ZeilenLauf>& laeufe);
     void redo() override;
     void undo() override;
 

@@ -6,8 +6,8 @@
 #include "gui/dateninspektor/frm_plv_realtime_titel.h"
 #include "gui/dateninspektor/kurs_chart.h"
 #include "gui/dateninspektor/kurs_modell.h"
+#include "gui/dateninspektor/kurs_tabelle.h"
 #include "gui/dateninspektor/ordner_baum.h"
-#include "gui/dateninspektor/qcustomplot_include.h"
 #include "gui/gui_support.h"
 #include "gui/shell/message_dialog.h"
 #include "support/test_support.h"
@@ -181,7 +181,7 @@ TEST_F(DateninspektorTest, OpenEditUndoSaveWhileTicksComeIn) {
     EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: 0");
     w->undoStack().redo();
     w->undoStack().undo();
-    w->table()->selectRow(10);
+    w->table().selectRow(10);
     w->deleteMarked();
     EXPECT_EQ(m.rowCount(), 49);
 
@@ -218,11 +218,8 @@ TEST_F(DateninspektorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlac
     DataFileDocument& doc = w->document();
     std::vector<KursSatz> before;
     for (int i = 0; i < 40; ++i) before.push_back(doc.record(i));
-    auto* selection = w->table()->selectionModel();
-    selection->clearSelection();
-    for (int row : {3, 4, 5, 20, 30, 31, 39})
-        selection->select(w->model().index(row, 0),
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w->table().selectRow(3);
+    for (int row : {4, 5, 20, 30, 31, 39}) w->table().mark(row, row);
     w->deleteMarked();
     ASSERT_EQ(doc.count(), 33);
     EXPECT_EQ(doc.record(3), before[6]);
@@ -243,18 +240,16 @@ TEST_F(DateninspektorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne
     test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 10, 10.0 / 86400));
     InspektorFenster* w = inspektor.open(path, nullptr);
     w->resize(1000, 600);
-    QCustomPlot* plot = w->chart().plot();
-    plot->replot();  // the layout: the chart takes its width
-    QApplication::processEvents();
-    EXPECT_EQ(w->chart().drawnColumns(), 10) << "one column per record at the chart's width";
+    QApplication::processEvents();  // the layout: the chart takes its width
+    KursChart& chart = w->chart();
+    chart.repaint();
+    EXPECT_EQ(chart.drawnColumns(), 10) << "one column per record at the chart's width";
     const KursSatz seventh = w->document().record(7);
-    const double x = plot->xAxis->coordToPixel(KursChart::axisFromZeit(seventh.Zeit - 1e-6));
-    const double y = plot->yAxis->coordToPixel(seventh.Kurs);
-    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(static_cast<int>(x), static_cast<int>(y)));
-    EXPECT_EQ(w->table()->currentIndex().row(), 7);
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, chart.pointOf(seventh.Zeit - 1e-6, seventh.Kurs));
+    EXPECT_EQ(w->table().currentRow(), 7);
 
     w->goToTime(w->document().record(3).Zeit - 1e-7);
-    EXPECT_EQ(w->table()->currentIndex().row(), 3);
+    EXPECT_EQ(w->table().currentRow(), 3);
     w->close();
 }
 
