@@ -180,6 +180,8 @@ void KursTabelle::updateScrollBars() {
 void KursTabelle::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
+    // The current row stays in sight (the window's first layout comes after it was chosen).
+    if (current_ >= 0) ensureVisible(current_);
 }
 
 void KursTabelle::scrollContentsBy(int, int) {
@@ -425,10 +427,20 @@ bool KursTabelle::viewportEvent(QEvent* event) {
 }
 
 bool KursTabelle::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == editor_ && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        closeEditor();
-        return true;
+    if (watched == editor_ && event->type() == QEvent::KeyPress) {
+        // Taken here: the editor passes Enter on, which would open it again.
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Escape:
+                closeEditor();
+                return true;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                commitEditor();
+                setFocus();
+                return true;
+            default:
+                break;
+        }
     }
     return QAbstractScrollArea::eventFilter(watched, event);
 }
@@ -457,10 +469,6 @@ void KursTabelle::edit(std::int64_t row, int column) {
     editor_->setText(model_.index(static_cast<int>(row), column).data(Qt::EditRole).toString());
     editor_->selectAll();
     editor_->setGeometry(cellRect(row, column).adjusted(1, 1, -1, -1));
-    connect(editor_, &QLineEdit::returnPressed, this, [this] {
-        commitEditor();
-        setFocus();
-    });
     connect(editor_, &QLineEdit::editingFinished, this, [this] {
         // Leaving the editor takes its text, as a table does.
         if (editor_ && !editor_->hasFocus()) commitEditor();
@@ -492,9 +500,10 @@ void KursTabelle::commitEditor() {
 
 void KursTabelle::closeEditor() {
     if (!editor_) return;
-    editor_->hide();
-    editor_->deleteLater();
-    editor_ = nullptr;
+    QLineEdit* e = editor_;
+    editor_ = nullptr;  // its losing the focus below must not take its text
+    e->hide();
+    e->deleteLater();
     setFocus();
 }
 

@@ -16,8 +16,9 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUndoStack>
@@ -233,6 +234,150 @@ TEST_F(DateninspektorTest, DeletingMarkedRunsAndUndoGiveBackEveryRecordInItsPlac
     w->undoStack().redo();
     EXPECT_EQ(doc.count(), 33);
     answerMessage("Nein");
+    w->close();
+}
+
+TEST(ZeilenMarken, RunsMergeSplitAndMoveWithTheRows) {
+    using Laeufe = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    auto laeufe = [](const ZeilenMarken& m) {
+        Laeufe out;
+        for (const ZeilenLauf& l : m.laeufe()) out.emplace_back(l.first, l.last);
+        return out;
+    };
+    ZeilenMarken m;
+    m.mark(10, 12);
+    m.mark(20, 20);
+    m.mark(13, 14);  // touching: one run
+    EXPECT_EQ(laeufe(m), (Laeufe{{10, 14}, {20, 20}}));
+    m.mark(16, 9);  // either order, swallows what it covers
+    EXPECT_EQ(laeufe(m), (Laeufe{{9, 16}, {20, 20}}));
+    EXPECT_TRUE(m.contains(9) && m.contains(16) && m.contains(20));
+    EXPECT_FALSE(m.contains(8) || m.contains(17) || m.contains(21));
+    m.unmark(12, 13);
+    EXPECT_EQ(laeufe(m), (Laeufe{{9, 11}, {14, 16}, {20, 20}}));
+    m.inserted(15, 2);  // new rows inside a run are not marked
+    EXPECT_EQ(laeufe(m), (Laeufe{{9, 11}, {14, 14}, {17, 18}, {22, 22}}));
+    m.removed(12, 2);  // unmarked rows go: row 14 moves up to the run before it
+    EXPECT_EQ(laeufe(m), (Laeufe{{9, 12}, {15, 16}, {20, 20}}));
+    m.removed(12, 3);  // the gap goes: the runs meet
+    EXPECT_EQ(laeufe(m), (Laeufe{{9, 13}, {17, 17}}));
+}
+
+TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 200));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    w->resize(1000, 600);
+    QApplication::processEvents();
+    KursTabelle& t = w->table();
+    EXPECT_EQ(t.currentRow(), 199) << "the latest record first";
+    EXPECT_TRUE(t.showsLastRow());
+    QWidget* rows = t.viewport();
+
+    // Click, Ctrl+click, Shift+click, Shift+Down, Ctrl+A.
+    t.scrollToRow(20);
+    QApplication::processEvents();
+    auto click = [&](std::int64_t row, Qt::KeyboardModifiers mods = {}) {
+        QTest::mouseClick(rows, Qt::LeftButton, mods, t.cellRect(row, KursModell::kKurs).center());
+    };
+    auto marked = [&] {
+        std::vector<std::pair<std::int64_t, std::int64_t>> out;
+        for (const ZeilenLauf& l : t.marken().laeufe()) out.emplace_back(l.first, l.last);
+        return out;
+    };
+    using Runs = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    click(15);
+    EXPECT_EQ(marked(), (Runs{{15, 15}}));
+    EXPECT_EQ(t.currentRow(), 15);
+    click(18, Qt::ControlModifier);
+    EXPECT_EQ(marked(), (Runs{{15, 15}, {18, 18}}));
+    click(22, Qt::ShiftModifier);  // from the last click on, the others dropped
+    EXPECT_EQ(marked(), (Runs{{18, 22}}));
+    QTest::keyClick(&t, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(marked(), (Runs{{18, 23}}));
+    click(18, Qt::ControlModifier);
+    EXPECT_EQ(marked(), (Runs{{19, 23}}));
+    QTest::keyClick(&t, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(marked(), (Runs{{0, 199}}));
+    QTest::keyClick(&t, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(t.currentRow(), 199);
+    EXPECT_TRUE(t.showsLastRow());
+    QTest::keyClick(&t, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(t.currentRow(), 0);
+    EXPECT_EQ(t.verticalScrollBar()->value(), 0);
+
+    // Marked rows are deleted as runs; undo brings them back, unmarked where they were.
+    click(3);
+    click(5, Qt::ShiftModifier);
+    click(9, Qt::ControlModifier);
+    w->deleteMarked();
+    EXPECT_EQ(w->model().rowCount(), 196);
+    EXPECT_TRUE(t.marken().empty());
+    w->undoStack().undo();
+    EXPECT_EQ(w->model().rowCount(), 200);
+    EXPECT_EQ(w->document().record(9).Kurs, 109.0f);
+
+    // A double click edits the cell: Enter takes the text through the undo stack, text that is
+    // no value leaves the record as it was, Escape leaves it too.
+    const int before = w->undoStack().index();
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, t.cellRect(7, KursModell::kKurs).center());
+    ASSERT_NE(t.editor(), nullptr);
+    EXPECT_EQ(t.editor()->text(), QLocale().toString(107.0));
+    t.editor()->setText(QLocale().toString(99.5));
+    QTest::keyClick(t.editor(), Qt::Key_Return);
+    EXPECT_EQ(t.editor(), nullptr);
+    EXPECT_EQ(w->document().record(7).Kurs, 99.5f);
+    EXPECT_EQ(w->undoStack().index(), before + 1);
+    t.edit(7, KursModell::kVolume);
+    t.editor()->setText("viel");
+    QTest::keyClick(t.editor(), Qt::Key_Return);
+    EXPECT_EQ(w->document().record(7).Volume, 10.0f);
+    EXPECT_EQ(w->undoStack().index(), before + 1);
+    t.edit(7, KursModell::kVolume);
+    t.editor()->setText("77");
+    QTest::keyClick(t.editor(), Qt::Key_Escape);
+    EXPECT_EQ(t.editor(), nullptr);
+    EXPECT_EQ(w->document().record(7).Volume, 10.0f);
+    QTest::keyClick(&t, Qt::Key_F2);  // the current cell
+    ASSERT_NE(t.editor(), nullptr);
+    QTest::keyClick(t.editor(), Qt::Key_Escape);
+    answerMessage("Nein");
+    w->close();
+}
+
+TEST_F(DateninspektorTest, TheChartZoomsAroundThePointerAndPansByDragging) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 1000));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    w->resize(1000, 600);
+    QApplication::processEvents();
+    KursChart& chart = w->chart();
+    const double from = chart.fromZeit(), to = chart.toZeit();
+    const QPoint at = chart.plotRect().center() + QPoint(chart.plotRect().width() / 4, 0);
+    const double zeitAt =
+        from + (to - from) * (at.x() - chart.plotRect().left()) / chart.plotRect().width();
+    QWheelEvent wheel(at, chart.mapToGlobal(at), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(&chart, &wheel);
+    EXPECT_NEAR(chart.toZeit() - chart.fromZeit(), (to - from) * 0.8, 1e-9);
+    EXPECT_NEAR(chart.fromZeit() + (chart.toZeit() - chart.fromZeit()) *
+                                       (at.x() - chart.plotRect().left()) /
+                                       chart.plotRect().width(),
+                zeitAt, 1e-9)
+        << "the time under the pointer stays there";
+
+    // A drag to the right by a tenth of the plot shows a tenth of the span earlier.
+    const double span = chart.toZeit() - chart.fromZeit(), start = chart.fromZeit();
+    const QPoint p0 = chart.plotRect().center();
+    const QPoint p1 = p0 + QPoint(chart.plotRect().width() / 10, 0);
+    QTest::mousePress(&chart, Qt::LeftButton, {}, p0);
+    QMouseEvent move(QEvent::MouseMove, p1, chart.mapToGlobal(p1), Qt::NoButton, Qt::LeftButton,
+                     {});
+    QApplication::sendEvent(&chart, &move);
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, p1);
+    EXPECT_NEAR(chart.fromZeit(), start - span * (p1.x() - p0.x()) / chart.plotRect().width(),
+                1e-9);
+    EXPECT_EQ(w->table().currentRow(), 999) << "a drag chooses no record";
+    chart.repaint();
+    EXPECT_GT(chart.drawnColumns(), 0);
     w->close();
 }
 
