@@ -166,9 +166,23 @@ void InspektorFenster::showCounts() {
 }
 
 void InspektorFenster::refresh() {
-    // Follows the last row while it is current.
-    const bool atEnd = table_->currentRow() < 0 || table_->currentRow() + 1 >= model_->rowCount();
-    if (model_->refresh() > 0 && atEnd) table_->scrollToBottom();
+    // Table and chart follow the end of the file while it is in sight.
+    const bool atEnd = table_->showsLastRow();
+    const std::int64_t before = doc_->count();
+    const bool chartAtEnd = before == 0 || chart_->toZeit() >= doc_->record(before - 1).Zeit;
+    if (model_->refresh() == 0) return;
+    if (atEnd) table_->scrollToBottom();
+    const double last = doc_->record(doc_->count() - 1).Zeit;
+    if (before == 0) {
+        chart_->showAll();
+    } else if (chartAtEnd && last > chart_->toZeit()) {
+        // The whole file grows with it; a part of it moves on, as a live chart does.
+        const double from = chart_->fromZeit(), span = chart_->toZeit() - from;
+        if (from <= doc_->record(0).Zeit)
+            chart_->setRange(from, last + (last - from) * 0.01);
+        else
+            chart_->setRange(last + span * 0.01 - span, last + span * 0.01);
+    }
 }
 
 bool InspektorFenster::save() {

@@ -138,8 +138,8 @@ void KursChart::decimate() const {
         kursLo_ = 0;
         kursHi_ = 1;
     }
-    // The volume bars take the lower third.
-    volumeTop_ = vMax > 0 ? vMax * 3 : 1;
+    // The volume bars take the lower third; without volumes there is no volume scale.
+    volumeTop_ = vMax * 3;
 }
 
 double KursChart::zeitAt(int x) const {
@@ -279,7 +279,7 @@ void KursChart::paintPlot(QPainter& p, const std::vector<Tick>& zeiten,
             gitterZeile[static_cast<size_t>(y)] = 1;
 
     const double kursScale = (h - 1) / (kursHi_ - kursLo_);
-    const double volumeScale = (h - 1) / volumeTop_;
+    const double volumeScale = volumeTop_ > 0 ? (h - 1) / volumeTop_ : 0;
     auto row = [&](double v, double scale) {
         return std::clamp(h - 1 - static_cast<int>(v * scale), -1, h);
     };
@@ -352,7 +352,9 @@ void KursChart::paintEvent(QPaintEvent*) {
     const std::vector<Tick> kurse =
         valueTicks(kursLo_, kursHi_, kursHi_, std::max(2, plot_.height() / 45));
     const std::vector<Tick> volumen =
-        valueTicks(0, volumeTop_ / 3, volumeTop_, std::max(1, plot_.height() / 3 / 40));
+        volumeTop_ > 0
+            ? valueTicks(0, volumeTop_ / 3, volumeTop_, std::max(1, plot_.height() / 3 / 40))
+            : std::vector<Tick>();
 
     QPainter p(this);
     const QRect plot = plot_;

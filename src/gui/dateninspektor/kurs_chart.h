@@ -74,7 +74,7 @@ private:
     // Computed when painted after a change of span, width or records.
     mutable bool stale_ = true;
     mutable std::vector<ChartColumn> columns_;
-    mutable double kursLo_ = 0, kursHi_ = 1, volumeTop_ = 1;
+    mutable double kursLo_ = 0, kursHi_ = 1, volumeTop_ = 0;
     QHash<QString, QStaticText> texts_;
     // The pixel columns of the last paint, kept for the next (no allocation per paint).
     struct Spalten {

@@ -110,6 +110,7 @@ KursTabelle::KursTabelle(KursModell& model, QWidget* parent)
                 const std::int64_t n = std::int64_t{last} - first + 1;
                 marken_.inserted(first, n);
                 if (anchor_ >= first) anchor_ += n;
+                if (editor_ && editorRow_ >= first) editorRow_ += n;
                 if (current_ >= first)
                     setCurrent(current_ + n, currentColumn_);
                 else if (current_ < 0)
@@ -185,7 +186,12 @@ void KursTabelle::resizeEvent(QResizeEvent* event) {
 }
 
 void KursTabelle::scrollContentsBy(int, int) {
-    commitEditor();
+    // The editor goes with its cell (new ticks scroll the table while the user types).
+    if (editor_) {
+        const QRect cell = cellRect(editorRow_, editorColumn_);
+        editor_->setGeometry(cell.adjusted(1, 1, -1, -1));
+        editor_->setVisible(!cell.isEmpty() && cell.bottom() < viewport()->height());
+    }
     header_->setOffset(horizontalScrollBar()->value());
     viewport()->update();
 }

@@ -344,6 +344,58 @@ TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
     w->close();
 }
 
+TEST_F(DateninspektorTest, TheTableFollowsTheFileWhileItsEndIsInSight) {
+    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 200));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    w->resize(1000, 600);
+    QApplication::processEvents();
+    KursTabelle& t = w->table();
+    double zeit = kDay + 0.5;
+    auto tick = [&] {
+        zeit += 1e-5;
+        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
+                  Appended::Written);
+    };
+    for (int round = 0; round < 3; ++round) {  // again and again, not only the first time
+        tick();
+        w->refresh();
+        EXPECT_TRUE(t.showsLastRow()) << round;
+        EXPECT_GT(w->chart().toZeit(), zeit) << "the chart grows with the file";
+        EXPECT_LT(w->chart().fromZeit(), kDay + 0.4) << "and still shows all of it";
+    }
+    // Zoomed in on the end, the chart moves on with its span.
+    KursChart& chart = w->chart();
+    chart.setRange(zeit - 2e-5, zeit + 1e-6);
+    const double span = chart.toZeit() - chart.fromZeit();
+    tick();
+    w->refresh();
+    EXPECT_GT(chart.toZeit(), zeit);
+    EXPECT_NEAR(chart.toZeit() - chart.fromZeit(), span, 1e-9);
+    EXPECT_EQ(t.currentRow(), 199) << "the current row stays where it was";
+
+    // A tick while the user types moves the editor with its cell and takes nothing.
+    t.edit(201, KursModell::kKurs);
+    ASSERT_NE(t.editor(), nullptr);
+    t.editor()->setText(QLocale().toString(201.5));
+    tick();
+    w->refresh();
+    EXPECT_TRUE(t.showsLastRow());
+    ASSERT_NE(t.editor(), nullptr) << "still editing";
+    EXPECT_EQ(t.editor()->geometry().center().y(), t.cellRect(201, KursModell::kKurs).center().y());
+    EXPECT_EQ(w->document().record(201).Kurs, 200.0f);
+    QTest::keyClick(t.editor(), Qt::Key_Return);
+    EXPECT_EQ(w->document().record(201).Kurs, 201.5f);
+    EXPECT_EQ(w->document().record(203).Kurs, 200.0f);
+
+    t.scrollToRow(0);
+    tick();
+    w->refresh();
+    EXPECT_EQ(t.verticalScrollBar()->value(), 0) << "a user looking elsewhere stays there";
+    EXPECT_EQ(w->model().rowCount(), 206);
+    answerMessage("Nein");
+    w->close();
+}
+
 TEST_F(DateninspektorTest, TheChartZoomsAroundThePointerAndPansByDragging) {
     test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 1000));
     InspektorFenster* w = inspektor.open(path, nullptr);
