@@ -269,6 +269,16 @@ int DataFileDocument::scan() {
                 pass.haveBefore = true;
             }
             scanRecords(records + first, first, end - first, pass);
+            // Each half gives back the pages that it alone read while the other half may still
+            // read: unmapping costs a tenth of the pass, which both halves share so. What lies
+            // across the halves' border goes with the whole view below.
+            const auto grain = static_cast<std::uintptr_t>(FileSystem::kMapGrain);
+            const auto from =
+                (reinterpret_cast<std::uintptr_t>(records + first) + grain - 1) / grain * grain;
+            const auto to = reinterpret_cast<std::uintptr_t>(records + end) / grain * grain;
+            if (from < to)
+                fs_.unmap(reinterpret_cast<const char*>(from),
+                          static_cast<std::int64_t>(to - from));
             return 0;
         });
         fs_.unmap(data, length);

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QToolTip>
+#include <QVarLengthArray>
 
 #include <algorithm>
 
@@ -87,7 +88,9 @@ KursTabelle::KursTabelle(KursModell& model, QWidget* parent)
     : QAbstractScrollArea(parent),
       model_(model),
       header_(new QHeaderView(Qt::Horizontal, this)),
-      rowHeight_(fontMetrics().height() + 6) {
+      rowHeight_(fontMetrics().height() + 6),
+      metrics_(font()) {
+    std::fill(std::begin(breiten_), std::end(breiten_), -1);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(false);
@@ -217,62 +220,83 @@ int KursTabelle::columnAt(int x) const {
 void KursTabelle::paintEvent(QPaintEvent* event) {
     QPainter p(viewport());
     const QPalette& pal = palette();
-    p.fillRect(event->rect(), pal.base());
     const int gutter = gutterWidth();
     const int scrollX = horizontalScrollBar()->value();
+    const int height = viewport()->height();
     const std::int64_t first = firstRowInSight();
     const std::int64_t end = std::min(rowCount(), first + rowsInSight() + 1);
-    const QColor grid = pal.color(QPalette::Mid).lighter(130);
     const bool focused = hasFocus();
+    const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
+    p.fillRect(event->rect(), pal.base());
+    p.fillRect(QRect(0, 0, gutter, height), pal.button());  // the row numbers' column
+
+    struct Spalte {
+        int x, width;
+        bool right;
+    } spalten[KursModell::kColumns];
+    for (int c = 0; c < KursModell::kColumns; ++c) {
+        const QVariant align = model_.index(0, c).data(Qt::TextAlignmentRole);
+        spalten[c] = {gutter + header_->sectionPosition(c) - scrollX, header_->sectionSize(c),
+                      align.isValid() && (align.value<Qt::Alignment>() & Qt::AlignRight)};
+    }
+    const int right = spalten[KursModell::kColumns - 1].x + spalten[KursModell::kColumns - 1].width;
+    QVarLengthArray<QLine, 64> lines;
     for (std::int64_t row = first; row < end; ++row) {
         const int y = static_cast<int>(row - first) * rowHeight();
+        const QRect zeile(gutter, y, right - gutter, rowHeight());
+        const auto r = static_cast<int>(row);
+        // Marked, else faulty: the whole row in its colour.
         const bool marked = marken_.contains(row);
+        if (marked)
+            p.fillRect(zeile, pal.brush(group, QPalette::Highlight));
+        else if (const QVariant back = model_.index(r, 0).data(Qt::BackgroundRole); back.isValid())
+            p.fillRect(zeile, back.value<QBrush>());
+        p.setPen(marked ? pal.color(group, QPalette::HighlightedText) : pal.color(QPalette::Text));
         for (int c = 0; c < KursModell::kColumns; ++c) {
-            const QRect cell(gutter + header_->sectionPosition(c) - scrollX, y,
-                             header_->sectionSize(c), rowHeight());
-            if (!cell.intersects(event->rect())) continue;
-            const QModelIndex index = model_.index(static_cast<int>(row), c);
-            if (marked) {
-                p.fillRect(cell, pal.brush(focused ? QPalette::Active : QPalette::Inactive,
-                                           QPalette::Highlight));
-            } else if (const QVariant back = index.data(Qt::BackgroundRole); back.isValid()) {
-                p.fillRect(cell, back.value<QBrush>());
-            }
-            p.setPen(marked ? pal.color(focused ? QPalette::Active : QPalette::Inactive,
-                                        QPalette::HighlightedText)
-                            : pal.color(QPalette::Text));
-            const QVariant align = index.data(Qt::TextAlignmentRole);
-            text(p, cell, index.data(Qt::DisplayRole).toString(),
-                 align.isValid() && (align.value<Qt::Alignment>() & Qt::AlignRight));
-            p.setPen(grid);
-            p.drawLine(cell.topRight(), cell.bottomRight());
-            p.drawLine(cell.bottomLeft(), cell.bottomRight());
-            if (focused && row == current_ && c == currentColumn_) {
-                QStyleOptionFocusRect o;
-                o.initFrom(this);
-                o.rect = cell.adjusted(1, 1, -1, -1);
-                style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
-            }
+            const QRect cell(spalten[c].x, y, spalten[c].width, rowHeight());
+            if (cell.intersects(event->rect()))
+                text(p, cell, model_.index(r, c).data(Qt::DisplayRole).toString(),
+                     spalten[c].right);
         }
-        // The row number, in the header's colours.
-        const QRect number(0, y, gutter, rowHeight());
-        p.fillRect(number, pal.button());
-        p.setPen(grid);
-        p.drawLine(number.topRight(), number.bottomRight());
-        p.drawLine(number.bottomLeft(), number.bottomRight());
         p.setPen(pal.color(QPalette::ButtonText));
-        text(p, number, QString::number(row + 1), true);
+        text(p, QRect(0, y, gutter, rowHeight()), QString::number(row + 1), true);
+        lines.append(QLine(0, y + rowHeight() - 1, right, y + rowHeight() - 1));
     }
-    if (end - first <= rowsInSight()) {  // below the last row: the numbers' column goes on
-        const int y = static_cast<int>(end - first) * rowHeight();
-        p.fillRect(QRect(0, y, gutter, viewport()->height() - y), pal.button());
+    // The grid: one line under each row, one after each column, down to the last row.
+    const int bottom = static_cast<int>(end - first) * rowHeight() - 1;
+    lines.append(QLine(gutter - 1, 0, gutter - 1, height));
+    for (const Spalte& s : spalten)
+        lines.append(QLine(s.x + s.width - 1, 0, s.x + s.width - 1, bottom));
+    p.setPen(pal.color(QPalette::Mid).lighter(130));
+    p.drawLines(lines.constData(), static_cast<int>(lines.size()));
+    if (focused && current_ >= first && current_ < end) {
+        const Spalte& s = spalten[currentColumn_];
+        QStyleOptionFocusRect o;
+        o.initFrom(this);
+        o.rect = QRect(s.x + 1, static_cast<int>(current_ - first) * rowHeight() + 1, s.width - 3,
+                       rowHeight() - 3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
     }
 }
 
 void KursTabelle::text(QPainter& p, const QRect& cell, const QString& text, bool right) const {
     // At its base line, without a text layout: a table shows dozens of them at every step.
-    const QFontMetrics fm = fontMetrics();
-    const int x = right ? cell.right() - 4 - fm.horizontalAdvance(text) : cell.left() + 4;
+    // Numbers are measured from their characters' widths (kept for the characters of numbers and
+    // times), other text by the font.
+    int width = 0;
+    if (right) {
+        for (QChar ch : text) {
+            const ushort u = ch.unicode();
+            if (u >= std::size(breiten_)) {
+                width = fontMetrics().horizontalAdvance(text);
+                break;
+            }
+            if (breiten_[u] < 0) breiten_[u] = fontMetrics().horizontalAdvance(ch);
+            width += breiten_[u];
+        }
+    }
+    const QFontMetrics& fm = metrics_;
+    const int x = right ? cell.right() - 4 - width : cell.left() + 4;
     p.drawText(QPoint(x, cell.top() + (cell.height() - fm.height()) / 2 + fm.ascent()), text);
 }
 
@@ -449,6 +473,17 @@ bool KursTabelle::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void KursTabelle::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        metrics_ = QFontMetrics(font());
+        rowHeight_ = metrics_.height() + 6;
+        std::fill(std::begin(breiten_), std::end(breiten_), -1);
+        updateScrollBars();
+        viewport()->update();
+    }
 }
 
 void KursTabelle::focusInEvent(QFocusEvent* event) {

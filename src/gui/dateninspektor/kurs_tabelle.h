@@ -3,6 +3,7 @@
 #include "gui/dateninspektor/kurs_modell.h"
 
 #include <QAbstractScrollArea>
+#include <QFontMetrics>
 
 #include <cstdint>
 #include <vector>
@@ -73,6 +74,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
@@ -102,6 +104,8 @@ private:
     int currentColumn_ = 0;
     std::int64_t anchor_ = -1;
     int rowHeight_;
+    QFontMetrics metrics_;
+    mutable int breiten_[128];  // widths of the characters of numbers, -1 until measured
 };
 
 }  // namespace vqs
