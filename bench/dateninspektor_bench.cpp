@@ -121,15 +121,15 @@ void BM_ZoomRepaint(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PlainRead)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DocumentOpen)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecimateAll)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZoomRepaint)->Iterations(500)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DocumentOpen)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecimateAll)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomRepaint)->Iterations(500)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

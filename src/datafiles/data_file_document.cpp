@@ -98,7 +98,8 @@ std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QS
         return nullptr;
     }
     doc->fileCount_ = recordCount(size);
-    if (int e = doc->scan()) {
+    doc->startScan();
+    if (int e = doc->finishScan()) {
         error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
                     .arg(shown, describeFileError(e));
         return nullptr;
@@ -222,9 +223,20 @@ int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass)
     return 0;
 }
 
-int DataFileDocument::scan() {
+struct DataFileDocument::Opening {
+    explicit Opening(FileSystem& fs) : view(fs) {}
+    OpenFile view;               // holds the file's lock for reading while it is mapped
+    const char* data = nullptr;  // the mapped file, or none: read by copying
+    std::int64_t length = 0;
+    Pass passes[2];
+    int errors[2] = {0, 0};
+    std::uintptr_t givenBack[2][2] = {{0, 0}, {0, 0}};  // what each half unmapped itself
+    std::thread threads[2];
+};
+
+void DataFileDocument::startScan() {
     // One pass over the file: faults and chart blocks. A large file in two halves at once,
-    // each on a processor of its own (each half writes its own blocks only).
+    // each on a processor of its own (each half writes its own blocks and groups only).
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
     blocksValid_ = static_cast<std::int64_t>(blocks_.size());
     groups_.assign(static_cast<size_t>((fileCount_ + kGroupRecords - 1) / kGroupRecords),
@@ -234,59 +246,79 @@ int DataFileDocument::scan() {
         fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
             ? fileCount_ / 2 / kChunkRecords * kChunkRecords
             : fileCount_;
-    Pass passes[2];
-    auto both = [&](auto part) {
-        int errors[2] = {0, 0};
-        std::thread second;
-        // Each half sums its groups from its blocks while they are at hand (a half is whole
-        // groups).
-        const auto groupCount = static_cast<std::int64_t>(groups_.size());
-        const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
-        if (half < fileCount_)
-            second = std::thread([&] {
-                errors[1] = part(half, fileCount_, passes[1]);
-                sumGroups(halfGroups, groupCount);
-            });
-        errors[0] = part(0, half, passes[0]);
-        sumGroups(0, halfGroups);
-        if (second.joinable()) second.join();
-        faults_ = passes[0].faults + passes[1].faults;
-        return errors[0] ? errors[0] : errors[1];
-    };
+    opening_ = std::make_unique<Opening>(fs_);
+    Opening& o = *opening_;
 
     // Where the system can show the file in memory, the records are read there: no copy. A
     // file a writer has at the moment is read by copying instead.
-    OpenFile view(fs_);
-    const char* data = nullptr;
-    const std::int64_t length = kHeaderSize + fileCount_ * kRecordSize;
-    if (kRecordsAsInFile && fileCount_ > 0 &&
-        view.open(FileSystem::nativePath(path_), FileSystem::Access::Read) == 0 &&
-        fs_.mapLocked(view.handle(), length, data) == 0) {
+    o.length = kHeaderSize + fileCount_ * kRecordSize;
+    if (!(kRecordsAsInFile && fileCount_ > 0 &&
+          o.view.open(FileSystem::nativePath(path_), FileSystem::Access::Read) == 0 &&
+          fs_.mapLocked(o.view.handle(), o.length, o.data) == 0))
+        o.data = nullptr;
+    auto part = [this](int half, std::int64_t first, std::int64_t end, Pass& pass) {
+        const char* data = opening_->data;
+        if (!data) return scanPart(first, end, pass);
         const auto* records = reinterpret_cast<const KursSatz*>(data + kHeaderSize);
-        both([&](std::int64_t first, std::int64_t end, Pass& pass) {
-            if (first > 0) {
-                pass.before = records[first - 1];
-                pass.haveBefore = true;
-            }
-            scanRecords(records + first, first, end - first, pass);
-            // Each half gives back the pages that it alone read while the other half may still
-            // read: unmapping costs a tenth of the pass, which both halves share so. What lies
-            // across the halves' border goes with the whole view below.
-            const auto grain = static_cast<std::uintptr_t>(FileSystem::kMapGrain);
-            const auto from =
-                (reinterpret_cast<std::uintptr_t>(records + first) + grain - 1) / grain * grain;
-            const auto to = reinterpret_cast<std::uintptr_t>(records + end) / grain * grain;
-            if (from < to)
-                fs_.unmap(reinterpret_cast<const char*>(from),
-                          static_cast<std::int64_t>(to - from));
-            return 0;
-        });
-        fs_.unmap(data, length);
+        scanRecords(records + first, first, end - first, pass);
+        // Each half gives back the pages that it alone read while the other half may still
+        // read: unmapping costs a tenth of the pass, which both halves share so. What lies
+        // across the halves' border goes with the whole view at the end.
+        const auto grain = static_cast<std::uintptr_t>(FileSystem::kMapGrain);
+        const auto from =
+            (reinterpret_cast<std::uintptr_t>(records + first) + grain - 1) / grain * grain;
+        const auto to = reinterpret_cast<std::uintptr_t>(records + end) / grain * grain;
+        if (from < to) {
+            fs_.unmap(reinterpret_cast<const char*>(from), static_cast<std::int64_t>(to - from));
+            opening_->givenBack[half][0] = from;
+            opening_->givenBack[half][1] = to;
+        }
         return 0;
+    };
+    // The order of the second half's first record depends on the record before it, which the
+    // first half may have given back by the time the second starts: taken now.
+    if (o.data && half < fileCount_) {
+        o.passes[1].before = reinterpret_cast<const KursSatz*>(o.data + kHeaderSize)[half - 1];
+        o.passes[1].haveBefore = true;
     }
-    return both([&](std::int64_t first, std::int64_t end, Pass& pass) {
-        return scanPart(first, end, pass);
+    // Each half sums its groups from its blocks while they are at hand (a half is whole groups).
+    const auto groupCount = static_cast<std::int64_t>(groups_.size());
+    const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
+    o.threads[0] = std::thread([this, part, half, halfGroups] {
+        opening_->errors[0] = part(0, 0, half, opening_->passes[0]);
+        sumGroups(0, halfGroups);
     });
+    if (half < fileCount_)
+        o.threads[1] = std::thread([this, part, half, halfGroups, groupCount] {
+            opening_->errors[1] = part(1, half, fileCount_, opening_->passes[1]);
+            sumGroups(halfGroups, groupCount);
+        });
+}
+
+int DataFileDocument::finishScan() {
+    if (!opening_) return 0;
+    Opening& o = *opening_;
+    for (std::thread& t : o.threads)
+        if (t.joinable()) t.join();
+    faults_ = o.passes[0].faults + o.passes[1].faults;
+    if (o.data) {
+        // The rest of the view, around what the halves gave back: those addresses may belong
+        // to other mappings by now.
+        auto at = reinterpret_cast<std::uintptr_t>(o.data);
+        const std::uintptr_t end = at + static_cast<std::uintptr_t>(o.length);
+        for (const auto& given : o.givenBack) {  // in address order, as the halves
+            if (given[0] >= given[1]) continue;
+            if (given[0] > at)
+                fs_.unmap(reinterpret_cast<const char*>(at),
+                          static_cast<std::int64_t>(given[0] - at));
+            at = given[1];
+        }
+        if (at < end)
+            fs_.unmap(reinterpret_cast<const char*>(at), static_cast<std::int64_t>(end - at));
+    }
+    const int error = o.errors[0] ? o.errors[0] : o.errors[1];
+    opening_.reset();  // closes the view: its lock goes
+    return error;
 }
 
 bool DataFileDocument::isFaultyAfter(const KursSatz& satz, const KursSatz* before) {

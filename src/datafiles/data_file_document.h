@@ -100,7 +100,9 @@ private:
         bool haveBefore = false;
         std::int64_t faults = 0;
     };
-    int scan();
+    struct Opening;  // the opening pass under way
+    void startScan();
+    int finishScan();
     int scanPart(std::int64_t first, std::int64_t end, Pass& pass) const;
     void scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n, Pass& pass) const;
     const KursSatz* page(std::int64_t pageIndex) const;
@@ -116,6 +118,7 @@ private:
     mutable OpenFile file_;
     DateiKopf header_;
     std::int64_t fileCount_ = 0;  // whole records in the file at the last look
+    std::unique_ptr<Opening> opening_;
 
     // Pages of file records, least recently used dropped first.
     static constexpr std::int64_t kPageRecords = 4096;

@@ -5,8 +5,9 @@
 namespace vqs::test {
 namespace {
 
-const char* const kNames[] = {"Open",   "Read", "Write",  "Size",          "Truncate",      "Sync",
-                              "Rename", "Link", "Remove", "MakeDirectory", "SyncDirectory", "List"};
+const char* const kNames[] = {"Open",          "Read",   "Write", "Size",   "Truncate",
+                              "Sync",          "Rename", "Link",  "Remove", "MakeDirectory",
+                              "SyncDirectory", "List",   "Map"};
 
 }  // namespace
 
@@ -17,6 +18,7 @@ void FaultyFileSystem::fail(Call call, int error, const QString& pathPart, int t
 int FaultyFileSystem::count(Call call) const { return counts_.value(static_cast<int>(call)); }
 
 int FaultyFileSystem::check(Call call, const QString& path) {
+    const std::lock_guard<std::mutex> hold(mutex_);
     ++counts_[static_cast<int>(call)];
     journal << QString::fromLatin1(kNames[static_cast<int>(call)]) + QLatin1Char(' ') +
                    QFileInfo(path).fileName();
@@ -26,6 +28,21 @@ int FaultyFileSystem::check(Call call, const QString& path) {
         return f.error;
     }
     return 0;
+}
+
+int FaultyFileSystem::mapLocked(Handle handle, std::int64_t length, const char*& data) {
+    if (int e = check(Call::Map, openPaths_.value(handle))) return e;
+    const int e = real_.mapLocked(handle, length, data);
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (!e) mapped.push_back({data, length});
+    return e;
+}
+void FaultyFileSystem::unmap(const char* data, std::int64_t length) {
+    {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        unmapped.push_back({data, length});
+    }
+    real_.unmap(data, length);
 }
 
 int FaultyFileSystem::open(const Path& path, Access access, Handle& handle) {

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 
+#include <mutex>
 #include <vector>
 
 namespace vqs::test {
@@ -26,7 +27,8 @@ public:
         Remove,
         MakeDirectory,
         SyncDirectory,
-        List
+        List,
+        Map
     };
 
     // `times`: how many calls fail (-1: all until healed).
@@ -51,6 +53,14 @@ public:
     int syncDirectory(const Path& path) override;
     int list(const Path& directory, QStringList& names) override;
     int lock(Handle handle) override { return real_.lock(handle); }
+    int mapLocked(Handle handle, std::int64_t length, const char*& data) override;
+    void unmap(const char* data, std::int64_t length) override;
+    // The views mapped and the parts given back, in order.
+    struct Range {
+        const char* data;
+        std::int64_t length;
+    };
+    std::vector<Range> mapped, unmapped;
 
 private:
     struct Fault {
@@ -66,6 +76,7 @@ private:
     QHash<Handle, QString> openPaths_;
     QHash<int, int> counts_;
     FileSystem& real_ = systemFileSystem();
+    std::mutex mutex_;  // a data file's opening pass reads on two threads
 };
 
 }  // namespace vqs::test

@@ -93,7 +93,9 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     splitter->addWidget(links);
     splitter->addWidget(chart_);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({470, 630});
+    // The table as wide as its columns, row numbers and scroll bar: no sideways scrolling.
+    const int tabelle = table_->preferredWidth();
+    splitter->setSizes({tabelle, std::max(300, width() - tabelle)});
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(splitter);
     setCentralWidget(central);

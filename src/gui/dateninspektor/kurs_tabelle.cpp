@@ -162,6 +162,11 @@ int KursTabelle::gutterWidth() const {
            14;
 }
 
+int KursTabelle::preferredWidth() const {
+    return 2 * frameWidth() + gutterWidth() + header_->length() +
+           verticalScrollBar()->sizeHint().width();
+}
+
 void KursTabelle::layoutHeader() {
     const int height = header_->sizeHint().height();
     setViewportMargins(0, height, 0, 0);
