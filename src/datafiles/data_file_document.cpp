@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -68,12 +69,43 @@ void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
 
 }  // namespace
 
+struct DataFileDocument::Opening {
+    explicit Opening(FileSystem& fs) : view(fs) {}
+    OpenFile view;               // holds the file's lock for reading while it is mapped
+    const char* data = nullptr;  // the mapped file, or none: read by copying
+    std::int64_t length = 0;
+    Pass passes[2];
+    int errors[2] = {0, 0};
+    std::uintptr_t givenBack[2][2] = {{0, 0}, {0, 0}};  // what each half unmapped itself
+    std::atomic<bool> cancel{false};                    // the document goes before the pass ends
+    std::atomic<int> running{0};
+    std::function<void()> whenRead;
+    std::thread threads[2];
+};
+
 DataFileDocument::DataFileDocument(FileSystem& fs, QString path)
     : fs_(fs), path_(std::move(path)), file_(fs) {}
-DataFileDocument::~DataFileDocument() = default;
+DataFileDocument::~DataFileDocument() {
+    if (opening_) {
+        opening_->cancel = true;
+        finishScan();
+    }
+}
 
 std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QString& error,
                                                          FileSystem& fs) {
+    std::unique_ptr<DataFileDocument> doc = beginOpening(path, error, fs, {});
+    if (!doc) return nullptr;
+    if (QString e = doc->finishOpening(); !e.isEmpty()) {
+        error = e;
+        return nullptr;
+    }
+    return doc;
+}
+
+std::unique_ptr<DataFileDocument> DataFileDocument::beginOpening(const QString& path,
+                                                                 QString& error, FileSystem& fs,
+                                                                 std::function<void()> whenRead) {
     std::unique_ptr<DataFileDocument> doc(new DataFileDocument(fs, path));
     const QString shown = QDir::toNativeSeparators(path);
     if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
@@ -98,13 +130,23 @@ std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QS
         return nullptr;
     }
     doc->fileCount_ = recordCount(size);
-    doc->startScan();
-    if (int e = doc->finishScan()) {
-        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
-                    .arg(shown, describeFileError(e));
-        return nullptr;
+    // A small file is read at once: sooner than a window could tell.
+    const bool small = doc->fileCount_ < 8 * kChunkRecords;
+    doc->startScan(small ? std::function<void()>() : std::move(whenRead));
+    if (small) {
+        if (QString e = doc->finishOpening(); !e.isEmpty()) {
+            error = e;
+            return nullptr;
+        }
     }
     return doc;
+}
+
+QString DataFileDocument::finishOpening() {
+    if (int e = finishScan())
+        return QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+            .arg(QDir::toNativeSeparators(path_), describeFileError(e));
+    return {};
 }
 
 namespace {
@@ -194,7 +236,8 @@ void DataFileDocument::scanRecords(const KursSatz* records, std::int64_t first, 
     }
 }
 
-int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass) const {
+int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass,
+                               const std::atomic<bool>& cancel) const {
     std::vector<char> bytes(kRecordsAsInFile ? 0
                                              : static_cast<size_t>(kChunkRecords * kRecordSize));
     std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
@@ -209,7 +252,7 @@ int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass)
         pass.before = decodeKursSatz(r);
         pass.haveBefore = true;
     }
-    for (std::int64_t start = first; start < end; start += kChunkRecords) {
+    for (std::int64_t start = first; start < end && !cancel; start += kChunkRecords) {
         const std::int64_t n = std::min(kChunkRecords, end - start);
         std::int64_t got = 0;
         char* into = kRecordsAsInFile ? reinterpret_cast<char*>(records.data()) : bytes.data();
@@ -223,18 +266,7 @@ int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass)
     return 0;
 }
 
-struct DataFileDocument::Opening {
-    explicit Opening(FileSystem& fs) : view(fs) {}
-    OpenFile view;               // holds the file's lock for reading while it is mapped
-    const char* data = nullptr;  // the mapped file, or none: read by copying
-    std::int64_t length = 0;
-    Pass passes[2];
-    int errors[2] = {0, 0};
-    std::uintptr_t givenBack[2][2] = {{0, 0}, {0, 0}};  // what each half unmapped itself
-    std::thread threads[2];
-};
-
-void DataFileDocument::startScan() {
+void DataFileDocument::startScan(std::function<void()> whenRead) {
     // One pass over the file: faults and chart blocks. A large file in two halves at once,
     // each on a processor of its own (each half writes its own blocks and groups only).
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
@@ -248,6 +280,7 @@ void DataFileDocument::startScan() {
             : fileCount_;
     opening_ = std::make_unique<Opening>(fs_);
     Opening& o = *opening_;
+    o.whenRead = std::move(whenRead);
 
     // Where the system can show the file in memory, the records are read there: no copy. A
     // file a writer has at the moment is read by copying instead.
@@ -258,9 +291,10 @@ void DataFileDocument::startScan() {
         o.data = nullptr;
     auto part = [this](int half, std::int64_t first, std::int64_t end, Pass& pass) {
         const char* data = opening_->data;
-        if (!data) return scanPart(first, end, pass);
+        if (!data) return scanPart(first, end, pass, opening_->cancel);
         const auto* records = reinterpret_cast<const KursSatz*>(data + kHeaderSize);
-        scanRecords(records + first, first, end - first, pass);
+        for (std::int64_t at = first; at < end && !opening_->cancel; at += kChunkRecords)
+            scanRecords(records + at, at, std::min(kChunkRecords, end - at), pass);
         // Each half gives back the pages that it alone read while the other half may still
         // read: unmapping costs a tenth of the pass, which both halves share so. What lies
         // across the halves' border goes with the whole view at the end.
@@ -284,14 +318,21 @@ void DataFileDocument::startScan() {
     // Each half sums its groups from its blocks while they are at hand (a half is whole groups).
     const auto groupCount = static_cast<std::int64_t>(groups_.size());
     const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
-    o.threads[0] = std::thread([this, part, half, halfGroups] {
+    // The last half to end tells (the threads are joined before the opening goes).
+    auto ended = [this] {
+        if (--opening_->running == 0 && opening_->whenRead) opening_->whenRead();
+    };
+    o.running = half < fileCount_ ? 2 : 1;
+    o.threads[0] = std::thread([this, part, half, halfGroups, ended] {
         opening_->errors[0] = part(0, 0, half, opening_->passes[0]);
         sumGroups(0, halfGroups);
+        ended();
     });
     if (half < fileCount_)
-        o.threads[1] = std::thread([this, part, half, halfGroups, groupCount] {
+        o.threads[1] = std::thread([this, part, half, halfGroups, groupCount, ended] {
             opening_->errors[1] = part(1, half, fileCount_, opening_->passes[1]);
             sumGroups(halfGroups, groupCount);
+            ended();
         });
 }
 

@@ -5,7 +5,9 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
@@ -42,6 +44,18 @@ public:
     // German, for the user). Never opens the file for writing.
     static std::unique_ptr<DataFileDocument> open(const QString& path, QString& error,
                                                   FileSystem& fs = systemFileSystem());
+    // The same without waiting for the pass over a large file, so that a window shows at once
+    // (a file on a slow disk takes seconds): the pass runs on threads of its own and calls
+    // `whenRead` on one of them when it has ended. Until finishOpening() has returned,
+    // isRead() is false and only path(), header(), count(), record() and isFaulty() may be
+    // asked. A small file is read before this returns (isRead() is true; `whenRead` is not
+    // called). finishOpening() waits for the pass: an empty text, or why the file could not be
+    // read (the document is of no use then).
+    static std::unique_ptr<DataFileDocument> beginOpening(const QString& path, QString& error,
+                                                          FileSystem& fs,
+                                                          std::function<void()> whenRead);
+    QString finishOpening();
+    bool isRead() const { return !opening_; }
     ~DataFileDocument();
     DataFileDocument(const DataFileDocument&) = delete;
     DataFileDocument& operator=(const DataFileDocument&) = delete;
@@ -101,9 +115,10 @@ private:
         std::int64_t faults = 0;
     };
     struct Opening;  // the opening pass under way
-    void startScan();
+    void startScan(std::function<void()> whenRead);
     int finishScan();
-    int scanPart(std::int64_t first, std::int64_t end, Pass& pass) const;
+    int scanPart(std::int64_t first, std::int64_t end, Pass& pass,
+                 const std::atomic<bool>& cancel) const;
     void scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n, Pass& pass) const;
     const KursSatz* page(std::int64_t pageIndex) const;
     KursSatz fileRecord(std::int64_t index) const;

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -186,6 +187,35 @@ TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriter
     }
     EXPECT_EQ(at, inPlace.mapped[0].data + inPlace.mapped[0].length);
     EXPECT_TRUE(copying.mapped.empty());
+}
+
+TEST_F(DataFileDocumentTest, ALargeFileIsReadOnThreadsThatTellTheirEndOnce) {
+    const QByteArray header(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
+    test::writeFile(path, header + test::encodeRecords(ticks(8 * 65536 + 5)));
+    std::atomic<int> told{0};
+    QString error;
+    auto doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
+    ASSERT_TRUE(doc) << error.toStdString();
+    EXPECT_FALSE(doc->isRead());
+    EXPECT_EQ(doc->count(), 8 * 65536 + 5);
+    EXPECT_EQ(doc->finishOpening(), QString());
+    EXPECT_TRUE(doc->isRead());
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(doc->faultCount(), 0);
+
+    // Gone before its pass ends: the pass stops and is waited for.
+    told = 0;
+    doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
+    doc.reset();
+    EXPECT_LE(told, 1);
+
+    // A small file is read before the call returns and never tells.
+    test::writeFile(path, header + test::encodeRecords(ticks(100)));
+    told = 0;
+    doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
+    ASSERT_TRUE(doc);
+    EXPECT_TRUE(doc->isRead());
+    EXPECT_EQ(told, 0);
 }
 
 TEST_F(DataFileDocumentTest, GoesToTheFirstRecordAtOrAfterATime) {

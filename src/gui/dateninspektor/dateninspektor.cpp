@@ -132,7 +132,9 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     connect(speichern, &QAction::triggered, this, [this] { save(); });
     connect(einfuegen, &QAction::triggered, this, &InspektorFenster::insertRecord);
     connect(loeschen, &QAction::triggered, this, &InspektorFenster::deleteMarked);
-    connect(alles, &QAction::triggered, chart_, &KursChart::showAll);
+    connect(alles, &QAction::triggered, this, [this] {
+        if (doc_->isRead()) chart_->showAll();
+    });
     connect(gehezuKnopf, &QPushButton::clicked, this,
             [this] { goToTime(serialFromDateTime(gehezu_->dateTime())); });
     connect(chart_, &KursChart::recordChosen, this, &InspektorFenster::selectRow);
@@ -144,14 +146,31 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     follow_ = new QTimer(this);
     follow_->setInterval(1000);
     connect(follow_, &QTimer::timeout, this, &InspektorFenster::refresh);
-    follow_->start();
 
-    showCounts();
-    chart_->showAll();
+    // The rows come from the file as they are shown; counts and chart need the opening pass.
     if (doc_->count() > 0) {
         gehezu_->setDateTime(dateTimeFromSerial(doc_->record(0).Zeit));
         selectRow(doc_->count() - 1);  // today's latest ticks first
     }
+    if (doc_->isRead()) {
+        fileRead();
+    } else {
+        anzahl_->setText(QLocale().toString(static_cast<qlonglong>(doc_->count())));
+        fehler_->setText(QStringLiteral("Fehler: …"));
+    }
+}
+
+QString InspektorFenster::finishReading() {
+    if (doc_->isRead() && follow_->isActive()) return {};
+    const QString error = doc_->finishOpening();
+    if (error.isEmpty()) fileRead();
+    return error;
+}
+
+void InspektorFenster::fileRead() {
+    showCounts();
+    chart_->showAll();
+    follow_->start();
 }
 
 InspektorFenster::~InspektorFenster() = default;
@@ -168,6 +187,7 @@ void InspektorFenster::showCounts() {
 }
 
 void InspektorFenster::refresh() {
+    if (!doc_->isRead()) return;
     // Table and chart follow the end of the file while it is in sight.
     const bool atEnd = table_->showsLastRow();
     const std::int64_t before = doc_->count();
@@ -207,6 +227,7 @@ bool InspektorFenster::save() {
 }
 
 void InspektorFenster::insertRecord() {
+    if (!doc_->isRead()) return;
     const std::int64_t current = table_->currentRow();
     const std::int64_t row = current >= 0 ? current + 1 : model_->rowCount();
     KursSatz satz;
@@ -221,12 +242,13 @@ void InspektorFenster::insertRecord() {
 }
 
 void InspektorFenster::deleteMarked() {
+    if (!doc_->isRead()) return;
     if (table_->marken().empty()) return;
     undo_->push(new SaetzeLoeschen(*model_, table_->marken().laeufe()));
 }
 
 void InspektorFenster::goToTime(double zeit) {
-    if (doc_->count() == 0) return;
+    if (doc_->count() == 0 || !doc_->isRead()) return;
     selectRow(std::min(doc_->firstAtOrAfter(zeit), doc_->count() - 1));
 }
 
@@ -260,6 +282,17 @@ bool Dateninspektor::closeAll() {
     return true;
 }
 
+void Dateninspektor::fileRead(const QString& path) {
+    for (const QPointer<InspektorFenster>& w : windows_) {
+        if (!w || w->document().path() != path) continue;
+        const QString error = w->finishReading();
+        if (!error.isEmpty()) {
+            ShowMessage(QStringLiteral("Fehler aufgetreten: ") + error, msg::kOk, nullptr);
+            w->close();
+        }
+    }
+}
+
 InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     std::erase_if(windows_, [](const QPointer<InspektorFenster>& w) { return w.isNull(); });
@@ -272,7 +305,12 @@ InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
         }
     }
     QString error;
-    std::unique_ptr<DataFileDocument> doc = DataFileDocument::open(absolute, error);
+    // A large file shows at once; its counts and chart follow when it has been read.
+    std::unique_ptr<DataFileDocument> doc =
+        DataFileDocument::beginOpening(absolute, error, systemFileSystem(), [this, absolute] {
+            QMetaObject::invokeMethod(
+                this, [this, absolute] { fileRead(absolute); }, Qt::QueuedConnection);
+        });
     if (!doc) throw VqsError(error);
     auto* window = new InspektorFenster(std::move(doc), store_);
     // A window shown beside a modal dialog would take no input: it is modal then, too.

@@ -25,8 +25,13 @@ class KursTabelle;
 class InspektorFenster final : public QMainWindow {
     Q_OBJECT
 public:
+    // Takes an opened document, or one whose opening pass still runs (a large file): its rows
+    // show at once, its counts and chart after finishReading().
     InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFileStore& store,
                      QWidget* parent = nullptr);
+    // Waits for the opening pass and shows what it found; why the file could not be read, or
+    // an empty text.
+    QString finishReading();
     ~InspektorFenster() override;
 
     DataFileDocument& document() { return *doc_; }
@@ -52,6 +57,7 @@ protected:
 
 private:
     void showCounts();
+    void fileRead();
 
     std::unique_ptr<DataFileDocument> doc_;
     DataFileStore& store_;
@@ -82,6 +88,9 @@ public:
     bool closeAll();
 
 private:
+    // The opening pass over the file of `path` has ended.
+    void fileRead(const QString& path);
+
     DataFileStore& store_;
     std::vector<QPointer<InspektorFenster>> windows_;
 };

@@ -152,7 +152,7 @@ int KursChart::xOf(double zeit) const {
 }
 
 QPoint KursChart::pointOf(double zeit, double kurs) const {
-    if (stale_) decimate();
+    if (stale_ && doc_.isRead()) decimate();
     const double y = plot_.bottom() - (kurs - kursLo_) / (kursHi_ - kursLo_) * plot_.height();
     return {xOf(zeit), static_cast<int>(std::lround(y))};
 }
@@ -347,6 +347,17 @@ void KursChart::paintPlot(QPainter& p, const std::vector<Tick>& zeiten,
 }
 
 void KursChart::paintEvent(QPaintEvent*) {
+    if (!doc_.isRead()) {
+        // Until the opening pass has summed up the file: an empty plot that says so.
+        QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        p.fillRect(plot_, Qt::white);
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawRect(plot_.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(plot_, Qt::AlignCenter, QStringLiteral("Die Datei wird gelesen …"));
+        return;
+    }
     if (stale_) decimate();
     const std::vector<Tick> zeiten = timeTicks();
     const std::vector<Tick> kurse =
@@ -407,6 +418,7 @@ void KursChart::paintEvent(QPaintEvent*) {
 }
 
 void KursChart::wheelEvent(QWheelEvent* event) {
+    if (!doc_.isRead()) return;
     // Around the time under the pointer: it stays where it is.
     const double steps = event->angleDelta().y() / 120.0;
     if (steps == 0) return;
@@ -417,7 +429,7 @@ void KursChart::wheelEvent(QWheelEvent* event) {
 }
 
 void KursChart::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton || !doc_.isRead()) return;
     pressedAt_ = event->position().toPoint();
     pressedFrom_ = from_;
     pressedTo_ = to_;

@@ -87,7 +87,9 @@ QVariant KursModell::headerData(int section, Qt::Orientation orientation, int ro
 }
 
 Qt::ItemFlags KursModell::flags(const QModelIndex& index) const {
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    // Edits wait for the opening pass: they change what it sums up.
+    return QAbstractTableModel::flags(index) |
+           (doc_.isRead() ? Qt::ItemIsEditable : Qt::ItemFlags());
 }
 
 std::optional<KursSatz> KursModell::withText(KursSatz satz, int column, const QString& text) {
@@ -113,7 +115,7 @@ std::optional<KursSatz> KursModell::withText(KursSatz satz, int column, const QS
 }
 
 bool KursModell::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || role != Qt::EditRole) return false;
+    if (!index.isValid() || role != Qt::EditRole || !doc_.isRead()) return false;
     const KursSatz old = doc_.record(index.row());
     const std::optional<KursSatz> neu = withText(old, index.column(), value.toString());
     if (!neu) return false;

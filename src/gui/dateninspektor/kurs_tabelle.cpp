@@ -503,6 +503,7 @@ void KursTabelle::focusOutEvent(QFocusEvent* event) {
 
 void KursTabelle::edit(std::int64_t row, int column) {
     if (row < 0 || row >= rowCount() || column < 0 || column >= KursModell::kColumns) return;
+    if (!(model_.flags(model_.index(static_cast<int>(row), column)) & Qt::ItemIsEditable)) return;
     commitEditor();
     if (current_ != row) moveTo(row, column, {});
     setCurrent(row, column);

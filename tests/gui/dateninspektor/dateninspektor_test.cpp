@@ -396,6 +396,48 @@ TEST_F(DateninspektorTest, TheTableFollowsTheFileWhileItsEndIsInSight) {
     w->close();
 }
 
+TEST_F(DateninspektorTest, ALargeFileShowsAtOnceAndItsCountsAndChartWhenItHasBeenRead) {
+    // Large enough to be read on threads of its own; one record out of order.
+    QByteArray bytes = content(buildHeader(test::mercedesBenz(), kBezahlt), 8 * 65536 + 10, 1e-6);
+    const KursSatz early{kDay + 0.1, 99.0f, 1};
+    encodeKursSatz(early, bytes.data() + kHeaderSize + 1000 * kRecordSize);
+    test::writeFile(path, bytes);
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    ASSERT_NE(w, nullptr);
+    KursModell& m = w->model();
+    // At once: the rows, not yet the faults and the chart; nothing can be changed meanwhile.
+    EXPECT_FALSE(w->document().isRead()) << "the pass ends in the event loop, not before";
+    EXPECT_EQ(m.rowCount(), 8 * 65536 + 10);
+    EXPECT_EQ(m.index(1000, KursModell::kKurs).data().toString(), QLocale().toString(99.0));
+    EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: …");
+    w->chart().repaint();
+    EXPECT_EQ(w->chart().drawnColumns(), 0);
+    w->table().edit(5, KursModell::kKurs);
+    EXPECT_EQ(w->table().editor(), nullptr);
+    w->insertRecord();
+    EXPECT_FALSE(m.setData(m.index(5, KursModell::kKurs), "1", Qt::EditRole));
+    EXPECT_EQ(m.rowCount(), 8 * 65536 + 10);
+
+    while (!w->document().isRead()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(child<QLabel>(w, "Fehler")->text(), "Fehler: 1");
+    w->chart().repaint();
+    EXPECT_GT(w->chart().drawnColumns(), 0);
+    EXPECT_TRUE(m.setData(m.index(5, KursModell::kKurs), "1", Qt::EditRole));
+    answerMessage("Nein");
+    w->close();
+    QCoreApplication::processEvents();
+
+    // A window closed while its file is read: the pass stops, its end finds no window.
+    w = inspektor.open(path, nullptr);
+    ASSERT_FALSE(w->document().isRead());
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::count_if(inspektor.windows().begin(), inspektor.windows().end(),
+                            [](const auto& p) { return !p.isNull(); }),
+              0);
+}
+
 TEST_F(DateninspektorTest, TheChartZoomsAroundThePointerAndPansByDragging) {
     test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 1000));
     InspektorFenster* w = inspektor.open(path, nullptr);
