@@ -289,7 +289,7 @@ void DataFileDocument::startScan(std::function<void()> whenRead) {
           o.view.open(FileSystem::nativePath(path_), FileSystem::Access::Read) == 0 &&
           fs_.mapLocked(o.view.handle(), o.length, o.data) == 0))
         o.data = nullptr;
-    auto part = [this](int half, std::int64_t first, std::int64_t end, Pass& pass) {
+    auto part = [this](int which, std::int64_t first, std::int64_t end, Pass& pass) {
         const char* data = opening_->data;
         if (!data) return scanPart(first, end, pass, opening_->cancel);
         const auto* records = reinterpret_cast<const KursSatz*>(data + kHeaderSize);
@@ -304,8 +304,8 @@ void DataFileDocument::startScan(std::function<void()> whenRead) {
         const auto to = reinterpret_cast<std::uintptr_t>(records + end) / grain * grain;
         if (from < to) {
             fs_.unmap(reinterpret_cast<const char*>(from), static_cast<std::int64_t>(to - from));
-            opening_->givenBack[half][0] = from;
-            opening_->givenBack[half][1] = to;
+            opening_->givenBack[which][0] = from;
+            opening_->givenBack[which][1] = to;
         }
         return 0;
     };
