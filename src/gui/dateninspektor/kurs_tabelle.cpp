@@ -1,6 +1,7 @@
 #include "gui/dateninspektor/kurs_tabelle.h"
 
 #include "gui/dateninspektor/kurs_modell.h"
+#include "gui/shell/message_dialog.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -469,10 +470,19 @@ bool KursTabelle::eventFilter(QObject* watched, QEvent* event) {
                 closeEditor();
                 return true;
             case Qt::Key_Return:
-            case Qt::Key_Enter:
-                commitEditor();
+            case Qt::Key_Enter: {
+                // A text that is no value comes back into the editor, to be mended.
+                const QString text = editor_->text();
+                const std::int64_t row = editorRow_;
+                const int column = editorColumn_;
+                const bool taken = commitEditor();
                 setFocus();
+                if (!taken) {
+                    edit(row, column);
+                    if (editor_) editor_->setText(text);
+                }
                 return true;
+            }
             default:
                 break;
         }
@@ -525,24 +535,26 @@ void KursTabelle::edit(std::int64_t row, int column) {
     editor_->setFocus();
 }
 
-void KursTabelle::commitEditor() {
-    if (!editor_) return;
+bool KursTabelle::commitEditor() {
+    if (!editor_) return true;
     QLineEdit* e = editor_;
     editor_ = nullptr;  // a change of the model below must not commit again
     const QString text = e->text();
     e->hide();
     e->deleteLater();
-    if (editorRow_ < rowCount() &&
-        !model_.setData(model_.index(static_cast<int>(editorRow_), editorColumn_), text,
-                        Qt::EditRole)) {
-        // Not a value: the record stays as it was, and the user learns why.
-        QApplication::beep();
-        QToolTip::showText(
-            viewport()->mapToGlobal(cellRect(editorRow_, editorColumn_).bottomLeft()),
-            QStringLiteral("„%1“ ist kein gültiger Wert; der Satz bleibt, wie er war.").arg(text),
-            viewport());
-    }
     viewport()->update();
+    if (editorRow_ >= rowCount() ||
+        model_.setData(model_.index(static_cast<int>(editorRow_), editorColumn_), text,
+                       Qt::EditRole))
+        return true;
+    // Not a value: the record stays as it was, and the user learns why (a tooltip would go with
+    // the key's release).
+    ShowMessage(
+        QStringLiteral("„%1“ ist kein gültiger Wert für %2; der Satz bleibt, wie er war.")
+            .arg(text,
+                 model_.headerData(editorColumn_, Qt::Horizontal, Qt::DisplayRole).toString()),
+        msg::kOk, nullptr);
+    return false;
 }
 
 void KursTabelle::closeEditor() {

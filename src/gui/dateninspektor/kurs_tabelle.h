@@ -93,7 +93,9 @@ private:
     void ensureVisible(std::int64_t row);
     void updateScrollBars();
     void layoutHeader();
-    void commitEditor();
+    // Takes the editor's text into the record; false (after telling the user) when it is no
+    // value.
+    bool commitEditor();
     void closeEditor();
 
     KursModell& model_;

@@ -329,9 +329,15 @@ TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
     EXPECT_EQ(w->undoStack().index(), before + 1);
     t.edit(7, KursModell::kVolume);
     t.editor()->setText("viel");
+    QString said;
+    answerMessage("OK", &said);
     QTest::keyClick(t.editor(), Qt::Key_Return);
+    EXPECT_EQ(said, "„viel“ ist kein gültiger Wert für Volumen; der Satz bleibt, wie er war.");
     EXPECT_EQ(w->document().record(7).Volume, 10.0f);
     EXPECT_EQ(w->undoStack().index(), before + 1);
+    ASSERT_NE(t.editor(), nullptr) << "the text comes back to be mended";
+    EXPECT_EQ(t.editor()->text(), "viel");
+    QTest::keyClick(t.editor(), Qt::Key_Escape);
     t.edit(7, KursModell::kVolume);
     t.editor()->setText("77");
     QTest::keyClick(t.editor(), Qt::Key_Escape);
