@@ -470,19 +470,11 @@ bool KursTabelle::eventFilter(QObject* watched, QEvent* event) {
                 closeEditor();
                 return true;
             case Qt::Key_Return:
-            case Qt::Key_Enter: {
+            case Qt::Key_Enter:
                 // A text that is no value comes back into the editor, to be mended.
-                const QString text = editor_->text();
-                const std::int64_t row = editorRow_;
-                const int column = editorColumn_;
-                const bool taken = commitEditor();
+                commitEditor(true);
                 setFocus();
-                if (!taken) {
-                    edit(row, column);
-                    if (editor_) editor_->setText(text);
-                }
                 return true;
-            }
             default:
                 break;
         }
@@ -535,7 +527,7 @@ void KursTabelle::edit(std::int64_t row, int column) {
     editor_->setFocus();
 }
 
-bool KursTabelle::commitEditor() {
+bool KursTabelle::commitEditor(bool mendAfterwards) {
     if (!editor_) return true;
     QLineEdit* e = editor_;
     editor_ = nullptr;  // a change of the model below must not commit again
@@ -543,17 +535,27 @@ bool KursTabelle::commitEditor() {
     e->hide();
     e->deleteLater();
     viewport()->update();
-    if (editorRow_ >= rowCount() ||
-        model_.setData(model_.index(static_cast<int>(editorRow_), editorColumn_), text,
-                       Qt::EditRole))
+    const std::int64_t row = editorRow_;
+    const int column = editorColumn_;
+    if (row >= rowCount() ||
+        model_.setData(model_.index(static_cast<int>(row), column), text, Qt::EditRole))
         return true;
-    // Not a value: the record stays as it was, and the user learns why (a tooltip would go with
-    // the key's release).
-    ShowMessage(
-        QStringLiteral("„%1“ ist kein gültiger Wert für %2; der Satz bleibt, wie er war.")
-            .arg(text,
-                 model_.headerData(editorColumn_, Qt::Horizontal, Qt::DisplayRole).toString()),
-        msg::kOk, nullptr);
+    // Not a value: the record stays as it was, and the user learns why, once the click or key
+    // that ended the editing has been handled (no message loop inside a mouse press; a tooltip
+    // would go with the key's release).
+    QMetaObject::invokeMethod(
+        this,
+        [this, text, row, column, mendAfterwards] {
+            ShowMessage(
+                QStringLiteral("„%1“ ist kein gültiger Wert für %2; der Satz bleibt, wie er war.")
+                    .arg(text,
+                         model_.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()),
+                msg::kOk, nullptr);
+            if (!mendAfterwards) return;
+            edit(row, column);
+            if (editor_) editor_->setText(text);
+        },
+        Qt::QueuedConnection);
     return false;
 }
 

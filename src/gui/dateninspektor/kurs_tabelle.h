@@ -93,9 +93,9 @@ private:
     void ensureVisible(std::int64_t row);
     void updateScrollBars();
     void layoutHeader();
-    // Takes the editor's text into the record; false (after telling the user) when it is no
-    // value.
-    bool commitEditor();
+    // Takes the editor's text into the record; false when it is no value: the user is told
+    // (and, with `mendAfterwards`, finds the text in the editor again) right after.
+    bool commitEditor(bool mendAfterwards = false);
     void closeEditor();
 
     KursModell& model_;

@@ -332,6 +332,7 @@ TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
     QString said;
     answerMessage("OK", &said);
     QTest::keyClick(t.editor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
     EXPECT_EQ(said, "„viel“ ist kein gültiger Wert für Volumen; der Satz bleibt, wie er war.");
     EXPECT_EQ(w->document().record(7).Volume, 10.0f);
     EXPECT_EQ(w->undoStack().index(), before + 1);
