@@ -236,31 +236,33 @@ void DataFileDocument::scanRecords(const KursSatz* records, std::int64_t first, 
     }
 }
 
+int DataFileDocument::readRecords(std::int64_t first, std::int64_t n, KursSatz* out,
+                                  std::int64_t& got) const {
+    std::vector<char> bytes(kRecordsAsInFile ? 0 : static_cast<size_t>(n * kRecordSize));
+    char* into = kRecordsAsInFile ? reinterpret_cast<char*>(out) : bytes.data();
+    std::int64_t bytesGot = 0;
+    if (int e = fs_.read(file_.handle(), kHeaderSize + first * kRecordSize, into, n * kRecordSize,
+                         bytesGot))
+        return e;
+    got = bytesGot / kRecordSize;
+    if (!kRecordsAsInFile) decodeRecords(bytes.data(), got, out);
+    return 0;
+}
+
 int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass,
                                const std::atomic<bool>& cancel) const {
-    std::vector<char> bytes(kRecordsAsInFile ? 0
-                                             : static_cast<size_t>(kChunkRecords * kRecordSize));
     std::vector<KursSatz> records(static_cast<size_t>(kChunkRecords));
+    std::int64_t got = 0;
     if (first > 0) {
         // The order of the part's first record depends on the record before it.
-        char r[kRecordSize];
-        std::int64_t got = 0;
-        if (int e = fs_.read(file_.handle(), kHeaderSize + (first - 1) * kRecordSize, r,
-                             kRecordSize, got))
-            return e;
-        if (got != kRecordSize) return EIO;
-        pass.before = decodeKursSatz(r);
+        if (int e = readRecords(first - 1, 1, &pass.before, got)) return e;
+        if (got != 1) return EIO;
         pass.haveBefore = true;
     }
     for (std::int64_t start = first; start < end && !cancel; start += kChunkRecords) {
         const std::int64_t n = std::min(kChunkRecords, end - start);
-        std::int64_t got = 0;
-        char* into = kRecordsAsInFile ? reinterpret_cast<char*>(records.data()) : bytes.data();
-        if (int e = fs_.read(file_.handle(), kHeaderSize + start * kRecordSize, into,
-                             n * kRecordSize, got))
-            return e;
-        if (got != n * kRecordSize) return EIO;
-        if (!kRecordsAsInFile) decodeRecords(bytes.data(), n, records.data());
+        if (int e = readRecords(start, n, records.data(), got)) return e;
+        if (got != n) return EIO;
         scanRecords(records.data(), start, n, pass);
     }
     return 0;
@@ -384,12 +386,9 @@ const KursSatz* DataFileDocument::page(std::int64_t pageIndex) const {
     }
     Page p;
     p.records.assign(static_cast<size_t>(kPageRecords), KursSatz{});
-    std::vector<char> bytes(static_cast<size_t>(kPageRecords * kRecordSize));
-    std::int64_t got = 0;
     // A file cut short by another program reads as zero records past its end.
-    if (fs_.read(file_.handle(), kHeaderSize + pageIndex * kPageRecords * kRecordSize, bytes.data(),
-                 kPageRecords * kRecordSize, got) == 0)
-        decodeRecords(bytes.data(), got / kRecordSize, p.records.data());
+    std::int64_t got = 0;
+    readRecords(pageIndex * kPageRecords, kPageRecords, p.records.data(), got);
     ages_.push_front(pageIndex);
     p.age = ages_.begin();
     return pages_.emplace(pageIndex, std::move(p)).first->second.records.data();
@@ -552,22 +551,10 @@ void DataFileDocument::set(std::int64_t index, const KursSatz& satz) {
 }
 
 void DataFileDocument::insert(std::int64_t index, const KursSatz& satz) {
-    materialise();
-    faults_ -= faultsIn(index, index);
-    edited_->insert(edited_->begin() + index, satz);
-    faults_ += faultsIn(index, index + 1);
-    touched(index, true);
+    insertRange(index, {satz});
 }
 
-KursSatz DataFileDocument::remove(std::int64_t index) {
-    materialise();
-    faults_ -= faultsIn(index, index + 1);
-    const KursSatz gone = (*edited_)[static_cast<size_t>(index)];
-    edited_->erase(edited_->begin() + index);
-    faults_ += faultsIn(index, index);
-    touched(index, true);
-    return gone;
-}
+KursSatz DataFileDocument::remove(std::int64_t index) { return removeRange(index, 1).front(); }
 
 std::vector<KursSatz> DataFileDocument::removeRange(std::int64_t first, std::int64_t n) {
     materialise();

@@ -117,6 +117,8 @@ private:
     struct Opening;  // the opening pass under way
     void startScan(std::function<void()> whenRead);
     int finishScan();
+    // Up to `n` records from `first` on; `got`: how many whole ones the file held.
+    int readRecords(std::int64_t first, std::int64_t n, KursSatz* out, std::int64_t& got) const;
     int scanPart(std::int64_t first, std::int64_t end, Pass& pass,
                  const std::atomic<bool>& cancel) const;
     void scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n, Pass& pass) const;

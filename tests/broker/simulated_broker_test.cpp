@@ -178,28 +178,28 @@ TEST(SimulatedBroker, FailsLikeARealConnection) {
     auto sub = first->subscribe({code, "ETR"});
     Recorder rec;
     sub->setListener(&rec);
-    auto run = [&](int seconds) {
+    auto run = [&](int seconds, SimulatedBroker& which) {
         for (int i = 0; i < seconds * 10; ++i) {
             clock.advanceMs(100);
-            broker.pump();
+            which.pump();
         }
     };
-    run(19);
+    run(19, broker);
     EXPECT_EQ(events.logouts, 0);
     const size_t before = rec.quotes.size();
     EXPECT_GT(before, 10u);
-    run(1);
+    run(1, broker);
     EXPECT_EQ(events.logouts, 1);
     EXPECT_FALSE(first->isLoggedIn());
-    run(29);
+    run(29, broker);
     EXPECT_LE(rec.quotes.size(), before + 5) << "nothing after the drop";
     EXPECT_THROW(loggedIn(broker), BrokerError) << "down";
-    run(1);
+    run(1, broker);
     auto second = loggedIn(broker);
     EXPECT_THROW(second->runHistory({code, "ETR"}), BrokerError);
     EXPECT_THROW(second->runHistory({code, "ETR"}), BrokerError);
     EXPECT_NO_THROW(second->runHistory({code, "ETR"}));
-    run(60);
+    run(60, broker);
     EXPECT_TRUE(second->isLoggedIn()) << "only the first session is dropped";
 
     SimulationSettings silent;
@@ -212,16 +212,10 @@ TEST(SimulatedBroker, FailsLikeARealConnection) {
     auto quietSub = session->subscribe({code, "ETR"});
     Recorder quietRec;
     quietSub->setListener(&quietRec);
-    for (int i = 0; i < 100; ++i) {
-        clock.advanceMs(100);
-        quiet.pump();
-    }
+    run(10, quiet);
     const size_t heard = quietRec.quotes.size();
     EXPECT_GT(heard, 10u);
-    for (int i = 0; i < 600; ++i) {
-        clock.advanceMs(100);
-        quiet.pump();
-    }
+    run(60, quiet);
     EXPECT_LE(quietRec.quotes.size(), heard + 1) << "silent from then on";
     EXPECT_TRUE(session->isLoggedIn()) << "without any event";
     EXPECT_EQ(none.logouts, 0);

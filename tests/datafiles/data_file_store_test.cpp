@@ -53,14 +53,7 @@ protected:
     void SetUp() override { QDir().mkpath(root()); }
 
     static TitelDef titel(const QString& code, const QString& folder = "Dax 30") {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Name = "Titel " + code;
-        d.Ordner = folder;
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
-        d.NeueNamen = true;
-        return d;
+        return test::titel(code, folder, true);
     }
     QString pathOf(const QString& folder, const QString& name) const {
         return root() + "/" + folder + "/" + name;

@@ -18,25 +18,11 @@ namespace {
 // file holds the old records or the edited ones, byte for byte, never a mix.
 TEST(DateninspektorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
     const TitelDef def = test::mercedesBenz();
-    QByteArray oldContent(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize);
-    for (int i = 0; i < 300000; ++i) {
-        char r[kRecordSize];
-        encodeKursSatz({46366.4 + i * 1e-7, 100.0f + static_cast<float>(i % 7), 1}, r);
-        oldContent.append(r, kRecordSize);
-    }
-    auto runHelper = [](const QString& path, int killAfter) {
-        QProcess helper;
-        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(DATENINSPEKTOR_SAVE_HELPER), {"save", path});
-        if (!helper.waitForStarted()) return false;
-        int steps = 0;
-        while ((killAfter < 0 || steps < killAfter) && helper.state() == QProcess::Running &&
-               helper.waitForReadyRead(30000))
-            steps += static_cast<int>(helper.readAllStandardOutput().count('\n'));
-        helper.kill();
-        helper.waitForFinished(30000);
-        return helper.state() == QProcess::NotRunning;
-    };
+    std::vector<KursSatz> records;
+    for (int i = 0; i < 300000; ++i)
+        records.push_back({46366.4 + i * 1e-7, 100.0f + static_cast<float>(i % 7), 1});
+    const QByteArray oldContent = QByteArray(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize) +
+                                  test::encodeRecords(records);
     QByteArray newContent;
     int steps = 0;
     {
@@ -59,7 +45,8 @@ TEST(DateninspektorSaveCrash, KilledAtRandomPointsLeavesTheOldOrTheNewContent) {
         QTemporaryDir root;
         const QString path = root.path() + "/710000-BRAVOL-ETR.VQS";
         test::writeFile(path, oldContent);
-        ASSERT_TRUE(runHelper(path, static_cast<int>(random.bounded(0, steps + 2))));
+        ASSERT_TRUE(test::killAfterSteps(QStringLiteral(DATENINSPEKTOR_SAVE_HELPER), {"save", path},
+                                         static_cast<int>(random.bounded(0, steps + 2))));
 
         DataFileStore next;  // the next start of either program
         next.setRoot(root.path());

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -17,11 +16,7 @@ namespace {
 // Kills a merging process at random moments, again and again: after recovery the file holds
 // every old record and either the whole merge or none of it, byte for byte.
 TEST(MergeCrash, KilledAtRandomMomentsLeavesTheOldFileOrTheMergedOne) {
-    TitelDef def;
-    def.RT_WKN = def.WKN = "710000";
-    def.Ordner = "Dax 30";
-    def.RT_Boerse = "ETR";
-    def.NeueNamen = true;
+    const TitelDef def = test::mercedesBenz();
     const double day = 46366.0;
     std::vector<KursSatz> old, fetched;
     for (int i = 0; i < 200000; ++i) old.push_back({day + 0.3 + i * 2e-6, 100.0f + i % 7, 1});
@@ -56,20 +51,10 @@ TEST(MergeCrash, KilledAtRandomMomentsLeavesTheOldFileOrTheMergedOne) {
         const QString path = store.filePath(def, kBezahlt);
         test::writeFile(path, oldContent);
 
-        QProcess helper;
-        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(MERGE_CRASH_HELPER), {root.path(), fetchedPath});
-        ASSERT_TRUE(helper.waitForStarted());
         // After a random number of its steps (0: while it copies into the journal).
-        const int killAfter = static_cast<int>(random.bounded(0, 34));
-        int steps = 0;
-        while (steps < killAfter && helper.state() == QProcess::Running &&
-               helper.waitForReadyRead(30000)) {
-            steps += static_cast<int>(helper.readAllStandardOutput().count('\n'));
-        }
-        helper.kill();
-        helper.waitForFinished(30000);
-        ASSERT_EQ(helper.state(), QProcess::NotRunning);
+        ASSERT_TRUE(test::killAfterSteps(QStringLiteral(MERGE_CRASH_HELPER),
+                                         {root.path(), fetchedPath},
+                                         static_cast<int>(random.bounded(0, 34))));
 
         DataFileStore next;  // the next start
         next.setRoot(root.path());

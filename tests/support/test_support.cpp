@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 namespace vqs::test {
 
@@ -23,6 +24,20 @@ TitelDef mercedesBenz() {
     TitelDef d = titel("710000", "Dax 30");
     d.Name = "Mercedes-Benz";
     return d;
+}
+
+bool killAfterSteps(const QString& program, const QStringList& arguments, int steps) {
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start(program, arguments);
+    if (!helper.waitForStarted()) return false;
+    int done = 0;
+    while ((steps < 0 || done < steps) && helper.state() == QProcess::Running &&
+           helper.waitForReadyRead(30000))
+        done += static_cast<int>(helper.readAllStandardOutput().count('\n'));
+    helper.kill();
+    helper.waitForFinished(30000);
+    return helper.state() == QProcess::NotRunning;
 }
 
 QByteArray encodeRecords(const std::vector<KursSatz>& records) {

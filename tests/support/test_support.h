@@ -27,6 +27,10 @@ TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, b
 TitelDef mercedesBenz();
 // Records as they stand in a data file, one after the other.
 QByteArray encodeRecords(const std::vector<KursSatz>& records);
+// Runs a helper program that writes a line for each step it has done and kills it without
+// warning after `steps` of them (0: right at its start; less than 0: never). True once it has
+// stopped.
+bool killAfterSteps(const QString& program, const QStringList& arguments, int steps);
 
 // Records every message and answers from a queue of prepared results (0 when empty).
 class RecordingMessages final : public MessagePresenter {

@@ -161,7 +161,7 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
 }
 
 QString InspektorFenster::finishReading() {
-    if (doc_->isRead() && follow_->isActive()) return {};
+    if (doc_->isRead()) return {};  // told already
     const QString error = doc_->finishOpening();
     if (error.isEmpty()) fileRead();
     return error;

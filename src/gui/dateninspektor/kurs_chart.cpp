@@ -1,8 +1,8 @@
 #include "gui/dateninspektor/kurs_chart.h"
 
+#include "common/serial_date.h"
 #include "common/vector_state.h"
 
-#include <QDate>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEngine>
@@ -19,7 +19,6 @@
 namespace vqs {
 namespace {
 
-constexpr double kMsPerDay = 86'400'000.0;
 constexpr std::int64_t kDayMs = 86'400'000;
 const QColor kKursFarbe(20, 60, 160);
 const QColor kVolumeFarbe(150, 170, 200);
@@ -50,8 +49,6 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-
-QString twoDigits(std::int64_t v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
 
 }  // namespace
 
@@ -92,7 +89,7 @@ void KursChart::showAll() {
 void KursChart::setRange(double fromZeit, double toZeit) {
     if (!(toZeit > fromZeit)) return;
     // Ten milliseconds at least: below that a pixel would be less than a tick's resolution.
-    const double least = 10.0 / kMsPerDay;
+    const double least = 10.0 / kMillisecondsPerDay;
     if (toZeit - fromZeit < least) {
         const double middle = (fromZeit + toZeit) / 2;
         fromZeit = middle - least / 2;
@@ -176,7 +173,7 @@ void KursChart::label(QPainter& p, QPoint at, const QString& text, Qt::Alignment
 }
 
 std::vector<KursChart::Tick> KursChart::timeTicks() const {
-    const double spanMs = (to_ - from_) * kMsPerDay;
+    const double spanMs = (to_ - from_) * kMillisecondsPerDay;
     const int wanted = std::max(2, plot_.width() / 110);
     std::int64_t step = kTimeSteps[std::size(kTimeSteps) - 1];
     for (std::int64_t s : kTimeSteps) {
@@ -187,28 +184,22 @@ std::vector<KursChart::Tick> KursChart::timeTicks() const {
     }
     if (spanMs / static_cast<double>(step) > wanted)  // more than years: whole years apart
         step *= static_cast<std::int64_t>(std::ceil(spanMs / static_cast<double>(step) / wanted));
-    const auto fromMs = static_cast<std::int64_t>(std::ceil(from_ * kMsPerDay));
-    const auto toMs = static_cast<std::int64_t>(std::floor(to_ * kMsPerDay));
-    const QDate epoch(1899, 12, 30);  // serial day 0
+    const auto fromMs = static_cast<std::int64_t>(std::ceil(from_ * kMillisecondsPerDay));
+    const auto toMs = static_cast<std::int64_t>(std::floor(to_ * kMillisecondsPerDay));
     std::vector<Tick> ticks;
     for (std::int64_t t = floorDiv(fromMs + step - 1, step) * step; t <= toMs; t += step) {
+        const double zeit = static_cast<double>(t) / kMillisecondsPerDay;
+        const std::optional<SerialParts> parts = splitSerial(zeit);
+        if (!parts) continue;
         Tick tick;
-        tick.at = xOf(static_cast<double>(t) / kMsPerDay);
-        const std::int64_t day = floorDiv(t, kDayMs);
-        const std::int64_t ms = t - day * kDayMs;
-        const QDate date = epoch.addDays(day);
-        tick.second =
-            QStringLiteral("%1.%2.%3")
-                .arg(twoDigits(date.day()), twoDigits(date.month()), twoDigits(date.year() % 100));
-        if (step >= kDayMs) {
+        tick.at = xOf(zeit);
+        tick.second = parts->date.toString(u"dd.MM.yy");
+        if (step >= kDayMs)
             std::swap(tick.text, tick.second);  // the date alone
-        } else {
-            tick.text = twoDigits(ms / 3'600'000) + QLatin1Char(':') + twoDigits(ms / 60'000 % 60);
-            if (step % 60'000 != 0) tick.text += QLatin1Char(':') + twoDigits(ms / 1000 % 60);
-            if (step < 1000)
-                tick.text += QLatin1Char('.') +
-                             QString::number(ms % 1000).rightJustified(3, QLatin1Char('0'));
-        }
+        else
+            tick.text = parts->time.toString(step < 1000          ? u"hh:mm:ss.zzz"
+                                             : step % 60'000 != 0 ? u"hh:mm:ss"
+                                                                  : u"hh:mm");
         ticks.push_back(std::move(tick));
     }
     return ticks;

@@ -133,19 +133,10 @@ void KursModell::setRecord(std::int64_t row, const KursSatz& satz) {
 }
 
 void KursModell::insertRecord(std::int64_t row, const KursSatz& satz) {
-    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
-    doc_.insert(row, satz);
-    endInsertRows();
-    Q_EMIT contentChanged();
+    insertRecords(row, {satz});
 }
 
-KursSatz KursModell::removeRecord(std::int64_t row) {
-    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
-    const KursSatz gone = doc_.remove(row);
-    endRemoveRows();
-    Q_EMIT contentChanged();
-    return gone;
-}
+KursSatz KursModell::removeRecord(std::int64_t row) { return removeRecords(row, 1).front(); }
 
 std::vector<KursSatz> KursModell::removeRecords(std::int64_t first, std::int64_t n) {
     beginRemoveRows({}, static_cast<int>(first), static_cast<int>(first + n - 1));

@@ -294,23 +294,21 @@ void KursTabelle::text(QPainter& p, const QRect& cell, const QString& text, bool
         for (QChar ch : text) {
             const ushort u = ch.unicode();
             if (u >= std::size(breiten_)) {
-                width = fontMetrics().horizontalAdvance(text);
+                width = metrics_.horizontalAdvance(text);
                 break;
             }
-            if (breiten_[u] < 0) breiten_[u] = fontMetrics().horizontalAdvance(ch);
+            if (breiten_[u] < 0) breiten_[u] = metrics_.horizontalAdvance(ch);
             width += breiten_[u];
         }
     }
-    const QFontMetrics& fm = metrics_;
     const int x = right ? cell.right() - 4 - width : cell.left() + 4;
-    p.drawText(QPoint(x, cell.top() + (cell.height() - fm.height()) / 2 + fm.ascent()), text);
+    p.drawText(QPoint(x, cell.top() + (cell.height() - metrics_.height()) / 2 + metrics_.ascent()),
+               text);
 }
 
 void KursTabelle::setCurrent(std::int64_t row, int column) {
-    const bool changed = row != current_;
     current_ = row;
     currentColumn_ = std::clamp(column, 0, KursModell::kColumns - 1);
-    if (changed) Q_EMIT currentRowChanged(row);
 }
 
 void KursTabelle::ensureVisible(std::int64_t row) {

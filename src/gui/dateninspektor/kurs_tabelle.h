@@ -58,12 +58,8 @@ public:
     QLineEdit* editor() const { return editor_; }
     // Where a cell is drawn, in the viewport's coordinates (empty when out of sight).
     QRect cellRect(std::int64_t row, int column) const;
-    QHeaderView* header() const { return header_; }
     // The width that shows every column and the largest row number.
     int preferredWidth() const;
-
-Q_SIGNALS:
-    void currentRowChanged(std::int64_t row);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -143,6 +143,14 @@ struct DateninspektorTest : ::testing::Test {
         QDir().mkpath(dir.path() + "/Dax 30");
         path = store.filePath(test::mercedesBenz(), kBezahlt);
     }
+    // The data file with `records` ticks `step` apart, in a window laid out at 1000 × 600.
+    InspektorFenster* openLaidOut(int records, double step = 1.0 / 86400) {
+        test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), records, step));
+        InspektorFenster* w = inspektor.open(path, nullptr);
+        w->resize(1000, 600);
+        QApplication::processEvents();
+        return w;
+    }
 };
 
 TEST_F(DateninspektorTest, ARefusedFileIsNamedAndLeftAlone) {
@@ -264,10 +272,7 @@ TEST(ZeilenMarken, RunsMergeSplitAndMoveWithTheRows) {
 }
 
 TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
-    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 200));
-    InspektorFenster* w = inspektor.open(path, nullptr);
-    w->resize(1000, 600);
-    QApplication::processEvents();
+    InspektorFenster* w = openLaidOut(200);
     KursTabelle& t = w->table();
     EXPECT_EQ(t.currentRow(), 199) << "the latest record first";
     EXPECT_TRUE(t.showsLastRow());
@@ -352,10 +357,7 @@ TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
 }
 
 TEST_F(DateninspektorTest, TheTableFollowsTheFileWhileItsEndIsInSight) {
-    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 200));
-    InspektorFenster* w = inspektor.open(path, nullptr);
-    w->resize(1000, 600);
-    QApplication::processEvents();
+    InspektorFenster* w = openLaidOut(200);
     KursTabelle& t = w->table();
     double zeit = kDay + 0.5;
     auto tick = [&] {
@@ -446,10 +448,7 @@ TEST_F(DateninspektorTest, ALargeFileShowsAtOnceAndItsCountsAndChartWhenItHasBee
 }
 
 TEST_F(DateninspektorTest, TheChartZoomsAroundThePointerAndPansByDragging) {
-    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 1000));
-    InspektorFenster* w = inspektor.open(path, nullptr);
-    w->resize(1000, 600);
-    QApplication::processEvents();
+    InspektorFenster* w = openLaidOut(1000);
     KursChart& chart = w->chart();
     const double from = chart.fromZeit(), to = chart.toZeit();
     const QPoint at = chart.plotRect().center() + QPoint(chart.plotRect().width() / 4, 0);
@@ -483,10 +482,7 @@ TEST_F(DateninspektorTest, TheChartZoomsAroundThePointerAndPansByDragging) {
 }
 
 TEST_F(DateninspektorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne) {
-    test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), 10, 10.0 / 86400));
-    InspektorFenster* w = inspektor.open(path, nullptr);
-    w->resize(1000, 600);
-    QApplication::processEvents();  // the layout: the chart takes its width
+    InspektorFenster* w = openLaidOut(10, 10.0 / 86400);  // the chart takes its width
     KursChart& chart = w->chart();
     chart.repaint();
     EXPECT_EQ(chart.drawnColumns(), 10) << "one column per record at the chart's width";
