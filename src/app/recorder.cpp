@@ -215,6 +215,11 @@ void Recorder::faultEnded(const QString& where) {
     Q_EMIT writeFaultEnded(where);
 }
 
+void Recorder::journalSetAside(const QString& file, const QString& aside, const QString& reason) {
+    // Told once: the journal is renamed and never found again.
+    Q_EMIT logLine(journalSetAsideText(file, aside, reason));
+}
+
 void Recorder::heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) {
     kursanzahl_ += 1;
     Q_EMIT tickRecorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);

@@ -137,6 +137,7 @@ private:
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
     void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) override;
+    void journalSetAside(const QString& file, const QString& aside, const QString& reason) override;
     // TitelLoadProgress
     void status(const QString& text) override { Q_EMIT startInfo(text); }
     void progressMaximum(int maximum) override { Q_EMIT loadProgressMaximum(maximum); }

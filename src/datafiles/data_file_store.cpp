@@ -1,5 +1,6 @@
 #include "datafiles/data_file_store.h"
 
+#include "common/crc32c.h"
 #include "common/process.h"
 #include "datafiles/naming.h"
 
@@ -48,8 +49,16 @@ struct DataFileStore::Target {
     QString path;
     FileSystem::Path nativeFolder;
     FileSystem::Path nativePath;
+    FileSystem::Path nativeJournal;
     bool tidied = false;
 };
+
+QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason) {
+    return QStringLiteral(
+               "Ein Journal neben %1 gehört nicht zu dieser Datei (%2); es wurde nicht "
+               "zurückgespielt und liegt nun unter %3. Die Datei blieb, wie sie war.")
+        .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(aside));
+}
 
 DataFileStore::DataFileStore(FileSystem& fs) : fs_(fs) {}
 DataFileStore::~DataFileStore() = default;
@@ -107,6 +116,7 @@ DataFileStore::Target& DataFileStore::target(const TitelId& id, const TitelDef& 
     t->path = t->folder + QDir::separator() + t->name;
     t->nativeFolder = FileSystem::nativePath(t->folder);
     t->nativePath = FileSystem::nativePath(t->path);
+    t->nativeJournal = FileSystem::nativePath(journalPath(t->path));
     t->tidied = tidiedFolders_.contains(t->folder);
     return *t;
 }
@@ -165,14 +175,6 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         tidyFolder(t.folder);
         t.tidied = true;
     }
-    if (!unrecovered_.isEmpty()) {
-        // Appended to now, the file would lose these records when its journal is played back.
-        const auto it = unrecovered_.find(t.path);
-        if (it != unrecovered_.end()) {
-            if (const int error = recoverJournal(t.path)) return {*it = error};
-            unrecovered_.erase(it);
-        }
-    }
     OpenFile file(fs_);
     int error = file.open(t.nativePath, FileSystem::Access::ReadWrite);
     if (error == ENOENT) {
@@ -183,6 +185,19 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
     // A rewrite by another program (a merge, the Dateninspektor's save) ends before we look.
     if (!error) error = file.lock();
     if (error) return {error};
+    // A journal that stands now is a dead rewrite's: appended to first, the file would lose the
+    // new records when the journal is played back. One look-up of the name, as a rule ENOENT.
+    FileSystem::Identity journal;
+    error = fs_.identity(t.nativeJournal, journal);
+    if (error != ENOENT) {
+        if (error) return {error};
+        const JournalOutcome outcome = recoverLocked(t.path, file);
+        if (outcome.kind == JournalOutcome::Failed) {
+            unrecovered_.insert(t.path, outcome.error);
+            return {outcome.error};
+        }
+        unrecovered_.remove(t.path);
+    }
 
     DateiKopf kopf;
     std::int64_t got = 0;
@@ -296,33 +311,42 @@ void DataFileStore::tidyFolder(const QString& folder) {
 
 namespace {
 
-// A journal: what a rewrite will overwrite, kept before the file is touched.
-//   "VQSJRNL1", the rewrite's start and the file's old length (64 bits each, little-endian),
-//   the old header (856 bytes), the old bytes from the start to the old end,
-//   "ENDE" and a checksum of what comes before the old bytes.
-// The end is written only once the old bytes are on disk: a journal without it was cut short by
-// a crash before the file was touched.
-constexpr char kJournalMagic[] = "VQSJRNL1";
-constexpr std::int64_t kJournalHead = 8 + 8 + 8;
+// A journal: what a rewrite will overwrite, kept before the file is touched, and what it
+// belongs to:
+//   "VQSJRNL2"; the rewrite's start, the file's old length, the file's device and inode (64 bits
+//   each, little-endian); the old header (856 bytes); the old bytes from the start to the old
+//   end; "ENDE" and the CRC-32C of everything before it.
+// The end is written only once everything before it is on disk: a journal without it was cut
+// short by a crash before the file was touched. Journals of the first format named neither their
+// file nor their bytes' checksum: one is set aside, never played back.
+constexpr char kJournalMagic[] = "VQSJRNL2";
+constexpr char kOldJournalMagic[] = "VQSJRNL1";
+constexpr std::int64_t kJournalHead = 8 + 4 * 8;
+constexpr std::int64_t kJournalBody = kJournalHead + kHeaderSize;  // where the old bytes start
 constexpr char kJournalEnd[] = "ENDE";
-constexpr std::int64_t kJournalTail = 4 + 8;
-// FNV-1a over the journal's head and old header: a torn or foreign head does not pass.
-std::uint64_t checksum(const char* data, std::int64_t length) {
-    std::uint64_t h = 0xcbf29ce484222325ULL;
-    for (std::int64_t i = 0; i < length; ++i) {
-        h ^= static_cast<unsigned char>(data[i]);
-        h *= 0x100000001b3ULL;
-    }
-    return h;
+constexpr std::int64_t kJournalTail = 4 + 4;
+// No rewrite takes a larger file: a journal that names more is not one of ours.
+constexpr std::int64_t kLargestRewrite = std::int64_t{64} << 30;
+constexpr std::int64_t kPiece = 1 << 20;  // bytes copied at once into and out of a journal
+const QString kAsideSuffix = QStringLiteral(".passt-nicht");
+
+void putLe(char* out, std::uint64_t v, int bytes = 8) {
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<char>(v >> (8 * i));
+}
+std::uint64_t getLe(const char* in, int bytes = 8) {
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[i]);
+    return v;
 }
 
-void putLe(char* out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
-}
-std::uint64_t getLe(const char* in) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(in[i]);
-    return v;
+// The fields that say which title, code and exchange a header is of.
+bool sameTitle(const DateiKopf& a, const DateiKopf& b) {
+    for (KopfFeld f : {kopf::Kurzcode, kopf::KurzcodeLang, kopf::TitelKey}) {
+        if (std::memcmp(a.bytes.data() + f.offset, b.bytes.data() + f.offset,
+                        static_cast<size_t>(f.width)) != 0)
+            return false;
+    }
+    return true;
 }
 
 // The old bytes of a rewrite, read back from its journal.
@@ -335,7 +359,7 @@ public:
         got = 0;
         length = std::max<std::int64_t>(0, std::min(length, size_ - offset));
         if (length == 0) return 0;
-        return fs_.read(journal_, kJournalHead + kHeaderSize + offset, data, length, got);
+        return fs_.read(journal_, kJournalBody + offset, data, length, got);
     }
 
 private:
@@ -369,39 +393,128 @@ int playBack(FileSystem& fs, FileSystem::Handle journal, OpenFile& file, std::in
     int error = fs.read(journal, kJournalHead, header, kHeaderSize, got);
     if (!error && got != kHeaderSize) error = EIO;
     if (!error) error = file.write(0, header, kHeaderSize);
-    if (!error)
-        error = fs.copy(journal, kJournalHead + kHeaderSize, file.handle(), from, length - from);
+    if (!error) error = fs.copy(journal, kJournalBody, file.handle(), from, length - from);
     if (!error) error = file.truncate(length);
     if (!error) error = file.sync();
     return error;
+}
+
+// All `length` bytes at `offset`; EIO when the file ends before.
+int readExactly(FileSystem& fs, FileSystem::Handle handle, std::int64_t offset, char* data,
+                std::int64_t length) {
+    std::int64_t got = 0;
+    const int error = fs.read(handle, offset, data, length, got);
+    return error ? error : (got == length ? 0 : EIO);
+}
+
+// What a journal says, once it has been read whole and its checksum holds.
+struct JournalHead {
+    std::int64_t from = 0, length = 0;
+    FileSystem::Identity file;
+    DateiKopf oldHeader;
+};
+
+// Why a journal is not played back, or an empty text when it may be: read whole from `journal`
+// (of `size` bytes). `cutShort` says that it never got its end (its file was not touched yet).
+QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t size,
+                    JournalHead& head, bool& cutShort, int& error) {
+    cutShort = false;
+    error = 0;
+    char start[kJournalBody];
+    char tail[kJournalTail];
+    if (size < kJournalBody + kJournalTail) {
+        cutShort = true;
+        return {};
+    }
+    if ((error = readExactly(fs, journal, 0, start, kJournalBody)) ||
+        (error = readExactly(fs, journal, size - kJournalTail, tail, kJournalTail)))
+        return {};
+    if (std::memcmp(start, kOldJournalMagic, 8) == 0)
+        return QStringLiteral(
+            "Das Journal hat das Format einer älteren Programmversion, das "
+            "seine Datei nicht nennt");
+    if (std::memcmp(tail, kJournalEnd, 4) != 0) {
+        cutShort = true;
+        return {};
+    }
+    if (std::memcmp(start, kJournalMagic, 8) != 0)
+        return QStringLiteral("Die Datei ist kein Journal dieses Programms");
+    head.from = static_cast<std::int64_t>(getLe(start + 8));
+    head.length = static_cast<std::int64_t>(getLe(start + 16));
+    head.file.device = getLe(start + 24);
+    head.file.inode = getLe(start + 32);
+    std::memcpy(head.oldHeader.bytes.data(), start + kJournalHead, kHeaderSize);
+    if (head.from < kHeaderSize || head.length < head.from || head.length > kLargestRewrite ||
+        size != kJournalBody + (head.length - head.from) + kJournalTail)
+        return QStringLiteral("Das Journal ist beschädigt (seine Längen passen nicht)");
+    // The checksum of the whole journal: a torn or altered byte anywhere shows.
+    std::uint32_t crc = crc32c(0, start, kJournalBody);
+    std::vector<char> piece(static_cast<size_t>(std::min(kPiece, head.length - head.from + 1)));
+    for (std::int64_t at = kJournalBody; at < size - kJournalTail;) {
+        const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()),
+                                                      size - kJournalTail - at);
+        if ((error = readExactly(fs, journal, at, piece.data(), n))) return {};
+        crc = crc32c(crc, piece.data(), static_cast<size_t>(n));
+        at += n;
+    }
+    if (crc != static_cast<std::uint32_t>(getLe(tail + 4, 4)))
+        return QStringLiteral("Das Journal ist beschädigt (seine Prüfsumme stimmt nicht)");
+    return {};
 }
 
 }  // namespace
 
 int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
                                   const Rewrite& rewrite) {
+    return rewriteInPlace(
+        path,
+        [&](OpenFile&, std::int64_t length, const DateiKopf&, RewriteStart& start) {
+            if (from < kHeaderSize || from > length) return EINVAL;
+            start.from = from;
+            if (header) start.header = *header;
+            return 0;
+        },
+        rewrite);
+}
+
+int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const Rewrite& rewrite) {
     const FileSystem::Path native = FileSystem::nativePath(path);
     const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
     const FileSystem::Path folder = FileSystem::nativePath(folderOf(path));
-    // A journal left by a crash is played back first: the rewrite starts from the old file.
-    if (int error = recoverJournal(path)) return error;
-    unrecovered_.remove(path);
 
     // This program's own ticks for the file wait meanwhile (an append would wait for the lock
     // below for ever); they follow once the file is closed and unlocked.
     hold(path);
     const auto released = qScopeGuard([&] { release(path); });
     OpenFile file(fs_);
-    int error = file.open(native, FileSystem::Access::ReadWrite);
-    // Appends of other programs wait until the rewrite is done, and the records they appended
-    // before are part of what is rewritten.
+    // Never through a link: the journal lies beside the file it names.
+    int error = file.open(native, FileSystem::Access::ReadWriteOwn);
+    // From here until the journal is gone the file's lock is ours: appends of other programs
+    // wait (the records they appended before are part of what is rewritten), and no other
+    // program plays back a journal of ours while it is still being written or used.
     if (!error) error = file.lock();
-    std::int64_t length = 0;
-    if (!error) error = file.size(length);
     if (error) return error;
-    if (from < kHeaderSize || from > length) return EINVAL;
-    char oldHeader[kHeaderSize];
-    if ((error = file.readAll(0, oldHeader, kHeaderSize))) return error;
+    // A journal a crashed rewrite left is played back first: the rewrite starts from the old
+    // file.
+    if (const JournalOutcome standing = recoverLocked(path, file);
+        standing.kind == JournalOutcome::Failed) {
+        unrecovered_.insert(path, standing.error);
+        return standing.error;
+    }
+    unrecovered_.remove(path);
+
+    std::int64_t length = 0;
+    if ((error = file.size(length))) return error;
+    DateiKopf oldHeader;
+    if (length < kHeaderSize) return kNoDataFile;
+    if ((error = file.readAll(0, oldHeader.bytes.data(), kHeaderSize))) return error;
+    if (!oldHeader.hasKennung()) return kNoDataFile;
+    FileSystem::Identity identity;
+    if ((error = fs_.identity(file.handle(), identity))) return error;
+    RewriteStart start;
+    if ((error = plan(file, length, oldHeader, start))) return error;
+    const std::int64_t from = start.from;
+    if (from < kHeaderSize || from > length || length > kLargestRewrite) return EINVAL;
 
     // 1. What will be overwritten goes into the journal, which is flushed with its name.
     OpenFile journal(fs_);
@@ -411,19 +524,30 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
         fs_.remove(journalNative);
     };
     {
-        char head[kJournalHead + kHeaderSize];
+        char head[kJournalBody];
         std::memcpy(head, kJournalMagic, 8);
         putLe(head + 8, static_cast<std::uint64_t>(from));
         putLe(head + 16, static_cast<std::uint64_t>(length));
-        std::memcpy(head + kJournalHead, oldHeader, kHeaderSize);
+        putLe(head + 24, identity.device);
+        putLe(head + 32, identity.inode);
+        std::memcpy(head + kJournalHead, oldHeader.bytes.data(), kHeaderSize);
+        std::uint32_t crc = crc32c(0, head, sizeof head);
+        error = journal.write(0, head, sizeof head);
+        // The old bytes pass through here for their checksum.
+        std::vector<char> piece(static_cast<size_t>(std::min(kPiece, length - from + 1)));
+        for (std::int64_t at = from; !error && at < length;) {
+            const std::int64_t n =
+                std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), length - at);
+            error = file.readAll(at, piece.data(), n);
+            if (!error) error = journal.write(kJournalBody + (at - from), piece.data(), n);
+            crc = crc32c(crc, piece.data(), static_cast<size_t>(n));
+            at += n;
+        }
         char tail[kJournalTail];
         std::memcpy(tail, kJournalEnd, 4);
-        putLe(tail + 4, checksum(head, sizeof head));
-        const std::int64_t body = kJournalHead + kHeaderSize;
-        error = journal.write(0, head, sizeof head);
-        if (!error) error = fs_.copy(file.handle(), from, journal.handle(), body, length - from);
+        putLe(tail + 4, crc, 4);
         if (!error) error = journal.sync();
-        if (!error) error = journal.write(body + (length - from), tail, kJournalTail);
+        if (!error) error = journal.write(kJournalBody + (length - from), tail, kJournalTail);
         if (!error) error = journal.sync();
         if (!error) error = fs_.syncDirectory(folder);
     }
@@ -432,7 +556,7 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
         return error;
     }
     journal.close();
-    if ((error = journal.open(journalNative, FileSystem::Access::Read))) {
+    if ((error = journal.open(journalNative, FileSystem::Access::ReadOwn))) {
         dropJournal();
         return error;
     }
@@ -443,7 +567,7 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
     error = rewrite(old, out);
     const std::int64_t end = from + out.written();
     if (!error && end < length) error = file.truncate(end);
-    if (!error && header) error = file.write(0, header->bytes.data(), kHeaderSize);
+    if (!error && start.header) error = file.write(0, start.header->bytes.data(), kHeaderSize);
     if (!error) error = file.sync();
     if (error) {
         // The old content goes back; when even that fails, the journal stays for the next start
@@ -455,52 +579,128 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
         return error;
     }
 
-    // 3. The journal goes: from now on the new content is the file.
+    // 3. The journal goes: from now on the new content is the file. The lock goes after it.
     dropJournal();
     fs_.syncDirectory(folder);
     return 0;
 }
 
-int DataFileStore::recoverJournal(const QString& path, bool* playedBack) {
-    if (playedBack) *playedBack = false;
-    const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
-    OpenFile journal(fs_);
-    int error = journal.open(journalNative, FileSystem::Access::Read);
-    if (error == ENOENT) return 0;
-    std::int64_t size = 0;
-    if (!error) error = journal.size(size);
-    if (error) return error;
+DataFileStore::JournalOutcome DataFileStore::recoverJournal(const QString& path) {
+    FileSystem::Identity seen;
+    const int error = fs_.identity(FileSystem::nativePath(journalPath(path)), seen);
+    if (error == ENOENT) return {};
+    if (error) return JournalOutcome::failure(error);
+    OpenFile file(fs_);
+    // Never through a link: a journal is played back onto the file beside it, never elsewhere.
+    if (const int e = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWriteOwn)) {
+        switch (e) {
+            case ENOENT:
+                return setAside(path, QStringLiteral("Die Datei des Journals gibt es nicht"));
+            case ELOOP:
+                return setAside(path, QStringLiteral("Die Datei ist ein symbolischer Verweis"));
+            case EISDIR:
+            case ENXIO:
+                return setAside(path,
+                                QStringLiteral("Unter dem Namen steht keine gewöhnliche Datei"));
+            default:
+                return JournalOutcome::failure(e);
+        }
+    }
+    // A rewrite that still runs holds this lock until its journal is gone: waiting for it means
+    // that a journal found afterwards is a dead rewrite's.
+    if (const int e = file.lock()) return JournalOutcome::failure(e);
+    return recoverLocked(path, file);
+}
 
-    // Only a whole journal with its checksum is played back; anything less was cut short before
-    // the file was touched. A journal that cannot be read stays, and so does its error.
-    bool whole = size >= kJournalHead + kHeaderSize + kJournalTail;
-    std::int64_t from = 0, length = 0;
-    if (whole) {
-        char start[kJournalHead + kHeaderSize];
-        char tail[kJournalTail];
-        if ((error = journal.readAll(0, start, sizeof start)) ||
-            (error = journal.readAll(size - kJournalTail, tail, kJournalTail)))
-            return error;
-        from = static_cast<std::int64_t>(getLe(start + 8));
-        length = static_cast<std::int64_t>(getLe(start + 16));
-        whole = std::memcmp(start, kJournalMagic, 8) == 0 && from >= kHeaderSize &&
-                length >= from &&
-                size == kJournalHead + kHeaderSize + (length - from) + kJournalTail &&
-                std::memcmp(tail, kJournalEnd, 4) == 0 &&
-                getLe(tail + 4) == checksum(start, sizeof start);
+DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, OpenFile& file) {
+    const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
+    // Opened only now, under the lock: the journal of a rewrite that ended while we waited is
+    // gone, and one that stands is the dead rewrite's.
+    OpenFile journal(fs_);
+    int error = journal.open(journalNative, FileSystem::Access::ReadOwn);
+    if (error == ENOENT) return {};
+    if (error == ELOOP)
+        return setAside(path, QStringLiteral("Das Journal ist ein symbolischer Verweis"));
+    if (error) return JournalOutcome::failure(error);
+    FileSystem::Identity journalIs;
+    std::int64_t size = 0;
+    if ((error = fs_.identity(journal.handle(), journalIs))) return JournalOutcome::failure(error);
+    if (!journalIs.regular)
+        return setAside(path, QStringLiteral("Das Journal ist keine gewöhnliche Datei"));
+    if ((error = journal.size(size))) return JournalOutcome::failure(error);
+
+    JournalHead head;
+    bool cutShort = false;
+    QString foreign = readJournal(fs_, journal.handle(), size, head, cutShort, error);
+    if (error) return JournalOutcome::failure(error);
+    if (cutShort) {
+        journal.close();
+        if ((error = fs_.remove(journalNative)) && error != ENOENT)
+            return JournalOutcome::failure(error);
+        fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
+        return JournalOutcome::of(JournalOutcome::CutShort);
     }
-    if (whole) {
-        OpenFile file(fs_);
-        if ((error = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite)) ||
-            (error = file.lock()))
-            return error;
-        if ((error = playBack(fs_, journal.handle(), file, from, length))) return error;
-        if (playedBack) *playedBack = true;
+
+    // It belongs to this file: the same file (not another one under the name, nor reached
+    // through a link), of the same title, as long as the journal says, a data file still.
+    FileSystem::Identity fileIs, nameIs;
+    std::int64_t fileSize = 0;
+    DateiKopf header;
+    if (foreign.isEmpty()) {
+        if ((error = fs_.identity(file.handle(), fileIs)) ||
+            (error = fs_.identity(FileSystem::nativePath(path), nameIs)) ||
+            (error = file.size(fileSize)))
+            return JournalOutcome::failure(error);
+        if (!nameIs.regular || !nameIs.sameFile(fileIs))
+            foreign = QStringLiteral(
+                "Die Datei ist ein symbolischer Verweis oder keine "
+                "gewöhnliche Datei");
+        else if (!fileIs.sameFile(head.file))
+            foreign = QStringLiteral("Das Journal gehört zu einer anderen Datei");
+        else if (fileSize < head.from)
+            foreign = QStringLiteral("Die Datei ist kürzer, als das Journal erlaubt");
     }
+    if (foreign.isEmpty()) {
+        if ((error = file.readAll(0, header.bytes.data(), kHeaderSize)))
+            return JournalOutcome::failure(error);
+        if (!header.hasKennung() || !head.oldHeader.hasKennung())
+            foreign = QStringLiteral("Die Datei ist keine Datendatei");
+        else if (!sameTitle(header, head.oldHeader))
+            foreign = QStringLiteral("Das Journal gehört zu einem anderen Titel");
+    }
+    if (!foreign.isEmpty()) {
+        journal.close();
+        return setAside(path, foreign);
+    }
+
+    if ((error = playBack(fs_, journal.handle(), file, head.from, head.length)))
+        return JournalOutcome::failure(error);
     journal.close();
-    if ((error = fs_.remove(journalNative)) && error != ENOENT) return error;
+    // Still under the lock: nobody can find the journal once its bytes are back.
+    if ((error = fs_.remove(journalNative)) && error != ENOENT)
+        return JournalOutcome::failure(error);
     fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
-    return 0;
+    return JournalOutcome::of(JournalOutcome::PlayedBack);
+}
+
+DataFileStore::JournalOutcome DataFileStore::setAside(const QString& path, const QString& reason) {
+    const QString journal = journalPath(path);
+    const FileSystem::Path from = FileSystem::nativePath(journal);
+    // Under a name no start looks for, beside the file; an earlier one is never replaced.
+    QString aside = journal + kAsideSuffix;
+    for (int n = 2;; ++n) {
+        FileSystem::Identity taken;
+        const int error = fs_.identity(FileSystem::nativePath(aside), taken);
+        if (error == ENOENT) break;
+        if (error) return JournalOutcome::failure(error);
+        if (n > 1000) return JournalOutcome::failure(EEXIST);
+        aside = journal + kAsideSuffix + QStringLiteral("-%1").arg(n);
+    }
+    if (const int error = fs_.rename(from, FileSystem::nativePath(aside)))
+        return JournalOutcome::failure(error);
+    fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
+    if (listener_) listener_->journalSetAside(path, aside, reason);
+    return {JournalOutcome::SetAside, 0, aside, reason};
 }
 
 QStringList DataFileStore::recoverJournals() {
@@ -518,10 +718,10 @@ QStringList DataFileStore::recoverJournals() {
         for (const QString& name : names) {
             if (!name.endsWith(suffix, Qt::CaseInsensitive)) continue;
             const QString path = folder + QDir::separator() + name.chopped(suffix.size());
-            bool playedBack = false;
-            if (const int error = recoverJournal(path, &playedBack))
-                unrecovered_.insert(path, error);
-            else if (playedBack)
+            const JournalOutcome outcome = recoverJournal(path);
+            if (outcome.kind == JournalOutcome::Failed)
+                unrecovered_.insert(path, outcome.error);
+            else if (outcome.kind == JournalOutcome::PlayedBack)
                 recovered << path;
         }
     }

@@ -38,7 +38,14 @@ public:
     virtual void faultEnded(const QString& where) = 0;
     // A tick that waited while its file was held has reached the file.
     virtual void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) = 0;
+    // A journal beside `file` did not belong to it (`reason`): it was renamed to `aside` and the
+    // file left as it was.
+    virtual void journalSetAside(const QString& file, const QString& aside,
+                                 const QString& reason) = 0;
 };
+
+// What the user is told of a journal set aside: both files and why.
+QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason);
 
 // Owns every write to data files. A realtime tick is appended with the file opened and closed
 // again at once, so that readers can read at any moment; a new file appears whole; a file held
@@ -109,24 +116,67 @@ public:
     };
     using Rewrite = std::function<int(OldBytes& old, NewBytes& out)>;
 
-    // Rewrites a data file in place from byte `from` on (the file keeps its identity: a reader
-    // that holds it open goes on reading it): first what will be overwritten is kept in a
-    // journal beside the file and flushed, then `rewrite` produces the new content, the file is
-    // cut to its end, `header` (when given) replaces the header, the file is flushed, and the
-    // journal goes. A crash at any moment leaves, after recoverJournals(), the old file or the
-    // new one. 0 or the error; on an error the old content is put back.
+    // Where a rewrite starts (the first byte it may change) and the header it writes (none: the
+    // old one stays).
+    struct RewriteStart {
+        std::int64_t from = 0;
+        std::optional<DateiKopf> header;
+    };
+    // Decides the start under the file's lock, from the file as it is then (`length` bytes, a
+    // data file with this header): 0, or an error that ends the rewrite before anything changed.
+    using Plan = std::function<int(OpenFile& file, std::int64_t length, const DateiKopf& header,
+                                   RewriteStart& start)>;
+
+    // Rewrites a data file in place (the file keeps its identity: a reader that holds it open
+    // goes on reading it). Under the file's lock, held from before the journal exists until it
+    // is gone: a journal a crashed rewrite left is played back, `plan` says where to start, what
+    // will be overwritten is kept in a journal beside the file and flushed, then `rewrite`
+    // produces the new content, the file is cut to its end, the header (when given) replaced,
+    // the file flushed, and the journal goes. A crash at any moment leaves, after the journal
+    // is played back, the old file or the new one. Never through a link; a file that is not a
+    // data file is refused (kNoDataFile). 0 or the error; on an error the old content is put
+    // back.
+    int rewriteInPlace(const QString& path, const Plan& plan, const Rewrite& rewrite);
+    // The same from a fixed byte `from` on (EINVAL when the file is shorter by then).
     int rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
                        const Rewrite& rewrite);
+
+    // What became of a journal that stood beside a data file.
+    struct JournalOutcome {
+        enum Kind {
+            None,        // there was none (or its rewrite ended while we waited for the file)
+            PlayedBack,  // the file is as it was before the crashed rewrite
+            CutShort,    // cut short before the file was touched: removed
+            SetAside,    // not the file's own: renamed to `aside`, the file left as it was
+            Failed,      // could not be played back (`error`): it stays, the file takes no tick
+        } kind = None;
+        int error = 0;
+        QString aside;
+        QString reason;  // why it was set aside
+        static JournalOutcome of(Kind kind) {
+            JournalOutcome o;
+            o.kind = kind;
+            return o;
+        }
+        static JournalOutcome failure(int error) {
+            JournalOutcome o = of(Failed);
+            o.error = error;
+            return o;
+        }
+    };
     // Plays back every journal a crashed rewrite left below the data root (the root and its
-    // folders), so that each file is as it was before that rewrite. Both programs call it at
-    // start, before any tick is appended. The paths of the files put back (a journal cut short
-    // is only removed: its file was not touched yet). A file whose journal cannot be played back
-    // takes no tick until it can (each append tries again): see unrecoveredJournals().
+    // folders). Both programs call it at start, before any tick is appended; an append plays a
+    // standing journal back too. The paths of the files put back. A file whose journal cannot
+    // be played back takes no tick until it can (each append tries again): see
+    // unrecoveredJournals(). A journal set aside is told to the listener.
     QStringList recoverJournals();
     // File → error of the journals that could not be played back.
     const QHash<QString, int>& unrecoveredJournals() const { return unrecovered_; }
-    // The same for one file; `playedBack` (when given) says whether its old content went back.
-    int recoverJournal(const QString& path, bool* playedBack = nullptr);
+    // The same for one file. A journal is played back only under the file's lock, which its
+    // rewrite holds until the journal is gone, and only onto the file it names: the same file
+    // (device and inode; never through a link), a data file of the same title, no shorter than
+    // where the rewrite started; and only when its checksum holds. Anything else is set aside.
+    JournalOutcome recoverJournal(const QString& path);
     static QString journalPath(const QString& path) { return path + QStringLiteral(".journal"); }
 
     // While a file is held, its realtime ticks wait in memory, in order; release appends them.
@@ -171,6 +221,9 @@ private:
     void tidyFolder(const QString& folder);
     void reportFailure(const Target& target, const Failure& failure);
     void reportWritten(const Target& target);
+    // Plays back the journal beside `path`, whose file is open and locked.
+    JournalOutcome recoverLocked(const QString& path, OpenFile& file);
+    JournalOutcome setAside(const QString& path, const QString& reason);
 
     FileSystem& fs_;
     DataFileStoreListener* listener_ = nullptr;

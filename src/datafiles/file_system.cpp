@@ -72,6 +72,8 @@ QString describeFileError(int error) {
             return QStringLiteral("Der Dateiname ist zu lang");
         case EBUSY:
             return QStringLiteral("Die Datei ist gesperrt");
+        case ELOOP:
+            return QStringLiteral("Unter dem Namen steht ein symbolischer Verweis");
         default:
             return QStringLiteral("Systemfehler %1 (%2)")
                 .arg(error)
@@ -111,20 +113,36 @@ int mappedError(DWORD e) {
     }
 }
 int lastError() { return mappedError(GetLastError()); }
+FileSystem::Identity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {
+        info.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0};
+}
 HANDLE h(FileSystem::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 const wchar_t* w(const QString& path) { return reinterpret_cast<const wchar_t*>(path.utf16()); }
 
 class SystemFileSystem final : public FileSystem {
 public:
     int open(const Path& path, Access access, Handle& handle) override {
-        const DWORD rights = access == Access::Read        ? GENERIC_READ
-                             : access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE
-                                                           : GENERIC_WRITE;
+        const bool own = access == Access::ReadOwn || access == Access::ReadWriteOwn;
+        const DWORD rights = access == Access::Read || access == Access::ReadOwn ? GENERIC_READ
+                             : access == Access::CreateNew                       ? GENERIC_WRITE
+                                                           : GENERIC_READ | GENERIC_WRITE;
         const DWORD disposition = access == Access::CreateNew ? CREATE_NEW : OPEN_EXISTING;
-        HANDLE f =
-            CreateFileW(w(path), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE f = CreateFileW(
+            w(path), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            disposition, FILE_ATTRIBUTE_NORMAL | (own ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
         if (f == INVALID_HANDLE_VALUE) return lastError();
+        if (own) {
+            // A link opened as itself is refused, as O_NOFOLLOW does.
+            BY_HANDLE_FILE_INFORMATION info;
+            if (GetFileInformationByHandle(f, &info) &&
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                CloseHandle(f);
+                return ELOOP;
+            }
+        }
         if (GetFileType(f) != FILE_TYPE_DISK) {
             CloseHandle(f);
             return ENXIO;
@@ -186,6 +204,22 @@ public:
         return LockFileEx(h(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) ? 0 : lastError();
     }
     void close(Handle handle) override { CloseHandle(h(handle)); }
+    int identity(Handle handle, Identity& identity) override {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(h(handle), &info)) return lastError();
+        identity = identityOf(info);
+        return 0;
+    }
+    int identity(const Path& path, Identity& identity) override {
+        HANDLE f = CreateFileW(w(path), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING,
+                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return lastError();
+        const int error = this->identity(reinterpret_cast<Handle>(f), identity);
+        CloseHandle(f);
+        return error;
+    }
     int rename(const Path& from, const Path& to) override {
         return MoveFileExW(w(from), w(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                    ? 0
@@ -225,6 +259,11 @@ int openRetrying(const QByteArray& path, int flags) {
     return fd;
 }
 
+FileSystem::Identity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            S_ISREG(st.st_mode)};
+}
+
 // Calls that the kernel may interrupt or cut short are repeated until done.
 class SystemFileSystem final : public FileSystem {
 public:
@@ -241,6 +280,12 @@ public:
                 break;
             case Access::CreateNew:
                 flags |= O_WRONLY | O_CREAT | O_EXCL;
+                break;
+            case Access::ReadOwn:
+                flags |= O_RDONLY | O_NOFOLLOW;
+                break;
+            case Access::ReadWriteOwn:
+                flags |= O_RDWR | O_NOFOLLOW;
                 break;
         }
 #ifdef O_NOATIME
@@ -322,6 +367,18 @@ public:
         ::munmap(const_cast<char*>(data), static_cast<size_t>(length));
     }
     void close(Handle handle) override { ::close(static_cast<int>(handle)); }
+    int identity(Handle handle, Identity& identity) override {
+        struct stat st;
+        if (::fstat(static_cast<int>(handle), &st) != 0) return errno;
+        identity = identityOf(st);
+        return 0;
+    }
+    int identity(const Path& path, Identity& identity) override {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0) return errno;
+        identity = identityOf(st);
+        return 0;
+    }
     int rename(const Path& from, const Path& to) override {
         return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
     }

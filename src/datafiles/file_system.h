@@ -27,6 +27,18 @@ public:
         Read,       // an existing file, for reading
         ReadWrite,  // an existing file, for reading and writing
         CreateNew,  // a new file for writing; EEXIST when the name is taken
+        // The same as Read and ReadWrite, but never through a symbolic link (ELOOP): for what
+        // only this file may be, such as a journal and the file it is played back onto.
+        ReadOwn,
+        ReadWriteOwn,
+    };
+
+    // What a file is, whatever name it is reached by: a journal names the file it belongs to.
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool regular = false;  // a plain file (not a link, folder, FIFO, ...)
+        bool sameFile(const Identity& o) const { return device == o.device && inode == o.inode; }
     };
 
     virtual ~FileSystem() = default;
@@ -47,6 +59,11 @@ public:
     virtual int truncate(Handle handle, std::int64_t length) = 0;
     virtual int sync(Handle handle) = 0;
     virtual void close(Handle handle) = 0;
+    // What an open file is.
+    virtual int identity(Handle handle, Identity& identity) = 0;
+    // What has the name, without following a link (a link is itself, not regular): one cheap
+    // look-up. ENOENT when nothing has it.
+    virtual int identity(const Path& path, Identity& identity) = 0;
 
     // Replaces `to` when it exists.
     virtual int rename(const Path& from, const Path& to) = 0;

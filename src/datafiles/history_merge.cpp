@@ -75,37 +75,46 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
         result.error = error;
         return result;
     };
-    OpenFile file(store.fileSystem());
-    int error = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite);
-    std::int64_t length = 0;
-    if (!error) error = file.size(length);
-    if (error == ENOENT || (!error && length == 0)) {
-        // A new file holds the fetched ticks alone.
-        file.close();
-        DateiKopf header = buildHeader(def, kBezahlt);
-        header.setField(kopf::Pflegedatum, pflegedatumText(today));
-        if ((error = store.create(def, kBezahlt, header, written))) return fail(error);
-        store.coverUpTo(path, last);
-        result.outcome = MergeResult::Merged;
-        result.written = static_cast<int>(written.size());
-        return result;
+    {
+        OpenFile file(store.fileSystem());
+        int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read);
+        std::int64_t length = 0;
+        if (!error) error = file.size(length);
+        if (error == ENOENT || (!error && length == 0)) {
+            // A new file holds the fetched ticks alone.
+            file.close();
+            DateiKopf header = buildHeader(def, kBezahlt);
+            header.setField(kopf::Pflegedatum, pflegedatumText(today));
+            error = store.create(def, kBezahlt, header, written);
+            if (!error) {
+                store.coverUpTo(path, last);
+                result.outcome = MergeResult::Merged;
+                result.written = static_cast<int>(written.size());
+                return result;
+            }
+            // Made by another program meanwhile: merged into like any other.
+            if (error != EEXIST) return fail(error);
+        } else if (error) {
+            return fail(error);
+        }
     }
-    if (error) return fail(error);
-    DateiKopf header;
-    if (length < kHeaderSize || file.readAll(0, header.bytes.data(), kHeaderSize) ||
-        !header.hasKennung())
-        return fail(DataFileStore::kNoDataFile);
-    std::int64_t point = kHeaderSize;
-    if ((error = insertionPoint(file, recordCount(length), first, point))) return fail(error);
-    file.close();
-    header.setField(kopf::Pflegedatum, pflegedatumText(today));
-
     progress.yield();
     progress.cancelEnabled(false);
     progress.progressMaximum(static_cast<int>(fetched.size()));
     std::int64_t kept = 0;
-    error = store.rewriteInPlace(
-        path, point, &header, [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
+    // Where the fetched ticks go is found under the file's lock, in the file as it is then:
+    // another program's merge or save may have changed it since we looked.
+    const auto plan = [&](OpenFile& file, std::int64_t length, const DateiKopf& old,
+                          DataFileStore::RewriteStart& start) {
+        std::int64_t point = kHeaderSize;
+        if (int e = insertionPoint(file, recordCount(length), first, point)) return e;
+        start.from = point;
+        start.header = old;
+        start.header->setField(kopf::Pflegedatum, pflegedatumText(today));
+        return 0;
+    };
+    const int error = store.rewriteInPlace(
+        path, plan, [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
             std::vector<char> buffer(static_cast<size_t>(kChunkRecords) * kRecordSize);
             // The fetched ticks, a thousand at a time: the window shows how far it is and the
             // event loop breathes (realtime ticks of this file wait meanwhile).

@@ -20,15 +20,22 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     vqs::DataFileStore store;
-    const QString path = QFileInfo(args.front()).absoluteFilePath();
+    // The file itself where a link leads to it: its journal lies beside it.
+    const QFileInfo given(args.front());
+    const QString path =
+        given.isSymLink() && given.exists() ? given.canonicalFilePath() : given.absoluteFilePath();
     store.setRoot(QFileInfo(path).absolutePath());
     // A journal left by a crashed save or merge goes back before anything is read.
-    if (const int error = store.recoverJournal(path)) {
+    const vqs::DataFileStore::JournalOutcome journal = store.recoverJournal(path);
+    if (journal.kind == vqs::DataFileStore::JournalOutcome::Failed) {
         vqs::ShowMessage(
-            QStringLiteral("Fehler aufgetreten: ") + vqs::DataFileStore::describe(error),
+            QStringLiteral("Fehler aufgetreten: ") + vqs::DataFileStore::describe(journal.error),
             vqs::msg::kOk, nullptr);
         return 1;
     }
+    if (journal.kind == vqs::DataFileStore::JournalOutcome::SetAside)
+        vqs::ShowMessage(vqs::journalSetAsideText(path, journal.aside, journal.reason),
+                         vqs::msg::kOk, nullptr);
     vqs::Dateninspektor inspektor(store);
     try {
         inspektor.open(path, nullptr);

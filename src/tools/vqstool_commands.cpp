@@ -222,6 +222,25 @@ bool dataRootExists(const QString& root, QTextStream& err) {
     return false;
 }
 
+// Plays back a journal a crashed rewrite left beside the file; one that is not the file's own is
+// set aside and told. False when the file cannot be written to.
+bool recoverJournal(DataFileStore& store, const QString& path, QTextStream& err) {
+    const DataFileStore::JournalOutcome outcome = store.recoverJournal(path);
+    switch (outcome.kind) {
+        case DataFileStore::JournalOutcome::Failed:
+            err << path << ": " << DataFileStore::describe(outcome.error) << '\n';
+            return false;
+        case DataFileStore::JournalOutcome::PlayedBack:
+            err << path << ": unterbrochene Datenpflege rückgängig gemacht\n";
+            return true;
+        case DataFileStore::JournalOutcome::SetAside:
+            err << journalSetAsideText(path, outcome.aside, outcome.reason) << '\n';
+            return true;
+        default:
+            return true;
+    }
+}
+
 int import(const QStringList& args, QTextStream& out, QTextStream& err) {
     const std::optional<TitleArguments> a = titleArguments(args, true, err);
     if (!a) return kUsageError;
@@ -229,10 +248,7 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
     DataFileStore store;
     store.setRoot(a->root);
     const QString path = store.filePath(a->def, a->kind);
-    if (int error = store.recoverJournal(path)) {
-        err << path << ": " << DataFileStore::describe(error) << '\n';
-        return 1;
-    }
+    if (!recoverJournal(store, path, err)) return 1;
 
     // An import is all or nothing, and never leaves records out of time order.
     const std::optional<KursSatz> last = store.lastRecord(a->def, a->kind);
@@ -264,10 +280,7 @@ int merge(const QStringList& args, QTextStream& out, QTextStream& err) {
     DataFileStore store;
     store.setRoot(a->root);
     const QString path = store.filePath(a->def, kBezahlt);
-    if (int error = store.recoverJournal(path)) {
-        err << path << ": " << DataFileStore::describe(error) << '\n';
-        return 1;
-    }
+    if (!recoverJournal(store, path, err)) return 1;
     MergeProgress quiet;
     const MergeResult result =
         mergeHistory(store, a->def, std::move(records), false, QDate::currentDate(), quiet);

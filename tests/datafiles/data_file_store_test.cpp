@@ -34,7 +34,12 @@ struct Reports final : DataFileStoreListener {
     void heldTickWritten(const TitelDef&, Kursart, const KursSatz& satz) override {
         heldWritten.push_back(satz);
     }
-    QStringList failures, ended;
+    void journalSetAside(const QString& file, const QString& aside,
+                         const QString& reason) override {
+        setAside << QFileInfo(file).fileName() + " -> " + QFileInfo(aside).fileName() + ": " +
+                        reason;
+    }
+    QStringList failures, ended, setAside;
     std::vector<KursSatz> heldWritten;
 };
 

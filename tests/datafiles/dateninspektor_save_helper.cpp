@@ -39,6 +39,8 @@ struct TellingFileSystem final : vqs::FileSystem {
         return real.sync(h);
     }
     void close(Handle h) override { real.close(h); }
+    int identity(Handle h, Identity& i) override { return real.identity(h, i); }
+    int identity(const Path& p, Identity& i) override { return real.identity(p, i); }
     int rename(const Path& f, const Path& t) override { return real.rename(f, t); }
     int link(const Path& f, const Path& t) override { return real.link(f, t); }
     int remove(const Path& p) override {

@@ -5,9 +5,9 @@
 namespace vqs::test {
 namespace {
 
-const char* const kNames[] = {"Open",          "Read",   "Write", "Size",   "Truncate",
-                              "Sync",          "Rename", "Link",  "Remove", "MakeDirectory",
-                              "SyncDirectory", "List",   "Map"};
+const char* const kNames[] = {"Open",          "Read",   "Write", "Size",    "Truncate",
+                              "Sync",          "Rename", "Link",  "Remove",  "MakeDirectory",
+                              "SyncDirectory", "List",   "Map",   "Identity"};
 
 }  // namespace
 
@@ -76,6 +76,14 @@ int FaultyFileSystem::sync(Handle handle) {
 void FaultyFileSystem::close(Handle handle) {
     openPaths_.remove(handle);
     real_.close(handle);
+}
+int FaultyFileSystem::identity(Handle handle, FileSystem::Identity& identity) {
+    if (int e = check(Call::Identity, openPaths_.value(handle))) return e;
+    return real_.identity(handle, identity);
+}
+int FaultyFileSystem::identity(const Path& path, FileSystem::Identity& identity) {
+    if (int e = check(Call::Identity, displayPath(path))) return e;
+    return real_.identity(path, identity);
 }
 int FaultyFileSystem::rename(const Path& from, const Path& to) {
     if (int e = check(Call::Rename, displayPath(to))) return e;

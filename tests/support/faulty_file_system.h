@@ -28,7 +28,8 @@ public:
         MakeDirectory,
         SyncDirectory,
         List,
-        Map
+        Map,
+        Identity
     };
 
     // `times`: how many calls fail (-1: all until healed).
@@ -46,6 +47,8 @@ public:
     int truncate(Handle handle, std::int64_t length) override;
     int sync(Handle handle) override;
     void close(Handle handle) override;
+    int identity(Handle handle, FileSystem::Identity& identity) override;
+    int identity(const Path& path, FileSystem::Identity& identity) override;
     int rename(const Path& from, const Path& to) override;
     int link(const Path& from, const Path& to) override;
     int remove(const Path& path) override;
