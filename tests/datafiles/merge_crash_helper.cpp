@@ -1,10 +1,13 @@
 // Merges the ticks of a file of raw records into the paid file of title "710000" below a data
 // root, telling on stdout how far it is ("1" at every step, "fertig" at the end). The crash test
-// kills it at random moments.
+// kills it at random moments. With a third argument N it stops after its N-th step ("pause")
+// until a line comes on stdin, so that a test can start another program meanwhile.
 #include "datafiles/history_merge.h"
 
 #include <QCoreApplication>
 #include <QFile>
+
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -13,7 +16,12 @@ namespace {
 struct Telling final : vqs::MergeProgress {
     void yield() override {
         if (::write(1, "1\n", 2) != 2) std::abort();
+        if (++steps != pauseAt) return;
+        char go = 0;
+        if (::write(1, "pause\n", 6) != 6 || ::read(0, &go, 1) != 1) std::abort();
     }
+    int steps = 0;
+    int pauseAt = -1;
 };
 
 }  // namespace
@@ -35,6 +43,7 @@ int main(int argc, char* argv[]) {
     def.RT_Boerse = QStringLiteral("ETR");
     def.NeueNamen = true;
     Telling telling;
+    if (argc > 3) telling.pauseAt = std::atoi(argv[3]);
     const vqs::MergeResult result =
         vqs::mergeHistory(store, def, std::move(fetched), false, QDate(2026, 12, 10), telling);
     if (result.outcome != vqs::MergeResult::Merged) return 1;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 namespace vqs::test {
 
@@ -38,6 +40,59 @@ bool killAfterSteps(const QString& program, const QStringList& arguments, int st
     helper.kill();
     helper.waitForFinished(30000);
     return helper.state() == QProcess::NotRunning;
+}
+
+PausingHelper::PausingHelper() : process_(std::make_unique<QProcess>()) {
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+PausingHelper::~PausingHelper() { kill(); }
+
+bool PausingHelper::start(const QString& program, const QStringList& arguments) {
+    process_->start(program, arguments);
+    return process_->waitForStarted();
+}
+
+bool PausingHelper::waitForPause() {
+    QByteArray told;
+    while (!told.contains("pause\n")) {
+        if (process_->state() != QProcess::Running || !process_->waitForReadyRead(30000))
+            return false;
+        told += process_->readAllStandardOutput();
+    }
+    return true;
+}
+
+void PausingHelper::resume() {
+    process_->write("\n");
+    process_->waitForBytesWritten(30000);
+}
+
+void PausingHelper::kill() {
+    if (process_->state() == QProcess::NotRunning) return;
+    process_->kill();
+    process_->waitForFinished(30000);
+}
+
+int PausingHelper::waitForExit() {
+    if (!process_->waitForFinished(120000) && process_->state() != QProcess::NotRunning) return -1;
+    return process_->exitStatus() == QProcess::NormalExit ? process_->exitCode() : -1;
+}
+
+qint64 PausingHelper::pid() const { return process_->processId(); }
+
+bool waitUntilWaitingForLock(qint64 pid) {
+    // A waiter's line: "1: -> FLOCK  ADVISORY  WRITE 1234 fd:00:5678 0 EOF".
+    const QByteArray id = " " + QByteArray::number(pid) + " ";
+    QDeadlineTimer failsafe(30000);
+    while (!failsafe.hasExpired()) {
+        QFile locks(QStringLiteral("/proc/locks"));
+        if (!locks.open(QIODevice::ReadOnly)) return false;
+        for (const QByteArray& line : locks.readAll().split('\n')) {
+            if (line.contains("->") && line.contains(id)) return true;
+        }
+        QThread::yieldCurrentThread();
+    }
+    return false;
 }
 
 QByteArray encodeRecords(const std::vector<KursSatz>& records) {

@@ -8,11 +8,13 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace vqs::test {
@@ -31,6 +33,27 @@ QByteArray encodeRecords(const std::vector<KursSatz>& records);
 // warning after `steps` of them (0: right at its start; less than 0: never). True once it has
 // stopped.
 bool killAfterSteps(const QString& program, const QStringList& arguments, int steps);
+
+// A helper program that writes a line for each step it has done, "pause" when it stops at the
+// step it was told, and goes on at a line on its standard input.
+class PausingHelper {
+public:
+    PausingHelper();
+    ~PausingHelper();  // kills it when it still runs
+    bool start(const QString& program, const QStringList& arguments);
+    bool waitForPause();
+    void resume();
+    void kill();
+    // Its exit code once it has ended by itself; -1 when it was killed or did not end.
+    int waitForExit();
+    qint64 pid() const;
+
+private:
+    std::unique_ptr<QProcess> process_;
+};
+// Waits until process `pid` waits for a file's lock (as /proc/locks tells). False when it does
+// not within half a minute.
+bool waitUntilWaitingForLock(qint64 pid);
 
 // Records every message and answers from a queue of prepared results (0 when empty).
 class RecordingMessages final : public MessagePresenter {
