@@ -18,8 +18,7 @@ double serialFromDateTime(const QDateTime& dateTime) {
 }
 
 std::optional<SerialParts> splitSerial(double serial) {
-    // 100-01-01 and 9999-12-31 bound what the format can name.
-    if (!std::isfinite(serial) || serial < -657434.0 || serial >= 2958466.0) return std::nullopt;
+    if (!namesDate(serial)) return std::nullopt;
     double msTotal = std::round(serial * kMillisecondsPerDay);
     double days = std::floor(msTotal / kMillisecondsPerDay);
     auto ms = static_cast<int>(msTotal - days * kMillisecondsPerDay);

@@ -11,6 +11,10 @@ namespace vqs {
 // Dates as serial day numbers: days since 30 December 1899 00:00, the fraction being the
 // time of day, local clock time without a time zone. A value below 1.0 is a time of day only.
 inline constexpr double kMillisecondsPerDay = 86400000.0;
+// The serial numbers that name a date: 100-01-01 up to the end of 9999-12-31.
+inline constexpr double kFirstSerial = -657434.0;
+inline constexpr double kEndSerial = 2958466.0;
+inline bool namesDate(double serial) { return serial >= kFirstSerial && serial < kEndSerial; }
 
 QDate serialEpoch();
 double serialFromDate(QDate date);

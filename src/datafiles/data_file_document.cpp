@@ -1,5 +1,6 @@
 #include "datafiles/data_file_document.h"
 
+#include "common/serial_date.h"
 #include "common/vector_state.h"
 #include "datafiles/data_file_store.h"
 
@@ -56,7 +57,7 @@ void addBlock(DataFileDocument::Block& sum, const DataFileDocument::Block& b) {
 }
 
 void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
-    if (std::isfinite(s.Zeit)) {
+    if (namesDate(s.Zeit)) {
         b.zeitMin = std::min(b.zeitMin, s.Zeit);
         b.zeitMax = std::max(b.zeitMax, s.Zeit);
     }
@@ -119,6 +120,16 @@ std::unique_ptr<DataFileDocument> DataFileDocument::beginOpening(const QString& 
                     .arg(shown, describeFileError(e));
         return nullptr;
     }
+    if (size > kLargestFile) {
+        // Its blocks alone would take memory by the gigabyte, an edit its records.
+        error = QStringLiteral(
+                    "Die Datei %1 ist mit %2 Bytes zu groß für den Dateninspektor (höchstens %3 "
+                    "Bytes) und wird nicht geöffnet.")
+                    .arg(shown)
+                    .arg(size)
+                    .arg(kLargestFile);
+        return nullptr;
+    }
     std::int64_t got = 0;
     if (size < kHeaderSize ||
         fs.read(doc->file_.handle(), 0, doc->header_.bytes.data(), kHeaderSize, got) != 0 ||
@@ -164,9 +175,9 @@ void sumBlockExactly(const KursSatz* records, std::int64_t n, KursSatz& before, 
 }
 
 #if defined(__SSE2__)
-// The usual block (times in order, finite numbers, no negative volume) summed four lanes at a
-// time: a record is one 16-byte vector (time, price, volume). False when the block is not
-// usual; it is then summed exactly. This loop is most of the opening time.
+// The usual block (times in order naming dates, finite numbers, no negative volume) summed four
+// lanes at a time: a record is one 16-byte vector (time, price, volume). False when the block is
+// not usual; it is then summed exactly. This loop is most of the opening time.
 bool sumUsualBlock(const KursSatz* records, std::int64_t n, DataFileDocument::Block& block) {
     static_assert(sizeof(KursSatz) == 16 && offsetof(KursSatz, Kurs) == 8 &&
                   offsetof(KursSatz, Volume) == 12);
@@ -201,7 +212,7 @@ bool sumUsualBlock(const KursSatz* records, std::int64_t n, DataFileDocument::Bl
     _mm_store_ps(high, hi);
     const double first = records[0].Zeit, last = records[n - 1].Zeit;
     if (_mm_movemask_pd(unordered) != 0 || !std::isfinite(sums[0]) || !std::isfinite(sums[1]) ||
-        !(low[3] >= 0) || !std::isfinite(first) || !std::isfinite(last))
+        !(low[3] >= 0) || !namesDate(first) || !namesDate(last))
         return false;
     // In order: the first time is the least, the last the greatest.
     block.zeitMin = first;
@@ -365,7 +376,7 @@ int DataFileDocument::finishScan() {
 }
 
 bool DataFileDocument::isFaultyAfter(const KursSatz& satz, const KursSatz* before) {
-    if (!std::isfinite(satz.Kurs) || !(satz.Volume >= 0) || !std::isfinite(satz.Zeit)) return true;
+    if (!std::isfinite(satz.Kurs) || !(satz.Volume >= 0) || !namesDate(satz.Zeit)) return true;
     return before && satz.Zeit < before->Zeit;
 }
 

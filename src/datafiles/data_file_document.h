@@ -40,8 +40,10 @@ public:
         double volumeSum = 0;
     };
 
-    // Opens a data file for reading; a foreign or short file is refused with the reason (in
-    // German, for the user). Never opens the file for writing.
+    // The largest file opened: 2 GiB, some 134 million records.
+    static constexpr std::int64_t kLargestFile = std::int64_t{2} << 30;
+    // Opens a data file for reading; a foreign, short or too large file is refused with the
+    // reason (in German, for the user). Never opens the file for writing.
     static std::unique_ptr<DataFileDocument> open(const QString& path, QString& error,
                                                   FileSystem& fs = systemFileSystem());
     // The same without waiting for the pass over a large file, so that a window shows at once
@@ -65,8 +67,8 @@ public:
 
     std::int64_t count() const;
     KursSatz record(std::int64_t index) const;
-    // Out of time order (earlier than the record before), a price that is not a finite number,
-    // or a negative volume.
+    // Out of time order (earlier than the record before), a time that names no date, a price
+    // that is not a finite number, or a negative volume.
     bool isFaulty(std::int64_t index) const;
     static bool isFaultyAfter(const KursSatz& satz, const KursSatz* before);
     std::int64_t faultCount() const { return faults_; }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -72,6 +73,16 @@ TEST_F(DataFileDocumentTest, RefusesForeignAndShortFilesWithoutTouchingThem) {
     QString error;
     EXPECT_FALSE(DataFileDocument::open(dir.path() + "/fehlt.VQS", error));
     EXPECT_TRUE(error.contains("kann nicht geöffnet werden"));
+
+    // A header on 8 TiB (sparse): refused with its size, before anything is counted or held.
+    test::writeFile(path, valid + test::encodeRecords(ticks(3)));
+    QFile sparse(path);
+    ASSERT_TRUE(sparse.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(sparse.resize(std::int64_t{8} << 40));
+    sparse.close();
+    EXPECT_FALSE(DataFileDocument::open(path, error));
+    EXPECT_TRUE(error.contains("mit 8796093022208 Bytes zu groß")) << error.toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), std::int64_t{8} << 40);
 }
 
 TEST_F(DataFileDocumentTest, ReadsRecordsAcrossPagesAndCountsFaults) {
@@ -80,14 +91,17 @@ TEST_F(DataFileDocumentTest, ReadsRecordsAcrossPagesAndCountsFaults) {
     records[7000].Kurs = std::numeric_limits<float>::quiet_NaN();
     records[8000].Volume = -1;
     records[9000].Kurs = std::numeric_limits<float>::infinity();
+    records[0].Zeit = -1e308;  // times that name no date
+    records[9999].Zeit = 1e308;
+    records[6000].Kurs = 1e-40f;  // a subnormal price is odd, not a fault
     auto doc = write(records);
     ASSERT_EQ(doc->count(), 10000);
     EXPECT_EQ(doc->record(9999), records[9999]);
     EXPECT_EQ(doc->record(4096), records[4096]);
-    EXPECT_EQ(doc->faultCount(), 4);
-    for (int i : {5000, 7000, 8000, 9000}) EXPECT_TRUE(doc->isFaulty(i)) << i;
+    EXPECT_EQ(doc->faultCount(), 6);
+    for (int i : {0, 5000, 7000, 8000, 9000, 9999}) EXPECT_TRUE(doc->isFaulty(i)) << i;
     EXPECT_FALSE(doc->isFaulty(5001)) << "a later record after an early one is in order again";
-    EXPECT_FALSE(doc->isFaulty(0));
+    EXPECT_FALSE(doc->isFaulty(1));
 }
 
 // The opening pass sums blocks four lanes at a time and falls back to record by record where a

@@ -87,6 +87,10 @@ void KursChart::showAll() {
 }
 
 void KursChart::setRange(double fromZeit, double toZeit) {
+    // Only times that name a date: a hostile record's time (±1e308) must not stretch the axis
+    // past what its steps can count.
+    fromZeit = std::clamp(fromZeit, kFirstSerial, kEndSerial);
+    toZeit = std::clamp(toZeit, kFirstSerial, kEndSerial);
     if (!(toZeit > fromZeit)) return;
     // Ten milliseconds at least: below that a pixel would be less than a tick's resolution.
     const double least = 10.0 / kMillisecondsPerDay;
@@ -144,8 +148,11 @@ double KursChart::zeitAt(int x) const {
 }
 
 int KursChart::xOf(double zeit) const {
-    return plot_.left() +
-           static_cast<int>(std::floor((zeit - from_) / (to_ - from_) * plot_.width()));
+    double x = std::floor((zeit - from_) / (to_ - from_) * plot_.width());
+    // A time far outside the view lies just outside it (and NaN at its left edge).
+    if (!(x >= -1.0)) x = -1.0;
+    if (x > plot_.width() + 1.0) x = plot_.width() + 1.0;
+    return plot_.left() + static_cast<int>(x);
 }
 
 QPoint KursChart::pointOf(double zeit, double kurs) const {
@@ -174,6 +181,7 @@ void KursChart::label(QPainter& p, QPoint at, const QString& text, Qt::Alignment
 
 std::vector<KursChart::Tick> KursChart::timeTicks() const {
     const double spanMs = (to_ - from_) * kMillisecondsPerDay;
+    if (!(spanMs > 0) || !namesDate(from_) || !namesDate(to_ - 1e-9)) return {};
     const int wanted = std::max(2, plot_.width() / 110);
     std::int64_t step = kTimeSteps[std::size(kTimeSteps) - 1];
     for (std::int64_t s : kTimeSteps) {

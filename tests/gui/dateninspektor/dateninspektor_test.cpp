@@ -1,6 +1,7 @@
 #include "gui/dateninspektor/dateninspektor.h"
 
 #include "common/error.h"
+#include "common/serial_date.h"
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_store.h"
 #include "gui/dateninspektor/frm_plv_realtime_titel.h"
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QUndoStack>
+
+#include <limits>
 
 namespace vqs {
 namespace {
@@ -492,6 +495,67 @@ TEST_F(DateninspektorTest, AClickIntoTheChartChoosesItsRecordAndGoToTimeFindsOne
 
     w->goToTime(w->document().record(3).Zeit - 1e-7);
     EXPECT_EQ(w->table().currentRow(), 3);
+    w->close();
+}
+
+// Whatever a record holds, it is shown as it stands, marked as a fault where it is one, and the
+// chart draws around it: no zero span, no count from outside the nameable dates.
+TEST_F(DateninspektorTest, HostileRecordsShowAsTheyAreAndTheChartDrawsAroundThem) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr float kFloatMax = std::numeric_limits<float>::max();
+    const std::vector<KursSatz> hostile = {
+        {-1e308, 1, 1},
+        {kDay + 0.4, kFloatMax, 1},
+        {kDay + 0.41, -kFloatMax, 1e-40f},
+        {kDay + 0.42, 1e-40f, kFloatMax},
+        {1e308, 2, 2},
+        {kNaN, 3, 3},
+        {kInf, 4, 4},
+        {-kInf, 5, 5},
+        {4.9e-324, 6, 6},  // a subnormal time: a time of day only, midnight
+        {kDay + 0.43, std::numeric_limits<float>::quiet_NaN(),
+         std::numeric_limits<float>::infinity()},
+    };
+    // Alone, among ordinary records, and as the only record.
+    for (const auto& records : {hostile, std::vector<KursSatz>{{1e308, 1, 1}},
+                                std::vector<KursSatz>{{kNaN, 1, 1}, {-1e308, 2, 2}}}) {
+        test::writeFile(path, QByteArray(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(),
+                                         kHeaderSize) +
+                                  test::encodeRecords(records));
+        InspektorFenster* w = inspektor.open(path, nullptr);
+        ASSERT_NE(w, nullptr);
+        w->resize(1000, 600);
+        w->show();
+        QApplication::processEvents();
+        KursChart& chart = w->chart();
+        chart.showAll();
+        chart.repaint();
+        // Zoomed out as far as it goes, and in again.
+        for (int turn = 0; turn < 80; ++turn) {
+            const QPoint at = chart.plotRect().center();
+            QWheelEvent wheel(at, chart.mapToGlobal(at), {}, {0, turn < 40 ? -1200 : 1200},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&chart, &wheel);
+            chart.repaint();
+        }
+        EXPECT_GE(chart.fromZeit(), kFirstSerial);
+        EXPECT_LE(chart.toZeit(), kEndSerial);
+        w->close();
+        QCoreApplication::processEvents();
+    }
+    // The table names each value as it is; the faults are what they are.
+    test::writeFile(
+        path, QByteArray(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize) +
+                  test::encodeRecords(hostile));
+    InspektorFenster* w = inspektor.open(path, nullptr);
+    KursModell& m = w->model();
+    EXPECT_EQ(m.index(0, KursModell::kZeit).data().toString(), "-1e+308");
+    EXPECT_EQ(m.index(4, KursModell::kZeit).data().toString(), "1e+308");
+    EXPECT_EQ(m.index(5, KursModell::kZeit).data().toString(), "nan");
+    EXPECT_EQ(m.index(8, KursModell::kZeit).data().toString(), "30.12.1899 00:00:00.000");
+    for (int row : {0, 4, 5, 6, 7, 9}) EXPECT_TRUE(w->document().isFaulty(row)) << row;
+    for (int row : {1, 2, 3}) EXPECT_FALSE(w->document().isFaulty(row)) << row;
     w->close();
 }
 
