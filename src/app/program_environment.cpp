@@ -2,10 +2,12 @@
 
 #include "app/instance_lock.h"
 #include "broker/simulated_broker.h"
+#include "common/process.h"
 
 namespace vqs {
 
 MachineDefaults::MachineDefaults(RecorderEnvironment& env, const QString& settingsApplication) {
+    raiseOpenFileLimit();
     if (!env.settings) {
         settings_ =
             std::make_unique<SettingsStore>(SettingsStore::defaultRoot(), settingsApplication);

@@ -9,6 +9,10 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -35,6 +39,18 @@ qint64 asideWriter(const QString& name) {
     return dash > 0 ? rest.left(dash).toLongLong() : 0;
 }
 
+// Files kept open between ticks: a quarter of what the process may open, so that the rest of the
+// program never runs short.
+size_t openFilesKept() {
+#ifdef _WIN32
+    return 2048;
+#else
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1024;
+    return std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur) / 4, 16, 8192);
+#endif
+}
+
 QString folderOf(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QDir::separator());
     return slash < 0 ? QString() : path.left(slash);
@@ -51,6 +67,10 @@ struct DataFileStore::Target {
     FileSystem::Path nativePath;
     FileSystem::Path nativeJournal;
     bool tidied = false;
+    // Kept open between ticks (at most keptLimit_ files, the least recently used closed first).
+    std::unique_ptr<OpenFile> file;
+    std::list<Target*>::iterator kept;
+    std::int64_t checkedEnd = -1;  // the file's length after our last append, header checked
 };
 
 QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason) {
@@ -60,12 +80,13 @@ QString journalSetAsideText(const QString& file, const QString& aside, const QSt
         .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(aside));
 }
 
-DataFileStore::DataFileStore(FileSystem& fs) : fs_(fs) {}
-DataFileStore::~DataFileStore() = default;
+DataFileStore::DataFileStore(FileSystem& fs) : fs_(fs), keptLimit_(openFilesKept()) {}
+DataFileStore::~DataFileStore() { closeFiles(); }
 
 void DataFileStore::setRoot(const QString& root) {
     if (root == root_) return;
     root_ = root;
+    closeFiles();
     targets_.clear();
     ownedTargets_.clear();
     folderSpelling_.clear();
@@ -175,20 +196,44 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         tidyFolder(t.folder);
         t.tidied = true;
     }
-    OpenFile file(fs_);
-    int error = file.open(t.nativePath, FileSystem::Access::ReadWrite);
-    if (error == ENOENT) {
-        const Failure created = createFile(t, buildHeader(def, kind), records, length, false);
-        if (created.error != EEXIST) return created;
-        error = file.open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
+    // A file kept open from an earlier tick that was deleted or replaced since is opened anew.
+    for (int attempt = 0;; ++attempt) {
+        if (!t.file) {
+            auto file = std::make_unique<OpenFile>(fs_);
+            int error = file->open(t.nativePath, FileSystem::Access::ReadWrite);
+            if (error == ENOENT) {
+                const Failure created =
+                    createFile(t, buildHeader(def, kind), records, length, false);
+                if (created.error != EEXIST) return created;
+                error = file->open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
+            }
+            if (error) return {error};
+            keepOpen(t, std::move(file));
+        } else {
+            touchKept(t);
+        }
+        bool reopen = false;
+        const Failure failure = appendLocked(t, def, kind, records, length, reopen);
+        if (failure.error || reopen) closeKept(t);
+        if (!reopen || attempt > 0) return failure;
     }
-    // A rewrite by another program (a merge, the Dateninspektor's save) ends before we look.
-    if (!error) error = file.lock();
+}
+
+DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& def, Kursart kind,
+                                                   const char* records, std::int64_t length,
+                                                   bool& reopen) {
+    OpenFile& file = *t.file;
+    // A rewrite by another program (a merge, the Dateninspektor's save) ends before we look;
+    // the lock is given back at once, the file stays open for the next tick.
+    int error = file.lock();
     if (error) return {error};
+    const auto unlocked = qScopeGuard([&] {
+        if (t.file) t.file->unlock();
+    });
     // A journal that stands now is a dead rewrite's: appended to first, the file would lose the
     // new records when the journal is played back. One look-up of the name, as a rule ENOENT.
-    FileSystem::Identity journal;
-    error = fs_.identity(t.nativeJournal, journal);
+    FileSystem::Status journal;
+    error = fs_.status(t.nativeJournal, journal);
     if (error != ENOENT) {
         if (error) return {error};
         const JournalOutcome outcome = recoverLocked(t.path, file);
@@ -197,23 +242,35 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
             return {outcome.error};
         }
         unrecovered_.remove(t.path);
+        t.checkedEnd = -1;
     }
-
-    DateiKopf kopf;
-    std::int64_t got = 0;
-    if ((error = fs_.read(file.handle(), 0, kopf.bytes.data(), kHeaderSize, got))) return {error};
-    if (got == 0) {
-        // An empty file under the name gets its header: written whole, as a new file.
-        file.close();
-        return createFile(t, buildHeader(def, kind), records, length, true);
+    FileSystem::Status status;
+    if ((error = fs_.status(file.handle(), status))) return {error};
+    if (status.links == 0) {
+        // Deleted or replaced since the last tick: its name is another file's now, or none's.
+        reopen = true;
+        return {ENOENT};
     }
-    if (got < kHeaderSize || !kopf.hasKennung()) return {kNoDataFile};
-    if (!kopf.isCompleted()) {
-        completeHeader(kopf, kind, def);
-        if ((error = file.write(0, kopf.bytes.data(), kHeaderSize))) return {error};
+    const std::int64_t size = status.size;
+    // The header was checked when the file had this length after our last append: nobody has
+    // appended or rewritten since (either changes the length, a rewrite of the same length
+    // leaves a data file's header a data file's).
+    if (size != t.checkedEnd) {
+        DateiKopf kopf;
+        std::int64_t got = 0;
+        if ((error = fs_.read(file.handle(), 0, kopf.bytes.data(), kHeaderSize, got)))
+            return {error};
+        if (got == 0) {
+            // An empty file under the name gets its header: written whole, as a new file.
+            closeKept(t);
+            return createFile(t, buildHeader(def, kind), records, length, true);
+        }
+        if (got < kHeaderSize || !kopf.hasKennung()) return {kNoDataFile};
+        if (!kopf.isCompleted()) {
+            completeHeader(kopf, kind, def);
+            if ((error = file.write(0, kopf.bytes.data(), kHeaderSize))) return {error};
+        }
     }
-    std::int64_t size = 0;
-    if ((error = file.size(size))) return {error};
     // A record torn by a crash or a full disk is overwritten, so later records stay aligned.
     const std::int64_t end = kHeaderSize + recordCount(size) * kRecordSize;
     if ((error = file.write(end, records, length))) {
@@ -221,7 +278,31 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         file.truncate(end);
         return {error};
     }
+    t.checkedEnd = end + length;
     return {};
+}
+
+void DataFileStore::keepOpen(Target& t, std::unique_ptr<OpenFile> file) {
+    if (kept_.size() >= keptLimit_) closeKept(*kept_.back());
+    t.file = std::move(file);
+    t.checkedEnd = -1;
+    kept_.push_front(&t);
+    t.kept = kept_.begin();
+}
+
+void DataFileStore::touchKept(Target& t) {
+    if (t.kept != kept_.begin()) kept_.splice(kept_.begin(), kept_, t.kept);
+}
+
+void DataFileStore::closeKept(Target& t) {
+    if (!t.file) return;
+    kept_.erase(t.kept);
+    t.file.reset();
+    t.checkedEnd = -1;
+}
+
+void DataFileStore::closeFiles() {
+    while (!kept_.empty()) closeKept(*kept_.front());
 }
 
 DataFileStore::Failure DataFileStore::createFile(Target& t, const DateiKopf& header,
@@ -410,7 +491,7 @@ int readExactly(FileSystem& fs, FileSystem::Handle handle, std::int64_t offset, 
 // What a journal says, once it has been read whole and its checksum holds.
 struct JournalHead {
     std::int64_t from = 0, length = 0;
-    FileSystem::Identity file;
+    FileSystem::Status file;
     DateiKopf oldHeader;
 };
 
@@ -509,8 +590,8 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
     if (length < kHeaderSize) return kNoDataFile;
     if ((error = file.readAll(0, oldHeader.bytes.data(), kHeaderSize))) return error;
     if (!oldHeader.hasKennung()) return kNoDataFile;
-    FileSystem::Identity identity;
-    if ((error = fs_.identity(file.handle(), identity))) return error;
+    FileSystem::Status identity;
+    if ((error = fs_.status(file.handle(), identity))) return error;
     RewriteStart start;
     if ((error = plan(file, length, oldHeader, start))) return error;
     const std::int64_t from = start.from;
@@ -586,8 +667,8 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
 }
 
 DataFileStore::JournalOutcome DataFileStore::recoverJournal(const QString& path) {
-    FileSystem::Identity seen;
-    const int error = fs_.identity(FileSystem::nativePath(journalPath(path)), seen);
+    FileSystem::Status seen;
+    const int error = fs_.status(FileSystem::nativePath(journalPath(path)), seen);
     if (error == ENOENT) return {};
     if (error) return JournalOutcome::failure(error);
     OpenFile file(fs_);
@@ -622,9 +703,9 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
     if (error == ELOOP)
         return setAside(path, QStringLiteral("Das Journal ist ein symbolischer Verweis"));
     if (error) return JournalOutcome::failure(error);
-    FileSystem::Identity journalIs;
+    FileSystem::Status journalIs;
     std::int64_t size = 0;
-    if ((error = fs_.identity(journal.handle(), journalIs))) return JournalOutcome::failure(error);
+    if ((error = fs_.status(journal.handle(), journalIs))) return JournalOutcome::failure(error);
     if (!journalIs.regular)
         return setAside(path, QStringLiteral("Das Journal ist keine gewöhnliche Datei"));
     if ((error = journal.size(size))) return JournalOutcome::failure(error);
@@ -643,12 +724,12 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
 
     // It belongs to this file: the same file (not another one under the name, nor reached
     // through a link), of the same title, as long as the journal says, a data file still.
-    FileSystem::Identity fileIs, nameIs;
+    FileSystem::Status fileIs, nameIs;
     std::int64_t fileSize = 0;
     DateiKopf header;
     if (foreign.isEmpty()) {
-        if ((error = fs_.identity(file.handle(), fileIs)) ||
-            (error = fs_.identity(FileSystem::nativePath(path), nameIs)) ||
+        if ((error = fs_.status(file.handle(), fileIs)) ||
+            (error = fs_.status(FileSystem::nativePath(path), nameIs)) ||
             (error = file.size(fileSize)))
             return JournalOutcome::failure(error);
         if (!nameIs.regular || !nameIs.sameFile(fileIs))
@@ -689,8 +770,8 @@ DataFileStore::JournalOutcome DataFileStore::setAside(const QString& path, const
     // Under a name no start looks for, beside the file; an earlier one is never replaced.
     QString aside = journal + kAsideSuffix;
     for (int n = 2;; ++n) {
-        FileSystem::Identity taken;
-        const int error = fs_.identity(FileSystem::nativePath(aside), taken);
+        FileSystem::Status taken;
+        const int error = fs_.status(FileSystem::nativePath(aside), taken);
         if (error == ENOENT) break;
         if (error) return JournalOutcome::failure(error);
         if (n > 1000) return JournalOutcome::failure(EEXIST);

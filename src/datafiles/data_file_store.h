@@ -12,7 +12,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -47,10 +49,12 @@ public:
 // What the user is told of a journal set aside: both files and why.
 QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason);
 
-// Owns every write to data files. A realtime tick is appended with the file opened and closed
-// again at once, so that readers can read at any moment; a new file appears whole; a file held
-// for a rewrite gets its realtime ticks afterwards, in order. Everything goes through a
-// file-system seam, so that any call can be made to fail.
+// Owns every write to data files. A realtime tick is appended in one write of whole records at
+// the file's end, under the file's lock, so that readers can read at any moment; the files of
+// recent ticks stay open between ticks (a bounded number of them), their lock is taken for each
+// append only. A new file appears whole; a file held for a rewrite gets its realtime ticks
+// afterwards, in order. Everything goes through a file-system seam, so that any call can be made
+// to fail.
 class DataFileStore {
 public:
     explicit DataFileStore(FileSystem& fs = systemFileSystem());
@@ -189,6 +193,14 @@ public:
     // is in the file already and is not appended again. The first later tick ends it.
     void coverUpTo(const QString& path, double zeit) { covered_.insert(path, zeit); }
 
+    // Closes the files kept open between ticks (they are opened again at the next one).
+    void closeFiles();
+    // Keeps at most this many files open (by default a quarter of what the process may open).
+    void keepOpenAtMost(size_t files) {
+        keptLimit_ = std::max<size_t>(files, 1);
+        while (kept_.size() > keptLimit_) closeKept(*kept_.back());
+    }
+
     // The faults that last: where → reason.
     const QHash<QString, QString>& faults() const { return faults_; }
     // Forgets the faults of a title's files (it no longer records).
@@ -215,6 +227,13 @@ private:
     QString resolveFolder(const QString& ordner);
     Failure appendNow(Target& target, const TitelDef& def, Kursart kind, const char* records,
                       std::int64_t length);
+    // The same into the target's open file, under its lock; `reopen` when the file was deleted
+    // or replaced since it was opened.
+    Failure appendLocked(Target& target, const TitelDef& def, Kursart kind, const char* records,
+                         std::int64_t length, bool& reopen);
+    void keepOpen(Target& target, std::unique_ptr<OpenFile> file);
+    void touchKept(Target& target);
+    void closeKept(Target& target);
     Failure createFile(Target& target, const DateiKopf& header, const char* records,
                        std::int64_t length, bool replace);
     int makeFolder(Target& target);
@@ -238,6 +257,8 @@ private:
     };
     QHash<TargetKey, Target*> targets_;
     std::vector<std::unique_ptr<Target>> ownedTargets_;
+    std::list<Target*> kept_;  // the targets whose files are open, most recently used first
+    size_t keptLimit_;
     QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
     QSet<QString> tidiedFolders_;
     QHash<QString, std::vector<HeldTick>> heldTicks_;

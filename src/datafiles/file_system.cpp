@@ -21,6 +21,7 @@
 namespace vqs {
 
 int FileSystem::lock(Handle) { return 0; }
+int FileSystem::unlock(Handle) { return 0; }
 int FileSystem::mapLocked(Handle, std::int64_t, const char*&) { return ENOTSUP; }
 void FileSystem::unmap(const char*, std::int64_t) {}
 
@@ -113,7 +114,7 @@ int mappedError(DWORD e) {
     }
 }
 int lastError() { return mappedError(GetLastError()); }
-FileSystem::Identity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+FileSystem::Status statusOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {
         info.dwVolumeSerialNumber,
         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
@@ -203,20 +204,25 @@ public:
         at.OffsetHigh = 0x7fffffff;
         return LockFileEx(h(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) ? 0 : lastError();
     }
+    int unlock(Handle handle) override {
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x7fffffff;
+        return UnlockFileEx(h(handle), 0, 1, 0, &at) ? 0 : lastError();
+    }
     void close(Handle handle) override { CloseHandle(h(handle)); }
-    int identity(Handle handle, Identity& identity) override {
+    int status(Handle handle, Status& status) override {
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(h(handle), &info)) return lastError();
-        identity = identityOf(info);
+        status = statusOf(info);
         return 0;
     }
-    int identity(const Path& path, Identity& identity) override {
+    int status(const Path& path, Status& status) override {
         HANDLE f = CreateFileW(w(path), FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING,
                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (f == INVALID_HANDLE_VALUE) return lastError();
-        const int error = this->identity(reinterpret_cast<Handle>(f), identity);
+        const int error = this->status(reinterpret_cast<Handle>(f), status);
         CloseHandle(f);
         return error;
     }
@@ -259,9 +265,10 @@ int openRetrying(const QByteArray& path, int flags) {
     return fd;
 }
 
-FileSystem::Identity identityOf(const struct stat& st) {
+FileSystem::Status statusOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-            S_ISREG(st.st_mode)};
+            S_ISREG(st.st_mode), static_cast<std::uint64_t>(st.st_nlink),
+            static_cast<std::int64_t>(st.st_size)};
 }
 
 // Calls that the kernel may interrupt or cut short are repeated until done.
@@ -349,6 +356,9 @@ public:
         } while (result != 0 && errno == EINTR);
         return result == 0 ? 0 : errno;
     }
+    int unlock(Handle handle) override {
+        return ::flock(static_cast<int>(handle), LOCK_UN) == 0 ? 0 : errno;
+    }
     int mapLocked(Handle handle, std::int64_t length, const char*& data) override {
         // Shared, so that readers do not hold each other up; a writer waits for the pass. Held
         // while mapped: a writer that cut the file short under the view would kill us (SIGBUS).
@@ -367,16 +377,16 @@ public:
         ::munmap(const_cast<char*>(data), static_cast<size_t>(length));
     }
     void close(Handle handle) override { ::close(static_cast<int>(handle)); }
-    int identity(Handle handle, Identity& identity) override {
+    int status(Handle handle, Status& status) override {
         struct stat st;
         if (::fstat(static_cast<int>(handle), &st) != 0) return errno;
-        identity = identityOf(st);
+        status = statusOf(st);
         return 0;
     }
-    int identity(const Path& path, Identity& identity) override {
+    int status(const Path& path, Status& status) override {
         struct stat st;
         if (::lstat(path.constData(), &st) != 0) return errno;
-        identity = identityOf(st);
+        status = statusOf(st);
         return 0;
     }
     int rename(const Path& from, const Path& to) override {

@@ -33,12 +33,15 @@ public:
         ReadWriteOwn,
     };
 
-    // What a file is, whatever name it is reached by: a journal names the file it belongs to.
-    struct Identity {
+    // What a file is, whatever name it is reached by (a journal names the file it belongs
+    // to), and how long.
+    struct Status {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
-        bool regular = false;  // a plain file (not a link, folder, FIFO, ...)
-        bool sameFile(const Identity& o) const { return device == o.device && inode == o.inode; }
+        bool regular = false;     // a plain file (not a link, folder, FIFO, ...)
+        std::uint64_t links = 0;  // names it has: 0 once it was deleted or replaced
+        std::int64_t size = 0;
+        bool sameFile(const Status& o) const { return device == o.device && inode == o.inode; }
     };
 
     virtual ~FileSystem() = default;
@@ -60,10 +63,10 @@ public:
     virtual int sync(Handle handle) = 0;
     virtual void close(Handle handle) = 0;
     // What an open file is.
-    virtual int identity(Handle handle, Identity& identity) = 0;
+    virtual int status(Handle handle, Status& status) = 0;
     // What has the name, without following a link (a link is itself, not regular): one cheap
     // look-up. ENOENT when nothing has it.
-    virtual int identity(const Path& path, Identity& identity) = 0;
+    virtual int status(const Path& path, Status& status) = 0;
 
     // Replaces `to` when it exists.
     virtual int rename(const Path& from, const Path& to) = 0;
@@ -85,6 +88,8 @@ public:
     // program never interleave. The lock goes with the handle's close. Without such locks
     // (the plain default) nothing is locked.
     virtual int lock(Handle handle);
+    // Gives the lock back while the file stays open.
+    virtual int unlock(Handle handle);
     // The first `length` bytes of an open file in memory, for reading them in one pass without
     // copying, while no writer can change them: the file's lock is taken for reading, without
     // waiting (EWOULDBLOCK while a writer holds it); it goes with the handle's close, the view
@@ -133,6 +138,7 @@ public:
     int truncate(std::int64_t length) { return fs_.truncate(handle_, length); }
     int sync() { return fs_.sync(handle_); }
     int lock() { return fs_.lock(handle_); }
+    int unlock() { return fs_.unlock(handle_); }
 
 private:
     FileSystem& fs_;

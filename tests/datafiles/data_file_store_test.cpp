@@ -95,6 +95,56 @@ TEST_F(DataFileStoreTest, ATickDuringARewriteFollowsIt) {
     EXPECT_EQ(test::readFile(path).mid(kHeaderSize), record(46366.2, 2, 1) + record(46366.3, 3, 1));
 }
 
+// Files stay open between ticks; whatever happens to a file meanwhile, the next tick lands at the
+// end of the file that has the name, behind every record another program put there.
+TEST_F(DataFileStoreTest, AFileKeptOpenFollowsWhatOthersDoToIt) {
+    const TitelDef d = titel("710000");
+    const QString path = store.filePath(d, kBezahlt);
+    ASSERT_EQ(append(d, kToday + 0.1, 1), Appended::Written);
+
+    // Another program appends: our next record goes behind its.
+    DataFileStore other;
+    other.setRoot(root());
+    ASSERT_EQ(other.append(d, kBezahlt, {kToday + 0.2, 2, 1}), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.3, 3), Appended::Written);
+    EXPECT_EQ(test::readFile(path), header(d, kBezahlt) + record(kToday + 0.1, 1, 1) +
+                                        record(kToday + 0.2, 2, 1) + record(kToday + 0.3, 3, 1));
+
+    // Deleted, or replaced by a file of its own: the next tick goes to the file of the name.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(append(d, kToday + 0.4, 4), Appended::Written);
+    EXPECT_EQ(test::readFile(path), header(d, kBezahlt) + record(kToday + 0.4, 4, 1));
+    const QString replacement = root() + "/neu.VQS";
+    test::writeFile(replacement, header(d, kBezahlt) + record(kToday + 0.5, 5, 1));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(replacement, path));
+    ASSERT_EQ(append(d, kToday + 0.6, 6), Appended::Written);
+    EXPECT_EQ(test::readFile(path),
+              header(d, kBezahlt) + record(kToday + 0.5, 5, 1) + record(kToday + 0.6, 6, 1));
+
+    // Overwritten in place by something that is no data file (of another length): checked
+    // again, never written.
+    QByteArray foreign = test::readFile(path).chopped(kRecordSize);
+    foreign.replace(0, 3, "XYZ");
+    test::writeFile(path, foreign);
+    EXPECT_EQ(append(d, kToday + 0.7, 7), Appended::Failed);
+    EXPECT_EQ(test::readFile(path), foreign);
+}
+
+TEST_F(DataFileStoreTest, MoreFilesThanAreKeptOpenTakeTheirTicksInTurn) {
+    store.keepOpenAtMost(2);
+    std::vector<TitelDef> titles;
+    for (int i = 0; i < 5; ++i) titles.push_back(titel(QString::number(710000 + i)));
+    for (int round = 0; round < 3; ++round)
+        for (const TitelDef& d : titles)
+            ASSERT_EQ(append(d, kToday + 0.1 * (round + 1), static_cast<float>(round)),
+                      Appended::Written);
+    for (const TitelDef& d : titles)
+        EXPECT_EQ(test::readFile(store.filePath(d, kBezahlt)),
+                  header(d, kBezahlt) + record(kToday + 0.1, 0, 1) + record(kToday + 0.2, 1, 1) +
+                      record(kToday + 0.3, 2, 1));
+}
+
 TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
     const TitelDef d = titel("710000");
     ASSERT_EQ(append(d, kToday + 0.5, 101.5f, 300), Appended::Written);

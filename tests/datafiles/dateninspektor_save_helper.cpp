@@ -39,8 +39,8 @@ struct TellingFileSystem final : vqs::FileSystem {
         return real.sync(h);
     }
     void close(Handle h) override { real.close(h); }
-    int identity(Handle h, Identity& i) override { return real.identity(h, i); }
-    int identity(const Path& p, Identity& i) override { return real.identity(p, i); }
+    int status(Handle h, Status& i) override { return real.status(h, i); }
+    int status(const Path& p, Status& i) override { return real.status(p, i); }
     int rename(const Path& f, const Path& t) override { return real.rename(f, t); }
     int link(const Path& f, const Path& t) override { return real.link(f, t); }
     int remove(const Path& p) override {
@@ -51,6 +51,7 @@ struct TellingFileSystem final : vqs::FileSystem {
     int syncDirectory(const Path& p) override { return real.syncDirectory(p); }
     int list(const Path& d, QStringList& n) override { return real.list(d, n); }
     int lock(Handle h) override { return real.lock(h); }
+    int unlock(Handle h) override { return real.unlock(h); }
 };
 
 }  // namespace

@@ -5,9 +5,9 @@
 namespace vqs::test {
 namespace {
 
-const char* const kNames[] = {"Open",          "Read",   "Write", "Size",    "Truncate",
-                              "Sync",          "Rename", "Link",  "Remove",  "MakeDirectory",
-                              "SyncDirectory", "List",   "Map",   "Identity"};
+const char* const kNames[] = {"Open",          "Read",   "Write", "Size",   "Truncate",
+                              "Sync",          "Rename", "Link",  "Remove", "MakeDirectory",
+                              "SyncDirectory", "List",   "Map",   "Status"};
 
 }  // namespace
 
@@ -77,13 +77,13 @@ void FaultyFileSystem::close(Handle handle) {
     openPaths_.remove(handle);
     real_.close(handle);
 }
-int FaultyFileSystem::identity(Handle handle, FileSystem::Identity& identity) {
-    if (int e = check(Call::Identity, openPaths_.value(handle))) return e;
-    return real_.identity(handle, identity);
+int FaultyFileSystem::status(Handle handle, FileSystem::Status& status) {
+    if (int e = check(Call::Status, openPaths_.value(handle))) return e;
+    return real_.status(handle, status);
 }
-int FaultyFileSystem::identity(const Path& path, FileSystem::Identity& identity) {
-    if (int e = check(Call::Identity, displayPath(path))) return e;
-    return real_.identity(path, identity);
+int FaultyFileSystem::status(const Path& path, FileSystem::Status& status) {
+    if (int e = check(Call::Status, displayPath(path))) return e;
+    return real_.status(path, status);
 }
 int FaultyFileSystem::rename(const Path& from, const Path& to) {
     if (int e = check(Call::Rename, displayPath(to))) return e;

@@ -29,7 +29,7 @@ public:
         SyncDirectory,
         List,
         Map,
-        Identity
+        Status
     };
 
     // `times`: how many calls fail (-1: all until healed).
@@ -47,8 +47,8 @@ public:
     int truncate(Handle handle, std::int64_t length) override;
     int sync(Handle handle) override;
     void close(Handle handle) override;
-    int identity(Handle handle, FileSystem::Identity& identity) override;
-    int identity(const Path& path, FileSystem::Identity& identity) override;
+    int status(Handle handle, FileSystem::Status& status) override;
+    int status(const Path& path, FileSystem::Status& status) override;
     int rename(const Path& from, const Path& to) override;
     int link(const Path& from, const Path& to) override;
     int remove(const Path& path) override;
@@ -56,6 +56,7 @@ public:
     int syncDirectory(const Path& path) override;
     int list(const Path& directory, QStringList& names) override;
     int lock(Handle handle) override { return real_.lock(handle); }
+    int unlock(Handle handle) override { return real_.unlock(handle); }
     int mapLocked(Handle handle, std::int64_t length, const char*& data) override;
     void unmap(const char* data, std::int64_t length) override;
     // The views mapped and the parts given back, in order.
