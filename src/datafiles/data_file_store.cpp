@@ -75,8 +75,8 @@ struct DataFileStore::Target {
 
 QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason) {
     return QStringLiteral(
-               "Ein Journal neben %1 gehört nicht zu dieser Datei (%2); es wurde nicht "
-               "zurückgespielt und liegt nun unter %3. Die Datei blieb, wie sie war.")
+               "Das Journal neben %1 wurde nicht zurückgespielt: %2. Es liegt nun unter %3; die "
+               "Datei blieb, wie sie war.")
         .arg(QDir::toNativeSeparators(file), reason, QDir::toNativeSeparators(aside));
 }
 
@@ -527,7 +527,7 @@ QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t siz
     std::memcpy(head.oldHeader.bytes.data(), start + kJournalHead, kHeaderSize);
     if (head.from < kHeaderSize || head.length < head.from || head.length > kLargestRewrite ||
         size != kJournalBody + (head.length - head.from) + kJournalTail)
-        return QStringLiteral("Das Journal ist beschädigt (seine Längen passen nicht)");
+        return QStringLiteral("Das Journal ist beschädigt: seine Längen passen nicht");
     // The checksum of the whole journal: a torn or altered byte anywhere shows.
     std::uint32_t crc = crc32c(0, start, kJournalBody);
     std::vector<char> piece(static_cast<size_t>(std::min(kPiece, head.length - head.from + 1)));
@@ -539,7 +539,7 @@ QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t siz
         at += n;
     }
     if (crc != static_cast<std::uint32_t>(getLe(tail + 4, 4)))
-        return QStringLiteral("Das Journal ist beschädigt (seine Prüfsumme stimmt nicht)");
+        return QStringLiteral("Das Journal ist beschädigt: seine Prüfsumme stimmt nicht");
     return {};
 }
 
