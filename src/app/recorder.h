@@ -82,6 +82,9 @@ public:
     // Loads the definitions and subscribes the active titles (while logged in). A file that did
     // not load whole and titles the broker refused are reported once.
     void loadDefinitions();
+    // Logs how many titles are recorded when that changed since it was last logged (the load
+    // logs it first; the windows after their dialogs changed titles).
+    void logRecording();
     // Saves the definitions; a failure is reported. Once shutdown has begun nothing is saved.
     bool saveDefinitions();
     // Ends every subscription and logs out. Nothing is recorded or saved afterwards; the
@@ -155,6 +158,7 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{*this};
     double kursanzahl_ = 0;
+    std::optional<TitelRegistry::Count> loggedRecording_;
     bool shuttingDown_ = false;
     // Declared late, so that the title objects, which hold subscriptions of the session and
     // write through the store, go first.

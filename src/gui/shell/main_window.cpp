@@ -68,8 +68,10 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::writeFailed, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::writeFaultEnded, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
-    connect(&recorder_.connection(), &ConnectionWatchdog::changed, this,
-            [this] { showWarnings(); });
+    connect(&recorder_.connection(), &ConnectionWatchdog::changed, this, [this] {
+        TitelInfoAktualisieren();
+        showWarnings();
+    });
 }
 
 Bravolt_Hauptfenster::~Bravolt_Hauptfenster() = default;
@@ -202,6 +204,13 @@ void Bravolt_Hauptfenster::setStartInfo(const QString& text) {
 }
 
 void Bravolt_Hauptfenster::TitelInfoAktualisieren() {
+    if (recorder_.connection().state().lost) {
+        // Nothing is recorded meanwhile, yet the titles stay switched on: both are said, so that
+        // the line does not read as if they had been switched off.
+        titelinfoLabel_->setText(QStringLiteral("%1 Titel aktiviert – Verbindung unterbrochen")
+                                     .arg(recorder_.titles().countActive().aktiv));
+        return;
+    }
     // Titles count as activated when they are really recorded, not merely switched on.
     const TitelRegistry::Count count = recorder_.titles().countRecording();
     titelinfoLabel_->setText(
@@ -348,6 +357,7 @@ void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     TitelInfoAktualisieren();
+    recorder_.logRecording();
 }
 
 void Bravolt_Hauptfenster::btnVerwaltung_Click() {
@@ -368,6 +378,7 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
     openVerwaltung();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
+    recorder_.logRecording();
 }
 
 void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,

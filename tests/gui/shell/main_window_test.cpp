@@ -216,6 +216,15 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     EXPECT_TRUE(warnzeile->isHidden());
 
+    for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false),
+                              titel("846900", false, false)}) {
+        t.recorder.titles().add(d);
+        if (d.Aktiv) t.recorder.titles().startRecording(d);
+    }
+    t.recorder.titles().announceChange();
+    auto* titelinfo = child<QLabel>(&window, "TitelinfoLabel");
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert, 1 mit Geld/Brief");
+
     auto* fake = static_cast<test::FakeBrokerSession*>(t.recorder.session().SF());
     fake->listeners[0]->OnLogout();
     t.recorder.connection().poll();
@@ -223,11 +232,42 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_EQ(warnzeile->text(), text);
     EXPECT_EQ(window.sysTray()->ToolTip(), "Tradomir VQS für Bravolt-API\n" + text);
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert – Verbindung unterbrochen")
+        << "the titles stay switched on; nothing is recorded";
 
     t.clock.advanceMs(5000);
     t.recorder.connection().poll();
     EXPECT_TRUE(warnzeile->isHidden());
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert, 1 mit Geld/Brief");
+}
+
+// The grey line tells what is recorded after the title selection changed it, as the title
+// summary does; a dialog that changed nothing adds no line.
+TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
+    ASSERT_TRUE(t.recorder.login());
+    t.recorder.loadDefinitions();
+    window.finishStartup(t.datenpfad());
+    auto* zeile = child<QLabel>(&window, "Protokollzeile");
+    EXPECT_TRUE(zeile->text().endsWith("0 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
+
+    window.openTitelauswahl = [&] {
+        for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false)}) {
+            t.recorder.titles().add(d);
+            t.recorder.titles().startRecording(d);
+        }
+        t.recorder.titles().announceChange();
+    };
+    window.btnTitelauswahl_Click();
+    EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
+              "2 Titel aktiviert, 1 mit Geld/Brief");
+    EXPECT_TRUE(zeile->text().endsWith("2 Titel werden aufgezeichnet, 1 mit Geld/Brief."))
+        << zeile->text().toStdString();
+
+    const qsizetype lines = t.events.log.size();
+    window.openTitelauswahl = [] {};
+    window.btnTitelauswahl_Click();
+    EXPECT_EQ(t.events.log.size(), lines) << "nothing changed, nothing logged";
 }
 
 // "Verwaltung...": without titles it asks first; without connection it says that nothing can be
