@@ -108,6 +108,12 @@ public:
     double kursanzahl() const { return kursanzahl_; }
     // A line for the log (what the core does on its own is logged by it).
     void log(const QString& text) { Q_EMIT logLine(text); }
+    // A line for the log that the user must not miss (data that could not be filled or is
+    // missing): the windows keep it in view until the user has read it.
+    void warn(const QString& text) {
+        Q_EMIT logLine(text);
+        Q_EMIT warningLine(text);
+    }
     // Notices a lost connection and logs in again; the programs start it after their login.
     ConnectionWatchdog& connection() { return *connection_; }
     const ConnectionWatchdog& connection() const { return *connection_; }
@@ -125,6 +131,8 @@ Q_SIGNALS:
     void titlesChanged();
     // One line per event worth knowing, for a log.
     void logLine(const QString& text);
+    // The line just logged is a warning (see warn()).
+    void warningLine(const QString& text);
     // Start-up status and loading progress.
     void startInfo(const QString& text);
     void loadProgressMaximum(int maximum);

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
@@ -56,6 +57,10 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::tickRecorded, this, &Bravolt_Hauptfenster::Protokolleintrag);
     connect(&recorder_, &Recorder::logLine, this, [this](const QString& line) {
         protokoll_ = recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
+        showWarnings();
+    });
+    connect(&recorder_, &Recorder::warningLine, this, [this](const QString& line) {
+        unreadWarnings_ << recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
         showWarnings();
     });
     connect(&recorder_, &Recorder::titlesChanged, this,
@@ -130,6 +135,7 @@ void Bravolt_Hauptfenster::buildControls() {
     quiet.setColor(QPalette::WindowText, QColor(0x50, 0x50, 0x50));
     protokollzeile_->setPalette(quiet);
     protokollzeile_->hide();
+    protokollzeile_->installEventFilter(this);
     fortschrittAnzeige_ = new QProgressBar(this);
     named(fortschrittAnzeige_, "FortschrittAnzeige")->setGeometry(72, 100, 487, 10);
     fortschrittAnzeige_->setTextVisible(false);
@@ -286,10 +292,23 @@ void Bravolt_Hauptfenster::showWarnings() {
     warnzeile_->setText(metrics.elidedText(text, Qt::ElideMiddle, 2 * warnzeile_->width() - 40));
     warnzeile_->setToolTip(full);
     warnzeile_->setVisible(!text.isEmpty());
+    // A warning of the log stays until read; the line then goes on with the last log line.
+    const bool unread = !unreadWarnings_.isEmpty();
+    QString zeile = unread ? unreadWarnings_.front() : protokoll_;
+    if (unreadWarnings_.size() > 1)
+        zeile += QStringLiteral(" (und %1 weitere)").arg(unreadWarnings_.size() - 1);
     protokollzeile_->setText(
-        metrics.elidedText(protokoll_, Qt::ElideRight, 2 * protokollzeile_->width() - 40));
-    protokollzeile_->setToolTip(protokoll_);
-    protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !protokoll_.isEmpty());
+        metrics.elidedText(zeile, Qt::ElideRight, 2 * protokollzeile_->width() - 40));
+    protokollzeile_->setToolTip(
+        unread ? unreadWarnings_.join(QLatin1Char('\n')) +
+                     QStringLiteral("\n\nEin Klick auf die Zeile bestätigt die Warnung.")
+               : protokoll_);
+    QPalette palette = protokollzeile_->palette();
+    palette.setColor(QPalette::WindowText,
+                     unread ? QColor(0x9A, 0x52, 0x00) : QColor(0x50, 0x50, 0x50));
+    protokollzeile_->setPalette(palette);
+    protokollzeile_->setCursor(unread ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !zeile.isEmpty());
     if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
 
@@ -576,6 +595,18 @@ void Bravolt_Hauptfenster::resizeEvent(QResizeEvent* event) {
 
 void Bravolt_Hauptfenster::savePlacement() {
     if (loaded_ && !unloading_) SaveWindowPos(this, recorder_.settings(), kPlacement);
+}
+
+bool Bravolt_Hauptfenster::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == protokollzeile_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        !unreadWarnings_.isEmpty()) {
+        // Read: the next unread warning, or the last log line, takes the place.
+        unreadWarnings_.removeFirst();
+        showWarnings();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 namespace vqs {
 namespace {
@@ -204,6 +205,40 @@ TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
     t.recorder.shutdown();  // no connection: that warning takes the place
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_TRUE(zeile->isHidden());
+}
+
+// A warning of the log stays in the line below the folder, over later lines, until a click on the
+// line says it was read; then the next unread one, or the last line, takes the place.
+TEST_F(MainWindowTest, AWarningStaysUntilAClickSaysItWasRead) {
+    ASSERT_TRUE(t.recorder.login());
+    window.finishStartup(t.datenpfad());
+    window.show();
+    auto* zeile = child<QLabel>(&window, "Protokollzeile");
+    const QString zeit = t.clock.now().toString("HH:mm:ss ");
+    t.recorder.warn("Geld und Brief fehlen von 12:00:00 bis 12:00:05: Name A1B2C3.");
+    t.recorder.log("Datenpflege beendet: 2 von 2 Titeln gefüllt.");
+    t.recorder.warn("Die Bravolt-API nimmt diese Titel nicht an: 846900");
+    t.recorder.log("Bei der Bravolt-API angemeldet.");
+    EXPECT_EQ(zeile->text(), zeit +
+                                 "Geld und Brief fehlen von 12:00:00 bis 12:00:05: Name A1B2C3. "
+                                 "(und 1 weitere)");
+    EXPECT_TRUE(zeile->toolTip().contains("846900"));
+
+    QTest::mouseClick(zeile, Qt::RightButton);
+    EXPECT_EQ(window.unreadWarnings().size(), 2) << "only a left click reads";
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Die Bravolt-API nimmt diese Titel nicht an: 846900");
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Bei der Bravolt-API angemeldet.");
+    EXPECT_TRUE(window.unreadWarnings().isEmpty());
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Bei der Bravolt-API angemeldet.") << "a plain line stays";
+
+    // The connection's warning takes the place while it lasts; the unread one waits below it.
+    t.recorder.warn("Datenpflege beendet: 1 von 2 Titeln gefüllt; keine Historie für 846900.");
+    t.recorder.shutdown();
+    EXPECT_TRUE(zeile->isHidden());
+    EXPECT_EQ(window.unreadWarnings().size(), 1);
 }
 
 // A lost connection shows in the warning line and the tray's tip with the time it began and the
