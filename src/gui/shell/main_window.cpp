@@ -294,14 +294,19 @@ void Bravolt_Hauptfenster::showWarnings() {
     warnzeile_->setVisible(!text.isEmpty());
     // A warning of the log stays until read; the line then goes on with the last log line.
     const bool unread = !unreadWarnings_.isEmpty();
-    QString zeile = unread ? unreadWarnings_.front() : protokoll_;
-    if (unreadWarnings_.size() > 1)
-        zeile += QStringLiteral(" (und %1 weitere)").arg(unreadWarnings_.size() - 1);
+    const QString zeile = unread ? unreadWarnings_.front() : protokoll_;
+    // The count of the others stays in view however long the first is.
+    const QString weitere =
+        unreadWarnings_.size() > 1
+            ? QStringLiteral(" (und %1 weitere)").arg(unreadWarnings_.size() - 1)
+            : QString();
     protokollzeile_->setText(
-        metrics.elidedText(zeile, Qt::ElideRight, 2 * protokollzeile_->width() - 40));
+        metrics.elidedText(zeile, Qt::ElideRight,
+                           2 * protokollzeile_->width() - 40 - metrics.horizontalAdvance(weitere)) +
+        weitere);
     protokollzeile_->setToolTip(
         unread ? unreadWarnings_.join(QLatin1Char('\n')) +
-                     QStringLiteral("\n\nEin Klick auf die Zeile bestätigt die Warnung.")
+                     QStringLiteral("\n\nEin Klick auf die Zeile bestätigt die angezeigte Warnung.")
                : protokoll_);
     QPalette palette = protokollzeile_->palette();
     palette.setColor(QPalette::WindowText,
