@@ -304,8 +304,13 @@ void Bravolt_Hauptfenster::showWarnings() {
         metrics.elidedText(zeile, Qt::ElideRight,
                            2 * protokollzeile_->width() - 40 - metrics.horizontalAdvance(weitere)) +
         weitere);
+    // A long outage may pile warnings up: the tip lists the first few.
+    constexpr qsizetype kTipWarnings = 10;
+    QString warnings = unreadWarnings_.mid(0, kTipWarnings).join(QLatin1Char('\n'));
+    if (unreadWarnings_.size() > kTipWarnings)
+        warnings += QStringLiteral("\n… und %1 weitere").arg(unreadWarnings_.size() - kTipWarnings);
     protokollzeile_->setToolTip(
-        unread ? unreadWarnings_.join(QLatin1Char('\n')) +
+        unread ? warnings +
                      QStringLiteral("\n\nEin Klick auf die Zeile bestätigt die angezeigte Warnung.")
                : protokoll_);
     QPalette palette = protokollzeile_->palette();
