@@ -6,6 +6,8 @@
 #include "datafiles/datei_kopf.h"
 #include "titles/titel_registry.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QScopedValueRollback>
 
 #include <algorithm>
@@ -18,6 +20,22 @@ constexpr int kFirstDelaySeconds = 5;
 constexpr int kMaxDelaySeconds = 300;
 
 QString uhrzeit(const QDateTime& t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+
+// The fill after a login runs without a window and tells only its end (DatenpflegeRun logs it)
+// and its errors, as warnings: a line per title and step would bury them. The user's clicks wait
+// for its end: a run nobody asked for must not open windows inside itself.
+class QuietFill final : public DatenpflegeProgress {
+public:
+    explicit QuietFill(Recorder& recorder) : recorder_(recorder) {}
+    void yield() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+    bool tellError(const QString& text) override {
+        recorder_.warn(text);
+        return true;
+    }
+
+private:
+    Recorder& recorder_;
+};
 
 }  // namespace
 
@@ -158,9 +176,9 @@ int ConnectionWatchdog::resubscribe() {
             refused << e.value.WKN;
     }
     if (!refused.isEmpty())
-        recorder_.log(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
-                                     "nicht aufgezeichnet: %1")
-                          .arg(refused.join(QStringLiteral(", "))));
+        recorder_.warn(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
+                                      "nicht aufgezeichnet: %1")
+                           .arg(refused.join(QStringLiteral(", "))));
     registry.announceChange();
     return started;
 }
@@ -186,10 +204,10 @@ void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
     if (fill.empty()) return;
     // Said first, so that the run's end stays the last line.
     if (!ohneGeldBrief.isEmpty())
-        recorder_.log(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
-                                     "keine Historie dafür): %3.")
-                          .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
-    LogProgress progress([this](const QString& text) { recorder_.log(text); }, false);
+        recorder_.warn(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
+                                      "keine Historie dafür): %3.")
+                           .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
+    QuietFill progress(recorder_);
     if (recorder_.datenpflege().run(fill, progress).started) return;
     gapSince_ = since;
     gapUntil_ = until;

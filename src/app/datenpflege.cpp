@@ -6,7 +6,6 @@
 #include "titles/titel_registry.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QScopeGuard>
 
 #include <functional>
@@ -126,7 +125,12 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
                    .arg(result.skipped.join(QStringLiteral(", ")));
     }
     if (result.cancelled) end += QStringLiteral("; abgebrochen");
-    recorder_.log(end + QLatin1Char('.'));
+    // Files left unfilled are to be read, not to scroll away under the next line (errors were
+    // told as they came).
+    if (result.skipped.isEmpty())
+        recorder_.log(end + QLatin1Char('.'));
+    else
+        recorder_.warn(end + QLatin1Char('.'));
     return result;
 }
 
@@ -141,9 +145,6 @@ void LogProgress::status(const QString& text) {
     log_(QStringLiteral("Datenpflege: %1, %2").arg(titel_, text));
 }
 
-void LogProgress::yield() {
-    QCoreApplication::processEvents(userInput_ ? QEventLoop::AllEvents
-                                               : QEventLoop::ExcludeUserInputEvents);
-}
+void LogProgress::yield() { QCoreApplication::processEvents(); }
 
 }  // namespace vqs

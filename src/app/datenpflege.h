@@ -45,12 +45,10 @@ struct DatenpflegeResult {
 };
 
 // A run's progress as log lines: each title and each change of its state, once. Signals and the
-// recording go on meanwhile; with `userInput` false the user's clicks wait for the run's end (a
-// run nobody asked for must not open windows inside itself).
+// recording go on meanwhile.
 class LogProgress final : public DatenpflegeProgress {
 public:
-    explicit LogProgress(std::function<void(const QString&)> log, bool userInput = true)
-        : log_(std::move(log)), userInput_(userInput) {}
+    explicit LogProgress(std::function<void(const QString&)> log) : log_(std::move(log)) {}
     void titel(const QString& text) override;
     void status(const QString& text) override;
     void yield() override;
@@ -61,7 +59,6 @@ public:
 
 private:
     std::function<void(const QString&)> log_;
-    bool userInput_;
     QString titel_;
     QString status_;
 };

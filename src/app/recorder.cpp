@@ -148,7 +148,15 @@ void Recorder::loadDefinitions() {
                                    .arg(result.refused.join(QStringLiteral(", "))),
                                msg::kOk);
     }
+    logRecording();
+}
+
+void Recorder::logRecording() {
     const TitelRegistry::Count count = titles_.countRecording();
+    if (loggedRecording_ && loggedRecording_->aktiv == count.aktiv &&
+        loggedRecording_->bidAsk == count.bidAsk)
+        return;
+    loggedRecording_ = count;
     Q_EMIT logLine(QStringLiteral("%1 Titel werden aufgezeichnet, %2 mit Geld/Brief.")
                        .arg(count.aktiv)
                        .arg(count.bidAsk));

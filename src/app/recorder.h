@@ -82,6 +82,9 @@ public:
     // Loads the definitions and subscribes the active titles (while logged in). A file that did
     // not load whole and titles the broker refused are reported once.
     void loadDefinitions();
+    // Logs how many titles are recorded when that changed since it was last logged (the load
+    // logs it first; the windows after their dialogs changed titles).
+    void logRecording();
     // Saves the definitions; a failure is reported. Once shutdown has begun nothing is saved.
     bool saveDefinitions();
     // Ends every subscription and logs out. Nothing is recorded or saved afterwards; the
@@ -105,6 +108,12 @@ public:
     double kursanzahl() const { return kursanzahl_; }
     // A line for the log (what the core does on its own is logged by it).
     void log(const QString& text) { Q_EMIT logLine(text); }
+    // A line for the log that the user must not miss (data that could not be filled or is
+    // missing): the windows keep it in view until the user has read it.
+    void warn(const QString& text) {
+        Q_EMIT logLine(text);
+        Q_EMIT warningLine(text);
+    }
     // Notices a lost connection and logs in again; the programs start it after their login.
     ConnectionWatchdog& connection() { return *connection_; }
     const ConnectionWatchdog& connection() const { return *connection_; }
@@ -122,6 +131,8 @@ Q_SIGNALS:
     void titlesChanged();
     // One line per event worth knowing, for a log.
     void logLine(const QString& text);
+    // The line just logged is a warning (see warn()).
+    void warningLine(const QString& text);
     // Start-up status and loading progress.
     void startInfo(const QString& text);
     void loadProgressMaximum(int maximum);
@@ -156,6 +167,7 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{*this};
     double kursanzahl_ = 0;
+    std::optional<TitelRegistry::Count> loggedRecording_;
     bool shuttingDown_ = false;
     // Declared late, so that the title objects, which hold subscriptions of the session and
     // write through the store, go first.

@@ -1,6 +1,7 @@
 #include "app/program_folder.h"
 #include "gui/programm.h"
 #include "gui/shell/app_icon.h"
+#include "gui/shell/german_texts.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -8,6 +9,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    const vqs::GermanQtTexts germanTexts;
     QApplication::setOrganizationName(QStringLiteral("Tradomir"));
     QApplication::setApplicationName(QStringLiteral("TradomirVQS"));
     QApplication::setWindowIcon(vqs::programIcon());

@@ -83,12 +83,15 @@ bool Programm::Main() {
     try {
         // Single instance: a second start brings the running program to the front, says so
         // and ends; the first runs on untouched.
-        instanceLock_ = std::make_unique<InstanceLock>(env_.instanceLockPath);
+        instanceLock_ = std::make_unique<InstanceLock>(
+            env_.instanceLockPath,
+            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+            env_.programFolder);
         if (!instanceLock_->tryLock()) {
+            const std::optional<InstanceOwner> owner = instanceLock_->owner();
             instanceLock_.reset();
             showRunningProgram();
-            recorder_->messages().ShowMessage(
-                QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"), msg::kOk);
+            recorder_->messages().ShowMessage(alreadyStartedMessage(owner), msg::kOk);
             exitCode_ = 1;
             starting_ = false;
             return false;

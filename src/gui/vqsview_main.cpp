@@ -5,6 +5,7 @@
 #include "datafiles/data_file_store.h"
 #include "gui/dateninspektor/dateninspektor.h"
 #include "gui/shell/app_icon.h"
+#include "gui/shell/german_texts.h"
 #include "gui/shell/message_dialog.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    const vqs::GermanQtTexts germanTexts;
     QApplication::setApplicationName(QStringLiteral("vqsview"));
     QApplication::setWindowIcon(vqs::programIcon());
     const QStringList args = QApplication::arguments().mid(1);

@@ -88,9 +88,17 @@ bool TitelRegistry::isRecording(const TitelId& id) const {
 }
 
 TitelRegistry::Count TitelRegistry::countRecording() const {
+    return count([this](const TitelDef& def) { return isRecording(def.id()); });
+}
+
+TitelRegistry::Count TitelRegistry::countActive() const {
+    return count([](const TitelDef&) { return true; });
+}
+
+TitelRegistry::Count TitelRegistry::count(const std::function<bool(const TitelDef&)>& also) const {
     Count count;
     for (const auto& e : definitions_) {
-        if (!e.value.Aktiv || !isRecording(e.value.id())) continue;
+        if (!e.value.Aktiv || !also(e.value)) continue;
         ++count.aktiv;
         if (e.value.UseBidAsk) ++count.bidAsk;
     }

@@ -66,6 +66,8 @@ public:
         int bidAsk = 0;
     };
     Count countRecording() const;
+    // Titles switched on in their definitions, recorded at the moment or not (an outage).
+    Count countActive() const;
 
     // Whoever changed titles says so once at the end (activation, loading); the recording core
     // passes it on to the windows.
@@ -75,6 +77,9 @@ public:
     }
 
 private:
+    // Active titles for which `also` holds.
+    Count count(const std::function<bool(const TitelDef&)>& also) const;
+
     clBravoltSession& session_;
     TickSink& sink_;
     const Clock& clock_;

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace vqs {
@@ -55,10 +56,14 @@ void HeadlessRecorder::log(const QString& text) {
 }
 
 std::optional<int> HeadlessRecorder::start() {
-    instanceLock_ = std::make_unique<InstanceLock>(env_.instanceLockPath);
+    instanceLock_ = std::make_unique<InstanceLock>(
+        env_.instanceLockPath,
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), env_.programFolder);
     if (!instanceLock_->tryLock()) {
+        const std::optional<InstanceOwner> owner = instanceLock_->owner();
         instanceLock_.reset();
-        log(QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"));
+        // One line, as every line of the log.
+        log(alreadyStartedMessage(owner).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         return 1;
     }
     signals_ = std::make_unique<ShutdownSignals>([this](int) { stop(); });

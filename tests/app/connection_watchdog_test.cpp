@@ -18,10 +18,13 @@ struct Watchdog : ::testing::Test {
         std::make_shared<test::FakeBrokerSession::Counters>();
     test::FakeBrokerSession* fake = nullptr;
     bool refuse = false;
+    QSet<QString> moreCodes, noHistory;  // what the next sessions know besides the three
     test::TestContext t{[this] {
         auto f = std::make_unique<test::FakeBrokerSession>();
         f->counters = counters;
         f->loginThrows = refuse;
+        f->knownCodes += moreCodes;
+        f->noHistory = noHistory;
         // Items every half hour from 09:00: a history for every known code.
         for (int m = 9 * 60; m <= 17 * 60 + 30; m += 30)
             f->history.items.push_back({{m / 60, m % 60, 0, 0, {}}, 100.0 + m, 10});
@@ -103,6 +106,37 @@ TEST_F(Watchdog, ALoginSubscribesTheActiveTitlesAgainAndFillsTheirGapOnce) {
 
     after(60);
     EXPECT_EQ(counters->histories.size(), 2) << "once per login";
+}
+
+// The fill after a login logs its end in one line, however many titles it fills; what the user
+// must read (bid and ask that stay missing, files that could not be filled) comes as warnings.
+TEST_F(Watchdog, AFillOfManyTitlesLogsOneLineAndWarnsOfWhatIsMissing) {
+    for (int i = 0; i < 170; ++i) {
+        const QString code = QStringLiteral("T%1").arg(i, 5, 10, QLatin1Char('0'));
+        moreCodes << code;
+        define(code, true, false);
+    }
+    noHistory = {"T00007"};
+    fake->listeners[0]->OnLogout();
+    after(0);
+    ASSERT_TRUE(watchdog().state().lost);
+    const qsizetype before = t.events.log.size();
+    after(5);
+    ASSERT_FALSE(watchdog().state().lost);
+    EXPECT_EQ(counters->histories.size(), 172);
+
+    const QStringList lines = t.events.log.mid(before);
+    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[0],
+              "Verbindung wiederhergestellt (unterbrochen seit 12:00:00), 172 Titel werden wieder "
+              "aufgezeichnet.");
+    EXPECT_EQ(lines[1],
+              "Geld und Brief fehlen von 12:00:00 bis 12:00:05 (die Bravolt-API hat keine Historie "
+              "dafür): Name A1B2C3.");
+    EXPECT_EQ(lines[2],
+              "Datenpflege beendet: 171 von 172 Titeln gefüllt; keine Historie für T00007, ihre "
+              "Dateien wurden nicht gefüllt.");
+    EXPECT_EQ(t.events.warnings, (QStringList{lines[1], lines[2]}));
 }
 
 // A login while the user's own back-fill runs: the gap is filled once that run has ended.

@@ -155,10 +155,14 @@ TEST_F(FakeDatenpflege, AFailingRequestSkipsItsTitleAndTheEndNamesIt) {
     EXPECT_EQ(r.skipped, (QStringList{"UNBEKANNT", "AUCHNICHT"}));
     EXPECT_TRUE(t.messages.shown.empty());
     EXPECT_FALSE(QFile::exists(path("UNBEKANNT")));
-    EXPECT_TRUE(
-        t.events.log.contains("Datenpflege beendet: 1 von 3 Titeln gefüllt; keine Historie für "
-                              "UNBEKANNT, AUCHNICHT, ihre Dateien wurden nicht gefüllt."))
-        << t.events.log.join('\n').toStdString();
+    const QString end =
+        "Datenpflege beendet: 1 von 3 Titeln gefüllt; keine Historie für UNBEKANNT, AUCHNICHT, "
+        "ihre Dateien wurden nicht gefüllt.";
+    EXPECT_TRUE(t.events.log.contains(end)) << t.events.log.join('\n').toStdString();
+    EXPECT_EQ(t.events.warnings, QStringList{end}) << "the unfilled files are to be read";
+
+    t.recorder.datenpflege().run({titel("710000")}, 0, progress);
+    EXPECT_EQ(t.events.warnings.size(), 1) << "a run that filled everything warns of nothing";
 }
 
 TEST_F(FakeDatenpflege, CancellingStopsAtTheNextCheckAndAStartedMergeCompletes) {

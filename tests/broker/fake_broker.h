@@ -78,10 +78,12 @@ public:
     }
     broker::HistoryResult runHistory(const broker::HistoryRequest& r) override {
         counters->histories << r.symbol;
-        if (!knownCodes.contains(r.symbol)) throw broker::BrokerError("Keine Historie");
+        if (!knownCodes.contains(r.symbol) || noHistory.contains(r.symbol))
+            throw broker::BrokerError("Keine Historie");
         return history;
     }
     broker::HistoryResult history;  // what every history request answers
+    QSet<QString> noHistory;        // known codes whose history request fails
 
     QString lastAddOnName;
 

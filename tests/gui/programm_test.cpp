@@ -192,8 +192,12 @@ TEST_F(ProgramTest, ASecondStartBringsTheFirstToTheFrontSaysSoAndEnds) {
     EXPECT_FALSE(second.Main());
     EXPECT_EQ(second.exitCode(), 1);
     ASSERT_EQ(secondMessages.shown.size(), 1u);
-    EXPECT_EQ(secondMessages.shown[0].text,
-              QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!"));
+    EXPECT_TRUE(secondMessages.shown[0].text.startsWith(
+        QStringLiteral("Tradomir VQS für Bravolt wurde bereits gestartet!\nEs läuft gui_tests "
+                       "(Prozess %1) mit dem Ordner %2.")
+            .arg(QCoreApplication::applicationPid())
+            .arg(QDir::toNativeSeparators(dir.path()))))
+        << secondMessages.shown[0].text.toStdString();
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
     EXPECT_TRUE(first.mainWindow()->isVisible());
     EXPECT_FALSE(first.mainWindow()->isMinimized()) << "shown and restored";

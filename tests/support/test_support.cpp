@@ -143,6 +143,8 @@ RecordedEvents::RecordedEvents(Recorder& recorder) {
                      [this](const QString& where) { faultsEnded << where; });
     QObject::connect(&recorder, &Recorder::logLine, &context_,
                      [this](const QString& text) { log << text; });
+    QObject::connect(&recorder, &Recorder::warningLine, &context_,
+                     [this](const QString& text) { warnings << text; });
 }
 
 TestContext::TestContext(BrokerSessionFactory factory, FileSystem& fs)

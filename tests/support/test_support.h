@@ -89,6 +89,7 @@ public:
     QStringList failed;  // "where: reason"
     QStringList faultsEnded;
     QStringList log;
+    QStringList warnings;  // the lines of `log` that were warnings
 
 private:
     QObject context_;  // the connections end with this

@@ -97,7 +97,12 @@ TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
     start(second);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("bereits gestartet"));
+    const QString secondLog = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_TRUE(secondLog.contains(
+        QStringLiteral("bereits gestartet! Es läuft vqsrecorder (Prozess %1) mit dem Ordner %2.")
+            .arg(recorder.processId())
+            .arg(home())))
+        << secondLog.toStdString();
 
     // Quotes come in; then the system asks it to end.
     const QString folder = home() + "/RealtimeData/Dax 30/";

@@ -1,8 +1,13 @@
 #include "gui/shell/dialog_parts.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
+
+#include <utility>
 
 namespace vqs {
 
@@ -20,6 +25,24 @@ QCheckBox* makeCheckBox(const QString& caption, const char* name, const QString&
     c->setObjectName(QString::fromUtf8(name));
     c->setToolTip(tip);
     return c;
+}
+
+void answerEveryMnemonic(QAbstractButton* button) {
+    const QString text = button->text();
+    bool first = true;
+    for (qsizetype at = text.indexOf(QLatin1Char('&')); at >= 0 && at + 1 < text.size();
+         at = text.indexOf(QLatin1Char('&'), at + 2)) {
+        const QChar letter = text.at(at + 1);
+        if (letter == QLatin1Char('&')) continue;   // "&&" is a plain "&"
+        if (std::exchange(first, false)) continue;  // the button's own
+        auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Alt+") + letter.toUpper()),
+                                       button->window());
+        QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+            if (!button->isVisible() || !button->isEnabled()) return;
+            button->setFocus(Qt::ShortcutFocusReason);
+            button->click();
+        });
+    }
 }
 
 DialogButtons makeDialogButtons(const QString& okayCaption, QWidget* dialog) {

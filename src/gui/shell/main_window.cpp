@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
@@ -58,6 +59,10 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
         protokoll_ = recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
         showWarnings();
     });
+    connect(&recorder_, &Recorder::warningLine, this, [this](const QString& line) {
+        unreadWarnings_ << recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
+        showWarnings();
+    });
     connect(&recorder_, &Recorder::titlesChanged, this,
             &Bravolt_Hauptfenster::TitelInfoAktualisieren);
     connect(&recorder_, &Recorder::startInfo, this, &Bravolt_Hauptfenster::setStartInfo);
@@ -68,8 +73,10 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::writeFailed, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::writeFaultEnded, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
-    connect(&recorder_.connection(), &ConnectionWatchdog::changed, this,
-            [this] { showWarnings(); });
+    connect(&recorder_.connection(), &ConnectionWatchdog::changed, this, [this] {
+        TitelInfoAktualisieren();
+        showWarnings();
+    });
 }
 
 Bravolt_Hauptfenster::~Bravolt_Hauptfenster() = default;
@@ -128,6 +135,7 @@ void Bravolt_Hauptfenster::buildControls() {
     quiet.setColor(QPalette::WindowText, QColor(0x50, 0x50, 0x50));
     protokollzeile_->setPalette(quiet);
     protokollzeile_->hide();
+    protokollzeile_->installEventFilter(this);
     fortschrittAnzeige_ = new QProgressBar(this);
     named(fortschrittAnzeige_, "FortschrittAnzeige")->setGeometry(72, 100, 487, 10);
     fortschrittAnzeige_->setTextVisible(false);
@@ -202,6 +210,13 @@ void Bravolt_Hauptfenster::setStartInfo(const QString& text) {
 }
 
 void Bravolt_Hauptfenster::TitelInfoAktualisieren() {
+    if (recorder_.connection().state().lost) {
+        // Nothing is recorded meanwhile, yet the titles stay switched on: both are said, so that
+        // the line does not read as if they had been switched off.
+        titelinfoLabel_->setText(QStringLiteral("%1 Titel aktiviert – Verbindung unterbrochen")
+                                     .arg(recorder_.titles().countActive().aktiv));
+        return;
+    }
     // Titles count as activated when they are really recorded, not merely switched on.
     const TitelRegistry::Count count = recorder_.titles().countRecording();
     titelinfoLabel_->setText(
@@ -277,10 +292,33 @@ void Bravolt_Hauptfenster::showWarnings() {
     warnzeile_->setText(metrics.elidedText(text, Qt::ElideMiddle, 2 * warnzeile_->width() - 40));
     warnzeile_->setToolTip(full);
     warnzeile_->setVisible(!text.isEmpty());
+    // A warning of the log stays until read; the line then goes on with the last log line.
+    const bool unread = !unreadWarnings_.isEmpty();
+    const QString zeile = unread ? unreadWarnings_.front() : protokoll_;
+    // The count of the others stays in view however long the first is.
+    const QString weitere =
+        unreadWarnings_.size() > 1
+            ? QStringLiteral(" (und %1 weitere)").arg(unreadWarnings_.size() - 1)
+            : QString();
     protokollzeile_->setText(
-        metrics.elidedText(protokoll_, Qt::ElideRight, 2 * protokollzeile_->width() - 40));
-    protokollzeile_->setToolTip(protokoll_);
-    protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !protokoll_.isEmpty());
+        metrics.elidedText(zeile, Qt::ElideRight,
+                           2 * protokollzeile_->width() - 40 - metrics.horizontalAdvance(weitere)) +
+        weitere);
+    // A long outage may pile warnings up: the tip lists the first few.
+    constexpr qsizetype kTipWarnings = 10;
+    QString warnings = unreadWarnings_.mid(0, kTipWarnings).join(QLatin1Char('\n'));
+    if (unreadWarnings_.size() > kTipWarnings)
+        warnings += QStringLiteral("\n… und %1 weitere").arg(unreadWarnings_.size() - kTipWarnings);
+    protokollzeile_->setToolTip(
+        unread ? warnings +
+                     QStringLiteral("\n\nEin Klick auf die Zeile bestätigt die angezeigte Warnung.")
+               : protokoll_);
+    QPalette palette = protokollzeile_->palette();
+    palette.setColor(QPalette::WindowText,
+                     unread ? QColor(0x9A, 0x52, 0x00) : QColor(0x50, 0x50, 0x50));
+    protokollzeile_->setPalette(palette);
+    protokollzeile_->setCursor(unread ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !zeile.isEmpty());
     if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
 
@@ -348,6 +386,7 @@ void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     TitelInfoAktualisieren();
+    recorder_.logRecording();
 }
 
 void Bravolt_Hauptfenster::btnVerwaltung_Click() {
@@ -368,6 +407,7 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
     openVerwaltung();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
+    recorder_.logRecording();
 }
 
 void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
@@ -565,6 +605,18 @@ void Bravolt_Hauptfenster::resizeEvent(QResizeEvent* event) {
 
 void Bravolt_Hauptfenster::savePlacement() {
     if (loaded_ && !unloading_) SaveWindowPos(this, recorder_.settings(), kPlacement);
+}
+
+bool Bravolt_Hauptfenster::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == protokollzeile_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        !unreadWarnings_.isEmpty()) {
+        // Read: the next unread warning, or the last log line, takes the place.
+        unreadWarnings_.removeFirst();
+        showWarnings();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {

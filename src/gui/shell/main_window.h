@@ -84,12 +84,16 @@ public:
     void btnProtokoll_Click();
     // Shown, restored, raised and active (the tray's "Open", a second start).
     void showAndActivate();
+    // Warnings of the log that the user has not read yet; the log line shows the oldest of them
+    // instead of the last line until a click on it marks it as read.
+    const QStringList& unreadWarnings() const { return unreadWarnings_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -111,7 +115,8 @@ private:
     QLabel* startinfo_;
     QLabel* warnzeile_;
     QLabel* protokollzeile_;
-    QString protokoll_;  // the last log line, with its time
+    QString protokoll_;           // the last log line, with its time
+    QStringList unreadWarnings_;  // with their times, oldest first
     QProgressBar* fortschrittAnzeige_;
     QLabel* label1_;
     QTableView* lProtokoll_;

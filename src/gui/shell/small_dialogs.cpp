@@ -150,6 +150,7 @@ frmStartHinweis::frmStartHinweis(QWidget* parent) : QDialog(parent) {
     nichtMehr_ = new QCheckBox(QStringLiteral(" &Hinweis &beim nächsten Start nicht mehr anzeigen"),
                                picture1);
     nichtMehr_->setObjectName(QStringLiteral("optNichtmehrAnzeigen"));
+    answerEveryMnemonic(nichtMehr_);  // Alt+H and Alt+B
     auto* abbrechen = makeButton(QStringLiteral("Abbrechen"), "btnAbbrechen", picture1);
     auto* okay = makeButton(QStringLiteral("OK"), "Okay", picture1);
     okay->setToolTip(QStringLiteral("Schließt den Dialog und speichert alle Einstellungen ab"));

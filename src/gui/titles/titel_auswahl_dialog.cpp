@@ -273,6 +273,11 @@ void frmTitelauswahl::showPage(int index) {
         suchRahmen_->raise();
     }
     lTitelliste_->clear();
+    // What the page is for takes the keys: the catalogues, or the search term.
+    if (index == 0)
+        lKatalogliste_->setFocus();
+    else
+        suchbegriffFeld_->setFocus();
 }
 
 QTreeWidgetItem* frmTitelauswahl::newRow(const QString& name, const QString& wkn,

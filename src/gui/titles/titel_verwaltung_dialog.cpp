@@ -153,6 +153,8 @@ frmTitelverwaltung::frmTitelverwaltung(Recorder& recorder, InspektorOeffnen open
     if (recorder_.titles().definitions().isEmpty())
         for (QPushButton* b : titelButtons_) b->setEnabled(false);
     ZeigeOrdner();
+    // The keys go to the titles: an arrow key in the folder box would switch the folder.
+    lTitelliste_->setFocus();
 }
 
 frmTitelverwaltung::~frmTitelverwaltung() = default;
@@ -310,7 +312,7 @@ void frmTitelverwaltung::btnLoeschen_Click() {
         QStringLiteral("Sollen die markierten Titel aus der Liste gelöscht werden?") + QChar(13) +
             QStringLiteral("Hinweis: Dabei geht die Information über die ursprüngliche "
                            "Katalog-Zugehörigkeit der Titel verloren."),
-        msg::kYesNo);
+        msg::kYesNo | msg::kDefaultButton2);  // Enter alone deletes nothing
     if (answer != msg::kResultJa) return;
 
     // From the last row to the first, so that the rows left keep their numbers.

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 namespace vqs {
 namespace {
@@ -206,6 +207,40 @@ TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
     EXPECT_TRUE(zeile->isHidden());
 }
 
+// A warning of the log stays in the line below the folder, over later lines, until a click on the
+// line says it was read; then the next unread one, or the last line, takes the place.
+TEST_F(MainWindowTest, AWarningStaysUntilAClickSaysItWasRead) {
+    ASSERT_TRUE(t.recorder.login());
+    window.finishStartup(t.datenpfad());
+    window.show();
+    auto* zeile = child<QLabel>(&window, "Protokollzeile");
+    const QString zeit = t.clock.now().toString("HH:mm:ss ");
+    t.recorder.warn("Geld und Brief fehlen von 12:00:00 bis 12:00:05: Name A1B2C3.");
+    t.recorder.log("Datenpflege beendet: 2 von 2 Titeln gefüllt.");
+    t.recorder.warn("Die Bravolt-API nimmt diese Titel nicht an: 846900");
+    t.recorder.log("Bei der Bravolt-API angemeldet.");
+    EXPECT_EQ(zeile->text(), zeit +
+                                 "Geld und Brief fehlen von 12:00:00 bis 12:00:05: Name A1B2C3. "
+                                 "(und 1 weitere)");
+    EXPECT_TRUE(zeile->toolTip().contains("846900"));
+
+    QTest::mouseClick(zeile, Qt::RightButton);
+    EXPECT_EQ(window.unreadWarnings().size(), 2) << "only a left click reads";
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Die Bravolt-API nimmt diese Titel nicht an: 846900");
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Bei der Bravolt-API angemeldet.");
+    EXPECT_TRUE(window.unreadWarnings().isEmpty());
+    QTest::mouseClick(zeile, Qt::LeftButton);
+    EXPECT_EQ(zeile->text(), zeit + "Bei der Bravolt-API angemeldet.") << "a plain line stays";
+
+    // The connection's warning takes the place while it lasts; the unread one waits below it.
+    t.recorder.warn("Datenpflege beendet: 1 von 2 Titeln gefüllt; keine Historie für 846900.");
+    t.recorder.shutdown();
+    EXPECT_TRUE(zeile->isHidden());
+    EXPECT_EQ(window.unreadWarnings().size(), 1);
+}
+
 // A lost connection shows in the warning line and the tray's tip with the time it began and the
 // next login, and goes by itself with the login.
 TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
@@ -216,6 +251,15 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     EXPECT_TRUE(warnzeile->isHidden());
 
+    for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false),
+                              titel("846900", false, false)}) {
+        t.recorder.titles().add(d);
+        if (d.Aktiv) t.recorder.titles().startRecording(d);
+    }
+    t.recorder.titles().announceChange();
+    auto* titelinfo = child<QLabel>(&window, "TitelinfoLabel");
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert, 1 mit Geld/Brief");
+
     auto* fake = static_cast<test::FakeBrokerSession*>(t.recorder.session().SF());
     fake->listeners[0]->OnLogout();
     t.recorder.connection().poll();
@@ -223,11 +267,42 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_EQ(warnzeile->text(), text);
     EXPECT_EQ(window.sysTray()->ToolTip(), "Tradomir VQS für Bravolt-API\n" + text);
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert – Verbindung unterbrochen")
+        << "the titles stay switched on; nothing is recorded";
 
     t.clock.advanceMs(5000);
     t.recorder.connection().poll();
     EXPECT_TRUE(warnzeile->isHidden());
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
+    EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert, 1 mit Geld/Brief");
+}
+
+// The grey line tells what is recorded after the title selection changed it, as the title
+// summary does; a dialog that changed nothing adds no line.
+TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
+    ASSERT_TRUE(t.recorder.login());
+    t.recorder.loadDefinitions();
+    window.finishStartup(t.datenpfad());
+    auto* zeile = child<QLabel>(&window, "Protokollzeile");
+    EXPECT_TRUE(zeile->text().endsWith("0 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
+
+    window.openTitelauswahl = [&] {
+        for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false)}) {
+            t.recorder.titles().add(d);
+            t.recorder.titles().startRecording(d);
+        }
+        t.recorder.titles().announceChange();
+    };
+    window.btnTitelauswahl_Click();
+    EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
+              "2 Titel aktiviert, 1 mit Geld/Brief");
+    EXPECT_TRUE(zeile->text().endsWith("2 Titel werden aufgezeichnet, 1 mit Geld/Brief."))
+        << zeile->text().toStdString();
+
+    const qsizetype lines = t.events.log.size();
+    window.openTitelauswahl = [] {};
+    window.btnTitelauswahl_Click();
+    EXPECT_EQ(t.events.log.size(), lines) << "nothing changed, nothing logged";
 }
 
 // "Verwaltung...": without titles it asks first; without connection it says that nothing can be

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 namespace vqs {
 namespace {
@@ -60,6 +62,22 @@ TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {
     EXPECT_TRUE(hinweis.tag().isEmpty());
     EXPECT_FALSE(hinweis.nichtMehrAnzeigen());
     EXPECT_TRUE(child<QLabel>(&hinweis, "Image1")->text().contains("DDE-Schnittstelle"));
+}
+
+// Both letters the caption underlines tick and untick the box: Alt+H is the box's own (Qt
+// presses it after a short animation), Alt+B is answered at once.
+TEST(StartHinweis, AltHAndAltBTickTheBox) {
+    frmStartHinweis hinweis;
+    hinweis.show();
+    QApplication::setActiveWindow(&hinweis);
+    auto* box = child<QCheckBox>(&hinweis, "optNichtmehrAnzeigen");
+    EXPECT_EQ(box->shortcut(), QKeySequence(Qt::ALT | Qt::Key_H));
+    QTest::keyClick(&hinweis, Qt::Key_B, Qt::AltModifier);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), box);
+    QTest::keyClick(&hinweis, Qt::Key_B, Qt::AltModifier);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(hinweis.isVisible()) << "nothing else pressed";
 }
 
 TEST(TradomirInfo, VersionWithoutLeadingZeros) {

@@ -226,19 +226,24 @@ TEST_F(FakeSelection, TheKeyboardSwitchesPagesAndSearchesOnce) {
     QApplication::setActiveWindow(&d);
     auto* katalog = child<QFrame>(&d, "Katalograhmen");
     auto* suche = child<QFrame>(&d, "SuchRahmen");
+    auto* term = child<QLineEdit>(&d, "SuchbegriffFeld");
     QTest::keyClick(&d, Qt::Key_U, Qt::AltModifier);
     EXPECT_EQ(child<QTabBar>(&d, "Karteikasten")->currentIndex(), 1);
     EXPECT_TRUE(katalog->isHidden());
     EXPECT_FALSE(suche->isHidden());
+    EXPECT_EQ(QApplication::focusWidget(), term) << "typing goes into the search term";
     QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier);
     EXPECT_FALSE(katalog->isHidden());
     EXPECT_TRUE(suche->isHidden());
+    EXPECT_EQ(QApplication::focusWidget(), child<QTreeWidget>(&d, "lKatalogliste"));
 
-    d.selectTab(1);
+    // A click on the tab does the same.
+    QTabBar* tabs = child<QTabBar>(&d, "Karteikasten");
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    ASSERT_EQ(tabs->currentIndex(), 1);
     fake->instruments = {{"710000", "Mercedes-Benz Group AG"}};
-    auto* term = child<QLineEdit>(&d, "SuchbegriffFeld");
-    term->setFocus();
-    term->setText("Benz");
+    QTest::keyClicks(QApplication::focusWidget(), "Benz");
+    EXPECT_EQ(term->text(), "Benz");
     QTest::keyClick(term, Qt::Key_Return);
     EXPECT_EQ(fake->counters->searches.size(), 1);
     term->clear();

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -94,6 +95,21 @@ TEST_F(Verwaltung, WithoutTitlesOnlyTheOptionsHelpAndCloseAreUsable) {
     EXPECT_EQ(d->titelliste()->model()->rowCount(), 0);
 }
 
+// The dialog opens with the keys in the title list: Down moves through the titles, not through
+// the folders.
+TEST_F(Verwaltung, TheKeysGoToTheTitleList) {
+    define("710000", "Dax 30");
+    define("A1B2C3", "Eigene");
+    auto d = open();
+    d->show();
+    QApplication::setActiveWindow(d.get());
+    EXPECT_EQ(QApplication::focusWidget(), d->titelliste());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(d->ordnerliste()->currentIndex(), 0) << "still \"Alle Titel\"";
+    EXPECT_EQ(d->titelliste()->model()->rowCount(), 2);
+    EXPECT_TRUE(d->titelliste()->currentIndex().isValid());
+}
+
 TEST_F(Verwaltung, TheRememberedFolderIsChosenAndEveryCloseRemembersTheChoice) {
     define("710000", "Dax 30", true);
     define("A1B2C3", "Eigene");
@@ -168,7 +184,8 @@ TEST_F(Verwaltung, DeletingAsksOnceWithAlleTitelAndAboutTheEmptiedFolderOtherwis
     EXPECT_EQ(t.messages.shown[0].text,
               "Sollen die markierten Titel aus der Liste gelöscht werden?\rHinweis: Dabei geht die "
               "Information über die ursprüngliche Katalog-Zugehörigkeit der Titel verloren.");
-    EXPECT_EQ(t.messages.shown[0].style, msg::kYesNo);
+    EXPECT_EQ(t.messages.shown[0].style, msg::kYesNo | msg::kDefaultButton2)
+        << "\"Nein\" is the default: Enter alone deletes nothing";
 
     // With "Alle Titel" no folder question, even for a folder that empties.
     t.messages.answerNext(msg::kResultJa);
