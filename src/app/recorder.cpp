@@ -101,10 +101,9 @@ void Recorder::prepareDataFolder() {
     }
     const auto& unrecovered = store_.unrecoveredJournals();
     for (auto it = unrecovered.begin(); it != unrecovered.end(); ++it) {
-        Q_EMIT logLine(
-            QStringLiteral("Unterbrochene Datenpflege kann nicht rückgängig gemacht werden, die "
-                           "Datei nimmt keine Kurse an: %1: %2")
-                .arg(QDir::toNativeSeparators(it.key()), DataFileStore::describe(it.value())));
+        warn(QStringLiteral("Unterbrochene Datenpflege kann nicht rückgängig gemacht werden, die "
+                            "Datei nimmt keine Kurse an: %1: %2")
+                 .arg(QDir::toNativeSeparators(it.key()), DataFileStore::describe(it.value())));
     }
 }
 
@@ -224,8 +223,9 @@ void Recorder::faultEnded(const QString& where) {
 }
 
 void Recorder::journalSetAside(const QString& file, const QString& aside, const QString& reason) {
-    // Told once: the journal is renamed and never found again.
-    Q_EMIT logLine(journalSetAsideText(file, aside, reason));
+    // Told once, as a warning that stays until read: the journal is renamed and never found
+    // again.
+    warn(journalSetAsideText(file, aside, reason));
 }
 
 void Recorder::heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) {

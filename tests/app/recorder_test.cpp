@@ -175,5 +175,24 @@ TEST(Recorder, RefusedTitlesAreNamedOnceWhenTheDefinitionsLoad) {
     EXPECT_TRUE(t.events.log.contains("1 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
 }
 
+// A journal that is not its file's own is set aside at start and told as a warning that stays;
+// the next start finds nothing to tell.
+TEST(Recorder, AForeignJournalAtStartIsAWarning) {
+    test::TestContext t;
+    const QString folder = t.datenpfad() + "/Dax 30";
+    QDir().mkpath(folder);
+    test::writeFile(folder + "/notes.txt", "Notizen");
+    test::writeFile(folder + "/notes.txt.journal", "VQSJRNL1" + QByteArray(2000, 'x'));
+    t.recorder.prepareDataFolder();
+    ASSERT_EQ(t.events.warnings.size(), 1);
+    EXPECT_TRUE(t.events.warnings[0].startsWith(
+        "Das Journal neben " + QDir::toNativeSeparators(folder + "/notes.txt") +
+        " wurde nicht zurückgespielt: Das Journal hat das Format einer älteren Programmversion"))
+        << t.events.warnings[0].toStdString();
+    EXPECT_EQ(test::readFile(folder + "/notes.txt"), "Notizen");
+    t.recorder.prepareDataFolder();
+    EXPECT_EQ(t.events.warnings.size(), 1);
+}
+
 }  // namespace
 }  // namespace vqs
