@@ -1,5 +1,6 @@
 #include "common/crc32c.h"
 #include "datafiles/data_file_store.h"
+#include "support/forwarding_file_system.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,48 +26,39 @@ namespace {
 using vqs::FileSystem;
 
 // The system's file system, which aborts when a write lands outside the data root.
-class GuardedFileSystem final : public FileSystem {
+class GuardedFileSystem final : public vqs::test::ForwardingFileSystem {
 public:
     QByteArray root;  // canonical, with a trailing separator
     int open(const Path& path, Access access, Handle& handle) override {
-        const int error = real.open(path, access, handle);
+        const int error = ForwardingFileSystem::open(path, access, handle);
         if (!error && access != Access::Read && access != Access::ReadOwn) inside(handle);
         return error;
     }
-    int read(Handle h, std::int64_t o, char* d, std::int64_t l, std::int64_t& g) override {
-        return real.read(h, o, d, l, g);
-    }
     int write(Handle h, std::int64_t o, const char* d, std::int64_t l) override {
         inside(h);
-        return real.write(h, o, d, l);
+        return ForwardingFileSystem::write(h, o, d, l);
     }
-    int size(Handle h, std::int64_t& s) override { return real.size(h, s); }
     int truncate(Handle h, std::int64_t l) override {
         inside(h);
-        return real.truncate(h, l);
+        return ForwardingFileSystem::truncate(h, l);
     }
-    int sync(Handle h) override { return real.sync(h); }
-    void close(Handle h) override { real.close(h); }
-    int status(Handle h, Status& i) override { return real.status(h, i); }
-    int status(const Path& p, Status& i) override { return real.status(p, i); }
+    int copy(Handle f, std::int64_t fo, Handle t, std::int64_t to, std::int64_t l) override {
+        inside(t);
+        return ForwardingFileSystem::copy(f, fo, t, to, l);
+    }
     int rename(const Path& f, const Path& t) override {
         named(f);
         named(t);
-        return real.rename(f, t);
+        return ForwardingFileSystem::rename(f, t);
     }
     int link(const Path& f, const Path& t) override {
         named(t);
-        return real.link(f, t);
+        return ForwardingFileSystem::link(f, t);
     }
     int remove(const Path& p) override {
         named(p);
-        return real.remove(p);
+        return ForwardingFileSystem::remove(p);
     }
-    int makeDirectory(const Path& p) override { return real.makeDirectory(p); }
-    int syncDirectory(const Path& p) override { return real.syncDirectory(p); }
-    int list(const Path& d, QStringList& n) override { return real.list(d, n); }
-    int lock(Handle h) override { return real.lock(h); }
-    int unlock(Handle h) override { return real.unlock(h); }
 
 private:
     // The file an open handle reaches lies below the root.
@@ -80,7 +72,6 @@ private:
     void named(const Path& p) const {
         if (!p.startsWith(root) || p.contains("/../")) std::abort();
     }
-    FileSystem& real = vqs::systemFileSystem();
 };
 
 QByteArray content(const QString& path) {

@@ -5,6 +5,7 @@
 //                      telling "1" on stdout before every write to the disk ("fertig" at the end).
 #include "datafiles/data_file_document.h"
 #include "datafiles/data_file_store.h"
+#include "support/forwarding_file_system.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,39 +20,27 @@ void say(const char* line) {
 }
 
 // The system's file system, telling before every call that changes a file.
-struct TellingFileSystem final : vqs::FileSystem {
-    vqs::FileSystem& real = vqs::systemFileSystem();
-    int open(const Path& p, Access a, Handle& h) override { return real.open(p, a, h); }
-    int read(Handle h, std::int64_t o, char* d, std::int64_t l, std::int64_t& g) override {
-        return real.read(h, o, d, l, g);
-    }
+struct TellingFileSystem final : vqs::test::ForwardingFileSystem {
     int write(Handle h, std::int64_t o, const char* d, std::int64_t l) override {
         say("1\n");
-        return real.write(h, o, d, l);
+        return ForwardingFileSystem::write(h, o, d, l);
     }
-    int size(Handle h, std::int64_t& s) override { return real.size(h, s); }
     int truncate(Handle h, std::int64_t l) override {
         say("1\n");
-        return real.truncate(h, l);
+        return ForwardingFileSystem::truncate(h, l);
     }
     int sync(Handle h) override {
         say("1\n");
-        return real.sync(h);
+        return ForwardingFileSystem::sync(h);
     }
-    void close(Handle h) override { real.close(h); }
-    int status(Handle h, Status& i) override { return real.status(h, i); }
-    int status(const Path& p, Status& i) override { return real.status(p, i); }
-    int rename(const Path& f, const Path& t) override { return real.rename(f, t); }
-    int link(const Path& f, const Path& t) override { return real.link(f, t); }
     int remove(const Path& p) override {
         say("1\n");
-        return real.remove(p);
+        return ForwardingFileSystem::remove(p);
     }
-    int makeDirectory(const Path& p) override { return real.makeDirectory(p); }
-    int syncDirectory(const Path& p) override { return real.syncDirectory(p); }
-    int list(const Path& d, QStringList& n) override { return real.list(d, n); }
-    int lock(Handle h) override { return real.lock(h); }
-    int unlock(Handle h) override { return real.unlock(h); }
+    // In pieces through write() above, so that each piece is a step.
+    int copy(Handle f, std::int64_t fo, Handle t, std::int64_t to, std::int64_t l) override {
+        return FileSystem::copy(f, fo, t, to, l);
+    }
 };
 
 }  // namespace
