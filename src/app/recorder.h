@@ -10,6 +10,7 @@
 #include "titles/titel_definitionen_datei.h"
 #include "titles/titel_registry.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vqs {
 
@@ -111,9 +113,17 @@ public:
     // A line for the log that the user must not miss (data that could not be filled or is
     // missing): the windows keep it in view until the user has read it.
     void warn(const QString& text) {
+        if (warnings_.size() < kWarningsKept) warnings_.push_back({clock_.now(), text});
         Q_EMIT logLine(text);
         Q_EMIT warningLine(text);
     }
+    // The warnings so far (the first hundred), for a window that opens after some came: those of
+    // the start-up come before any window.
+    struct Warning {
+        QDateTime at;
+        QString text;
+    };
+    const std::vector<Warning>& warnings() const { return warnings_; }
     // Notices a lost connection and logs in again; the programs start it after their login.
     ConnectionWatchdog& connection() { return *connection_; }
     const ConnectionWatchdog& connection() const { return *connection_; }
@@ -167,6 +177,8 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{*this};
     double kursanzahl_ = 0;
+    static constexpr size_t kWarningsKept = 100;
+    std::vector<Warning> warnings_;
     std::optional<TitelRegistry::Count> loggedRecording_;
     bool shuttingDown_ = false;
     // Declared late, so that the title objects, which hold subscriptions of the session and

@@ -59,6 +59,9 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
         protokoll_ = recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
         showWarnings();
     });
+    // Those of the start came before the window.
+    for (const Recorder::Warning& w : recorder_.warnings())
+        unreadWarnings_ << w.at.toString(QStringLiteral("HH:mm:ss ")) + w.text;
     connect(&recorder_, &Recorder::warningLine, this, [this](const QString& line) {
         unreadWarnings_ << recorder_.clock().now().toString(QStringLiteral("HH:mm:ss ")) + line;
         showWarnings();

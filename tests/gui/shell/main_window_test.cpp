@@ -241,6 +241,19 @@ TEST_F(MainWindowTest, AWarningStaysUntilAClickSaysItWasRead) {
     EXPECT_EQ(window.unreadWarnings().size(), 1);
 }
 
+// A warning of the start (a journal set aside) comes before any window: the window shows it.
+TEST(MainWindowStart, AWarningOfTheStartShowsInTheWindowThatOpensAfterIt) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    const QString zeit = t.clock.now().toString("HH:mm:ss ");
+    t.recorder.warn("Das Journal neben X wurde nicht zurückgespielt.");
+    Bravolt_Hauptfenster window(t.recorder);
+    ASSERT_TRUE(t.recorder.login());
+    window.finishStartup(t.datenpfad());
+    window.show();
+    EXPECT_EQ(child<QLabel>(&window, "Protokollzeile")->text(),
+              zeit + "Das Journal neben X wurde nicht zurückgespielt.");
+}
+
 // A lost connection shows in the warning line and the tray's tip with the time it began and the
 // next login, and goes by itself with the login.
 TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
