@@ -46,7 +46,8 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     setObjectName(QStringLiteral("Dateninspektor"));
     setAttribute(Qt::WA_DeleteOnClose);
     const DateiKopf& kopf = doc_->header();
-    setWindowTitle(QStringLiteral("Dateninspektor - %1 (%2)")
+    // "[*]": the title shows unsaved edits.
+    setWindowTitle(QStringLiteral("Dateninspektor - %1 (%2)[*]")
                        .arg(kopf.displayName(), QFileInfo(doc_->path()).fileName()));
     resize(1100, 700);
 
@@ -115,7 +116,19 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     rueck->setShortcut(QKeySequence::Undo);
     QAction* wieder = undo_->createRedoAction(this, QStringLiteral("&Wiederholen"));
     wieder->setObjectName(QStringLiteral("Wiederholen"));
-    wieder->setShortcut(QKeySequence::Redo);
+    // Ctrl+Y as the help says, and the platform's own keys (Ctrl+Shift+Z here).
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
+        redoKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    wieder->setShortcuts(redoKeys);
+    // A new edit after an undo drops the steps undone: said where the user looks for them.
+    const auto redoTip = [wieder](bool canRedo) {
+        wieder->setToolTip(canRedo ? QStringLiteral("Wiederholen (Strg+Y) – eine neue Änderung "
+                                                    "verwirft die rückgängig gemachten Schritte")
+                                   : QStringLiteral("Wiederholen (Strg+Y)"));
+    };
+    redoTip(false);
+    connect(undo_, &QUndoStack::canRedoChanged, wieder, redoTip);
     bar->addAction(rueck);
     bar->addAction(wieder);
     QAction* einfuegen = action(QStringLiteral("Satz &einfügen"), "Einfuegen", Qt::Key_Insert);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -220,6 +221,35 @@ TEST_F(DateninspektorTest, OpenEditUndoSaveWhileTicksComeIn) {
     w->undoStack().undo();
     EXPECT_EQ(m.rowCount(), 54);
     EXPECT_FALSE(w->undoStack().isClean());
+    answerMessage("Nein");
+    w->close();
+}
+
+// Undo and redo by their keys (Ctrl+Y and the platform's own redo keys); the title shows unsaved
+// edits; the redo button says that a new edit drops the steps undone.
+TEST_F(DateninspektorTest, RedoKeysTheTitlesMarkAndWhatANewEditDrops) {
+    InspektorFenster* w = openLaidOut(20);
+    w->show();
+    QApplication::setActiveWindow(w);
+    KursModell& m = w->model();
+    auto* wieder = w->findChild<QAction*>("Wiederholen");
+    ASSERT_NE(wieder, nullptr);
+    EXPECT_TRUE(w->windowTitle().endsWith("[*]"));
+    EXPECT_FALSE(w->isWindowModified());
+    ASSERT_TRUE(m.setData(m.index(2, KursModell::kKurs), "123", Qt::EditRole));
+    EXPECT_TRUE(w->isWindowModified());
+    const QString edited = m.index(2, KursModell::kKurs).data().toString();
+    for (const QKeySequence& redo :
+         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}) {
+        QTest::keySequence(w, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_NE(m.index(2, KursModell::kKurs).data().toString(), edited);
+        EXPECT_FALSE(w->isWindowModified());
+        EXPECT_TRUE(wieder->toolTip().contains("verwirft")) << wieder->toolTip().toStdString();
+        QTest::keySequence(w, redo);
+        EXPECT_EQ(m.index(2, KursModell::kKurs).data().toString(), edited)
+            << redo.toString().toStdString();
+    }
+    EXPECT_FALSE(wieder->toolTip().contains("verwirft"));
     answerMessage("Nein");
     w->close();
 }
