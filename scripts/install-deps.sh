@@ -7,7 +7,7 @@ for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
-echo "Installiere fehlende Pakete: ${missing[*]}" >&2
+echo "Installiere fehlende Pakete (das kann einige Minuten dauern): ${missing[*]}" >&2
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 $sudo apt-get update -qq
