@@ -11,6 +11,7 @@
 #include "gui/dateninspektor/undo_befehle.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/message_dialog.h"
+#include "gui/shell/window_placement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -328,10 +329,11 @@ InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
     auto* window = new InspektorFenster(std::move(doc), store_);
     // A window shown beside a modal dialog would take no input: it is modal then, too.
     if (QApplication::activeModalWidget()) window->setWindowModality(Qt::ApplicationModal);
-    if (owner) {
-        const QRect o = owner->window()->frameGeometry();
-        window->move(o.center() - QPoint(window->width() / 2, window->height() / 2));
-    }
+    // Over its owner, whole on the owner's screen (the window is larger than most owners).
+    if (owner)
+        fitOnScreen(window, owner->window()->frameGeometry().center());
+    else
+        fitOnScreen(window);
     windows_.emplace_back(window);
     window->show();
     window->raise();

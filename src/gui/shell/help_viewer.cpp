@@ -1,5 +1,7 @@
 #include "gui/shell/help_viewer.h"
 
+#include "gui/shell/window_placement.h"
+
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPointer>
@@ -116,6 +118,13 @@ HelpViewer* showHelp(QWidget* owner, int contextId) {
     }
     viewer->showTopic(contextId);
     if (viewer->isMinimized()) viewer->showNormal();
+    if (!viewer->isVisible()) {
+        const QWidget* window = ownerWindow(owner);
+        if (window)
+            fitOnScreen(viewer, window->frameGeometry().center());
+        else
+            fitOnScreen(viewer);
+    }
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

@@ -345,7 +345,8 @@ void Bravolt_Hauptfenster::btnProtokoll_Click() {
             height = std::clamp(s->availableGeometry().height() - frame, minimumHeight(), height);
         }
         resize(grown.width(), height);
-        keepOnScreen();
+        // The grown window moves up and left as far as needed to stay on its screen.
+        fitOnScreen(this);
         btnProtokoll_->setText(QStringLiteral("Monitor <<"));
     } else {
         setFixedSize(m_Start);
@@ -355,25 +356,6 @@ void Bravolt_Hauptfenster::btnProtokoll_Click() {
         label1_->hide();
         btnProtokoll_->setText(QStringLiteral("&Monitor >>"));
     }
-}
-
-void Bravolt_Hauptfenster::keepOnScreen() {
-    // The grown window moves up and left as far as needed to stay on its screen.
-    const QScreen* screen = this->screen();
-    if (!screen) return;
-    const QRect available = screen->availableGeometry();
-    const QRect inner = geometry();
-    const QRect outer = frameGeometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
-                         std::max(0, outer.right() - inner.right()),
-                         std::max(0, outer.bottom() - inner.bottom()));
-    const QSize full = size().grownBy(frame);
-    int x = outer.x(), y = outer.y();
-    if (x + full.width() > available.right() + 1)
-        x = std::max(available.left(), available.right() + 1 - full.width());
-    if (y + full.height() > available.bottom() + 1)
-        y = std::max(available.top(), available.bottom() + 1 - full.height());
-    if (x != outer.x() || y != outer.y()) move(x, y);
 }
 
 void Bravolt_Hauptfenster::btnTitelauswahl_Click() {

@@ -100,7 +100,6 @@ private:
     bool askToQuit();
     void setTaskbarButton(bool on);
     void savePlacement();
-    void keepOnScreen();
     // Shows what changed since the last turn of the event loop: counter, monitor, warnings.
     void scheduleRefresh();
     void refresh();

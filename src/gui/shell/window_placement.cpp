@@ -7,9 +7,35 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vqs {
+
+void fitOnScreen(QWidget* window, std::optional<QPoint> center) {
+    QScreen* screen = center ? QGuiApplication::screenAt(*center) : window->screen();
+    if (!screen) screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                   std::max(0, outer.right() - inner.right()),
+                   std::max(0, outer.bottom() - inner.bottom()));
+    // Before the first show the window system has not told its frame yet.
+    if (!window->isVisible() && frame.isNull()) frame = QMargins(8, 40, 8, 8);
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
+    const QSize size = window->size().boundedTo(room).expandedTo(window->minimumSize());
+    if (size != window->size()) window->resize(size);
+    const QSize full = size.grownBy(frame);
+    QPoint at = center ? *center - QPoint(full.width() / 2, full.height() / 2) : outer.topLeft();
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() + 1 - full.width())));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - full.height())));
+    if (at != outer.topLeft()) window->move(at);
+}
 
 ScreenMetrics currentScreenMetrics(const QWidget* window) {
     ScreenMetrics m;

@@ -2,6 +2,10 @@
 
 #include "gui/shell/placement.h"
 
+#include <QPoint>
+
+#include <optional>
+
 class QWidget;
 class QTreeWidget;
 
@@ -18,6 +22,11 @@ void applyWindowRectTwips(QWidget* window, const TwipsRect& rect);
 void SaveWindowPos(QWidget* window, SettingsStore& store, const QString& section);
 void RestoreWindowPos(QWidget* window, const SettingsStore& store, const QString& section);
 void RestoreMainWindowPos(QWidget* window, const SettingsStore& store, const QString& section);
+
+// Moves a window, and shrinks it where it must, so that it lies whole on the available part of
+// its screen, frame included (a window not shown yet gets a usual frame assumed). With a
+// `center`, on the screen there, centred on it as far as the screen allows.
+void fitOnScreen(QWidget* window, std::optional<QPoint> center = std::nullopt);
 
 // Column keys are the header item's Qt::UserRole data of each column.
 void SaveColumnWidths(const QTreeWidget* list, SettingsStore& store, const QString& section);

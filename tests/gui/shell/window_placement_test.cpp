@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -31,6 +33,33 @@ TEST(WindowPlacement, ColumnWidthsOfAListSurviveAReopening) {
     RestoreColumnWidths(second.get(), store, "VQSFileSelect");
     EXPECT_EQ(second->columnWidth(0), 333);
     EXPECT_EQ(second->columnWidth(1), 80);
+}
+
+// A window opened over a small one near a screen's edge, or larger than the screen, lies whole
+// on the screen: never with its title bar above the top.
+TEST(WindowPlacement, AWindowFitsWholeOnItsScreen) {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        const char* what;
+        QSize size;
+        QPoint center;
+    } cases[] = {
+        {"over a window at the top", {700, 400}, available.topLeft() + QPoint(200, 40)},
+        {"over a window at the bottom right", {700, 400}, available.bottomRight()},
+        {"larger than the screen", available.size() + QSize(300, 200), available.center()},
+        {"off every screen", {300, 200}, {-5000, -5000}},
+    };
+    for (const Case& c : cases) {
+        QWidget w;
+        w.resize(c.size);
+        fitOnScreen(&w, c.center);
+        EXPECT_TRUE(available.contains(w.frameGeometry())) << c.what;
+        w.show();
+        EXPECT_TRUE(available.contains(w.frameGeometry()))
+            << c.what << " " << w.frameGeometry().x() << "," << w.frameGeometry().y() << " "
+            << w.frameGeometry().width() << "x" << w.frameGeometry().height() << " in "
+            << available.width() << "x" << available.height();
+    }
 }
 
 TEST(WindowPlacement, CountSelectedItemsCountsMarkedRows) {
