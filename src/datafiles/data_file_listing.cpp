@@ -13,7 +13,9 @@ DataFileListing listDataFiles(const QString& folder) {
     if (!dir.exists()) return listing;
     dir.setNameFilters({QStringLiteral("*.vqs")});
     // Without QDir::CaseSensitive the name filter ignores the letter case.
-    dir.setFilter(QDir::Files | QDir::Hidden);
+    // With what is no plain file under such a name (a FIFO, a broken link): it is named, not
+    // passed over in silence.
+    dir.setFilter(QDir::Files | QDir::Hidden | QDir::System);
     dir.setSorting(QDir::Unsorted);
     FileSystem& fs = systemFileSystem();
     for (const QString& name : dir.entryList()) {

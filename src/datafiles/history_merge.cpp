@@ -40,8 +40,8 @@ int insertionPoint(OpenFile& file, std::int64_t records, double first, std::int6
 
 }  // namespace
 
-QString pflegedatumText(QDate day) {
-    return QLocale::system().toString(day, QLocale::ShortFormat).left(8).leftJustified(8);
+QString pflegedatumText(QDate day, const QLocale& locale) {
+    return locale.toString(day, QLocale::ShortFormat).left(8).leftJustified(8);
 }
 
 MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<KursSatz> fetched,

@@ -5,6 +5,7 @@
 #include "titles/titel_def.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 
 #include <vector>
@@ -47,6 +48,6 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
                          bool volumeFilter, QDate today, MergeProgress& progress);
 
 // The "Pflegedatum" text of a day: the system's short date, cut or padded to 8 characters.
-QString pflegedatumText(QDate day);
+QString pflegedatumText(QDate day, const QLocale& locale = QLocale::system());
 
 }  // namespace vqs

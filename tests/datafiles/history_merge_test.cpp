@@ -104,6 +104,22 @@ protected:
     }
 };
 
+// The system's short date, cut or padded to the field's 8 characters.
+TEST(Pflegedatum, TheShortDateInEightCharacters) {
+    const struct {
+        QLocale locale;
+        QDate day;
+        const char* text;
+    } cases[] = {
+        {QLocale(QLocale::German, QLocale::Germany), {2026, 12, 10}, "10.12.26"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), {2026, 12, 10}, "10/12/20"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), {2026, 2, 1}, "2/1/26  "},
+        {QLocale::c(), {2026, 12, 10}, "10 Dec 2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pflegedatumText(c.day, c.locale), QString::fromUtf8(c.text)) << c.text;
+}
+
 TEST_F(HistoryMergeTest, TheOverlapIsReplacedAndLaterOldRecordsFollow) {
     writeRecords({{at(9), 1, 1}, {at(10), 2, 2}, {at(11), 3, 3}, {at(12), 4, 4}});
     const MergeResult r = merge({{at(10), 20, 5}, {at(10, 30), 21, 5}, {at(11), 22, 5}});
@@ -114,7 +130,7 @@ TEST_F(HistoryMergeTest, TheOverlapIsReplacedAndLaterOldRecordsFollow) {
     EXPECT_EQ(times(all), (std::vector<double>{at(9), at(10), at(10, 30), at(11), at(12)}));
     EXPECT_EQ(all[1].Kurs, 20) << "the old 10:00 was overwritten";
     EXPECT_EQ(all[4].Kurs, 4) << "the old 12:00 follows";
-    EXPECT_EQ(header().field(kopf::Pflegedatum), pflegedatumText(kToday));
+    EXPECT_EQ(header().field(kopf::Pflegedatum), "10 Dec 2");  // the C locale's, cut
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path()))) << "the journal is gone";
     EXPECT_EQ(progress.cancelStates, (std::vector<bool>{false, true}))
         << "no cancel while the file is rewritten";
@@ -156,7 +172,7 @@ TEST_F(HistoryMergeTest, NewEmptyShortAndForeignFiles) {
     EXPECT_EQ(r.outcome, MergeResult::Merged);
     EXPECT_EQ(times(records()), (std::vector<double>{at(10), at(12)}));
     EXPECT_EQ(readFile(path()).left(556), QByteArray(buildHeader(def, kBezahlt).bytes.data(), 556));
-    EXPECT_EQ(header().field(kopf::Pflegedatum), pflegedatumText(kToday));
+    EXPECT_EQ(header().field(kopf::Pflegedatum), "10 Dec 2");  // the C locale's, cut
 
     writeFile(path(), {});
     EXPECT_EQ(merge({{at(10), 1, 5}}).outcome, MergeResult::Merged);

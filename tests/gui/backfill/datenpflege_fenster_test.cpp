@@ -1,6 +1,8 @@
 #include "gui/backfill/datenpflege_fenster.h"
 
 #include "app/settings_store.h"
+#include "broker/fake_broker.h"
+#include "broker/simulated_broker.h"
 #include "gui/gui_support.h"
 #include "gui/shell/help_viewer.h"
 #include "support/test_support.h"
@@ -12,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QShowEvent>
 #include <QTemporaryDir>
 #include <QTimeEdit>
@@ -181,60 +184,88 @@ protected:
     int calls = 0;
 };
 
-TEST_F(DatenpflegeFortschrittTest, ShowsWhatTheRunReportsAndEndsWithItsResult) {
-    auto titel = [](const char* wkn, const char* name) {
-        TitelDef def;
-        def.RT_WKN = def.WKN = QString::fromUtf8(wkn);
-        def.Name = QString::fromUtf8(name);
-        return def;
-    };
-    const std::vector<TitelDef> titles = {titel("633018", "Neckar Kunststoff SE"),
-                                          titel("884708", "Adler Immobilien KGaA")};
-    makeWindow([&](frmDatenpflegeFortschritt& w, const std::vector<TitelDef>& given,
-                   double startzeit, DatenpflegeProgress& p) {
-        EXPECT_EQ(given, titles);
-        EXPECT_EQ(startzeit, 0.375);
-        EXPECT_TRUE(w.isVisible());
-        const struct {
-            void (DatenpflegeProgress::*set)(const QString&);
-            const char* label;
-            const char* text;
-        } texts[] = {
-            {&DatenpflegeProgress::titel, "Titellabel", "Titel: Neckar Kunststoff SE"},
-            {&DatenpflegeProgress::status, "Statuslabel", "Status: Daten abfragen"},
-            {&DatenpflegeProgress::kursart, "Kursartlabel", "Kursart: Bezahlt"},
-            {&DatenpflegeProgress::datum, "Datumlabel", "Datum: 12.03.2026 09:00"},
-        };
-        for (const auto& t : texts) {
-            (p.*t.set)(QString::fromUtf8(t.text));
-            p.yield();
-            EXPECT_EQ(label(t.label)->text(), QString::fromUtf8(t.text)) << t.label;
-        }
-        auto* bar = child<QProgressBar>(&w, "Fortschritt");
-        p.progressMaximum(40);
-        p.progress(25);
-        EXPECT_EQ(bar->maximum(), 40);
-        EXPECT_EQ(bar->value(), 25);
-        p.cancelEnabled(false);
-        EXPECT_FALSE(abbruch()->isEnabled());
-        p.cancelEnabled(true);
-        EXPECT_TRUE(abbruch()->isEnabled());
-        DatenpflegeResult result;
-        result.merged = 1;
-        result.skipped = QStringList{"884708"};
-        return result;
-    });
-    for (const char* name : {"Titellabel", "Statuslabel", "Kursartlabel", "Datumlabel"})
-        EXPECT_EQ(label(name)->text(), "") << name;
-    window->cAktualTitel = titles;
-    window->Startzeit = 0.375;
+// Hands what the run reports on to the window and looks at the window's lines at each yield.
+struct Looking final : DatenpflegeProgress {
+    Looking(DatenpflegeProgress& window, std::function<void()> look)
+        : window_(window), look_(std::move(look)) {}
+    void titel(const QString& t) override { window_.titel(t); }
+    void status(const QString& t) override { window_.status(t); }
+    void kursart(const QString& t) override { window_.kursart(t); }
+    void datum(const QString& t) override { window_.datum(t); }
+    void progressMaximum(int m) override { window_.progressMaximum(m); }
+    void progress(int v) override { window_.progress(v); }
+    void cancelEnabled(bool e) override { window_.cancelEnabled(e); }
+    bool cancelRequested() override { return window_.cancelRequested(); }
+    bool tellError(const QString& t) override { return window_.tellError(t); }
+    void yield() override {
+        window_.yield();
+        look_();
+    }
 
+private:
+    DatenpflegeProgress& window_;
+    std::function<void()> look_;
+};
+
+// The window over a real run on the simulated broker: its lines say what the run does, with the
+// run's own texts, and it ends with the run's result.
+TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
+    broker::SimulationSettings simulation;
+    simulation.quotesPerSecond = 1;
+    std::unique_ptr<broker::SimulatedBroker> broker;
+    test::TestContext t([&] { return broker->createSession(); });
+    broker = std::make_unique<broker::SimulatedBroker>(simulation, t.clock);
+    t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 30)));
+    ASSERT_TRUE(t.recorder.login());
+    std::vector<TitelDef> titles;
+    for (const broker::Identifier& id : *broker->market().catalogue("Dax30")) {
+        if (titles.size() == 2) break;
+        TitelDef d = test::titel(id.code, "Dax 30");
+        d.RT_Boerse = id.exchange;
+        d.Name = "Aktie " + id.code;
+        titles.push_back(d);
+    }
+    TitelDef unknown = test::titel("UNBEKANNT", "Dax 30");
+    titles.push_back(unknown);
+
+    QSet<QString> seen;
+    makeWindow([&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
+                   DatenpflegeProgress& p) {
+        Looking looking(p, [&] {
+            seen << QStringList{label("Titellabel")->text(), label("Statuslabel")->text(),
+                                label("Kursartlabel")->text(), label("Datumlabel")->text()}
+                        .join(" | ");
+        });
+        return t.recorder.datenpflege().run(given, startzeit, looking);
+    });
+    window->cAktualTitel = titles;
+    window->Startzeit = 0.375;  // 09:00
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(window->result().merged, 1);
-    EXPECT_EQ(window->result().skipped, QStringList{"884708"});
+    const QString first = "Titel: Aktie " + titles[0].WKN;
+    EXPECT_TRUE(seen.contains(first + " | Status: Daten laden, bitte warten... |  | "
+                                      "Datum: 10.12.2026 09:00:00"))
+        << seen.values().join("\n").toStdString();
+    EXPECT_TRUE(seen.contains(first + " | Status: Daten abfragen | Kursart: Bezahlt | "
+                                      "Datum: 10.12.2026 09:00:00"))
+        << seen.values().join("\n").toStdString();
+    EXPECT_EQ(window->result().merged, 2);
+    EXPECT_EQ(window->result().skipped, QStringList{"UNBEKANNT"});
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// A run that fails at a step tells it with its prefix: without a connection, the first title.
+TEST_F(DatenpflegeFortschrittTest, AFailingStepIsToldWithItsPrefix) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    makeWindow(
+        [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
+            DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); });
+    window->cAktualTitel = {test::mercedesBenz()};
+    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_EQ(t.messages.shown[0].text,
+              "Fehler bei Kurspflege aufgetreten: Keine Verbindung zur Bravolt-API.");
+    EXPECT_EQ(window->result().error, "Keine Verbindung zur Bravolt-API.");
 }
 
 TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowStays) {

@@ -27,6 +27,8 @@
 
 #include <limits>
 
+#include <sys/stat.h>
+
 namespace vqs {
 namespace {
 
@@ -99,6 +101,21 @@ TEST_F(SelectionTest, ListsDataFilesLongerThanTheHeaderByTheirHeaderFields) {
 
     d.Katalogliste()->setFolderPath(dir.path() + "/fehlt");
     EXPECT_EQ(list->topLevelItemCount(), 0);
+}
+
+// A file of the folder that cannot be read is named with its reason; the others are listed.
+TEST_F(SelectionTest, AFileThatCannotBeReadIsNamed) {
+    test::writeFile(folder + "/710000-BRAVOL-ETR.VQS",
+                    content(buildHeader(test::mercedesBenz(), kBezahlt), 1));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/kaputt.VQS").constData(), 0600), 0);
+    FrmPLVRealtimeTitel d(settings);
+    QString said;
+    answerMessage("OK", &said);
+    d.Katalogliste()->setFolderPath(folder);
+    EXPECT_EQ(said, "Fehler beim Wechseln des VQS-Pfades aufgetreten: " +
+                        QDir::toNativeSeparators(folder + "/kaputt.VQS") +
+                        ": Unter dem Namen steht keine gewöhnliche Datei");
+    EXPECT_EQ(d.Titelliste()->topLevelItemCount(), 1);
 }
 
 TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
