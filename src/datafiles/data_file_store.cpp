@@ -480,14 +480,6 @@ int playBack(FileSystem& fs, FileSystem::Handle journal, OpenFile& file, std::in
     return error;
 }
 
-// All `length` bytes at `offset`; EIO when the file ends before.
-int readExactly(FileSystem& fs, FileSystem::Handle handle, std::int64_t offset, char* data,
-                std::int64_t length) {
-    std::int64_t got = 0;
-    const int error = fs.read(handle, offset, data, length, got);
-    return error ? error : (got == length ? 0 : EIO);
-}
-
 // What a journal says, once it has been read whole and its checksum holds.
 struct JournalHead {
     std::int64_t from = 0, length = 0;
@@ -497,8 +489,8 @@ struct JournalHead {
 
 // Why a journal is not played back, or an empty text when it may be: read whole from `journal`
 // (of `size` bytes). `cutShort` says that it never got its end (its file was not touched yet).
-QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t size,
-                    JournalHead& head, bool& cutShort, int& error) {
+QString readJournal(OpenFile& journal, std::int64_t size, JournalHead& head, bool& cutShort,
+                    int& error) {
     cutShort = false;
     error = 0;
     char start[kJournalBody];
@@ -507,8 +499,8 @@ QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t siz
         cutShort = true;
         return {};
     }
-    if ((error = readExactly(fs, journal, 0, start, kJournalBody)) ||
-        (error = readExactly(fs, journal, size - kJournalTail, tail, kJournalTail)))
+    if ((error = journal.readAll(0, start, kJournalBody)) ||
+        (error = journal.readAll(size - kJournalTail, tail, kJournalTail)))
         return {};
     if (std::memcmp(start, kOldJournalMagic, 8) == 0)
         return QStringLiteral(
@@ -534,7 +526,7 @@ QString readJournal(FileSystem& fs, FileSystem::Handle journal, std::int64_t siz
     for (std::int64_t at = kJournalBody; at < size - kJournalTail;) {
         const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()),
                                                       size - kJournalTail - at);
-        if ((error = readExactly(fs, journal, at, piece.data(), n))) return {};
+        if ((error = journal.readAll(at, piece.data(), n))) return {};
         crc = crc32c(crc, piece.data(), static_cast<size_t>(n));
         at += n;
     }
@@ -549,9 +541,8 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
                                   const Rewrite& rewrite) {
     return rewriteInPlace(
         path,
-        [&](OpenFile&, std::int64_t length, const DateiKopf&, RewriteStart& start) {
-            if (from < kHeaderSize || from > length) return EINVAL;
-            start.from = from;
+        [&](OpenFile&, std::int64_t, const DateiKopf&, RewriteStart& start) {
+            start.from = from;  // checked against the file's length by the rewrite
             if (header) start.header = *header;
             return 0;
         },
@@ -584,14 +575,13 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
     }
     unrecovered_.remove(path);
 
-    std::int64_t length = 0;
-    if ((error = file.size(length))) return error;
+    FileSystem::Status identity;  // named in the journal
+    if ((error = fs_.status(file.handle(), identity))) return error;
+    const std::int64_t length = identity.size;
     DateiKopf oldHeader;
     if (length < kHeaderSize) return kNoDataFile;
     if ((error = file.readAll(0, oldHeader.bytes.data(), kHeaderSize))) return error;
     if (!oldHeader.hasKennung()) return kNoDataFile;
-    FileSystem::Status identity;
-    if ((error = fs_.status(file.handle(), identity))) return error;
     RewriteStart start;
     if ((error = plan(file, length, oldHeader, start))) return error;
     const std::int64_t from = start.from;
@@ -704,15 +694,13 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
         return setAside(path, QStringLiteral("Das Journal ist ein symbolischer Verweis"));
     if (error) return JournalOutcome::failure(error);
     FileSystem::Status journalIs;
-    std::int64_t size = 0;
     if ((error = fs_.status(journal.handle(), journalIs))) return JournalOutcome::failure(error);
     if (!journalIs.regular)
         return setAside(path, QStringLiteral("Das Journal ist keine gewöhnliche Datei"));
-    if ((error = journal.size(size))) return JournalOutcome::failure(error);
 
     JournalHead head;
     bool cutShort = false;
-    QString foreign = readJournal(fs_, journal.handle(), size, head, cutShort, error);
+    QString foreign = readJournal(journal, journalIs.size, head, cutShort, error);
     if (error) return JournalOutcome::failure(error);
     if (cutShort) {
         journal.close();
@@ -725,12 +713,10 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
     // It belongs to this file: the same file (not another one under the name, nor reached
     // through a link), of the same title, as long as the journal says, a data file still.
     FileSystem::Status fileIs, nameIs;
-    std::int64_t fileSize = 0;
     DateiKopf header;
     if (foreign.isEmpty()) {
         if ((error = fs_.status(file.handle(), fileIs)) ||
-            (error = fs_.status(FileSystem::nativePath(path), nameIs)) ||
-            (error = file.size(fileSize)))
+            (error = fs_.status(FileSystem::nativePath(path), nameIs)))
             return JournalOutcome::failure(error);
         if (!nameIs.regular || !nameIs.sameFile(fileIs))
             foreign = QStringLiteral(
@@ -738,7 +724,7 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
                 "gewöhnliche Datei");
         else if (!fileIs.sameFile(head.file))
             foreign = QStringLiteral("Das Journal gehört zu einer anderen Datei");
-        else if (fileSize < head.from)
+        else if (fileIs.size < head.from)
             foreign = QStringLiteral("Die Datei ist kürzer, als das Journal erlaubt");
     }
     if (foreign.isEmpty()) {
