@@ -66,7 +66,16 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     form->addRow(QStringLiteral("Pflegedatum:"),
                  feld(kopf.trimmedField(kopf::Pflegedatum), "Pflegedatum", central));
     anzahl_ = feld({}, "Anzahl", central);
-    form->addRow(QStringLiteral("Sätze:"), anzahl_);
+    endeAnzeigen_ = new QPushButton(central);
+    endeAnzeigen_->setObjectName(QStringLiteral("EndeAnzeigen"));
+    endeAnzeigen_->setToolTip(
+        QStringLiteral("Zeigt die neuesten Sätze und folgt wieder dem Ende der Datei (Strg+Ende)"));
+    endeAnzeigen_->hide();
+    auto* anzahlZeile = new QHBoxLayout;
+    anzahlZeile->addWidget(anzahl_);
+    anzahlZeile->addWidget(endeAnzeigen_);
+    anzahlZeile->addStretch(1);
+    form->addRow(QStringLiteral("Sätze:"), anzahlZeile);
     fehler_ = feld({}, "Fehler", central);
     form->addRow(QString(), fehler_);
 
@@ -151,7 +160,13 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     });
     connect(gehezuKnopf, &QPushButton::clicked, this,
             [this] { goToTime(serialFromDateTime(gehezu_->dateTime())); });
-    connect(chart_, &KursChart::recordChosen, this, &InspektorFenster::selectRow);
+    connect(chart_, &KursChart::recordChosen, this, [this](std::int64_t row) {
+        stopFollowing();
+        selectRow(row);
+    });
+    connect(table_, &KursTabelle::browsed, this, &InspektorFenster::stopFollowing);
+    connect(table_, &KursTabelle::endRequested, this, &InspektorFenster::followEnd);
+    connect(endeAnzeigen_, &QPushButton::clicked, this, &InspektorFenster::followEnd);
     connect(model_, &KursModell::contentChanged, this, [this] {
         showCounts();
         chart_->redraw();
@@ -200,14 +215,37 @@ void InspektorFenster::showCounts() {
                                               : QString());
 }
 
+void InspektorFenster::stopFollowing() {
+    if (!following_) return;
+    following_ = false;
+    cameMeanwhile_ = 0;
+}
+
+void InspektorFenster::followEnd() {
+    following_ = true;
+    cameMeanwhile_ = 0;
+    endeAnzeigen_->hide();
+    table_->scrollToBottom();
+}
+
 void InspektorFenster::refresh() {
     if (!doc_->isRead()) return;
-    // Table and chart follow the end of the file while it is in sight.
-    const bool atEnd = table_->showsLastRow();
     const std::int64_t before = doc_->count();
+    // The chart follows the end while it is in sight: it moves nothing under the pointer.
     const bool chartAtEnd = before == 0 || chart_->toZeit() >= doc_->record(before - 1).Zeit;
-    if (model_->refresh() == 0) return;
-    if (atEnd) table_->scrollToBottom();
+    const std::int64_t came = model_->refresh();
+    if (came == 0) return;
+    // Rows only come at the end, so a chosen row, its marks and an open editor keep their
+    // records; only the view's following would move them under the user's pointer.
+    if (following_) {
+        table_->scrollToBottom();
+    } else {
+        cameMeanwhile_ += came;
+        endeAnzeigen_->setText(
+            QStringLiteral("Neue Sätze: %1 – Ende anzeigen")
+                .arg(QLocale().toString(static_cast<qlonglong>(cameMeanwhile_))));
+        endeAnzeigen_->show();
+    }
     const double last = doc_->record(doc_->count() - 1).Zeit;
     if (before == 0) {
         chart_->showAll();
@@ -251,6 +289,7 @@ void InspektorFenster::insertRecord() {
     } else {
         satz.Zeit = serialFromDateTime(QDateTime::currentDateTime());
     }
+    stopFollowing();
     undo_->push(new SatzEinfuegen(*model_, row, satz));
     selectRow(row);
 }
@@ -263,6 +302,7 @@ void InspektorFenster::deleteMarked() {
 
 void InspektorFenster::goToTime(double zeit) {
     if (doc_->count() == 0 || !doc_->isRead()) return;
+    stopFollowing();
     selectRow(std::min(doc_->firstAtOrAfter(zeit), doc_->count() - 1));
 }
 

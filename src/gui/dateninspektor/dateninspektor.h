@@ -9,6 +9,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 class QUndoStack;
 class QDateTimeEdit;
@@ -41,8 +42,13 @@ public:
     QUndoStack& undoStack() { return *undo_; }
     QString fehlerText() const;
 
-    // Takes the records appended to the file meanwhile (a timer calls it every second).
+    // Takes the records appended to the file meanwhile (a timer calls it every second). The
+    // table shows them while it follows the file's end: until the user chooses a row, edits or
+    // scrolls; then the rows stay where they are and a button counts what came meanwhile.
     void refresh();
+    bool followsEnd() const { return following_; }
+    // Shows the end of the file and follows it again (End, the button).
+    void followEnd();
     // Saves the edits; false (after telling the user) when the file could not be written.
     bool save();
     // Inserts a record after the current one (a copy of it, one millisecond later).
@@ -58,6 +64,7 @@ protected:
 private:
     void showCounts();
     void fileRead();
+    void stopFollowing();
 
     std::unique_ptr<DataFileDocument> doc_;
     DataFileStore& store_;
@@ -69,6 +76,9 @@ private:
     QLabel* fehler_;
     QDateTimeEdit* gehezu_;
     QTimer* follow_;
+    QPushButton* endeAnzeigen_;
+    bool following_ = true;
+    std::int64_t cameMeanwhile_ = 0;  // rows appended since the table stopped following
 };
 
 // The Dateninspektor of the program: one object for the run, which opens a window per data

@@ -107,6 +107,8 @@ KursTabelle::KursTabelle(KursModell& model, QWidget* parent)
         viewport()->update();
     });
     verticalScrollBar()->setSingleStep(1);
+    // Only the user's moves of the scroll bar (drag, click, wheel) trigger an action.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &KursTabelle::browsed);
 
     connect(&model_, &QAbstractItemModel::dataChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&model_, &QAbstractItemModel::rowsInserted, this,
@@ -349,6 +351,7 @@ void KursTabelle::mark(std::int64_t first, std::int64_t last) {
 void KursTabelle::moveTo(std::int64_t row, int column, Qt::KeyboardModifiers modifiers) {
     if (rowCount() == 0) return;
     row = std::clamp<std::int64_t>(row, 0, rowCount() - 1);
+    Q_EMIT browsed();
     commitEditor();
     if (modifiers & Qt::ShiftModifier) {
         if (anchor_ < 0) anchor_ = row;
@@ -414,9 +417,10 @@ void KursTabelle::keyPressEvent(QKeyEvent* event) {
             return moveTo(mods & Qt::ControlModifier ? 0 : row,
                           mods & Qt::ControlModifier ? currentColumn_ : 0, move);
         case Qt::Key_End:
-            return moveTo(mods & Qt::ControlModifier ? rowCount() - 1 : row,
-                          mods & Qt::ControlModifier ? currentColumn_ : KursModell::kColumns - 1,
-                          move);
+            moveTo(mods & Qt::ControlModifier ? rowCount() - 1 : row,
+                   mods & Qt::ControlModifier ? currentColumn_ : KursModell::kColumns - 1, move);
+            Q_EMIT endRequested();
+            return;
         case Qt::Key_Left:
             setCurrent(current_, currentColumn_ - 1);
             viewport()->update();
@@ -504,6 +508,7 @@ void KursTabelle::focusOutEvent(QFocusEvent* event) {
 void KursTabelle::edit(std::int64_t row, int column) {
     if (row < 0 || row >= rowCount() || column < 0 || column >= KursModell::kColumns) return;
     if (!(model_.flags(model_.index(static_cast<int>(row), column)) & Qt::ItemIsEditable)) return;
+    Q_EMIT browsed();
     commitEditor();
     if (current_ != row) moveTo(row, column, {});
     setCurrent(row, column);

@@ -61,6 +61,12 @@ public:
     // The width that shows every column and the largest row number.
     int preferredWidth() const;
 
+Q_SIGNALS:
+    // The user chose a row, opened an editor or scrolled: the view is the user's now.
+    void browsed();
+    // The user asked for the end of the table (End, Ctrl+End).
+    void endRequested();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include <limits>
 
@@ -406,52 +407,106 @@ TEST_F(DateninspektorTest, TheTableMarksLikeAListAndEditsInPlace) {
     w->close();
 }
 
-TEST_F(DateninspektorTest, TheTableFollowsTheFileWhileItsEndIsInSight) {
+TEST_F(DateninspektorTest, TheViewFollowsTheFileUntilTheUserTakesIt) {
     InspektorFenster* w = openLaidOut(200);
+    KursTabelle& t = w->table();
+    auto* ende = child<QPushButton>(w, "EndeAnzeigen");
+    double zeit = kDay + 0.5;
+    auto tick = [&] {
+        zeit += 1e-5;
+        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
+                  Appended::Written);
+        w->refresh();
+    };
+    for (int round = 0; round < 3; ++round) {  // again and again, not only the first time
+        tick();
+        EXPECT_TRUE(t.showsLastRow()) << round;
+        EXPECT_GT(w->chart().toZeit(), zeit) << "the chart grows with the file";
+        EXPECT_LT(w->chart().fromZeit(), kDay + 0.4) << "and still shows all of it";
+    }
+    EXPECT_TRUE(ende->isHidden());
+    // Zoomed in on the end, the chart moves on with its span.
+    KursChart& chart = w->chart();
+    chart.setRange(zeit - 2e-5, zeit + 1e-6);
+    const double span = chart.toZeit() - chart.fromZeit();
+    tick();
+    EXPECT_GT(chart.toZeit(), zeit);
+    EXPECT_NEAR(chart.toZeit() - chart.fromZeit(), span, 1e-9);
+    EXPECT_EQ(t.currentRow(), 199) << "the current row stays where it was";
+
+    // Editing stops the following: the editor stays on its record, the rows stay in place.
+    t.edit(201, KursModell::kKurs);
+    ASSERT_NE(t.editor(), nullptr);
+    const int scrolled = t.verticalScrollBar()->value();
+    const QRect cell = t.editor()->geometry();
+    t.editor()->setText(QLocale().toString(201.5));
+    tick();
+    tick();
+    EXPECT_FALSE(w->followsEnd());
+    EXPECT_EQ(t.verticalScrollBar()->value(), scrolled);
+    ASSERT_NE(t.editor(), nullptr) << "still editing";
+    EXPECT_EQ(t.editor()->geometry(), cell);
+    EXPECT_EQ(w->document().record(201).Kurs, 200.0f);
+    EXPECT_FALSE(ende->isHidden());
+    EXPECT_EQ(ende->text(), "Neue Sätze: 2 – Ende anzeigen");
+    QTest::keyClick(t.editor(), Qt::Key_Return);
+    EXPECT_EQ(w->document().record(201).Kurs, 201.5f);
+    EXPECT_EQ(w->document().record(203).Kurs, 200.0f);
+
+    // The button shows the end and follows it again.
+    ende->click();
+    EXPECT_TRUE(ende->isHidden());
+    EXPECT_TRUE(t.showsLastRow());
+    tick();
+    EXPECT_TRUE(t.showsLastRow());
+    EXPECT_EQ(w->model().rowCount(), 207);
+    answerMessage("Nein");
+    w->close();
+}
+
+// What a trader does while ticks come: click a row, double click it a moment later, scroll away
+// with the wheel, come back with End. Nothing moves under the pointer.
+TEST_F(DateninspektorTest, RowsStayUnderThePointerWhileTicksCome) {
+    InspektorFenster* w = openLaidOut(300);
+    w->show();
+    QApplication::setActiveWindow(w);
     KursTabelle& t = w->table();
     double zeit = kDay + 0.5;
     auto tick = [&] {
         zeit += 1e-5;
         ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
                   Appended::Written);
-    };
-    for (int round = 0; round < 3; ++round) {  // again and again, not only the first time
-        tick();
         w->refresh();
-        EXPECT_TRUE(t.showsLastRow()) << round;
-        EXPECT_GT(w->chart().toZeit(), zeit) << "the chart grows with the file";
-        EXPECT_LT(w->chart().fromZeit(), kDay + 0.4) << "and still shows all of it";
-    }
-    // Zoomed in on the end, the chart moves on with its span.
-    KursChart& chart = w->chart();
-    chart.setRange(zeit - 2e-5, zeit + 1e-6);
-    const double span = chart.toZeit() - chart.fromZeit();
+    };
     tick();
-    w->refresh();
-    EXPECT_GT(chart.toZeit(), zeit);
-    EXPECT_NEAR(chart.toZeit() - chart.fromZeit(), span, 1e-9);
-    EXPECT_EQ(t.currentRow(), 199) << "the current row stays where it was";
-
-    // A tick while the user types moves the editor with its cell and takes nothing.
-    t.edit(201, KursModell::kKurs);
+    ASSERT_TRUE(w->followsEnd());
+    const QPoint at = t.cellRect(290, KursModell::kKurs).center();
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(t.currentRow(), 290);
+    EXPECT_FALSE(w->followsEnd()) << "choosing a row stops the following";
+    tick();
+    tick();
+    QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, at);
     ASSERT_NE(t.editor(), nullptr);
-    t.editor()->setText(QLocale().toString(201.5));
-    tick();
-    w->refresh();
-    EXPECT_TRUE(t.showsLastRow());
-    ASSERT_NE(t.editor(), nullptr) << "still editing";
-    EXPECT_EQ(t.editor()->geometry().center().y(), t.cellRect(201, KursModell::kKurs).center().y());
-    EXPECT_EQ(w->document().record(201).Kurs, 200.0f);
-    QTest::keyClick(t.editor(), Qt::Key_Return);
-    EXPECT_EQ(w->document().record(201).Kurs, 201.5f);
-    EXPECT_EQ(w->document().record(203).Kurs, 200.0f);
+    EXPECT_EQ(t.editor()->text(), QLocale().toString(390.0)) << "record 290, not a later one";
+    QTest::keyClick(t.editor(), Qt::Key_Escape);
 
-    t.scrollToRow(0);
+    QTest::keyClick(&t, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(w->followsEnd());
+    EXPECT_EQ(t.currentRow(), w->model().rowCount() - 1);
     tick();
-    w->refresh();
-    EXPECT_EQ(t.verticalScrollBar()->value(), 0) << "a user looking elsewhere stays there";
-    EXPECT_EQ(w->model().rowCount(), 206);
-    answerMessage("Nein");
+    EXPECT_TRUE(t.showsLastRow());
+
+    // The wheel scrolls away and the view stays there.
+    QWheelEvent up(QPointF(at), t.viewport()->mapToGlobal(QPointF(at)), {}, QPoint(0, 120),
+                   Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(t.viewport(), &up);
+    const int scrolled = t.verticalScrollBar()->value();
+    EXPECT_LT(scrolled, t.verticalScrollBar()->maximum());
+    EXPECT_FALSE(w->followsEnd());
+    tick();
+    EXPECT_EQ(t.verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(child<QPushButton>(w, "EndeAnzeigen")->text(), "Neue Sätze: 1 – Ende anzeigen");
     w->close();
 }
 
