@@ -208,7 +208,46 @@ std::optional<KursSatz> Recorder::lastRecorded(const TitelDef& def, Kursart kind
 
 void Recorder::stoppedRecording(const TitelDef& def) { store_.endFaultsOf(def); }
 
-void Recorder::quoteArrived() { connection_->quoteArrived(); }
+void Recorder::quoteArrived(qint64 readyAtMs) {
+    connection_->quoteArrived();
+    if (readyAtMs > 0) {
+        const qint64 now = clock_.msecsSinceEpoch();
+        noteLag(now - readyAtMs, now);
+    }
+}
+
+std::optional<int> Recorder::lagSeconds() const {
+    if (!lag_.behind) return std::nullopt;
+    return static_cast<int>(lag_.shownSeconds);
+}
+
+void Recorder::noteLag(qint64 lagMs, qint64 nowMs) {
+    // Behind from kLagShownMs on, caught up below a second: a lag near the threshold does not
+    // flicker. Said when it begins (a warning), once a minute while it lasts, and when it ends.
+    constexpr qint64 kCaughtUpMs = 1000, kRepeatMs = 60000;
+    if (!lag_.behind) {
+        if (lagMs < kLagShownMs) return;
+        lag_ = {true, lagMs / 1000, lagMs, nowMs};
+        warn(lagText(lag_.shownSeconds));
+        Q_EMIT lagChanged();
+        return;
+    }
+    if (lagMs < kCaughtUpMs) {
+        lag_.behind = false;
+        log(QStringLiteral("Rückstand aufgeholt (höchstens %1 s).").arg(lag_.mostMs / 1000));
+        Q_EMIT lagChanged();
+        return;
+    }
+    lag_.mostMs = std::max(lag_.mostMs, lagMs);
+    if (nowMs - lag_.loggedAtMs >= kRepeatMs) {
+        lag_.loggedAtMs = nowMs;
+        log(QStringLiteral("Rückstand: %1 s.").arg(lagMs / 1000));
+    }
+    if (lagMs / 1000 != lag_.shownSeconds) {
+        lag_.shownSeconds = lagMs / 1000;
+        Q_EMIT lagChanged();
+    }
+}
 
 void Recorder::failed(const QString& where, const QString& reason) {
     Q_EMIT logLine(

@@ -124,6 +124,14 @@ public:
         QString text;
     };
     const std::vector<Warning>& warnings() const { return warnings_; }
+    // How far the recording is behind the quotes (the age of the last quote when it was taken),
+    // in whole seconds, while that is past kLagShownMs; none while it keeps up.
+    std::optional<int> lagSeconds() const;
+    static constexpr qint64 kLagShownMs = 5000;
+    static QString lagText(qint64 seconds) {
+        return QStringLiteral("Rückstand: %1 s – die Aufzeichnung kommt den Kursen nicht nach.")
+            .arg(seconds);
+    }
     // Notices a lost connection and logs in again; the programs start it after their login.
     ConnectionWatchdog& connection() { return *connection_; }
     const ConnectionWatchdog& connection() const { return *connection_; }
@@ -138,6 +146,8 @@ Q_SIGNALS:
     void writeFailed(const QString& where, const QString& reason);
     void writeFaultEnded(const QString& where);
     void sessionStateChanged(int status);
+    // lagSeconds() changed.
+    void lagChanged();
     void titlesChanged();
     // One line per event worth knowing, for a log.
     void logLine(const QString& text);
@@ -153,7 +163,7 @@ private:
     void tick(const TitelId& id, Kursart kind, float kurs, float volume, double zeit) override;
     std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) override;
     void stoppedRecording(const TitelDef& def) override;
-    void quoteArrived() override;
+    void quoteArrived(qint64 readyAtMs) override;
     // DataFileStoreListener
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
@@ -180,6 +190,14 @@ private:
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;
     std::optional<TitelRegistry::Count> loggedRecording_;
+    // The recording's lag behind the quote source (see lagSeconds()).
+    struct Lag {
+        bool behind = false;
+        qint64 shownSeconds = 0;
+        qint64 mostMs = 0;
+        qint64 loggedAtMs = 0;
+    } lag_;
+    void noteLag(qint64 lagMs, qint64 nowMs);
     bool shuttingDown_ = false;
     // Declared late, so that the title objects, which hold subscriptions of the session and
     // write through the store, go first.

@@ -115,7 +115,7 @@ void clTitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quot
                                                        const broker::QuoteSource& /*source*/,
                                                        const QString& /*text*/) {
     if (!m_Aktiv) return;
-    sink_.quoteArrived();
+    sink_.quoteArrived(quote.readyAtMs);
     handleGroup(quote.paid, m_Bezahlt, kBezahlt, true);
     if (UseBidAsk) {
         handleGroup(quote.bid, m_Geld, kGeld, false);

@@ -28,8 +28,9 @@ public:
     virtual std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) = 0;
     // The title records no more: what was wrong with its files is no longer news.
     virtual void stoppedRecording(const TitelDef& /*def*/) {}
-    // A quote update reached a recording title, changed or not: the feed is alive.
-    virtual void quoteArrived() {}
+    // A quote update reached a recording title, changed or not: the feed is alive. `readyAtMs`
+    // is when the quote source had it (ms since the epoch; 0: not known).
+    virtual void quoteArrived(qint64 /*readyAtMs*/) {}
 };
 
 // One recorded title: holds the broker's realtime subscription, remembers the last quote of

@@ -149,6 +149,54 @@ TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
     EXPECT_EQ(t.events.ticks[0].kind, kBezahlt);
 }
 
+// The age of a quote when it reaches the recording: a lag past five seconds is a warning when it
+// begins, a line a minute while it lasts and a line when it ends; a lag near the threshold
+// does not flicker.
+TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
+    ASSERT_TRUE(t.recorder.login());
+    TitelDef d;
+    d.RT_WKN = d.WKN = "710000";
+    d.Ordner = "Dax 30";
+    d.RT_Boerse = "ETR";
+    d.Aktiv = true;
+    d.NeueNamen = true;
+    t.recorder.titles().add(d);
+    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    clTitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
+    int price = 100;
+    auto quoteAged = [&](qint64 ageMs) {
+        t.clock.advanceMs(10);
+        broker::Quote q;
+        q.paid.present = true;
+        q.paid.price = ++price;
+        const QTime time = t.clock.now().time();
+        q.paid.time = {time.hour(), time.minute(), time.second(), time.msec(),
+                       time.toString("HH:mm:ss.zzz")};
+        q.readyAtMs = ageMs < 0 ? 0 : t.clock.now().toMSecsSinceEpoch() - ageMs;
+        objekt.RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+        return t.recorder.lagSeconds();
+    };
+    const qsizetype logged = t.events.log.size();
+    EXPECT_EQ(quoteAged(-1), std::nullopt) << "a source that does not say";
+    EXPECT_EQ(quoteAged(4900), std::nullopt);
+    EXPECT_EQ(quoteAged(6400), 6);
+    ASSERT_EQ(t.events.warnings.size(), 1);
+    EXPECT_EQ(t.events.warnings[0],
+              "Rückstand: 6 s – die Aufzeichnung kommt den Kursen nicht nach.");
+    t.clock.advanceMs(30000);
+    EXPECT_EQ(quoteAged(12500), 12);
+    EXPECT_EQ(quoteAged(2000), 2) << "still behind until caught up";
+    t.clock.advanceMs(31000);
+    EXPECT_EQ(quoteAged(8000), 8);
+    EXPECT_EQ(t.events.log.last(), "Rückstand: 8 s.") << "once a minute while it lasts";
+    EXPECT_EQ(quoteAged(500), std::nullopt);
+    EXPECT_EQ(t.events.log.last(), "Rückstand aufgeholt (höchstens 12 s).");
+    EXPECT_EQ(t.events.log.size() - logged, 3);
+    EXPECT_EQ(t.events.warnings.size(), 1);
+    EXPECT_EQ(t.recorder.kursanzahl(), 7) << "every quote was written all the same";
+}
+
 // A title whose subscription the broker refuses at start is named once, and is not counted as
 // recorded.
 TEST(Recorder, RefusedTitlesAreNamedOnceWhenTheDefinitionsLoad) {

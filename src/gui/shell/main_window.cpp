@@ -76,6 +76,7 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     connect(&recorder_, &Recorder::writeFailed, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::writeFaultEnded, this, [this] { showWarnings(); });
     connect(&recorder_, &Recorder::sessionStateChanged, this, [this] { showWarnings(); });
+    connect(&recorder_, &Recorder::lagChanged, this, [this] { showWarnings(); });
     connect(&recorder_.connection(), &ConnectionWatchdog::changed, this, [this] {
         TitelInfoAktualisieren();
         showWarnings();
@@ -286,6 +287,8 @@ void Bravolt_Hauptfenster::showWarnings() {
                    .arg(where, first.value(), more);
         tip = QStringLiteral("Schreibfehler: %1: %2%3")
                   .arg(QFileInfo(first.key()).fileName(), first.value(), more);
+    } else if (const std::optional<int> lag = recorder_.lagSeconds(); lag && !unloading_) {
+        text = full = tip = Recorder::lagText(*lag);
     } else if (started_ && !unloading_ && recorder_.session().Status() != 1) {
         text = full = tip =
             QStringLiteral("Ohne Datenverbindung: es werden keine Kurse aufgezeichnet.");

@@ -187,6 +187,36 @@ TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
     EXPECT_EQ(window.sysTray()->ToolTip(), QStringLiteral("Tradomir VQS für Bravolt-API"));
 }
 
+// A recording that falls behind the quotes says so in the warning line while it lasts.
+TEST_F(MainWindowTest, ALagShowsInTheWarningLineWhileItLasts) {
+    window.finishStartup(t.datenpfad());
+    ASSERT_TRUE(t.recorder.login());
+    TitelDef d = titel("710000", true, false);
+    d.Ordner = "Dax 30";
+    t.recorder.titles().add(d);
+    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    auto* warnzeile = child<QLabel>(&window, "Warnzeile");
+    auto quoteAged = [&](int second, qint64 ageMs) {
+        broker::Quote q;
+        q.paid.present = true;
+        q.paid.price = 100 + second;
+        const QTime time(10, 0, second);
+        q.paid.time = {10, 0, second, 0, time.toString("HH:mm:ss.zzz")};
+        t.clock.set(QDateTime(QDate(2026, 12, 10), time));
+        q.readyAtMs = t.clock.now().toMSecsSinceEpoch() - ageMs;
+        (*t.recorder.titles().titleObjects().find("710000@ETR"))
+            ->RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+    };
+    quoteAged(1, 7000);
+    EXPECT_FALSE(warnzeile->isHidden());
+    EXPECT_EQ(warnzeile->toolTip(),
+              "Rückstand: 7 s – die Aufzeichnung kommt den Kursen nicht nach.");
+    quoteAged(2, 9000);
+    EXPECT_TRUE(warnzeile->toolTip().startsWith("Rückstand: 9 s"));
+    quoteAged(3, 100);
+    EXPECT_TRUE(warnzeile->isHidden());
+}
+
 // What the program last logged (a back-fill's end with the titles it could not fill) stays in
 // view below the folder, unless a warning needs the place.
 TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
