@@ -42,6 +42,8 @@ struct Quote {
     QuoteGroup paid;
     QuoteGroup bid;
     QuoteGroup ask;
+    // When the quote source had this quote, in ms since the epoch by its clock; 0: not known.
+    qint64 readyAtMs = 0;
 };
 
 // The second object of a quote event: which subscription raised it.
