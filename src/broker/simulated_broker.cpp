@@ -4,7 +4,6 @@
 #include <cmath>
 #include <optional>
 #include <queue>
-#include <unordered_map>
 
 namespace vqs::broker {
 
@@ -18,11 +17,11 @@ struct SimulationState {
     SimulationSettings settings;
     const Clock& clock;
     SimulatedMarket market;
-    // In the order they were made (null: released since the last pump), and the live ones by
-    // serial: a released subscription's address may be reused by a new one within a pump.
+    // In the order they were made. A released one leaves its slot empty until the outermost
+    // pump begins, and a new one takes a new slot: within a pump a slot names one subscription,
+    // however the allocator reuses a released one's address.
     std::vector<SimSubscription*> subscriptions;
-    std::unordered_map<std::uint64_t, SimSubscription*> live;
-    std::uint64_t lastSerial = 0;
+    int live = 0;
     std::uint64_t pumps = 0;
     int pumpDepth = 0;
     std::vector<SimSession*> sessions;
@@ -94,23 +93,21 @@ public:
           life_(std::move(life)),
           instrument_(instrument),
           exchange_(std::move(exchange)),
-          serial_(++state_->lastSerial),
           slot_(state_->subscriptions.size()) {
         const QDateTime now = state_->clock.now();
         subscribedAtMs_ = now.toMSecsSinceEpoch();
         jumpTo(now);
         state_->subscriptions.push_back(this);
-        state_->live.emplace(serial_, this);
+        ++state_->live;
     }
     ~SimSubscription() override {
         state_->subscriptions[slot_] = nullptr;
-        state_->live.erase(serial_);
+        --state_->live;
     }
 
     void setListener(QuoteListener* listener) override { listener_ = listener; }
     void stop() override { stopped_ = true; }
 
-    std::uint64_t serial() const { return serial_; }
     std::uint64_t pump() const { return pump_; }  // the last that opened a span
     void setSlot(size_t slot) { slot_ = slot; }
     bool delivers() const { return !stopped_ && life_->delivers(); }
@@ -221,7 +218,6 @@ private:
     std::shared_ptr<const SessionLife> life_;
     const SimInstrument& instrument_;
     QString exchange_;
-    const std::uint64_t serial_;
     size_t slot_;
     qint64 subscribedAtMs_ = 0;
     QDate day_;
@@ -380,9 +376,9 @@ void SimulatedBroker::pump() {
     }
 
     // Listeners may release and make subscriptions while quotes are raised: the ones made meanwhile
-    // wait for the next pump, a released one is found by its serial no more. A listener may even
-    // run an event loop that pumps again: that pump takes over the spans of this one, and the
-    // slots stay as they are until the outermost pump.
+    // wait for the next pump, a released one's slot stays empty. A listener may even run an event
+    // loop that pumps again: that pump takes over the spans of this one, and the slots stay as
+    // they are until the outermost pump ends.
     auto& all = state_->subscriptions;
     if (state_->pumpDepth == 0) {
         all.erase(std::remove(all.begin(), all.end(), nullptr), all.end());
@@ -395,10 +391,6 @@ void SimulatedBroker::pump() {
         int& depth;
         ~Leave() { --depth; }
     } leave{state_->pumpDepth};
-    auto liveOne = [this](std::uint64_t serial) -> SimSubscription* {
-        const auto it = state_->live.find(serial);
-        return it == state_->live.end() ? nullptr : it->second;
-    };
 
     // The stale snapshots come first.
     for (size_t i = 0; i < count; ++i)
@@ -406,27 +398,31 @@ void SimulatedBroker::pump() {
 
     // Then every subscription's quotes, all in time order (the older subscription first at the
     // same millisecond), drawn one at a time: the work and memory of a pump stay bounded.
-    using Due = std::pair<qint64, std::uint64_t>;  // when, whose serial
+    using Due = std::pair<qint64, size_t>;  // when, whose slot
     std::priority_queue<Due, std::vector<Due>, std::greater<>> due;
+    auto ours = [&](size_t slot) {
+        SimSubscription* s = all[slot];
+        return s && s->pump() == generation && s->delivers() ? s : nullptr;
+    };
     for (size_t i = 0; i < count; ++i) {
         SimSubscription* s = all[i];
         if (!s || !s->delivers()) continue;
         s->beginPump(now, generation);
-        if (const auto at = s->nextDue()) due.push({*at, s->serial()});
+        if (const auto at = s->nextDue()) due.push({*at, i});
     }
     while (!due.empty()) {
-        const std::uint64_t serial = due.top().second;
+        const size_t slot = due.top().second;
         due.pop();
-        SimSubscription* s = liveOne(serial);
-        if (!s || s->pump() != generation || !s->delivers()) continue;
+        SimSubscription* s = ours(slot);
+        if (!s) continue;
         s->raiseNext(now);
-        if ((s = liveOne(serial)) && s->pump() == generation && s->delivers())
-            if (const auto at = s->nextDue()) due.push({*at, serial});
+        if ((s = ours(slot)))
+            if (const auto at = s->nextDue()) due.push({*at, slot});
     }
 }
 
 void SimulatedBroker::start(int intervalMs) { timer_.start(intervalMs); }
 void SimulatedBroker::stop() { timer_.stop(); }
-int SimulatedBroker::liveSubscriptions() const { return static_cast<int>(state_->live.size()); }
+int SimulatedBroker::liveSubscriptions() const { return state_->live; }
 
 }  // namespace vqs::broker
