@@ -527,6 +527,54 @@ TEST(SimulatedBroker, ALatePumpRaisesABoundedBacklogAndTheNextPumpsTheRest) {
     }
 }
 
+// A listener that runs an event loop while it handles a quote (a message box) lets the timer
+// pump again inside the pump: every subscription still raises each of its quotes once, in
+// time order and none before its time.
+TEST(SimulatedBroker, APumpWithinAPumpRaisesNothingTwice) {
+    ManualClock clock(kTen);
+    SimulationSettings settings;
+    settings.quotesPerSecond = 5;
+    SimulatedBroker broker(settings, clock);
+    auto session = loggedIn(broker);
+    const auto& dax = *broker.market().catalogue("Dax30");
+    struct Nesting final : QuoteListener {
+        void OnQuoteUpdate(const Quote& q, const QuoteSource&, const QString&) override {
+            quotes.push_back(q);
+            EXPECT_LE(q.readyAtMs, clock->now().toMSecsSinceEpoch()) << "not before its time";
+            if (onQuote) std::exchange(onQuote, nullptr)();
+        }
+        const Clock* clock = nullptr;
+        std::vector<Quote> quotes;
+        std::function<void()> onQuote;
+    };
+    std::vector<std::unique_ptr<Subscription>> subs;
+    std::vector<Nesting> listeners(20);
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        subs.push_back(session->subscribe({dax[i].code, "ETR"}));
+        subs.back()->setListener(&listeners[i]);
+        listeners[i].clock = &clock;
+    }
+    broker.pump();
+    clock.advanceMs(1000);
+    listeners[0].onQuote = [&] {
+        clock.advanceMs(100);
+        broker.pump();
+    };
+    broker.pump();
+    for (int i = 0; i < 100; ++i) {
+        clock.advanceMs(100);
+        broker.pump();
+    }
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        const auto events = eventsBetween(broker.market(), *broker.market().find(dax[i].code),
+                                          "ETR", kTen, clock.now());
+        const auto& q = listeners[i].quotes;
+        ASSERT_EQ(q.size(), events.size() + 1) << i;
+        for (size_t k = 0; k < events.size(); ++k)
+            ASSERT_EQ(q[k + 1].readyAtMs, dueAt(kTen.date(), events[k].msOfDay)) << i << " " << k;
+    }
+}
+
 // The time text of every quote and history item: "HH:mm:ss.zzz".
 TEST(SimulatedMarket, TimeTexts) {
     for (int ms : {0, 1, 999, 1000, 59999, 60000, 3599999, 36008122, 43200000, 86399999}) {
