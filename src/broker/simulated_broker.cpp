@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <queue>
 
 namespace vqs::broker {
 
@@ -15,7 +17,13 @@ struct SimulationState {
     SimulationSettings settings;
     const Clock& clock;
     SimulatedMarket market;
+    // In the order they were made. A released one leaves its slot empty until the outermost
+    // pump begins, and a new one takes a new slot: within a pump a slot names one subscription,
+    // however the allocator reuses a released one's address.
     std::vector<SimSubscription*> subscriptions;
+    int live = 0;
+    std::uint64_t pumps = 0;
+    int pumpDepth = 0;
     std::vector<SimSession*> sessions;
     int logins = 0;
     QDateTime downUntil;  // logins are refused until then
@@ -56,6 +64,9 @@ namespace {
 constexpr int kMsPerDay = 86400000;
 // After a longer silence (a machine that slept) the quote jumps to now instead of replaying.
 constexpr qint64 kMaxCatchUpMs = 5 * 60 * 1000;
+// The market time one pump raises per subscription at most: a late pump raises a bounded
+// backlog, the next pumps the rest (ten times as fast as the market at the usual 100 ms).
+constexpr qint64 kMaxStepMs = 1000;
 
 QuoteGroup groupOf(const GroupState& g, bool withVolume) {
     QuoteGroup q;
@@ -74,13 +85,6 @@ void eraseValue(std::vector<T*>& v, T* p) {
 
 }  // namespace
 
-// A quote due for raising: when (ms on an absolute scale) and by which subscription.
-struct DueQuote {
-    qint64 at;
-    Quote quote;
-    SimSubscription* subscription;
-};
-
 class SimSubscription final : public Subscription {
 public:
     SimSubscription(std::shared_ptr<SimulationState> state, std::shared_ptr<const SessionLife> life,
@@ -88,49 +92,86 @@ public:
         : state_(std::move(state)),
           life_(std::move(life)),
           instrument_(instrument),
-          exchange_(std::move(exchange)) {
-        jumpTo(state_->clock.now());
+          exchange_(std::move(exchange)),
+          slot_(state_->subscriptions.size()) {
+        const QDateTime now = state_->clock.now();
+        subscribedAtMs_ = now.toMSecsSinceEpoch();
+        jumpTo(now);
         state_->subscriptions.push_back(this);
+        ++state_->live;
     }
-    ~SimSubscription() override { eraseValue(state_->subscriptions, this); }
+    ~SimSubscription() override {
+        state_->subscriptions[slot_] = nullptr;
+        --state_->live;
+    }
 
     void setListener(QuoteListener* listener) override { listener_ = listener; }
     void stop() override { stopped_ = true; }
 
-    void collect(const QDateTime& now, std::vector<DueQuote>& out) {
-        if (stopped_ || !life_->delivers()) return;
-        if (snapshotPending_) {
-            snapshotPending_ = false;
-            out.push_back({-1, toQuote(), this});  // the stale snapshot comes first
-        }
-        const QDate today = now.date();
-        const int nowMs = now.time().msecsSinceStartOfDay();
-        const qint64 gap = day_.daysTo(today) * kMsPerDay + nowMs - lastMs_;
-        if (gap > kMaxCatchUpMs) {
+    std::uint64_t pump() const { return pump_; }  // the last that opened a span
+    void setSlot(size_t slot) { slot_ = slot; }
+    bool delivers() const { return !stopped_ && life_->delivers(); }
+
+    // The stale snapshot, raised once before anything else.
+    void raiseSnapshot() {
+        if (!snapshotPending_) return;
+        snapshotPending_ = false;
+        raise(toQuote(subscribedAtMs_));
+    }
+
+    // Opens this pump's span: up to now, but at most kMaxStepMs of market time beyond what is
+    // covered, so that a late pump leaves the rest of the backlog to the next pumps. After a
+    // longer silence (a machine that slept) the quote jumps to now instead of replaying.
+    void beginPump(const QDateTime& now, std::uint64_t pump) {
+        pump_ = pump;
+        const qint64 nowAt = absolute(now.date(), now.time().msecsSinceStartOfDay());
+        if (nowAt - absolute(day_, lastMs_) > kMaxCatchUpMs) {
             jumpTo(now);
-            out.push_back({absolute(today, nowMs), toQuote(), this});
+            jumpPendingAt_ = nowAt;
+            jumpReadyAtMs_ = now.toMSecsSinceEpoch();
+            until_ = nowAt;
             return;
         }
-        while (day_ < today || (day_ == today && lastMs_ < nowMs)) {
-            const int untilMs = day_ < today ? kMsPerDay - 1 : nowMs;
-            for (int minute = std::max(lastMs_, 0) / 60000; minute <= untilMs / 60000; ++minute) {
-                for (const MarketEvent& e : eventsOf(minute)) {
-                    if (e.msOfDay <= lastMs_ || e.msOfDay > untilMs) continue;
-                    quote_.apply(e);
-                    out.push_back({absolute(day_, e.msOfDay), toQuote(), this});
-                }
-            }
-            lastMs_ = untilMs;
-            if (day_ < today) {
+        until_ = std::min(nowAt, absolute(day_, lastMs_) + kMaxStepMs);
+    }
+
+    // When the next quote of this pump's span is due (ms on an absolute scale), if any.
+    std::optional<qint64> nextDue() {
+        if (jumpPendingAt_) return jumpPendingAt_;
+        for (;;) {
+            if (absolute(day_, lastMs_) >= until_) return std::nullopt;
+            if (lastMs_ + 1 >= kMsPerDay) {
                 day_ = day_.addDays(1);
                 lastMs_ = -1;
             }
+            const int minute = (lastMs_ + 1) / 60000;
+            if (!events_.isFor(day_, minute)) {
+                state_->market.startMinute(events_, instrument_, exchange_, day_, minute);
+                while (!events_.atEnd() && events_.nextMsOfDay() <= lastMs_) events_.take();
+            }
+            const qint64 dayStart = absolute(day_, 0);
+            if (!events_.atEnd()) {
+                const qint64 at = dayStart + events_.nextMsOfDay();
+                if (at <= until_) return at;
+                lastMs_ = static_cast<int>(until_ - dayStart);
+                return std::nullopt;
+            }
+            lastMs_ =
+                static_cast<int>(std::min(dayStart + minute * 60000 + 59999, until_) - dayStart);
         }
     }
 
-    void raise(const Quote& quote) {
-        if (!stopped_ && listener_)
-            listener_->OnQuoteUpdate(quote, {instrument_.wkn, exchange_}, QString());
+    // Raises the quote nextDue() named. The listener may release this subscription.
+    void raiseNext(const QDateTime& now) {
+        if (jumpPendingAt_) {
+            jumpPendingAt_ = 0;
+            raise(toQuote(jumpReadyAtMs_));
+            return;
+        }
+        const MarketEvent e = events_.take();
+        quote_.apply(e);
+        lastMs_ = e.msOfDay;
+        raise(toQuote(readyAt(now, e.msOfDay)));
     }
 
 private:
@@ -142,23 +183,34 @@ private:
         quote_ = state_->market.stateAt(instrument_, exchange_, day_, lastMs_);
     }
 
-    // The events of one minute, kept while the clock stays in it (pumps come many times a minute).
-    const std::vector<MarketEvent>& eventsOf(int minute) {
-        if (cachedDay_ != day_ || cachedMinute_ != minute) {
-            cachedEvents_ = state_->market.eventsInMinute(instrument_, exchange_, day_, minute);
-            cachedDay_ = day_;
-            cachedMinute_ = minute;
+    // The clock's time (ms since the epoch) at msOfDay of the current day, in the clock's time
+    // spec. Offsets change on minute boundaries only, so one conversion a minute serves.
+    qint64 readyAt(const QDateTime& now, int msOfDay) {
+        const int minute = msOfDay / 60000;
+        if (readyDay_ != day_ || readyMinute_ != minute) {
+            QDateTime start = now;
+            start.setDate(day_);
+            start.setTime(QTime(minute / 60, minute % 60));
+            readyMinuteStartMs_ = start.toMSecsSinceEpoch();
+            readyDay_ = day_;
+            readyMinute_ = minute;
         }
-        return cachedEvents_;
+        return readyMinuteStartMs_ + msOfDay % 60000;
     }
 
-    Quote toQuote() const {
+    void raise(const Quote& quote) {
+        if (!stopped_ && listener_)
+            listener_->OnQuoteUpdate(quote, {instrument_.wkn, exchange_}, QString());
+    }
+
+    Quote toQuote(qint64 readyAtMs) const {
         Quote q;
         q.paid = groupOf(quote_.paid, instrument_.paidVolume);
         if (instrument_.hasBidAsk) {
             q.bid = groupOf(quote_.bid, instrument_.bidAskVolume);
             q.ask = groupOf(quote_.ask, instrument_.bidAskVolume);
         }
+        q.readyAtMs = readyAtMs;
         return q;
     }
 
@@ -166,15 +218,22 @@ private:
     std::shared_ptr<const SessionLife> life_;
     const SimInstrument& instrument_;
     QString exchange_;
+    size_t slot_;
+    qint64 subscribedAtMs_ = 0;
     QDate day_;
-    int lastMs_ = 0;
+    int lastMs_ = 0;    // everything up to here is raised
+    qint64 until_ = 0;  // the end of this pump's span
+    std::uint64_t pump_ = 0;
+    qint64 jumpPendingAt_ = 0;  // the quote after a jump to now is due
+    qint64 jumpReadyAtMs_ = 0;
+    MinuteEvents events_;  // of the minute after lastMs_
     QuoteState quote_;
     bool snapshotPending_ = true;
     bool stopped_ = false;
     QuoteListener* listener_ = nullptr;
-    QDate cachedDay_;
-    int cachedMinute_ = -1;
-    std::vector<MarketEvent> cachedEvents_;
+    QDate readyDay_;
+    int readyMinute_ = -1;
+    qint64 readyMinuteStartMs_ = 0;
 };
 
 class SimSession final : public BrokerSession {
@@ -316,22 +375,54 @@ void SimulatedBroker::pump() {
         s->raisePendingStatus();
     }
 
-    std::vector<DueQuote> due;
-    for (SimSubscription* s : state_->subscriptions) s->collect(now, due);
-    std::stable_sort(due.begin(), due.end(),
-                     [](const DueQuote& a, const DueQuote& b) { return a.at < b.at; });
-    for (const DueQuote& d : due) {
-        // A handler may have released a subscription meanwhile.
-        const auto& live = state_->subscriptions;
-        if (std::find(live.begin(), live.end(), d.subscription) != live.end())
-            d.subscription->raise(d.quote);
+    // Listeners may release and make subscriptions while quotes are raised: the ones made meanwhile
+    // wait for the next pump, a released one's slot stays empty. A listener may even run an event
+    // loop that pumps again: that pump takes over the spans of this one, and the slots stay as
+    // they are until the outermost pump ends.
+    auto& all = state_->subscriptions;
+    if (state_->pumpDepth == 0) {
+        all.erase(std::remove(all.begin(), all.end(), nullptr), all.end());
+        for (size_t i = 0; i < all.size(); ++i) all[i]->setSlot(i);
+    }
+    const size_t count = all.size();
+    const std::uint64_t generation = ++state_->pumps;
+    ++state_->pumpDepth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{state_->pumpDepth};
+
+    // The stale snapshots come first.
+    for (size_t i = 0; i < count; ++i)
+        if (SimSubscription* s = all[i]; s && s->delivers()) s->raiseSnapshot();
+
+    // Then every subscription's quotes, all in time order (the older subscription first at the
+    // same millisecond), drawn one at a time: the work and memory of a pump stay bounded.
+    using Due = std::pair<qint64, size_t>;  // when, whose slot
+    std::priority_queue<Due, std::vector<Due>, std::greater<>> due;
+    auto ours = [&](size_t slot) {
+        SimSubscription* s = all[slot];
+        return s && s->pump() == generation && s->delivers() ? s : nullptr;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        SimSubscription* s = all[i];
+        if (!s || !s->delivers()) continue;
+        s->beginPump(now, generation);
+        if (const auto at = s->nextDue()) due.push({*at, i});
+    }
+    while (!due.empty()) {
+        const size_t slot = due.top().second;
+        due.pop();
+        SimSubscription* s = ours(slot);
+        if (!s) continue;
+        s->raiseNext(now);
+        if ((s = ours(slot)))
+            if (const auto at = s->nextDue()) due.push({*at, slot});
     }
 }
 
 void SimulatedBroker::start(int intervalMs) { timer_.start(intervalMs); }
 void SimulatedBroker::stop() { timer_.stop(); }
-int SimulatedBroker::liveSubscriptions() const {
-    return static_cast<int>(state_->subscriptions.size());
-}
+int SimulatedBroker::liveSubscriptions() const { return state_->live; }
 
 }  // namespace vqs::broker

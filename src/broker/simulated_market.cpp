@@ -1,7 +1,6 @@
 #include "broker/simulated_market.h"
 
 #include <QSet>
-#include <QTime>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +22,7 @@ public:
     double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
     int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
     bool chance(double p) { return uniform() < p; }
+    std::uint64_t state() const { return state_; }
 
 private:
     std::uint64_t state_;
@@ -306,53 +306,66 @@ std::uint64_t SimulatedMarket::streamSeed(const SimInstrument& instrument, const
     return mix(s, static_cast<std::uint64_t>(minute));
 }
 
-double SimulatedMarket::fairPrice(const SimInstrument& instrument, QDate day, int msOfDay) const {
-    // Slow waves with phases of the instrument: continuous across minutes and days.
-    const double t = static_cast<double>(day.toJulianDay()) * 86400.0 + msOfDay / 1000.0;
-    Random r(mix(seed_, static_cast<std::uint64_t>(instrument.index) + 99));
-    const double p1 = r.uniform() * 2 * std::numbers::pi, p2 = r.uniform() * 2 * std::numbers::pi,
-                 p3 = r.uniform() * 2 * std::numbers::pi;
-    const double w = 2 * std::numbers::pi;
-    return instrument.basePrice *
-           (1 + 0.03 * std::sin(w * t / 20000 + p1) + 0.012 * std::sin(w * t / 1900 + p2) +
-            0.003 * std::sin(w * t / 170 + p3));
-}
-
-std::vector<MarketEvent> SimulatedMarket::eventsInMinute(const SimInstrument& instrument,
-                                                         const QString& exchange, QDate day,
-                                                         int minute) const {
+void SimulatedMarket::startMinute(MinuteEvents& events, const SimInstrument& instrument,
+                                  const QString& exchange, QDate day, int minute) const {
     Random r(streamSeed(instrument, exchange, day, minute));
     const double mean = quotesPerSecond_ * 60;
     // Busy and quiet minutes alike: between 60 and 140 percent of the mean.
     const double busy = r.uniform();
     const double rounding = r.uniform();
     const int n = std::clamp(static_cast<int>(mean * (0.6 + 0.8 * busy) + rounding), 0, 59999);
-    std::vector<int> offsets;
+    std::vector<std::uint16_t>& offsets = events.offsets_;
+    offsets.clear();
     offsets.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) offsets.push_back(r.below(60000));
+    for (int i = 0; i < n; ++i) offsets.push_back(static_cast<std::uint16_t>(r.below(60000)));
     std::sort(offsets.begin(), offsets.end());
     offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    events.instrument_ = &instrument;
+    events.day_ = day.toJulianDay();
+    events.minute_ = minute;
+    events.next_ = 0;
+    events.random_ = r.state();
+    // The phases of the fair price's slow waves belong to the instrument.
+    Random phases(mix(seed_, static_cast<std::uint64_t>(instrument.index) + 99));
+    for (double& p : events.phases_) p = phases.uniform() * 2 * std::numbers::pi;
+}
 
-    std::vector<MarketEvent> events;
-    events.reserve(offsets.size());
-    for (int offset : offsets) {
-        MarketEvent e;
-        e.msOfDay = minute * 60000 + offset;
-        e.paid = !instrument.hasBidAsk || r.chance(0.55);
-        if (instrument.hasBidAsk) {
-            e.bid = r.chance(0.6);
-            e.ask = r.chance(0.6) || (!e.paid && !e.bid);
-        }
-        const double fair = fairPrice(instrument, day, e.msOfDay);
-        const double spread = fair * 0.0008;
-        e.paidPrice = roundToTick(fair * (1 + 0.0004 * (r.uniform() - 0.5)));
-        e.bidPrice = roundToTick(fair - spread);
-        e.askPrice = std::max(roundToTick(fair + spread), e.bidPrice + (fair >= 1 ? 0.01 : 0.001));
-        e.paidVolume = instrument.paidVolume ? 50 * (1 + r.below(60)) : 0;
-        e.bidVolume = instrument.bidAskVolume ? 100 * (1 + r.below(50)) : 0;
-        e.askVolume = instrument.bidAskVolume ? 100 * (1 + r.below(50)) : 0;
-        events.push_back(e);
+MarketEvent MinuteEvents::take() {
+    const SimInstrument& instrument = *instrument_;
+    Random r(random_);
+    MarketEvent e;
+    e.msOfDay = nextMsOfDay();
+    ++next_;
+    e.paid = !instrument.hasBidAsk || r.chance(0.55);
+    if (instrument.hasBidAsk) {
+        e.bid = r.chance(0.6);
+        e.ask = r.chance(0.6) || (!e.paid && !e.bid);
     }
+    // Slow waves: continuous across minutes and days.
+    const double t = static_cast<double>(day_) * 86400.0 + e.msOfDay / 1000.0;
+    const double w = 2 * std::numbers::pi;
+    const double fair = instrument.basePrice * (1 + 0.03 * std::sin(w * t / 20000 + phases_[0]) +
+                                                0.012 * std::sin(w * t / 1900 + phases_[1]) +
+                                                0.003 * std::sin(w * t / 170 + phases_[2]));
+    const double spread = fair * 0.0008;
+    e.paidPrice = roundToTick(fair * (1 + 0.0004 * (r.uniform() - 0.5)));
+    e.bidPrice = roundToTick(fair - spread);
+    e.askPrice = std::max(roundToTick(fair + spread), e.bidPrice + (fair >= 1 ? 0.01 : 0.001));
+    e.paidVolume = instrument.paidVolume ? 50 * (1 + r.below(60)) : 0;
+    e.bidVolume = instrument.bidAskVolume ? 100 * (1 + r.below(50)) : 0;
+    e.askVolume = instrument.bidAskVolume ? 100 * (1 + r.below(50)) : 0;
+    random_ = r.state();
+    return e;
+}
+
+std::vector<MarketEvent> SimulatedMarket::eventsInMinute(const SimInstrument& instrument,
+                                                         const QString& exchange, QDate day,
+                                                         int minute) const {
+    MinuteEvents stream;
+    startMinute(stream, instrument, exchange, day, minute);
+    std::vector<MarketEvent> events;
+    events.reserve(stream.offsets_.size());
+    while (!stream.atEnd()) events.push_back(stream.take());
     return events;
 }
 
@@ -385,9 +398,11 @@ std::vector<HistoryItem> SimulatedMarket::paidHistory(const SimInstrument& instr
                                                       const QString& exchange, QDate day,
                                                       int msOfDay) const {
     std::vector<HistoryItem> items;
+    MinuteEvents stream;
     for (int minute = 0; minute <= msOfDay / 60000 && minute < 1440; ++minute) {
-        for (const MarketEvent& e : eventsInMinute(instrument, exchange, day, minute)) {
-            if (e.msOfDay > msOfDay) break;
+        startMinute(stream, instrument, exchange, day, minute);
+        while (!stream.atEnd() && stream.nextMsOfDay() <= msOfDay) {
+            const MarketEvent e = stream.take();
             if (e.paid) items.push_back({timeObject(e.msOfDay), e.paidPrice, e.paidVolume});
         }
     }
@@ -395,8 +410,23 @@ std::vector<HistoryItem> SimulatedMarket::paidHistory(const SimInstrument& instr
 }
 
 TimeObject SimulatedMarket::timeObject(int msOfDay) {
-    const QTime t = QTime::fromMSecsSinceStartOfDay(msOfDay);
-    return {t.hour(), t.minute(), t.second(), t.msec(), t.toString(QStringLiteral("HH:mm:ss.zzz"))};
+    const int hour = msOfDay / 3600000, minute = msOfDay / 60000 % 60, second = msOfDay / 1000 % 60,
+              millisecond = msOfDay % 1000;
+    // "HH:mm:ss.zzz" without the general formatter: this runs for every quote.
+    QString text(12, Qt::Uninitialized);
+    QChar* c = text.data();
+    auto digits = [&c](int value, int count) {
+        for (int i = count - 1; i >= 0; --i, value /= 10) c[i] = QChar(u'0' + value % 10);
+        c += count;
+    };
+    digits(hour, 2);
+    *c++ = u':';
+    digits(minute, 2);
+    *c++ = u':';
+    digits(second, 2);
+    *c++ = u'.';
+    digits(millisecond, 3);
+    return {hour, minute, second, millisecond, std::move(text)};
 }
 
 }  // namespace vqs::broker

@@ -45,6 +45,32 @@ struct QuoteState {
     void apply(const MarketEvent& e);
 };
 
+class SimulatedMarket;
+
+// The events of one minute of one instrument on one exchange, taken one at a time: the same
+// events, in the same order, as SimulatedMarket::eventsInMinute gives all at once. Holds the
+// minute's times and the state of its random stream only, so a subscription keeps little.
+class MinuteEvents {
+public:
+    bool isFor(QDate day, int minute) const {
+        return minute_ == minute && day_ == day.toJulianDay();
+    }
+    bool atEnd() const { return next_ >= offsets_.size(); }
+    int nextMsOfDay() const { return minute_ * 60000 + offsets_[next_]; }
+    // The next event; its values are drawn now, after those of the events before it.
+    MarketEvent take();
+
+private:
+    friend class SimulatedMarket;
+    const SimInstrument* instrument_ = nullptr;
+    qint64 day_ = 0;  // Julian day
+    int minute_ = -1;
+    std::vector<std::uint16_t> offsets_;  // ms within the minute, ascending, distinct
+    size_t next_ = 0;
+    std::uint64_t random_ = 0;  // the stream's state after the draws so far
+    double phases_[3] = {};     // of the instrument's fair price
+};
+
 // A deterministic market: the same seed gives the same instruments, catalogues, exchanges and
 // quotes. Quotes are a pure function of (seed, instrument, exchange, day, minute), so realtime
 // and history always agree and any moment can be looked at without replaying the day.
@@ -60,6 +86,9 @@ public:
     const std::vector<Identifier>* catalogue(const QString& key) const;
     std::vector<Instrument> search(const SearchCriteria& criteria) const;
 
+    // Sets `events` to the start of one minute of a day (its storage is reused).
+    void startMinute(MinuteEvents& events, const SimInstrument& instrument, const QString& exchange,
+                     QDate day, int minute) const;
     // The events of one minute of a day, in time order.
     std::vector<MarketEvent> eventsInMinute(const SimInstrument& instrument,
                                             const QString& exchange, QDate day, int minute) const;
@@ -76,7 +105,6 @@ private:
     void buildUniverse();
     std::uint64_t streamSeed(const SimInstrument& instrument, const QString& exchange, QDate day,
                              int minute) const;
-    double fairPrice(const SimInstrument& instrument, QDate day, int msOfDay) const;
 
     std::uint64_t seed_;
     double quotesPerSecond_;

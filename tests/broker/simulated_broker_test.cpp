@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <functional>
 
 namespace vqs::broker {
 namespace {
@@ -305,12 +306,285 @@ TEST(SimulatedBroker, IndicesQuoteWithoutVolumeAndWithoutBidAndAsk) {
     auto sub = session->subscribe({indices.front().wkn, "ETR"});
     Recorder rec;
     sub->setListener(&rec);
-    clock.advanceMs(60000);
-    broker.pump();
-    ASSERT_FALSE(rec.quotes.empty());
+    for (int i = 0; i < 600; ++i) {
+        clock.advanceMs(100);
+        broker.pump();
+    }
+    ASSERT_GT(rec.quotes.size(), 1u) << "the snapshot and live quotes";
     for (const Quote& q : rec.quotes) {
         EXPECT_FALSE(q.paid.volumePresent);
         EXPECT_FALSE(q.bid.present);
+    }
+}
+
+// The market's events after `from` up to and including `to`, across midnight.
+std::vector<MarketEvent> eventsBetween(const SimulatedMarket& market, const SimInstrument& in,
+                                       const QString& exchange, const QDateTime& from,
+                                       const QDateTime& to) {
+    std::vector<MarketEvent> events;
+    for (QDate day = from.date(); day <= to.date(); day = day.addDays(1)) {
+        const int first = day == from.date() ? from.time().msecsSinceStartOfDay() + 1 : 0;
+        const int last = day == to.date() ? to.time().msecsSinceStartOfDay() : 86399999;
+        for (int minute = first / 60000; minute <= last / 60000; ++minute)
+            for (const MarketEvent& e : market.eventsInMinute(in, exchange, day, minute))
+                if (e.msOfDay >= first && e.msOfDay <= last) events.push_back(e);
+    }
+    return events;
+}
+
+// The quote raised after an event: the groups as the market's state has them after it.
+void expectQuoteAfter(const Quote& quote, const QuoteState& state, const SimInstrument& in) {
+    const struct {
+        const QuoteGroup& raised;
+        const GroupState& market;
+    } groups[] = {{quote.paid, state.paid}, {quote.bid, state.bid}, {quote.ask, state.ask}};
+    for (const auto& g : groups) {
+        if (&g.raised != &quote.paid && !in.hasBidAsk) {
+            EXPECT_FALSE(g.raised.present);
+            continue;
+        }
+        EXPECT_EQ(g.raised.present, g.market.present);
+        if (!g.market.present) continue;
+        EXPECT_EQ(g.raised.price, g.market.price);
+        EXPECT_EQ(g.raised.time.text, SimulatedMarket::timeObject(g.market.msOfDay).text);
+    }
+}
+
+// The clock's time of msOfDay on day, as the quote source tells when a quote was due.
+qint64 dueAt(QDate day, int msOfDay) {
+    return QDateTime(day, QTime::fromMSecsSinceStartOfDay(msOfDay)).toMSecsSinceEpoch();
+}
+
+// Realtime at five quotes a second over several minutes, the streaming path included: the stale
+// snapshot at the moment of subscribing, then one quote per event of the market, each due at
+// the event's time, for a share, an index, a fund and a warrant, also across midnight.
+TEST(SimulatedBroker, RealtimeQuotesAreTheMarketsEventsAtTheirTimes) {
+    const struct {
+        QChar classLetter;
+        QTime start;
+    } cases[] = {{u'S', QTime(10, 0, 17, 345)},
+                 {u'I', QTime(12, 59, 59, 999)},
+                 {u'F', QTime(23, 58, 40)},
+                 {u'W', QTime(9, 0)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QString(c.classLetter).toStdString());
+        const QDateTime start(kTen.date(), c.start);
+        ManualClock clock(start);
+        SimulationSettings settings;
+        settings.quotesPerSecond = 5;
+        SimulatedBroker broker(settings, clock);
+        const SimulatedMarket& market = broker.market();
+        const SimInstrument& in =
+            *std::find_if(market.instruments().begin(), market.instruments().end(),
+                          [&](const SimInstrument& i) { return i.classLetter == c.classLetter; });
+        auto session = loggedIn(broker);
+        auto sub = session->subscribe({in.wkn, in.homeExchange});
+        Recorder rec;
+        sub->setListener(&rec);
+        for (int i = 0; i < 3 * 600 + 7; ++i) {
+            clock.advanceMs(100);
+            broker.pump();
+        }
+        const auto events = eventsBetween(market, in, in.homeExchange, start, clock.now());
+        ASSERT_GT(events.size(), 700u);
+        ASSERT_EQ(rec.quotes.size(), events.size() + 1);
+        QuoteState state =
+            market.stateAt(in, in.homeExchange, start.date(), start.time().msecsSinceStartOfDay());
+        expectQuoteAfter(rec.quotes[0], state, in);
+        EXPECT_EQ(rec.quotes[0].readyAtMs, start.toMSecsSinceEpoch()) << "the snapshot";
+        QDate day = start.date();
+        for (size_t i = 0; i < events.size(); ++i) {
+            if (i > 0 && events[i].msOfDay < events[i - 1].msOfDay) {
+                day = day.addDays(1);
+                state = {};
+            }
+            state.apply(events[i]);
+            expectQuoteAfter(rec.quotes[i + 1], state, in);
+            EXPECT_EQ(rec.quotes[i + 1].readyAtMs, dueAt(day, events[i].msOfDay));
+            if (HasFailure()) FAIL() << "quote " << i + 1;
+        }
+    }
+}
+
+// Records whose quotes it hears; may release its subscription and make another when it hears
+// the first live quote.
+struct Swapper final : QuoteListener {
+    void OnQuoteUpdate(const Quote& q, const QuoteSource& source, const QString&) override {
+        heard.push_back({q, source.symbol});
+        if (heard.size() == 2 && replace) replace();
+    }
+    std::vector<std::pair<Quote, QString>> heard;
+    std::function<void()> replace;
+};
+
+// A listener releases its subscription during a pump and subscribes another title at once (the
+// allocator may well give it the released one's address): the released one's remaining quotes
+// of that pump go nowhere, and the new one starts with its snapshot in the next pump.
+TEST(SimulatedBroker, AReleasedSubscriptionRaisesNothingThoughANewOneTakesItsPlace) {
+    ManualClock clock(kTen);
+    SimulationSettings settings;
+    settings.quotesPerSecond = 5;
+    SimulatedBroker broker(settings, clock);
+    auto session = loggedIn(broker);
+    const auto& dax = *broker.market().catalogue("Dax30");
+    std::vector<std::unique_ptr<Subscription>> subs;
+    Swapper first, second;
+    for (int i = 0; i < 3; ++i) {
+        subs.push_back(session->subscribe({dax[static_cast<size_t>(i)].code, "ETR"}));
+        subs.back()->setListener(i == 1 ? &first : &second);
+    }
+    broker.pump();  // the snapshots
+    const QString replacement = dax[10].code;
+    QDateTime replacedAt;
+    first.replace = [&] {
+        subs[1].reset();
+        replacedAt = clock.now();
+        subs[1] = session->subscribe({replacement, "ETR"});
+        subs[1]->setListener(&first);
+    };
+    clock.advanceMs(1000);  // several quotes of each in one pump
+    broker.pump();
+    ASSERT_TRUE(replacedAt.isValid());
+    ASSERT_EQ(first.heard.size(), 2u) << "nothing after the release, nothing of the new one";
+    EXPECT_EQ(broker.liveSubscriptions(), 3);
+    for (int i = 0; i < 50; ++i) {
+        clock.advanceMs(100);
+        broker.pump();
+    }
+    ASSERT_GT(first.heard.size(), 10u);
+    EXPECT_EQ(first.heard[2].first.readyAtMs, replacedAt.toMSecsSinceEpoch()) << "its snapshot";
+    const auto events = eventsBetween(broker.market(), *broker.market().find(replacement), "ETR",
+                                      replacedAt, clock.now());
+    ASSERT_EQ(first.heard.size(), events.size() + 3);
+    for (size_t i = 2; i < first.heard.size(); ++i) {
+        EXPECT_EQ(first.heard[i].second, replacement);
+        if (i > 2) {
+            EXPECT_EQ(first.heard[i].first.readyAtMs, dueAt(kTen.date(), events[i - 3].msOfDay));
+        }
+    }
+}
+
+// A pump four minutes late raises at most a second of each subscription's backlog; the next
+// pumps raise the rest in time order, none lost or twice. After more than five minutes the
+// quote jumps to now instead.
+TEST(SimulatedBroker, ALatePumpRaisesABoundedBacklogAndTheNextPumpsTheRest) {
+    ManualClock clock(kTen);
+    SimulationSettings settings;
+    settings.quotesPerSecond = 5;
+    SimulatedBroker broker(settings, clock);
+    const SimulatedMarket& market = broker.market();
+    auto session = loggedIn(broker);
+    const auto& dax = *market.catalogue("Dax30");
+    std::vector<std::unique_ptr<Subscription>> subs;
+    std::vector<Recorder> recs(4);
+    for (size_t i = 0; i < recs.size(); ++i) {
+        subs.push_back(session->subscribe({dax[i].code, "ETR"}));
+        subs.back()->setListener(&recs[i]);
+    }
+    auto pumps = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            clock.advanceMs(100);
+            broker.pump();
+        }
+    };
+    pumps(10);
+    const QDateTime lateFrom = clock.now();
+    std::vector<size_t> before;
+    for (const Recorder& r : recs) before.push_back(r.quotes.size());
+
+    clock.advanceMs(4 * 60000);
+    broker.pump();
+    size_t raised = 0;
+    for (size_t i = 0; i < recs.size(); ++i) {
+        const auto& q = recs[i].quotes;
+        raised += q.size() - before[i];
+        EXPECT_LE(q.back().readyAtMs, lateFrom.toMSecsSinceEpoch() + 1000) << "one second";
+    }
+    EXPECT_GT(raised, 0u);
+    pumps(300);  // 30 s more: the backlog is caught up at 0.9 s a pump
+    for (size_t i = 0; i < recs.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto events =
+            eventsBetween(market, *market.find(dax[i].code), "ETR", kTen, clock.now());
+        const auto& q = recs[i].quotes;
+        ASSERT_EQ(q.size(), events.size() + 1) << "none lost, none twice";
+        for (size_t k = 0; k < events.size(); ++k)
+            ASSERT_EQ(q[k + 1].readyAtMs, dueAt(kTen.date(), events[k].msOfDay))
+                << "in time order: " << k;
+    }
+
+    for (Recorder& r : recs) r.quotes.clear();
+    clock.advanceMs(6 * 60000);
+    broker.pump();
+    const int nowMs = clock.now().time().msecsSinceStartOfDay();
+    for (size_t i = 0; i < recs.size(); ++i) {
+        ASSERT_EQ(recs[i].quotes.size(), 1u) << "the quote as it stands now";
+        const Quote& q = recs[i].quotes.front();
+        EXPECT_EQ(q.readyAtMs, clock.now().toMSecsSinceEpoch());
+        const QuoteState now = market.stateAt(*market.find(dax[i].code), "ETR", kTen.date(), nowMs);
+        EXPECT_EQ(q.paid.price, now.paid.price);
+        EXPECT_EQ(q.bid.time.text, SimulatedMarket::timeObject(now.bid.msOfDay).text);
+    }
+}
+
+// A listener that runs an event loop while it handles a quote (a message box) lets the timer
+// pump again inside the pump: every subscription still raises each of its quotes once, in
+// time order and none before its time.
+TEST(SimulatedBroker, APumpWithinAPumpRaisesNothingTwice) {
+    ManualClock clock(kTen);
+    SimulationSettings settings;
+    settings.quotesPerSecond = 5;
+    SimulatedBroker broker(settings, clock);
+    auto session = loggedIn(broker);
+    const auto& dax = *broker.market().catalogue("Dax30");
+    struct Nesting final : QuoteListener {
+        void OnQuoteUpdate(const Quote& q, const QuoteSource&, const QString&) override {
+            quotes.push_back(q);
+            EXPECT_LE(q.readyAtMs, clock->now().toMSecsSinceEpoch()) << "not before its time";
+            if (onQuote) std::exchange(onQuote, nullptr)();
+        }
+        const Clock* clock = nullptr;
+        std::vector<Quote> quotes;
+        std::function<void()> onQuote;
+    };
+    std::vector<std::unique_ptr<Subscription>> subs;
+    std::vector<Nesting> listeners(20);
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        subs.push_back(session->subscribe({dax[i].code, "ETR"}));
+        subs.back()->setListener(&listeners[i]);
+        listeners[i].clock = &clock;
+    }
+    broker.pump();
+    clock.advanceMs(1000);
+    listeners[0].onQuote = [&] {
+        clock.advanceMs(100);
+        broker.pump();
+    };
+    broker.pump();
+    for (int i = 0; i < 100; ++i) {
+        clock.advanceMs(100);
+        broker.pump();
+    }
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        const auto events = eventsBetween(broker.market(), *broker.market().find(dax[i].code),
+                                          "ETR", kTen, clock.now());
+        const auto& q = listeners[i].quotes;
+        ASSERT_EQ(q.size(), events.size() + 1) << i;
+        for (size_t k = 0; k < events.size(); ++k)
+            ASSERT_EQ(q[k + 1].readyAtMs, dueAt(kTen.date(), events[k].msOfDay)) << i << " " << k;
+    }
+}
+
+// The time text of every quote and history item: "HH:mm:ss.zzz".
+TEST(SimulatedMarket, TimeTexts) {
+    for (int ms : {0, 1, 999, 1000, 59999, 60000, 3599999, 36008122, 43200000, 86399999}) {
+        const TimeObject t = SimulatedMarket::timeObject(ms);
+        const QTime q = QTime::fromMSecsSinceStartOfDay(ms);
+        EXPECT_EQ(t.text, q.toString("HH:mm:ss.zzz"));
+        EXPECT_EQ(t.hour, q.hour());
+        EXPECT_EQ(t.minute, q.minute());
+        EXPECT_EQ(t.second, q.second());
+        EXPECT_EQ(t.millisecond, q.msec());
     }
 }
 
