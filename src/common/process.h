@@ -9,7 +9,7 @@ qint64 processId();
 // Whether a process of that number runs on this machine (this one does).
 bool processRuns(qint64 pid);
 // Lets this process open as many files as the system allows it (the soft limit up to the hard
-// one): the data-file store keeps a quarter of them open between ticks.
+// one): the data-file store keeps most of them open between ticks.
 void raiseOpenFileLimit();
 
 }  // namespace vqs

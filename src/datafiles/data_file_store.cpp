@@ -39,15 +39,18 @@ qint64 asideWriter(const QString& name) {
     return dash > 0 ? rest.left(dash).toLongLong() : 0;
 }
 
-// Files kept open between ticks: a quarter of what the process may open, so that the rest of the
-// program never runs short.
+// Files kept open between ticks: what the process may open, less a reserve (an eighth, at least
+// 512) for the rest of the program. Ten thousand titles of all kinds are 30,000 files; an open
+// and a close per tick would cost a third of the recording's time.
 size_t openFilesKept() {
 #ifdef _WIN32
     return 2048;
 #else
     struct rlimit limit;
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1024;
-    return std::clamp<size_t>(static_cast<size_t>(limit.rlim_cur) / 4, 16, 8192);
+    const size_t may = static_cast<size_t>(limit.rlim_cur);
+    const size_t reserve = std::max<size_t>(512, may / 8);
+    return std::clamp<size_t>(may > reserve ? may - reserve : 0, 16, 65536);
 #endif
 }
 
