@@ -4,10 +4,12 @@
 #include "common/process.h"
 #include "datafiles/naming.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QThread>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace vqs {
 namespace {
@@ -84,7 +87,15 @@ QString journalSetAsideText(const QString& file, const QString& aside, const QSt
 }
 
 DataFileStore::DataFileStore(FileSystem& fs) : fs_(fs), keptLimit_(openFilesKept()) {}
-DataFileStore::~DataFileStore() { closeFiles(); }
+DataFileStore::~DataFileStore() {
+    syncFolders();
+    closeFiles();
+}
+
+void DataFileStore::syncFolders() {
+    const QSet<QString> folders = std::exchange(unsyncedFolders_, {});
+    for (const QString& folder : folders) fs_.syncDirectory(FileSystem::nativePath(folder));
+}
 
 void DataFileStore::setRoot(const QString& root) {
     if (root == root_) return;
@@ -196,7 +207,8 @@ int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
 DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, Kursart kind,
                                                 const char* records, std::int64_t length) {
     if (!t.tidied) {
-        tidyFolder(t.folder);
+        // Once per folder and run: the targets of a folder are made before its first tick.
+        if (!tidiedFolders_.contains(t.folder)) tidyFolder(t.folder);
         t.tidied = true;
     }
     // A file kept open from an earlier tick that was deleted or replaced since is opened anew.
@@ -374,8 +386,15 @@ int DataFileStore::createWhole(const QString& path, QByteArrayView content, bool
         }
     }
     fs_.remove(aside);  // after a rename it is gone already
-    if (!error) fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
-    return error;
+    if (error) return error;
+    const bool first = unsyncedFolders_.isEmpty();
+    unsyncedFolders_.insert(folderOf(path));
+    if (!QCoreApplication::instance() || QThread::currentThread() != syncContext_.thread())
+        syncFolders();
+    else if (first)
+        QMetaObject::invokeMethod(
+            &syncContext_, [this] { syncFolders(); }, Qt::QueuedConnection);
+    return 0;
 }
 
 void DataFileStore::tidyFolder(const QString& folder) {

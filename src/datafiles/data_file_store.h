@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -195,7 +196,12 @@ public:
 
     // Closes the files kept open between ticks (they are opened again at the next one).
     void closeFiles();
-    // Keeps at most this many files open (by default a quarter of what the process may open).
+    // Makes the names of the files made meanwhile durable, each folder once: a file's bytes are
+    // on disk before its name appears, its folder is flushed after the turn of the event loop
+    // that made it (at once without an event loop, and when the store goes), so that a burst of
+    // new files costs one folder flush, not one each.
+    void syncFolders();
+    // Keeps at most this many files open (by default most of what the process may open).
     void keepOpenAtMost(size_t files) {
         keptLimit_ = std::max<size_t>(files, 1);
         while (kept_.size() > keptLimit_) closeKept(*kept_.back());
@@ -261,6 +267,8 @@ private:
     size_t keptLimit_;
     QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
     QSet<QString> tidiedFolders_;
+    QSet<QString> unsyncedFolders_;
+    QObject syncContext_;  // a syncFolders() still queued goes with the store
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
     QHash<QString, double> covered_;

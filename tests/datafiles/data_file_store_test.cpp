@@ -2,12 +2,15 @@
 
 #include "datafiles/naming.h"
 #include "support/faulty_file_system.h"
+#include "support/forwarding_file_system.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -159,7 +162,9 @@ TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
     EXPECT_EQ(readFile(path).mid(872), record(kToday + 0.6, 101.75f, 0));
     EXPECT_TRUE(QDir(root() + "/Dax 30").entryList({"*.neu-*"}, QDir::Files).isEmpty())
         << "nothing left aside";
-    // The new file's bytes are on disk before it has its name, and its name after.
+    // The new file's bytes are on disk before it has its name, and its name after (once the
+    // burst of new files has ended: after this turn of the event loop).
+    QCoreApplication::processEvents();
     const qsizetype sync = fs.journal.indexOf(QRegularExpression("Sync .*\\.neu-.*"));
     const qsizetype link = fs.journal.indexOf("Link 710000-BRAVOL-ETR.VQS");
     const qsizetype syncDir = fs.journal.indexOf("SyncDirectory Dax 30");
@@ -358,6 +363,46 @@ TEST_F(DataFileStoreTest, WhatAKilledRunLeftAsideGoesWithTheFirstWriteToItsFolde
     ASSERT_EQ(next.append(d, kBezahlt, {kToday + 0.1, 1, 1}), Appended::Written);
     EXPECT_EQ(QDir(folder).entryList({"*.neu-*"}, QDir::Files), QStringList{running})
         << "a file of a process that runs may be on its way to its name";
+}
+
+// Start-up with many titles: each title's last record is asked for before any tick comes, then
+// the first ticks make the files. The folder is listed once, not once per file, and flushed once
+// after the burst, when every file is whole under its name already.
+TEST_F(DataFileStoreTest, ABurstOfNewFilesListsAndFlushesTheirFolderOnce) {
+    struct Counting final : test::ForwardingFileSystem {
+        QStringList listed, synced;
+        int list(const Path& d, QStringList& n) override {
+            listed << QFileInfo(QFile::decodeName(d)).fileName();
+            return ForwardingFileSystem::list(d, n);
+        }
+        int syncDirectory(const Path& d) override {
+            synced << QFileInfo(QFile::decodeName(d)).fileName();
+            return ForwardingFileSystem::syncDirectory(d);
+        }
+    } counting;
+    DataFileStore many(counting);
+    many.setRoot(root());
+    std::vector<TitelDef> defs;
+    for (int i = 0; i < 50; ++i) {
+        defs.push_back(titel(QString::number(710000 + i)));
+        EXPECT_EQ(many.lastRecord(defs.back(), kBezahlt), std::nullopt);
+    }
+    for (const TitelDef& d : defs)
+        ASSERT_EQ(many.append(d, kBezahlt, {kToday, 1, 1}), Appended::Written);
+    EXPECT_EQ(counting.listed.count("Dax 30"), 1) << counting.listed.join(", ").toStdString();
+    EXPECT_EQ(counting.synced.count("Dax 30"), 0) << "not yet: after the burst";
+    QStringList whole = QDir(root() + "/Dax 30").entryList(QDir::Files);
+    EXPECT_EQ(whole.size(), 50);
+    for (const QString& name : whole)
+        EXPECT_EQ(QFileInfo(root() + "/Dax 30/" + name).size(), 856 + 16) << name.toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counting.synced.count("Dax 30"), 1);
+
+    ASSERT_EQ(many.append(titel("846900"), kBezahlt, {kToday, 1, 1}), Appended::Written);
+    many.syncFolders();  // the next burst, or the store's end, flushes at once
+    EXPECT_EQ(counting.synced.count("Dax 30"), 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counting.synced.count("Dax 30"), 2) << "nothing left to flush";
 }
 
 TEST_F(DataFileStoreTest, AFifoUnderAFilesNameIsRefusedAtOnce) {
