@@ -71,14 +71,9 @@ void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
 }  // namespace
 
 struct DataFileDocument::Opening {
-    explicit Opening(FileSystem& fs) : view(fs) {}
-    OpenFile view;               // holds the file's lock for reading while it is mapped
-    const char* data = nullptr;  // the mapped file, or none: read by copying
-    std::int64_t length = 0;
     Pass passes[2];
     int errors[2] = {0, 0};
-    std::uintptr_t givenBack[2][2] = {{0, 0}, {0, 0}};  // what each half unmapped itself
-    std::atomic<bool> cancel{false};                    // the document goes before the pass ends
+    std::atomic<bool> cancel{false};  // the document goes before the pass ends
     std::atomic<int> running{0};
     std::function<void()> whenRead;
     std::thread threads[2];
@@ -236,6 +231,7 @@ void DataFileDocument::scanRecords(const KursSatz* records, std::int64_t first, 
         Block& block = blocks_[static_cast<size_t>((first + b0) / kBlockSize)];
 #if defined(__SSE2__)
         if (sumUsualBlock(r, m, block)) {
+            ++pass.usualBlocks;
             pass.faults += pass.haveBefore && r[0].Zeit < pass.before.Zeit;
             pass.before = r[m - 1];
             pass.haveBefore = true;
@@ -291,43 +287,12 @@ void DataFileDocument::startScan(std::function<void()> whenRead) {
         fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
             ? fileCount_ / 2 / kChunkRecords * kChunkRecords
             : fileCount_;
-    opening_ = std::make_unique<Opening>(fs_);
+    opening_ = std::make_unique<Opening>();
     Opening& o = *opening_;
     o.whenRead = std::move(whenRead);
-
-    // Where the system can show the file in memory, the records are read there: no copy. A
-    // file a writer has at the moment is read by copying instead.
-    o.length = kHeaderSize + fileCount_ * kRecordSize;
-    if (!(kRecordsAsInFile && fileCount_ > 0 &&
-          o.view.open(FileSystem::nativePath(path_), FileSystem::Access::Read) == 0 &&
-          fs_.mapLocked(o.view.handle(), o.length, o.data) == 0))
-        o.data = nullptr;
-    auto part = [this](int which, std::int64_t first, std::int64_t end, Pass& pass) {
-        const char* data = opening_->data;
-        if (!data) return scanPart(first, end, pass, opening_->cancel);
-        const auto* records = reinterpret_cast<const KursSatz*>(data + kHeaderSize);
-        for (std::int64_t at = first; at < end && !opening_->cancel; at += kChunkRecords)
-            scanRecords(records + at, at, std::min(kChunkRecords, end - at), pass);
-        // Each half gives back the pages that it alone read while the other half may still
-        // read: unmapping costs a tenth of the pass, which both halves share so. What lies
-        // across the halves' border goes with the whole view at the end.
-        const auto grain = static_cast<std::uintptr_t>(FileSystem::kMapGrain);
-        const auto from =
-            (reinterpret_cast<std::uintptr_t>(records + first) + grain - 1) / grain * grain;
-        const auto to = reinterpret_cast<std::uintptr_t>(records + end) / grain * grain;
-        if (from < to) {
-            fs_.unmap(reinterpret_cast<const char*>(from), static_cast<std::int64_t>(to - from));
-            opening_->givenBack[which][0] = from;
-            opening_->givenBack[which][1] = to;
-        }
-        return 0;
-    };
-    // The order of the second half's first record depends on the record before it, which the
-    // first half may have given back by the time the second starts: taken now.
-    if (o.data && half < fileCount_) {
-        o.passes[1].before = reinterpret_cast<const KursSatz*>(o.data + kHeaderSize)[half - 1];
-        o.passes[1].haveBefore = true;
-    }
+    // Each half reads by copying into a buffer of its own, not mapped: a mapped page costs a
+    // fault, which on some machines (virtual ones above all) is dearer than copying it, and a
+    // copy in chunks runs alike on any machine.
     // Each half sums its groups from its blocks while they are at hand (a half is whole groups).
     const auto groupCount = static_cast<std::int64_t>(groups_.size());
     const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
@@ -336,14 +301,14 @@ void DataFileDocument::startScan(std::function<void()> whenRead) {
         if (--opening_->running == 0 && opening_->whenRead) opening_->whenRead();
     };
     o.running = half < fileCount_ ? 2 : 1;
-    o.threads[0] = std::thread([this, part, half, halfGroups, ended] {
-        opening_->errors[0] = part(0, 0, half, opening_->passes[0]);
+    o.threads[0] = std::thread([this, half, halfGroups, ended] {
+        opening_->errors[0] = scanPart(0, half, opening_->passes[0], opening_->cancel);
         sumGroups(0, halfGroups);
         ended();
     });
     if (half < fileCount_)
-        o.threads[1] = std::thread([this, part, half, halfGroups, groupCount, ended] {
-            opening_->errors[1] = part(1, half, fileCount_, opening_->passes[1]);
+        o.threads[1] = std::thread([this, half, halfGroups, groupCount, ended] {
+            opening_->errors[1] = scanPart(half, fileCount_, opening_->passes[1], opening_->cancel);
             sumGroups(halfGroups, groupCount);
             ended();
         });
@@ -355,23 +320,9 @@ int DataFileDocument::finishScan() {
     for (std::thread& t : o.threads)
         if (t.joinable()) t.join();
     faults_ = o.passes[0].faults + o.passes[1].faults;
-    if (o.data) {
-        // The rest of the view, around what the halves gave back: those addresses may belong
-        // to other mappings by now.
-        auto at = reinterpret_cast<std::uintptr_t>(o.data);
-        const std::uintptr_t end = at + static_cast<std::uintptr_t>(o.length);
-        for (const auto& given : o.givenBack) {  // in address order, as the halves
-            if (given[0] >= given[1]) continue;
-            if (given[0] > at)
-                fs_.unmap(reinterpret_cast<const char*>(at),
-                          static_cast<std::int64_t>(given[0] - at));
-            at = given[1];
-        }
-        if (at < end)
-            fs_.unmap(reinterpret_cast<const char*>(at), static_cast<std::int64_t>(end - at));
-    }
+    usualBlocks_ = o.passes[0].usualBlocks + o.passes[1].usualBlocks;
     const int error = o.errors[0] ? o.errors[0] : o.errors[1];
-    opening_.reset();  // closes the view: its lock goes
+    opening_.reset();
     return error;
 }
 

@@ -13,7 +13,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -22,8 +21,6 @@ namespace vqs {
 
 int FileSystem::lock(Handle) { return 0; }
 int FileSystem::unlock(Handle) { return 0; }
-int FileSystem::mapLocked(Handle, std::int64_t, const char*&) { return ENOTSUP; }
-void FileSystem::unmap(const char*, std::int64_t) {}
 
 int FileSystem::copy(Handle from, std::int64_t fromOffset, Handle to, std::int64_t toOffset,
                      std::int64_t length) {
@@ -358,23 +355,6 @@ public:
     }
     int unlock(Handle handle) override {
         return ::flock(static_cast<int>(handle), LOCK_UN) == 0 ? 0 : errno;
-    }
-    int mapLocked(Handle handle, std::int64_t length, const char*& data) override {
-        // Shared, so that readers do not hold each other up; a writer waits for the pass. Held
-        // while mapped: a writer that cut the file short under the view would kill us (SIGBUS).
-        if (::flock(static_cast<int>(handle), LOCK_SH | LOCK_NB) != 0) return errno;
-        std::int64_t size = 0;
-        if (int e = this->size(handle, size)) return e;
-        if (size < length) return EIO;
-        if (length == 0) return EINVAL;
-        void* view = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED,
-                            static_cast<int>(handle), 0);
-        if (view == MAP_FAILED) return errno;
-        data = static_cast<const char*>(view);
-        return 0;
-    }
-    void unmap(const char* data, std::int64_t length) override {
-        ::munmap(const_cast<char*>(data), static_cast<size_t>(length));
     }
     void close(Handle handle) override { ::close(static_cast<int>(handle)); }
     int status(Handle handle, Status& status) override {

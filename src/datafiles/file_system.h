@@ -90,15 +90,6 @@ public:
     virtual int lock(Handle handle);
     // Gives the lock back while the file stays open.
     virtual int unlock(Handle handle);
-    // The first `length` bytes of an open file in memory, for reading them in one pass without
-    // copying, while no writer can change them: the file's lock is taken for reading, without
-    // waiting (EWOULDBLOCK while a writer holds it); it goes with the handle's close, the view
-    // with unmap(). Where the system has no such view (the plain default): ENOTSUP.
-    virtual int mapLocked(Handle handle, std::int64_t length, const char*& data);
-    // Gives back the view, or a part of it whose ends lie on multiples of kMapGrain in memory.
-    // A part once given back is not given back again: its addresses may be another mapping's.
-    virtual void unmap(const char* data, std::int64_t length);
-    static constexpr std::int64_t kMapGrain = 64 * 1024;  // a multiple of every page size
 };
 
 // The operating system's file system.

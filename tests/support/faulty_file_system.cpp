@@ -7,7 +7,7 @@ namespace {
 
 const char* const kNames[] = {"Open",          "Read",   "Write", "Size",   "Truncate",
                               "Sync",          "Rename", "Link",  "Remove", "MakeDirectory",
-                              "SyncDirectory", "List",   "Map",   "Status"};
+                              "SyncDirectory", "List",   "Status"};
 
 }  // namespace
 
@@ -28,21 +28,6 @@ int FaultyFileSystem::check(Call call, const QString& path) {
         return f.error;
     }
     return 0;
-}
-
-int FaultyFileSystem::mapLocked(Handle handle, std::int64_t length, const char*& data) {
-    if (int e = check(Call::Map, openPaths_.value(handle))) return e;
-    const int e = real_.mapLocked(handle, length, data);
-    const std::lock_guard<std::mutex> hold(mutex_);
-    if (!e) mapped.push_back({data, length});
-    return e;
-}
-void FaultyFileSystem::unmap(const char* data, std::int64_t length) {
-    {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        unmapped.push_back({data, length});
-    }
-    real_.unmap(data, length);
 }
 
 int FaultyFileSystem::open(const Path& path, Access access, Handle& handle) {

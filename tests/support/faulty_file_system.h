@@ -28,7 +28,6 @@ public:
         MakeDirectory,
         SyncDirectory,
         List,
-        Map,
         Status
     };
 
@@ -57,14 +56,6 @@ public:
     int list(const Path& directory, QStringList& names) override;
     int lock(Handle handle) override { return real_.lock(handle); }
     int unlock(Handle handle) override { return real_.unlock(handle); }
-    int mapLocked(Handle handle, std::int64_t length, const char*& data) override;
-    void unmap(const char* data, std::int64_t length) override;
-    // The views mapped and the parts given back, in order.
-    struct Range {
-        const char* data;
-        std::int64_t length;
-    };
-    std::vector<Range> mapped, unmapped;
 
 private:
     struct Fault {

@@ -34,10 +34,6 @@ public:
     }
     int lock(Handle h) override { return inner_.lock(h); }
     int unlock(Handle h) override { return inner_.unlock(h); }
-    int mapLocked(Handle h, std::int64_t l, const char*& d) override {
-        return inner_.mapLocked(h, l, d);
-    }
-    void unmap(const char* d, std::int64_t l) override { inner_.unmap(d, l); }
 
 private:
     FileSystem& inner_;
