@@ -70,6 +70,10 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     endeAnzeigen_->setObjectName(QStringLiteral("EndeAnzeigen"));
     endeAnzeigen_->setToolTip(
         QStringLiteral("Zeigt die neuesten Sätze und folgt wieder dem Ende der Datei (Strg+Ende)"));
+    // Its place stays when it goes, so that the rows below do not jump.
+    QSizePolicy keepsPlace = endeAnzeigen_->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    endeAnzeigen_->setSizePolicy(keepsPlace);
     endeAnzeigen_->hide();
     auto* anzahlZeile = new QHBoxLayout;
     anzahlZeile->addWidget(anzahl_);
@@ -224,8 +228,10 @@ void InspektorFenster::stopFollowing() {
 void InspektorFenster::followEnd() {
     following_ = true;
     cameMeanwhile_ = 0;
+    const bool hadFocus = endeAnzeigen_->hasFocus();
     endeAnzeigen_->hide();
     table_->scrollToBottom();
+    if (hadFocus) table_->setFocus();  // not on to the next control
 }
 
 void InspektorFenster::refresh() {
