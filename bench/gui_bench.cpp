@@ -1,11 +1,11 @@
 // What the user waits for in the windows: the monitor under a stream of quotes, listing a
 // catalogue or a search result of 5000 instruments, and the title management of 10000 titles. Runs
 // on Qt's offscreen platform.
-#include "app/recorder.h"
 #include "broker/simulated_broker.h"
 #include "gui/shell/main_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
 #include "gui/titles/titel_verwaltung_dialog.h"
+#include "recording/recorder.h"
 #include "titles/titel_objekt.h"
 
 #include <benchmark/benchmark.h>

@@ -2,8 +2,8 @@
 // closed, against the plain system calls of one append over the same files.
 #include "bench_support.h"
 
-#include "app/recorder.h"
 #include "broker/simulated_broker.h"
+#include "recording/recorder.h"
 #include "titles/titel_objekt.h"
 
 #include <QTemporaryDir>

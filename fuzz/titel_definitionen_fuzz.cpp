@@ -1,4 +1,4 @@
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 #include "titles/titel_definitionen_datei.h"
 
 #include <cstdint>

@@ -3,8 +3,8 @@
 #include "common/kursart.h"
 #include "datafiles/datei_kopf.h"
 #include "datafiles/file_system.h"
-#include "titles/titel_def.h"
-#include "titles/titel_id.h"
+#include "model/titel_def.h"
+#include "model/titel_id.h"
 
 #include <QByteArray>
 #include <QHash>

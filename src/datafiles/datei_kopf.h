@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/kursart.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QByteArray>
 #include <QString>

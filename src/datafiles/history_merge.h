@@ -2,7 +2,7 @@
 
 #include "datafiles/data_file_store.h"
 #include "datafiles/datei_kopf.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QDate>
 #include <QLocale>

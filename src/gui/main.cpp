@@ -1,7 +1,7 @@
-#include "app/program_folder.h"
 #include "gui/programm.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/german_texts.h"
+#include "recording/program_folder.h"
 
 #include <QApplication>
 #include <QDateTime>

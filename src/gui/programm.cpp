@@ -1,7 +1,5 @@
 #include "gui/programm.h"
 
-#include "app/connection_watchdog.h"
-#include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
 #include "common/number_text.h"
 #include "gui/backfill/datenpflege_fenster.h"
@@ -15,6 +13,8 @@
 #include "gui/shell/start_delay_window.h"
 #include "gui/titles/titel_auswahl_dialog.h"
 #include "gui/titles/titel_verwaltung_dialog.h"
+#include "recording/connection_watchdog.h"
+#include "recording/shutdown_signals.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/instance_lock.h"
-#include "app/program_environment.h"
-#include "app/recorder.h"
 #include "gui/shell/message_dialog.h"
+#include "recording/instance_lock.h"
+#include "recording/program_environment.h"
+#include "recording/recorder.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/ui_ports.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 #include "common/keyed_collection.h"
 #include "common/serial_date.h"
 #include "datafiles/file_system.h"
-#include "titles/tagged_value.h"
-#include "titles/titel_def.h"
+#include "model/tagged_value.h"
+#include "model/titel_def.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,7 +5,7 @@
 #include "common/kursart.h"
 #include "common/serial_date.h"
 #include "datafiles/datei_kopf.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QString>
 

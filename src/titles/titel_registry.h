@@ -3,7 +3,7 @@
 #include "broker/bravolt_session.h"
 #include "common/keyed_collection.h"
 #include "common/serial_date.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 #include "titles/titel_objekt.h"
 
 #include <QSet>

@@ -1,9 +1,9 @@
 #include "tools/vqsrecorder.h"
 
-#include "app/connection_watchdog.h"
-#include "app/datenpflege.h"
-#include "app/shutdown_signals.h"
 #include "broker/simulated_broker.h"
+#include "recording/connection_watchdog.h"
+#include "recording/datenpflege.h"
+#include "recording/shutdown_signals.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

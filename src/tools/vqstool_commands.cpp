@@ -7,7 +7,7 @@
 #include "datafiles/datei_kopf.h"
 #include "datafiles/history_merge.h"
 #include "datafiles/naming.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 #include "titles/titel_definitionen_datei.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 // The desktop program as the system ends it: a real signal to a running child process.
-#include "app/settings_store.h"
+#include "recording/settings_store.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/recorder.h"
-#include "app/settings_store.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/datei_kopf.h"
+#include "recording/recorder.h"
+#include "recording/settings_store.h"
 
 #include <QByteArray>
 #include <QObject>

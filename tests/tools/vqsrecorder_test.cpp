@@ -1,10 +1,10 @@
 // The headless recorder as a user runs it: a program of its own, without any display.
 #include "tools/vqsrecorder.h"
-#include "app/connection_watchdog.h"
-#include "app/settings_store.h"
 #include "broker/simulated_broker.h"
 #include "common/serial_date.h"
 #include "datafiles/data_file_check.h"
+#include "recording/connection_watchdog.h"
+#include "recording/settings_store.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
 #include "titles/titel_objekt.h"

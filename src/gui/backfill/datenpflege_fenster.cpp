@@ -1,13 +1,13 @@
 #include "gui/backfill/datenpflege_fenster.h"
 
-#include "app/recorder.h"
-#include "app/settings_store.h"
 #include "common/error.h"
 #include "common/number_text.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
+#include "recording/recorder.h"
+#include "recording/settings_store.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

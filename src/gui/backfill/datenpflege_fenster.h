@@ -2,9 +2,9 @@
 
 // The back-fill windows: options, quote-kind choice, progress.
 
-#include "app/datenpflege.h"
 #include "common/kursart.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
+#include "recording/datenpflege.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,14 +1,14 @@
 #include "gui/shell/main_window.h"
 
-#include "app/connection_watchdog.h"
+#include "recording/connection_watchdog.h"
 
-#include "app/recorder.h"
 #include "common/number_text.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/monitor_model.h"
 #include "gui/shell/small_dialogs.h"
 #include "gui/shell/window_placement.h"
+#include "recording/recorder.h"
 
 #include <QApplication>
 #include <QCloseEvent>

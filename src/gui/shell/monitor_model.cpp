@@ -1,7 +1,7 @@
 #include "gui/shell/monitor_model.h"
 
 #include "common/serial_date.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QLocale>
 #include <QPainter>

@@ -1,10 +1,10 @@
 #include "gui/shell/small_dialogs.h"
 
-#include "app/connection_watchdog.h"
-#include "app/recorder.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
+#include "recording/connection_watchdog.h"
+#include "recording/recorder.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 #include "gui/titles/titel_auswahl_dialog.h"
 
-#include "app/recorder.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/list_sort.h"
+#include "recording/recorder.h"
 #include "titles/titel_aktivierung.h"
 
 #include <QComboBox>

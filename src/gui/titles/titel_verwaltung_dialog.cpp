@@ -1,7 +1,5 @@
 #include "gui/titles/titel_verwaltung_dialog.h"
 
-#include "app/recorder.h"
-#include "app/titel_verwaltung.h"
 #include "common/error.h"
 #include "gui/backfill/datenpflege_fenster.h"
 #include "gui/shell/app_icon.h"
@@ -9,6 +7,8 @@
 #include "gui/shell/help_viewer.h"
 #include "gui/shell/list_sort.h"
 #include "gui/shell/small_dialogs.h"
+#include "recording/recorder.h"
+#include "recording/titel_verwaltung.h"
 #include "titles/titel_aktivierung.h"
 
 #include <QAbstractTableModel>

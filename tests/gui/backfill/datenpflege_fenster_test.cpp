@@ -1,10 +1,10 @@
 #include "gui/backfill/datenpflege_fenster.h"
 
-#include "app/settings_store.h"
 #include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"
 #include "gui/gui_support.h"
 #include "gui/shell/help_viewer.h"
+#include "recording/settings_store.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

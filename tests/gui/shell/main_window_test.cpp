@@ -1,6 +1,6 @@
 #include "gui/shell/main_window.h"
 
-#include "app/connection_watchdog.h"
+#include "recording/connection_watchdog.h"
 
 #include "broker/fake_broker.h"
 #include "gui/gui_support.h"

@@ -1,6 +1,6 @@
 #include "gui/shell/window_placement.h"
 
-#include "app/settings_store.h"
+#include "recording/settings_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "gui/titles/titel_verwaltung_dialog.h"
 
-#include "app/settings_store.h"
 #include "broker/fake_broker.h"
 #include "datafiles/datei_kopf.h"
 #include "gui/gui_support.h"
+#include "recording/settings_store.h"
 #include "support/test_support.h"
 #include "titles/titel_registry.h"
 

@@ -1,6 +1,6 @@
-#include "app/settings_store.h"
+#include "recording/settings_store.h"
 
-#include "app/instance_lock.h"
+#include "recording/instance_lock.h"
 
 #include <QDir>
 #include <QSettings>

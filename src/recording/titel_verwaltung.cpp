@@ -1,9 +1,9 @@
-#include "app/titel_verwaltung.h"
+#include "recording/titel_verwaltung.h"
 
-#include "app/recorder.h"
-#include "app/settings_store.h"
 #include "common/error.h"
 #include "datafiles/datei_kopf.h"
+#include "recording/recorder.h"
+#include "recording/settings_store.h"
 
 #include <QDir>
 #include <QFileInfo>

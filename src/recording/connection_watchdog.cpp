@@ -1,9 +1,9 @@
-#include "app/connection_watchdog.h"
+#include "recording/connection_watchdog.h"
 
-#include "app/datenpflege.h"
-#include "app/recorder.h"
 #include "common/serial_date.h"
 #include "datafiles/datei_kopf.h"
+#include "recording/datenpflege.h"
+#include "recording/recorder.h"
 #include "titles/titel_registry.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "app/recorder.h"
+#include "recording/recorder.h"
 
-#include "app/connection_watchdog.h"
+#include "recording/connection_watchdog.h"
 
 #include "common/number_text.h"
 

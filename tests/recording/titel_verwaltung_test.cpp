@@ -1,4 +1,4 @@
-#include "app/titel_verwaltung.h"
+#include "recording/titel_verwaltung.h"
 
 #include "broker/fake_broker.h"
 #include "common/error.h"

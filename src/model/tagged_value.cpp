@@ -1,4 +1,4 @@
-#include "titles/tagged_value.h"
+#include "model/tagged_value.h"
 
 #include "common/cp1252.h"
 #include "common/error.h"

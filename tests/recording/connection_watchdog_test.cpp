@@ -1,6 +1,6 @@
-#include "app/connection_watchdog.h"
+#include "recording/connection_watchdog.h"
 
-#include "app/datenpflege.h"
+#include "recording/datenpflege.h"
 
 #include "broker/fake_broker.h"
 #include "support/test_support.h"

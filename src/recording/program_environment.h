@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/recorder.h"
-#include "app/settings_store.h"
 #include "broker/bravolt_session.h"
 #include "common/serial_date.h"
+#include "recording/recorder.h"
+#include "recording/settings_store.h"
 
 #include <QString>
 

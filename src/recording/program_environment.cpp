@@ -1,8 +1,8 @@
-#include "app/program_environment.h"
+#include "recording/program_environment.h"
 
-#include "app/instance_lock.h"
 #include "broker/simulated_broker.h"
 #include "common/process.h"
+#include "recording/instance_lock.h"
 
 namespace vqs {
 

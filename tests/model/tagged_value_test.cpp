@@ -1,4 +1,4 @@
-#include "titles/tagged_value.h"
+#include "model/tagged_value.h"
 
 #include "common/error.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "datafiles/history_merge.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QString>
 #include <QStringList>

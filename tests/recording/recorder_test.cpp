@@ -1,4 +1,4 @@
-#include "app/recorder.h"
+#include "recording/recorder.h"
 
 #include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"

@@ -1,4 +1,4 @@
-#include "app/instance_lock.h"
+#include "recording/instance_lock.h"
 
 #include "common/process.h"
 

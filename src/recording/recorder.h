@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/datenpflege.h"
-#include "app/settings_store.h"
 #include "broker/bravolt_session.h"
 #include "common/error.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/data_file_store.h"
+#include "recording/datenpflege.h"
+#include "recording/settings_store.h"
 #include "titles/titel_definitionen_datei.h"
 #include "titles/titel_registry.h"
 

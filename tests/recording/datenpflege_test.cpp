@@ -1,9 +1,9 @@
-#include "app/datenpflege.h"
+#include "recording/datenpflege.h"
 
-#include "app/recorder.h"
 #include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"
 #include "datafiles/data_file_check.h"
+#include "recording/recorder.h"
 #include "support/test_support.h"
 #include "titles/titel_objekt.h"
 

@@ -1,7 +1,7 @@
-#include "app/datenpflege.h"
+#include "recording/datenpflege.h"
 
-#include "app/recorder.h"
 #include "common/serial_date.h"
+#include "recording/recorder.h"
 #include "titles/titel_objekt.h"
 #include "titles/titel_registry.h"
 

@@ -4,7 +4,7 @@
 // data file a title's kind is inspected in.
 
 #include "common/kursart.h"
-#include "titles/titel_def.h"
+#include "model/titel_def.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "titles/tagged_value.h"
-#include "titles/titel_id.h"
+#include "model/tagged_value.h"
+#include "model/titel_id.h"
 
 #include <QString>
 
@@ -11,6 +11,18 @@ namespace vqs {
 
 // The definition of one title: how the broker knows it, how it is named and filed, whether it
 // is recorded. Positions 0 to 8 of the stored list, typed.
+// Replaces each of / \ : * ? " < > | by "-", and control characters (NUL among them, which would
+// cut a path short) as well; nothing else changes.
+QString DateinameBereinigen(const QString& name);
+
+// Replaces each of ( ) [ ] { } / \ : * ? ' " < > | and control characters by "-". A name made
+// only of dots (".", "..") would name the data root or its parent, so its dots become "-" as well.
+QString OrdnerNameBereinigen(const QString& name);
+
+// A folder name as the user typed it, made a title's `Ordner`: sanitised, without the blanks
+// around it (a name of blanks only is no folder: the title's files lie in the data root).
+QString ordnerAusEingabe(const QString& typed);
+
 struct TitelDef {
     QString RT_WKN;          // 0: the code under which the broker knows the instrument
     QString WKN;             // 1: the code shown and used in file names
