@@ -15,6 +15,7 @@
 #include "gui/titles/titel_verwaltung_dialog.h"
 #include "recording/connection_watchdog.h"
 #include "recording/shutdown_signals.h"
+#include "recording/startup_steps.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -157,61 +158,57 @@ void Programm::endNow() {
 
 void Programm::mainSteps() {
     Recorder& recorder = *recorder_;
-    SettingsStore& settings = *env_.settings;
-
-    recorder.readOptions();
-
-    if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) == 0) {
-        frmStartHinweis hinweis;
-        hinweis.exec();
-        if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
-        if (hinweis.tag().isEmpty() || endRequested()) return;  // not confirmed: the end
-    }
-
-    recorder.writeProgramFolder();
-    recorder.prepareDataFolder();
-    for (const QString& volume : recorder.volumesLowOnSpace(env_.freeKilobytes)) {
-        recorder.messages().ShowMessage(
-            QStringLiteral("Warnung: der verwendete Datenträger (Laufwerk ") + volume +
-                QStringLiteral(") hat weniger als 20 MB freien Speichernplatz! Sorgen Sie wenn "
-                               "möglich für mehr freien Speicherplatz auf dem Laufwerk, um einen "
-                               "sicheren Betrieb von Tradomir VQS zu gewährleisten."),
-            msg::kOk);
-    }
-
-    const double delay = startDelaySeconds(env_.commandLine);
-    if (delay >= 1) delayStart(delay);
-    if (endRequested()) return;
-
-    window_ = std::make_unique<Bravolt_Hauptfenster>(recorder);
-    window_->OhneRueckfrage = quitWithoutQuestion(env_.commandLine);
-    window_->closeDuringStartup = [this] { endNow(); };
-    dialogMessages_.setMainWindow(window_.get());
-    window_->setEnabled(false);
-    window_->show();
-    recorder.loop().yield();
-    if (endRequested()) return;
-
-    const bool connected = recorder.login();
-    if (!connected) {
-        const int answer = recorder.messages().ShowMessage(
-            QStringLiteral("Soll Tradomir VQS jetzt dennoch ohne Datenverbindung gestartet werden "
-                           "(dies ist nur sinnvoll, wenn Sie aufgezeichnete Daten mit dem "
-                           "Dateninspektor bearbeiten möchten)?"),
-            msg::kYesNo);
-        if (answer == msg::kResultNein || endRequested()) {
-            window_.reset();
-            return;
+    // Where the desktop program differs: the hint of its first start, the delay, its window
+    // before the login and the question when the login failed.
+    struct WindowHooks final : StartupHooks {
+        Programm& self;
+        explicit WindowHooks(Programm& p) : self(p) {}
+        bool optionsRead() override {
+            SettingsStore& settings = *self.env_.settings;
+            if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) != 0) return true;
+            frmStartHinweis hinweis;
+            hinweis.exec();
+            if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
+            return !hinweis.tag().isEmpty();  // not confirmed: the end
         }
-    }
-    if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->start();
-
-    recorder.loadDefinitions();
-    if (endRequested()) return;
-    if (connected)
-        recorder.connection().start();
-    else
-        recorder.connection().startDisconnected(QStringLiteral("Anmeldung fehlgeschlagen"));
+        void lowOnSpace(const QString& volume) override {
+            self.recorder_->messages().ShowMessage(
+                QStringLiteral("Warnung: der verwendete Datenträger (Laufwerk ") + volume +
+                    QStringLiteral(
+                        ") hat weniger als 20 MB freien Speichernplatz! Sorgen Sie wenn "
+                        "möglich für mehr freien Speicherplatz auf dem Laufwerk, um einen "
+                        "sicheren Betrieb von Tradomir VQS zu gewährleisten."),
+                msg::kOk);
+        }
+        bool beforeLogin() override {
+            const double delay = startDelaySeconds(self.env_.commandLine);
+            if (delay >= 1) self.delayStart(delay);
+            if (self.endRequested()) return false;
+            self.window_ = std::make_unique<Bravolt_Hauptfenster>(*self.recorder_);
+            self.window_->OhneRueckfrage = quitWithoutQuestion(self.env_.commandLine);
+            self.window_->closeDuringStartup = [programm = &self] { programm->endNow(); };
+            self.dialogMessages_.setMainWindow(self.window_.get());
+            self.window_->setEnabled(false);
+            self.window_->show();
+            self.recorder_->loop().yield();
+            return true;
+        }
+        bool goOnWithoutConnection() override {
+            const int answer = self.recorder_->messages().ShowMessage(
+                QStringLiteral(
+                    "Soll Tradomir VQS jetzt dennoch ohne Datenverbindung gestartet werden "
+                    "(dies ist nur sinnvoll, wenn Sie aufgezeichnete Daten mit dem "
+                    "Dateninspektor bearbeiten möchten)?"),
+                msg::kYesNo);
+            if (answer != msg::kResultNein) return true;
+            self.window_.reset();
+            return false;
+        }
+        bool endRequested() override { return self.endRequested(); }
+    } hooks(*this);
+    if (runStartup(recorder, hooks, defaults_.simulatedBroker(), env_.freeKilobytes) ==
+        StartupOutcome::Ended)
+        return;
 
     window_->openTitelauswahl = [this] {
         frmTitelauswahl dialog(*recorder_, window_.get());

@@ -4,6 +4,7 @@
 #include "recording/connection_watchdog.h"
 #include "recording/datenpflege.h"
 #include "recording/shutdown_signals.h"
+#include "recording/startup_steps.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -67,26 +68,30 @@ std::optional<int> HeadlessRecorder::start() {
         return 1;
     }
     signals_ = std::make_unique<ShutdownSignals>([this](int) { stop(); });
-    Recorder& recorder = *recorder_;
+    // What only the log shows; without a connection there is nothing to record.
+    struct LogHooks final : StartupHooks {
+        HeadlessRecorder& self;
+        explicit LogHooks(HeadlessRecorder& s) : self(s) {}
+        void dataFolderReady() override {
+            self.log(QStringLiteral("Aufzeichnung in %1").arg(self.recorder_->datenpfad()));
+        }
+        void lowOnSpace(const QString& volume) override {
+            self.log(QStringLiteral("Warnung: %1 hat weniger als 20 MB freien Speicherplatz.")
+                         .arg(volume));
+        }
+    } hooks(*this);
     try {
-        recorder.readOptions();
-        recorder.writeProgramFolder();
-        recorder.prepareDataFolder();
+        if (runStartup(*recorder_, hooks, defaults_.simulatedBroker(), env_.freeKilobytes) ==
+            StartupOutcome::Ended)
+            return 1;
     } catch (const StartupError& e) {
         log(QStringLiteral("Fehler beim Starten aufgetreten: %1 (Fehler %2)")
                 .arg(e.message())
                 .arg(e.number()));
         return 1;
     }
-    log(QStringLiteral("Aufzeichnung in %1").arg(recorder.datenpfad()));
-    for (const QString& volume : recorder.volumesLowOnSpace(env_.freeKilobytes))
-        log(QStringLiteral("Warnung: %1 hat weniger als 20 MB freien Speicherplatz.").arg(volume));
-    if (!recorder.login()) return 1;
-    if (broker::SimulatedBroker* simulated = defaults_.simulatedBroker()) simulated->start();
-    recorder.loadDefinitions();
-    recorder.connection().start();
     // Run by the event loop, so that a signal meanwhile ends it like any other.
-    if (recorder.options().AutoDatenpflege)
+    if (recorder_->options().AutoDatenpflege)
         QTimer::singleShot(0, recorder_.get(), [this] { startAutoDatenpflege(); });
     return std::nullopt;
 }

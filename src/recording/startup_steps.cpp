@@ -1,0 +1,33 @@
+#include "recording/startup_steps.h"
+
+#include "broker/simulated_broker.h"
+#include "recording/connection_watchdog.h"
+
+namespace vqs {
+
+StartupOutcome runStartup(Recorder& recorder, StartupHooks& hooks,
+                          broker::SimulatedBroker* simulated, const FreeKilobytes& freeKilobytes) {
+    recorder.readOptions();
+    if (!hooks.optionsRead() || hooks.endRequested()) return StartupOutcome::Ended;
+    recorder.writeProgramFolder();
+    recorder.prepareDataFolder();
+    hooks.dataFolderReady();
+    for (const QString& volume : recorder.volumesLowOnSpace(freeKilobytes))
+        hooks.lowOnSpace(volume);
+    if (!hooks.beforeLogin() || hooks.endRequested()) return StartupOutcome::Ended;
+
+    const bool connected = recorder.login();
+    if (!connected && (!hooks.goOnWithoutConnection() || hooks.endRequested()))
+        return StartupOutcome::Ended;
+    if (simulated) simulated->start();
+    recorder.loadDefinitions();
+    if (hooks.endRequested()) return StartupOutcome::Ended;
+    if (connected) {
+        recorder.connection().start();
+        return StartupOutcome::Recording;
+    }
+    recorder.connection().startDisconnected(QStringLiteral("Anmeldung fehlgeschlagen"));
+    return StartupOutcome::WithoutConnection;
+}
+
+}  // namespace vqs
