@@ -1,7 +1,5 @@
 #pragma once
 
-#include "common/kursart.h"
-
 #include <QString>
 
 namespace vqs {
@@ -52,23 +50,6 @@ public:
 
 private:
     EventLoopPort& loop_;
-};
-
-struct TitelDef;
-
-// The main window as the core sees it: start-up status, progress, the title summary, and the
-// quote counter and monitor that every recorded tick passes.
-class MainWindowPort {
-public:
-    virtual ~MainWindowPort() = default;
-    virtual void setStartInfo(const QString& /*text*/) {}
-    virtual void setProgressMaximum(int /*maximum*/) {}
-    virtual void setProgressValue(int /*value*/) {}
-    virtual void TitelInfoAktualisieren() {}
-    virtual void increaseKursanzahl() {}
-    virtual void Protokolleintrag(const TitelDef& /*def*/, Kursart /*kind*/,
-                                  const QString& /*symbolNr*/, float /*kurs*/, float /*volume*/,
-                                  double /*zeit*/) {}
 };
 
 }  // namespace vqs

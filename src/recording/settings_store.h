@@ -70,10 +70,8 @@ inline constexpr SettingKey Anzeigen{SettingKey::X, "Hauptfenster", "Anzeigen", 
 inline constexpr SettingKey OrdnerIndex{SettingKey::X, "Titelverwaltung", "OrdnerIndex", ""};
 inline constexpr SettingKey BravoltUhrzeit{SettingKey::X, "Datenpflege", "BravoltUhrzeit", "0"};
 
-// Window and column sections.
+// The main window's section.
 inline constexpr char kHauptfensterPos[] = "VQS-Bravolt-Programmfenster";
-inline constexpr char kRealtimeTitelPos[] = "RealtimeTitel";
-inline constexpr char kFileSelectColumns[] = "VQSFileSelect";
 }  // namespace settings
 
 QString readSetting(const SettingsStore& store, const SettingKey& key);
