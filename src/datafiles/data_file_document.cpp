@@ -552,44 +552,47 @@ int DataFileDocument::save(DataFileStore& store) {
 
     // Ticks of this program wait while the file is rewritten; another program's appends wait
     // for the store's lock on the file.
-    store.hold(path_);
-    const int error = store.rewriteInPlace(
-        path_, kHeaderSize + from * kRecordSize, nullptr,
-        [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
-            std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
-            for (std::int64_t i = from; i < editedCount; i += kChunkRecords) {
-                const std::int64_t n = std::min(kChunkRecords, editedCount - i);
-                for (std::int64_t k = 0; k < n; ++k)
-                    encodeKursSatz(edited[static_cast<size_t>(i + k)],
-                                   bytes.data() + k * kRecordSize);
-                if (int e = out.write(bytes.data(), n * kRecordSize)) return e;
-            }
-            // The file must still hold what was taken in: its last record then, unchanged at its
-            // place (another program's rewrite in between would be undone or mixed in).
-            if (editedFrom_ > from) {
-                char r[kRecordSize];
-                std::int64_t got = 0;
-                if (int e = old.read((editedFrom_ - 1 - from) * kRecordSize, r, kRecordSize, got))
-                    return e;
-                if (got != kRecordSize || std::memcmp(r, lastTaken_, kRecordSize) != 0)
-                    return kChangedMeanwhile;
-            }
-            // The records behind the edited ones, including those a recorder appended since we
-            // looked: whole records only.
-            std::int64_t offset = (editedFrom_ - from) * kRecordSize;
-            const std::int64_t end = offset + (old.size() - offset) / kRecordSize * kRecordSize;
-            while (offset < end) {
-                const std::int64_t want =
-                    std::min<std::int64_t>(end - offset, kChunkRecords * kRecordSize);
-                std::int64_t got = 0;
-                if (int e = old.read(offset, bytes.data(), want, got)) return e;
-                if (got != want) return EIO;
-                if (int e = out.write(bytes.data(), got)) return e;
-                offset += got;
-            }
-            return 0;
-        });
-    store.release(path_);
+    int error = 0;
+    {
+        const DataFileStore::Holding holding(store, path_);
+        error = store.rewriteInPlace(
+            path_, kHeaderSize + from * kRecordSize, nullptr,
+            [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
+                std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
+                for (std::int64_t i = from; i < editedCount; i += kChunkRecords) {
+                    const std::int64_t n = std::min(kChunkRecords, editedCount - i);
+                    for (std::int64_t k = 0; k < n; ++k)
+                        encodeKursSatz(edited[static_cast<size_t>(i + k)],
+                                       bytes.data() + k * kRecordSize);
+                    if (int e = out.write(bytes.data(), n * kRecordSize)) return e;
+                }
+                // The file must still hold what was taken in: its last record then, unchanged at
+                // its place (another program's rewrite in between would be undone or mixed in).
+                if (editedFrom_ > from) {
+                    char r[kRecordSize];
+                    std::int64_t got = 0;
+                    if (int e =
+                            old.read((editedFrom_ - 1 - from) * kRecordSize, r, kRecordSize, got))
+                        return e;
+                    if (got != kRecordSize || std::memcmp(r, lastTaken_, kRecordSize) != 0)
+                        return kChangedMeanwhile;
+                }
+                // The records behind the edited ones, including those a recorder appended since we
+                // looked: whole records only.
+                std::int64_t offset = (editedFrom_ - from) * kRecordSize;
+                const std::int64_t end = offset + (old.size() - offset) / kRecordSize * kRecordSize;
+                while (offset < end) {
+                    const std::int64_t want =
+                        std::min<std::int64_t>(end - offset, kChunkRecords * kRecordSize);
+                    std::int64_t got = 0;
+                    if (int e = old.read(offset, bytes.data(), want, got)) return e;
+                    if (got != want) return EIO;
+                    if (int e = out.write(bytes.data(), got)) return e;
+                    offset += got;
+                }
+                return 0;
+            });
+    }
     if (error) return error;
     edited_.reset();
     editedFrom_ = 0;

@@ -189,6 +189,21 @@ public:
     void hold(const QString& path);
     void release(const QString& path);
     bool isHeld(const QString& path) const { return held_.contains(path); }
+    // Holds a file while it lives: released however the rewrite ends (an exception included),
+    // so that the file's ticks never wait for ever.
+    class Holding {
+    public:
+        Holding(DataFileStore& store, QString path) : store_(store), path_(std::move(path)) {
+            store_.hold(path_);
+        }
+        ~Holding() { store_.release(path_); }
+        Holding(const Holding&) = delete;
+        Holding& operator=(const Holding&) = delete;
+
+    private:
+        DataFileStore& store_;
+        QString path_;
+    };
     // A back-fill put the broker's ticks up to `zeit` into the file: a realtime tick up to that
     // time that comes later (a stale first quote of a new subscription, a tick delivered late)
     // is in the file already and is not appended again. The first later tick ends it.

@@ -1,7 +1,6 @@
 #include "datafiles/history_merge.h"
 
 #include <QLocale>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
@@ -65,8 +64,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
 
     // Realtime ticks of the file wait while it is rewritten; none lands inside the merge.
     const QString path = store.filePath(def, kBezahlt);
-    store.hold(path);
-    const auto released = qScopeGuard([&] { store.release(path); });
+    const DataFileStore::Holding holding(store, path);
     progress.progress(0);
 
     auto fail = [&](int error) {
