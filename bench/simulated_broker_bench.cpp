@@ -3,6 +3,7 @@
 // listener only counts, so the figures are the broker's own: quotes per second of CPU and the
 // heap the broker holds per subscription (after subscribing, and after a minute of quotes).
 #include "broker/simulated_broker.h"
+#include "support/manual_clock.h"
 
 #include <benchmark/benchmark.h>
 

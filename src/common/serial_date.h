@@ -82,16 +82,4 @@ private:
 // before 09:00 belongs to yesterday, one just after midnight seen after 22:48 to tomorrow.
 double completeTimestamp(double zeit, const Clock& clock);
 
-// A clock that moves only when told to: tests and the simulated market run on it.
-class ManualClock final : public Clock {
-public:
-    explicit ManualClock(QDateTime start) : now_(std::move(start)) {}
-    QDateTime now() const override { return now_; }
-    void set(QDateTime t) { now_ = std::move(t); }
-    void advanceMs(qint64 ms) { now_ = now_.addMSecs(ms); }
-
-private:
-    QDateTime now_;
-};
-
 }  // namespace vqs

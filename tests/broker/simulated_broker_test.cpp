@@ -1,4 +1,5 @@
 #include "broker/simulated_broker.h"
+#include "support/manual_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "common/serial_date.h"
+#include "support/manual_clock.h"
 
 #include <gtest/gtest.h>
 

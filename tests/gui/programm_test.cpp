@@ -12,6 +12,7 @@
 #include "gui/gui_support.h"
 #include "gui/shell/fake_tray_shell.h"
 #include "gui/shell/main_window.h"
+#include "support/manual_clock.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
 

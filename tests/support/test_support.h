@@ -5,6 +5,7 @@
 #include "datafiles/datei_kopf.h"
 #include "recording/recorder.h"
 #include "recording/settings_store.h"
+#include "support/manual_clock.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -5,6 +5,7 @@
 #include "datafiles/data_file_check.h"
 #include "recording/connection_watchdog.h"
 #include "recording/settings_store.h"
+#include "support/manual_clock.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
 #include "titles/titel_objekt.h"
