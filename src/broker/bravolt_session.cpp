@@ -18,7 +18,7 @@ clBravoltSession::~clBravoltSession() {
 }
 
 bool clBravoltSession::InitSession() {
-    if (m_Status == 1) return true;
+    if (m_Status == kAngemeldet) return true;
     QString error;
     const bool ok = login(error);
     if (!ok && !error.isEmpty())
@@ -40,11 +40,11 @@ bool clBravoltSession::login(QString& error) {
     }
     m_Session = std::move(session);
     if (m_Session->isLoggedIn()) {
-        m_Status = 1;
+        m_Status = kAngemeldet;
         m_Session->addListener(this);
         bound_ = true;
     }
-    return m_Status == 1;
+    return m_Status == kAngemeldet;
 }
 
 bool clBravoltSession::reconnect(QString& error) {
@@ -64,16 +64,16 @@ void clBravoltSession::dropSession() {
     }
     bound_ = false;
     m_Session.reset();
-    m_Status = 0;
+    m_Status = kAbgemeldet;
 }
 
 void clBravoltSession::OnLogout() {
-    m_Status = 0;  // the broker ended it: nothing can be asked of it any more
+    m_Status = kAbgemeldet;  // the broker ended it: nothing can be asked of it any more
     if (lost_) lost_(QStringLiteral("Abmeldung durch die Bravolt-API"));
 }
 
 void clBravoltSession::OnQuotesStatusChange(std::int32_t status) {
-    if (status != 1 && lost_)
+    if (status != broker::kKurseLaufen && lost_)
         lost_(QStringLiteral("Kursversorgung unterbrochen (Status %1)").arg(status));
 }
 
@@ -100,7 +100,7 @@ void clBravoltSession::CloseSession() {
         }
     }
     m_Session.reset();
-    m_Status = 0;
+    m_Status = kAbgemeldet;
 }
 
 }  // namespace vqs

@@ -34,8 +34,12 @@ public:
     // Releases the session without a word: its connection is gone.
     void dropSession();
     // The broker session while logged in, else none.
-    broker::BrokerSession* SF() const { return m_Status == 1 ? m_Session.get() : nullptr; }
+    broker::BrokerSession* SF() const { return loggedIn() ? m_Session.get() : nullptr; }
+    // The component's status: kAbgemeldet or kAngemeldet.
+    static constexpr std::int32_t kAbgemeldet = 0;
+    static constexpr std::int32_t kAngemeldet = 1;
     std::int32_t Status() const { return m_Status; }
+    bool loggedIn() const { return m_Status == kAngemeldet; }
 
     // Told when the broker ends the connection (a logout it raised: the session is no longer
     // logged in) or says its quotes stopped (a quote status other than 1); with the reason.
@@ -52,7 +56,7 @@ private:
     BrokerSessionFactory factory_;
     std::function<MessagePresenter&()> messages_;
     std::unique_ptr<broker::BrokerSession> m_Session;
-    std::int32_t m_Status = 0;
+    std::int32_t m_Status = kAbgemeldet;
     bool bound_ = false;
     std::function<void(const QString&)> lost_;
 };

@@ -332,7 +332,7 @@ public:
         if (!statusPending_ || !life_->loggedIn) return;
         statusPending_ = false;
         const std::vector<SessionListener*> listeners = listeners_;
-        for (SessionListener* l : listeners) l->OnQuotesStatusChange(1);
+        for (SessionListener* l : listeners) l->OnQuotesStatusChange(kKurseLaufen);
     }
 
 private:

@@ -120,8 +120,10 @@ class SessionListener {
 public:
     virtual ~SessionListener() = default;
     virtual void OnLogout() = 0;
+    // The quote service's status: kKurseLaufen while quotes flow, anything else when they stopped.
     virtual void OnQuotesStatusChange(std::int32_t status) = 0;
 };
+inline constexpr std::int32_t kKurseLaufen = 1;
 
 // The broker session object. Calls that fail throw BrokerError.
 class BrokerSession {

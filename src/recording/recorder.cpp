@@ -133,7 +133,7 @@ bool Recorder::login() {
 void Recorder::loadDefinitions() {
     BusyGuard busy(*loop_);
     const TitelLoadResult result =
-        definitionsFile_.load(titles_, session_.Status() == 1 && !shuttingDown_, *this);
+        definitionsFile_.load(titles_, session_.loggedIn() && !shuttingDown_, *this);
     titles_.announceChange();
     if (!result.problem.isEmpty()) {
         messages_->ShowMessage(
@@ -181,7 +181,7 @@ void Recorder::shutdown() {
     shuttingDown_ = true;
     datenpflege_.stop();
     connection_->stop();
-    const bool wasLoggedIn = session_.Status() == 1;
+    const bool wasLoggedIn = session_.loggedIn();
     runStep([&] { titles_.releaseTitleObjects(); });
     runStep([&] { session_.CloseSession(); });
     if (wasLoggedIn) {

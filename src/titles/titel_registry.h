@@ -53,7 +53,7 @@ public:
     void stopRecording(const TitelId& id);
     bool isRecording(const TitelId& id) const;
     // Whether titles can be subscribed at all: the session is logged in.
-    bool connected() const { return session_.Status() == 1; }
+    bool connected() const { return session_.loggedIn(); }
     // Every subscription ends.
     void releaseTitleObjects() { titleObjects_.clear(); }
     const KeyedCollection<std::unique_ptr<clTitelObjekt>>& titleObjects() const {

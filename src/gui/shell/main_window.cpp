@@ -289,7 +289,7 @@ void Bravolt_Hauptfenster::showWarnings() {
                   .arg(QFileInfo(first.key()).fileName(), first.value(), more);
     } else if (const std::optional<int> lag = recorder_.lagSeconds(); lag && !unloading_) {
         text = full = tip = Recorder::lagText(*lag);
-    } else if (started_ && !unloading_ && recorder_.session().Status() != 1) {
+    } else if (started_ && !unloading_ && !recorder_.session().loggedIn()) {
         text = full = tip =
             QStringLiteral("Ohne Datenverbindung: es werden keine Kurse aufgezeichnet.");
     }
@@ -362,7 +362,7 @@ void Bravolt_Hauptfenster::btnProtokoll_Click() {
 }
 
 void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
-    if (recorder_.session().Status() == 0) {
+    if (!recorder_.session().loggedIn()) {
         recorder_.messages().ShowMessage(
             QStringLiteral("Es besteht keine Verbindung zur Bravolt API. Starten Sie Tradomir VQS "
                            "gegebenenfalls neu, um eine Verbindung herzustellen."),
@@ -385,7 +385,7 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
             QStringLiteral("Es wurden noch keine Titel zur Aufzeichnung ausgewählt "
                            "('Titelauswahl'). Dennoch jetzt die Titelverwaltung öffnen?"));
         if (answer != QMessageBox::Yes) return;
-    } else if (recorder_.session().Status() == 0) {
+    } else if (!recorder_.session().loggedIn()) {
         recorder_.messages().ShowMessage(
             QStringLiteral("Es besteht keine Verbindung zur Bravolt-API. Es können daher in der "
                            "Titelverwaltung keine Titel zur Aufzeichnung aktiviert werden."),

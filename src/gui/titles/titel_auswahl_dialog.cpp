@@ -303,7 +303,7 @@ void frmTitelauswahl::setRows(QList<QTreeWidgetItem*> rows) {
 
 void frmTitelauswahl::ShowTitelinKatalog() {
     QTreeWidgetItem* katalog = lKatalogliste_->currentItem();
-    if (!katalog || !katalog->isSelected() || recorder_.session().Status() == 0) return;
+    if (!katalog || !katalog->isSelected() || !recorder_.session().loggedIn()) return;
     BusyGuard wait(recorder_.loop());
     std::vector<broker::Identifier> constituents;
     try {
