@@ -42,7 +42,8 @@ int writeHome(const QString& folder, int count, bool bidAsk) {
         return 1;
     }
     QDir().mkpath(folder);
-    vqs::writeTitelDefinitionenFile(folder + QStringLiteral("/Bravolt_Titel.Dat"), defs);
+    vqs::writeTitelDefinitionenFile(
+        folder + QLatin1Char('/') + QLatin1String(vqs::TitelDefinitionenDatei::kFileName), defs);
     return 0;
 }
 

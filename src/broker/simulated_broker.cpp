@@ -184,7 +184,7 @@ private:
     }
 
     // The clock's time (ms since the epoch) at msOfDay of the current day, in the clock's time
-    // spec. Offsets change on minute boundaries only, so one conversion a minute serves.
+    // zone. Offsets change on minute boundaries only, so one conversion a minute serves.
     qint64 readyAt(const QDateTime& now, int msOfDay) {
         const int minute = msOfDay / 60000;
         if (readyDay_ != day_ || readyMinute_ != minute) {

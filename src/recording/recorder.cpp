@@ -54,7 +54,9 @@ Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& 
       loop_(&gNoLoop),
       session_(std::move(brokerFactory), [this]() -> MessagePresenter& { return *messages_; }),
       store_(fs),
-      definitionsFile_(programFolder_ + QStringLiteral("/Bravolt_Titel.Dat"), clock, fs),
+      definitionsFile_(
+          programFolder_ + QLatin1Char('/') + QLatin1String(TitelDefinitionenDatei::kFileName),
+          clock, fs),
       titles_(session_, *this, clock) {
     store_.setListener(this);
     titles_.setChangeListener([this] { Q_EMIT titlesChanged(); });

@@ -71,6 +71,8 @@ struct TitelLoadResult {
 class TitelDefinitionenDatei {
 public:
     TitelDefinitionenDatei(QString path, const Clock& clock, FileSystem& fs = systemFileSystem());
+    // Its name in the program folder.
+    static constexpr char kFileName[] = "Bravolt_Titel.Dat";
     const QString& path() const { return path_; }
 
     // Replaces the registry's titles by the file's. A missing file is created empty and loads

@@ -155,12 +155,7 @@ TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
 TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
     ASSERT_TRUE(t.recorder.login());
-    TitelDef d;
-    d.RT_WKN = d.WKN = "710000";
-    d.Ordner = "Dax 30";
-    d.RT_Boerse = "ETR";
-    d.Aktiv = true;
-    d.NeueNamen = true;
+    const TitelDef d = test::titel("710000", "Dax 30", true);
     t.recorder.titles().add(d);
     ASSERT_TRUE(t.recorder.titles().startRecording(d));
     clTitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");

@@ -219,11 +219,7 @@ void InspektorFenster::showCounts() {
                                               : QString());
 }
 
-void InspektorFenster::stopFollowing() {
-    if (!following_) return;
-    following_ = false;
-    cameMeanwhile_ = 0;
-}
+void InspektorFenster::stopFollowing() { following_ = false; }
 
 void InspektorFenster::followEnd() {
     following_ = true;

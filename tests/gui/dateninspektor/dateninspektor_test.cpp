@@ -165,6 +165,14 @@ struct DateninspektorTest : ::testing::Test {
         QDir().mkpath(dir.path() + "/Dax 30");
         path = store.filePath(test::mercedesBenz(), kBezahlt);
     }
+    // The recorder appends a tick 1e-5 days after the last, and the window takes it in.
+    double zeit = kDay + 0.5;
+    void tick(InspektorFenster& w) {
+        zeit += 1e-5;
+        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
+                  Appended::Written);
+        w.refresh();
+    }
     // The data file with `records` ticks `step` apart, in a window laid out at 1000 × 600.
     InspektorFenster* openLaidOut(int records, double step = 1.0 / 86400) {
         test::writeFile(path, content(buildHeader(test::mercedesBenz(), kBezahlt), records, step));
@@ -411,15 +419,8 @@ TEST_F(DateninspektorTest, TheViewFollowsTheFileUntilTheUserTakesIt) {
     InspektorFenster* w = openLaidOut(200);
     KursTabelle& t = w->table();
     auto* ende = child<QPushButton>(w, "EndeAnzeigen");
-    double zeit = kDay + 0.5;
-    auto tick = [&] {
-        zeit += 1e-5;
-        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
-                  Appended::Written);
-        w->refresh();
-    };
     for (int round = 0; round < 3; ++round) {  // again and again, not only the first time
-        tick();
+        tick(*w);
         EXPECT_TRUE(t.showsLastRow()) << round;
         EXPECT_GT(w->chart().toZeit(), zeit) << "the chart grows with the file";
         EXPECT_LT(w->chart().fromZeit(), kDay + 0.4) << "and still shows all of it";
@@ -429,7 +430,7 @@ TEST_F(DateninspektorTest, TheViewFollowsTheFileUntilTheUserTakesIt) {
     KursChart& chart = w->chart();
     chart.setRange(zeit - 2e-5, zeit + 1e-6);
     const double span = chart.toZeit() - chart.fromZeit();
-    tick();
+    tick(*w);
     EXPECT_GT(chart.toZeit(), zeit);
     EXPECT_NEAR(chart.toZeit() - chart.fromZeit(), span, 1e-9);
     EXPECT_EQ(t.currentRow(), 199) << "the current row stays where it was";
@@ -440,8 +441,8 @@ TEST_F(DateninspektorTest, TheViewFollowsTheFileUntilTheUserTakesIt) {
     const int scrolled = t.verticalScrollBar()->value();
     const QRect cell = t.editor()->geometry();
     t.editor()->setText(QLocale().toString(201.5));
-    tick();
-    tick();
+    tick(*w);
+    tick(*w);
     EXPECT_FALSE(w->followsEnd());
     EXPECT_EQ(t.verticalScrollBar()->value(), scrolled);
     ASSERT_NE(t.editor(), nullptr) << "still editing";
@@ -457,7 +458,7 @@ TEST_F(DateninspektorTest, TheViewFollowsTheFileUntilTheUserTakesIt) {
     ende->click();
     EXPECT_TRUE(ende->isHidden());
     EXPECT_TRUE(t.showsLastRow());
-    tick();
+    tick(*w);
     EXPECT_TRUE(t.showsLastRow());
     EXPECT_EQ(w->model().rowCount(), 207);
     answerMessage("Nein");
@@ -471,21 +472,14 @@ TEST_F(DateninspektorTest, RowsStayUnderThePointerWhileTicksCome) {
     w->show();
     QApplication::setActiveWindow(w);
     KursTabelle& t = w->table();
-    double zeit = kDay + 0.5;
-    auto tick = [&] {
-        zeit += 1e-5;
-        ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
-                  Appended::Written);
-        w->refresh();
-    };
-    tick();
+    tick(*w);
     ASSERT_TRUE(w->followsEnd());
     const QPoint at = t.cellRect(290, KursModell::kKurs).center();
     QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(t.currentRow(), 290);
     EXPECT_FALSE(w->followsEnd()) << "choosing a row stops the following";
-    tick();
-    tick();
+    tick(*w);
+    tick(*w);
     QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, at);
     ASSERT_NE(t.editor(), nullptr);
     EXPECT_EQ(t.editor()->text(), QLocale().toString(390.0)) << "record 290, not a later one";
@@ -494,7 +488,7 @@ TEST_F(DateninspektorTest, RowsStayUnderThePointerWhileTicksCome) {
     QTest::keyClick(&t, Qt::Key_End, Qt::ControlModifier);
     EXPECT_TRUE(w->followsEnd());
     EXPECT_EQ(t.currentRow(), w->model().rowCount() - 1);
-    tick();
+    tick(*w);
     EXPECT_TRUE(t.showsLastRow());
 
     // The wheel scrolls away and the view stays there.
@@ -504,7 +498,7 @@ TEST_F(DateninspektorTest, RowsStayUnderThePointerWhileTicksCome) {
     const int scrolled = t.verticalScrollBar()->value();
     EXPECT_LT(scrolled, t.verticalScrollBar()->maximum());
     EXPECT_FALSE(w->followsEnd());
-    tick();
+    tick(*w);
     EXPECT_EQ(t.verticalScrollBar()->value(), scrolled);
     EXPECT_EQ(child<QPushButton>(w, "EndeAnzeigen")->text(), "Neue Sätze: 1 – Ende anzeigen");
     w->close();

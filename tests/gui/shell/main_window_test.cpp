@@ -44,6 +44,30 @@ struct MainWindowTest : ::testing::Test {
     MainWindowTest() {
         window.endProgram = [this] { ++ended; };
     }
+    // Records 710000 (in "Dax 30") from now on.
+    void record710000() {
+        ASSERT_TRUE(t.recorder.login());
+        TitelDef d = titel("710000", true, false);
+        d.Ordner = "Dax 30";
+        d.NeueNamen = true;
+        t.recorder.titles().add(d);
+        ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    }
+    // The broker's quote of 710000 at 10:00:<second> of the clock, which the broker had ready
+    // `ageMs` before (negative: it does not say).
+    void quote(int second, qint64 ageMs = -1) {
+        broker::Quote q;
+        q.paid.present = q.paid.volumePresent = true;
+        q.paid.price = 100 + second;
+        q.paid.volume = 10;
+        const QTime time(10, 0, second);
+        q.paid.time = {10, 0, second, 0, time.toString("HH:mm:ss.zzz")};
+        t.clock.set(QDateTime(QDate(2026, 12, 10), time));
+        if (ageMs >= 0) q.readyAtMs = t.clock.now().toMSecsSinceEpoch() - ageMs;
+        (*t.recorder.titles().titleObjects().find("710000@ETR"))
+            ->RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+        QCoreApplication::processEvents();
+    }
     QStringList menuCaptions() const {
         QStringList c;
         for (const TrayMenuItem& i : window.sysTray()->menuItems()) c << i.caption;
@@ -144,25 +168,8 @@ TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
 TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
     window.finishStartup(t.datenpfad());
     window.InitSysTray(shell, true, 0x0106);
-    ASSERT_TRUE(t.recorder.login());
-    TitelDef d = titel("710000", true, false);
-    d.Ordner = "Dax 30";
-    d.NeueNamen = true;
-    t.recorder.titles().add(d);
-    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    record710000();
     window.btnProtokoll_Click();
-    auto quote = [&](int second) {
-        broker::Quote q;
-        q.paid.present = q.paid.volumePresent = true;
-        q.paid.price = 100 + second;
-        q.paid.volume = 10;
-        const QTime time(10, 0, second);
-        q.paid.time = {10, 0, second, 0, time.toString("HH:mm:ss.zzz")};
-        t.clock.set(QDateTime(QDate(2026, 12, 10), time));
-        (*t.recorder.titles().titleObjects().find("710000@ETR"))
-            ->RealtimeSubscription_OnQuoteUpdate(q, {}, {});
-        QCoreApplication::processEvents();
-    };
     auto* kurse = child<QLabel>(&window, "labelkurse");
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     quote(1);
@@ -190,30 +197,15 @@ TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
 // A recording that falls behind the quotes says so in the warning line while it lasts.
 TEST_F(MainWindowTest, ALagShowsInTheWarningLineWhileItLasts) {
     window.finishStartup(t.datenpfad());
-    ASSERT_TRUE(t.recorder.login());
-    TitelDef d = titel("710000", true, false);
-    d.Ordner = "Dax 30";
-    t.recorder.titles().add(d);
-    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    record710000();
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
-    auto quoteAged = [&](int second, qint64 ageMs) {
-        broker::Quote q;
-        q.paid.present = true;
-        q.paid.price = 100 + second;
-        const QTime time(10, 0, second);
-        q.paid.time = {10, 0, second, 0, time.toString("HH:mm:ss.zzz")};
-        t.clock.set(QDateTime(QDate(2026, 12, 10), time));
-        q.readyAtMs = t.clock.now().toMSecsSinceEpoch() - ageMs;
-        (*t.recorder.titles().titleObjects().find("710000@ETR"))
-            ->RealtimeSubscription_OnQuoteUpdate(q, {}, {});
-    };
-    quoteAged(1, 7000);
+    quote(1, 7000);
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_EQ(warnzeile->toolTip(),
               "Rückstand: 7 s – die Aufzeichnung kommt den Kursen nicht nach.");
-    quoteAged(2, 9000);
+    quote(2, 9000);
     EXPECT_TRUE(warnzeile->toolTip().startsWith("Rückstand: 9 s"));
-    quoteAged(3, 100);
+    quote(3, 100);
     EXPECT_TRUE(warnzeile->isHidden());
 }
 
