@@ -1,9 +1,12 @@
 #include "recording/connection_watchdog.h"
 
+#include "broker/bravolt_session.h"
 #include "common/serial_date.h"
+#include "datafiles/data_file_store.h"
 #include "datafiles/datei_kopf.h"
+#include "recording/core_report.h"
 #include "recording/datenpflege.h"
-#include "recording/recorder.h"
+#include "recording/settings_store.h"
 #include "titles/titel_registry.h"
 
 #include <QCoreApplication>
@@ -26,23 +29,33 @@ QString uhrzeit(const QDateTime& t) { return t.toString(QStringLiteral("HH:mm:ss
 // for its end: a run nobody asked for must not open windows inside itself.
 class QuietFill final : public DatenpflegeProgress {
 public:
-    explicit QuietFill(Recorder& recorder) : recorder_(recorder) {}
+    explicit QuietFill(CoreReport& report) : report_(report) {}
     void yield() override { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
     bool tellError(const QString& text) override {
-        recorder_.warn(text);
+        report_.warn(text);
         return true;
     }
 
 private:
-    Recorder& recorder_;
+    CoreReport& report_;
 };
 
 }  // namespace
 
-ConnectionWatchdog::ConnectionWatchdog(Recorder& recorder) : recorder_(recorder) {
+ConnectionWatchdog::ConnectionWatchdog(clBravoltSession& session, TitelRegistry& titles,
+                                       DataFileStore& store, DatenpflegeRun& datenpflege,
+                                       const Clock& clock, const RecorderOptions& options,
+                                       CoreReport& report)
+    : session_(session),
+      titles_(titles),
+      store_(store),
+      datenpflege_(datenpflege),
+      clock_(clock),
+      options_(options),
+      report_(report) {
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &ConnectionWatchdog::poll);
-    recorder_.session().setLossHandler([this](const QString& reason) {
+    session_.setLossHandler([this](const QString& reason) {
         // Raised inside a broker call back: acted on from the event loop.
         if (state_.lost || !reportedLoss_.isEmpty()) return;
         reportedLoss_ = reason;
@@ -50,7 +63,7 @@ ConnectionWatchdog::ConnectionWatchdog(Recorder& recorder) : recorder_(recorder)
     });
 }
 
-ConnectionWatchdog::~ConnectionWatchdog() { recorder_.session().setLossHandler({}); }
+ConnectionWatchdog::~ConnectionWatchdog() { session_.setLossHandler({}); }
 
 int ConnectionWatchdog::delaySeconds(int failed) {
     if (failed >= 6) return kMaxDelaySeconds;
@@ -58,27 +71,27 @@ int ConnectionWatchdog::delaySeconds(int failed) {
 }
 
 void ConnectionWatchdog::start() {
-    lastQuote_ = recorder_.clock().now();
+    lastQuote_ = clock_.now();
     timer_.start();
 }
 
 void ConnectionWatchdog::stop() { timer_.stop(); }
 
 void ConnectionWatchdog::startDisconnected(const QString& reason) {
-    const QDateTime now = recorder_.clock().now();
+    const QDateTime now = clock_.now();
     lose(reason, now, now);
     start();
 }
 
 void ConnectionWatchdog::poll() {
-    if (busy_ || recorder_.shuttingDown()) return;
-    const QDateTime now = recorder_.clock().now();
+    if (busy_ || ended_) return;
+    const QDateTime now = clock_.now();
     if (!state_.lost) {
         if (!reportedLoss_.isEmpty()) {
             lose(reportedLoss_, now, now);
             return;
         }
-        if (gapSince_.isValid() && !recorder_.datenpflege().running()) {
+        if (gapSince_.isValid() && !datenpflege_.running()) {
             fillGap(gapSince_, gapUntil_);
             return;
         }
@@ -87,15 +100,15 @@ void ConnectionWatchdog::poll() {
             quotesFlowed_ = true;
             lastQuote_ = now;
         }
-        const int stille = recorder_.options().StilleSekunden;
-        if (stille > 0 && quotesFlowed_ && recorder_.titles().countRecording().aktiv > 0 &&
+        const int stille = options_.StilleSekunden;
+        if (stille > 0 && quotesFlowed_ && titles_.countRecording().aktiv > 0 &&
             lastQuote_.msecsTo(now) >= stille * 1000LL) {
             lose(QStringLiteral("seit %1 s kein Kurs").arg(stille), lastQuote_, now);
         }
         return;
     }
     // The switch may have changed meanwhile.
-    const bool wiederverbinden = recorder_.options().AutoWiederverbinden;
+    const bool wiederverbinden = options_.AutoWiederverbinden;
     if (wiederverbinden != state_.nextAttempt.isValid()) {
         state_.nextAttempt = wiederverbinden ? now.addSecs(delaySeconds(0)) : QDateTime();
         state_.attempts = 0;
@@ -111,19 +124,18 @@ void ConnectionWatchdog::lose(QString reason, const QDateTime& since, const QDat
     state_.reason = reason;
     reportedLoss_.clear();
     quoteSeen_ = quotesFlowed_ = false;
-    const bool wiederverbinden = recorder_.options().AutoWiederverbinden;
+    const bool wiederverbinden = options_.AutoWiederverbinden;
     if (wiederverbinden) state_.nextAttempt = now.addSecs(delaySeconds(0));
     // The subscriptions died with the connection; new ones follow the next login.
-    recorder_.titles().releaseTitleObjects();
-    recorder_.session().dropSession();
-    recorder_.log(
+    titles_.releaseTitleObjects();
+    session_.dropSession();
+    report_.log(
         QStringLiteral("Verbindung unterbrochen seit %1: %2. %3")
             .arg(uhrzeit(since), reason,
                  wiederverbinden
                      ? QStringLiteral("Neuer Versuch um %1.").arg(uhrzeit(state_.nextAttempt))
                      : QStringLiteral("Automatisches Wiederverbinden ist ausgeschaltet.")));
-    recorder_.titles().announceChange();  // nothing is recorded now
-    recorder_.announceConnection();
+    titles_.announceChange();  // nothing is recorded now
     Q_EMIT changed();
 }
 
@@ -133,14 +145,14 @@ void ConnectionWatchdog::attempt(const QDateTime& now) {
     {
         // The login blocks; whatever the loop runs meanwhile must not start another one.
         QScopedValueRollback<bool> busy(busy_, true);
-        ok = recorder_.session().reconnect(error);
+        ok = session_.reconnect(error);
     }
-    if (recorder_.shuttingDown()) return;
+    if (ended_) return;
     if (!ok) {
         while (error.endsWith(QLatin1Char('.'))) error.chop(1);
         ++state_.attempts;
         state_.nextAttempt = now.addSecs(delaySeconds(state_.attempts));
-        recorder_.log(
+        report_.log(
             QStringLiteral("Anmeldung fehlgeschlagen (Versuch %1): %2. Neuer Versuch um %3.")
                 .arg(state_.attempts)
                 .arg(error, uhrzeit(state_.nextAttempt)));
@@ -153,18 +165,17 @@ void ConnectionWatchdog::attempt(const QDateTime& now) {
     quoteSeen_ = quotesFlowed_ = false;
     lastQuote_ = now;
     const int titles = resubscribe();
-    recorder_.log(QStringLiteral("Verbindung wiederhergestellt (unterbrochen seit %1), %2 Titel "
-                                 "werden wieder aufgezeichnet.")
-                      .arg(uhrzeit(was.since))
-                      .arg(titles));
-    recorder_.announceConnection();
+    report_.log(QStringLiteral("Verbindung wiederhergestellt (unterbrochen seit %1), %2 Titel "
+                               "werden wieder aufgezeichnet.")
+                    .arg(uhrzeit(was.since))
+                    .arg(titles));
     Q_EMIT changed();
     // A gap still waiting from before began earlier.
     fillGap(gapSince_.isValid() ? std::min(gapSince_, was.since) : was.since, now);
 }
 
 int ConnectionWatchdog::resubscribe() {
-    TitelRegistry& registry = recorder_.titles();
+    TitelRegistry& registry = titles_;
     registry.releaseTitleObjects();
     int started = 0;
     QStringList refused;
@@ -176,9 +187,9 @@ int ConnectionWatchdog::resubscribe() {
             refused << e.value.WKN;
     }
     if (!refused.isEmpty())
-        recorder_.warn(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
-                                      "nicht aufgezeichnet: %1")
-                           .arg(refused.join(QStringLiteral(", "))));
+        report_.warn(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
+                                    "nicht aufgezeichnet: %1")
+                         .arg(refused.join(QStringLiteral(", "))));
     registry.announceChange();
     return started;
 }
@@ -188,14 +199,14 @@ void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
     gapSince_ = gapUntil_ = QDateTime();
     // The broker keeps the current day: a file that ends on an earlier day is filled from 00:00.
     const double today = serialFromDate(until.date());
-    TitelRegistry& registry = recorder_.titles();
+    TitelRegistry& registry = titles_;
     std::vector<DatenpflegeTitel> fill;
     QStringList ohneGeldBrief;
     for (const auto& e : registry.definitions()) {
         const TitelDef& def = e.value;
         if (!def.Aktiv || !registry.isRecording(def.id())) continue;
         double startzeit = 0;
-        if (const std::optional<KursSatz> last = recorder_.store().lastRecord(def, kBezahlt);
+        if (const std::optional<KursSatz> last = store_.lastRecord(def, kBezahlt);
             last && std::floor(last->Zeit) == today)
             startzeit = last->Zeit - today;
         fill.push_back({def, startzeit});
@@ -204,14 +215,14 @@ void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
     if (fill.empty()) return;
     // Said first, so that the run's end stays the last line.
     if (!ohneGeldBrief.isEmpty())
-        recorder_.warn(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
-                                      "keine Historie dafür): %3.")
-                           .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
-    QuietFill progress(recorder_);
-    if (recorder_.datenpflege().run(fill, progress).started) return;
+        report_.warn(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "
+                                    "keine Historie dafür): %3.")
+                         .arg(uhrzeit(since), uhrzeit(until), ohneGeldBrief.join(", ")));
+    QuietFill progress(report_);
+    if (datenpflege_.run(fill, progress).started) return;
     gapSince_ = since;
     gapUntil_ = until;
-    recorder_.log(QStringLiteral("Die Lücke wird gefüllt, sobald die laufende Datenpflege endet."));
+    report_.log(QStringLiteral("Die Lücke wird gefüllt, sobald die laufende Datenpflege endet."));
 }
 
 }  // namespace vqs

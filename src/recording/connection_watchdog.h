@@ -7,7 +7,13 @@
 
 namespace vqs {
 
-class Recorder;
+class Clock;
+class CoreReport;
+class DataFileStore;
+class DatenpflegeRun;
+class TitelRegistry;
+class clBravoltSession;
+struct RecorderOptions;
 
 // Watches the broker connection of a recording program. A logout or a quote-status change
 // raised by the broker, or a feed gone silent while quotes were arriving, is a loss: the
@@ -18,7 +24,9 @@ class Recorder;
 class ConnectionWatchdog final : public QObject {
     Q_OBJECT
 public:
-    explicit ConnectionWatchdog(Recorder& recorder);
+    ConnectionWatchdog(clBravoltSession& session, TitelRegistry& titles, DataFileStore& store,
+                       DatenpflegeRun& datenpflege, const Clock& clock,
+                       const RecorderOptions& options, CoreReport& report);
     ~ConnectionWatchdog() override;
 
     struct State {
@@ -33,6 +41,11 @@ public:
     // Checks once a second from now on (tests call poll() themselves).
     void start();
     void stop();
+    // The program ends: nothing is tried any more, not even by a login that is under way.
+    void end() {
+        stop();
+        ended_ = true;
+    }
     // The program runs on without connection after its login failed: it is tried again as
     // after a loss.
     void startDisconnected(const QString& reason);
@@ -45,6 +58,7 @@ public:
     static int delaySeconds(int failed);
 
 Q_SIGNALS:
+    // The state changed, or the session's with it (lost, logged in again).
     void changed();
 
 private:
@@ -53,8 +67,15 @@ private:
     int resubscribe();
     void fillGap(QDateTime since, QDateTime until);
 
-    Recorder& recorder_;
+    clBravoltSession& session_;
+    TitelRegistry& titles_;
+    DataFileStore& store_;
+    DatenpflegeRun& datenpflege_;
+    const Clock& clock_;
+    const RecorderOptions& options_;
+    CoreReport& report_;
     QTimer timer_;
+    bool ended_ = false;
     State state_;
     QString reportedLoss_;  // raised by the broker, noticed at the next poll
     bool quoteSeen_ = false;

@@ -1,7 +1,8 @@
 #include "recording/datenpflege.h"
 
+#include "broker/bravolt_session.h"
 #include "common/serial_date.h"
-#include "recording/recorder.h"
+#include "datafiles/data_file_store.h"
 #include "titles/titel_objekt.h"
 #include "titles/titel_registry.h"
 
@@ -73,9 +74,9 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
     running_ = true;
     const auto ended = qScopeGuard([this] { running_ = false; });
     const auto stopping = [&] { return stopped_ || progress.cancelRequested(); };
-    const QDate today = recorder_.clock().now().date();
+    const QDate today = clock_.now().date();
     const auto tell = [&](const QString& text) {
-        if (!progress.tellError(text)) recorder_.messages().ShowMessage(text, msg::kOk);
+        if (!progress.tellError(text)) report_.messages().ShowMessage(text, msg::kOk);
     };
     try {
         for (const auto& [def, startzeit] : titles) {
@@ -87,7 +88,7 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
                            from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
             progress.yield();
             if (stopping()) break;
-            broker::BrokerSession* session = recorder_.session().SF();
+            broker::BrokerSession* session = session_.SF();
             if (!session)
                 throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
             broker::HistoryResult history;
@@ -102,9 +103,8 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
             if (fetchTicks(history, startzeit, today, ticks, progress, stopping) && !stopping()) {
                 progress.status(QStringLiteral("Status: Daten speichern"));
                 progress.kursart(QStringLiteral("Kursart: Bezahlt"));
-                const MergeResult merged =
-                    mergeHistory(recorder_.store(), def, std::move(ticks),
-                                 recorder_.options().UmsatzFilterBezahlt, today, progress);
+                const MergeResult merged = mergeHistory(
+                    store_, def, std::move(ticks), options_.UmsatzFilterBezahlt, today, progress);
                 if (merged.outcome == MergeResult::Merged) ++result.merged;
                 if (merged.outcome == MergeResult::Failed)
                     tell(QStringLiteral("Fehler aufgetreten: ") +
@@ -128,9 +128,9 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
     // Files left unfilled are to be read, not to scroll away under the next line (errors were
     // told as they came).
     if (result.skipped.isEmpty())
-        recorder_.log(end + QLatin1Char('.'));
+        report_.log(end + QLatin1Char('.'));
     else
-        recorder_.warn(end + QLatin1Char('.'));
+        report_.warn(end + QLatin1Char('.'));
     return result;
 }
 

@@ -2,6 +2,8 @@
 
 #include "datafiles/history_merge.h"
 #include "model/titel_def.h"
+#include "recording/core_report.h"
+#include "recording/settings_store.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,7 +13,9 @@
 
 namespace vqs {
 
-class Recorder;
+class Clock;
+class clBravoltSession;
+class DataFileStore;
 class TitelRegistry;
 
 // What a back-fill run shows and asks: the progress window of the desktop program, or the log
@@ -71,7 +75,9 @@ std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles);
 // time; realtime recording goes on meanwhile.
 class DatenpflegeRun {
 public:
-    explicit DatenpflegeRun(Recorder& recorder) : recorder_(recorder) {}
+    DatenpflegeRun(clBravoltSession& session, DataFileStore& store, const Clock& clock,
+                   const RecorderOptions& options, CoreReport& report)
+        : session_(session), store_(store), clock_(clock), options_(options), report_(report) {}
 
     // Runs over the titles in order; nothing is done while another run is under way.
     DatenpflegeResult run(const std::vector<TitelDef>& titles, double startzeit,
@@ -85,7 +91,11 @@ public:
     void stop() { stopped_ = true; }
 
 private:
-    Recorder& recorder_;
+    clBravoltSession& session_;
+    DataFileStore& store_;
+    const Clock& clock_;
+    const RecorderOptions& options_;
+    CoreReport& report_;
     bool running_ = false;
     bool stopped_ = false;
 };

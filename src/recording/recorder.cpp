@@ -60,7 +60,10 @@ Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& 
       titles_(session_, *this, clock) {
     store_.setListener(this);
     titles_.setChangeListener([this] { Q_EMIT titlesChanged(); });
-    connection_ = std::make_unique<ConnectionWatchdog>(*this);
+    connection_ = std::make_unique<ConnectionWatchdog>(session_, titles_, store_, datenpflege_,
+                                                       clock_, options_, *this);
+    connect(connection_.get(), &ConnectionWatchdog::changed, this,
+            [this] { Q_EMIT sessionStateChanged(session_.Status()); });
 }
 
 Recorder::~Recorder() { shutdown(); }
@@ -182,7 +185,7 @@ void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
     datenpflege_.stop();
-    connection_->stop();
+    connection_->end();
     const bool wasLoggedIn = session_.loggedIn();
     runStep([&] { titles_.releaseTitleObjects(); });
     runStep([&] { session_.CloseSession(); });

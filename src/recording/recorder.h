@@ -5,6 +5,7 @@
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/data_file_store.h"
+#include "recording/core_report.h"
 #include "recording/datenpflege.h"
 #include "recording/settings_store.h"
 #include "titles/titel_definitionen_datei.h"
@@ -23,18 +24,6 @@
 namespace vqs {
 
 class ConnectionWatchdog;
-
-// The switches read once at start.
-struct RecorderOptions {
-    bool UmsatzFilterBezahlt = false;
-    bool UmsatzFilterAndere = false;
-    bool AutoDatenpflege = false;
-    // A lost connection is logged in again by itself, and the gap is filled.
-    bool AutoWiederverbinden = true;
-    // Seconds without any quote of a recording title after which the feed counts as lost
-    // (0: never).
-    int StilleSekunden = 120;
-};
 
 // A start-up step that cannot go on; the number is the one the start-up message shows.
 class StartupError : public VqsError {
@@ -55,6 +44,7 @@ std::optional<qint64> storageFreeKilobytes(const QString& path);
 // counter, runs the start-up steps that are not windows and the shutdown, and reports what
 // happens as signals. Windows subscribe; nothing here knows a window.
 class Recorder final : public QObject,
+                       public CoreReport,
                        private TickSink,
                        private DataFileStoreListener,
                        private TitelLoadProgress {
@@ -67,7 +57,7 @@ public:
     // Where questions and notices go (standard error until a window program sets its own), and
     // how long operations let the event loop breathe.
     void setMessagePresenter(MessagePresenter* presenter);
-    MessagePresenter& messages() { return *messages_; }
+    MessagePresenter& messages() override { return *messages_; }
     void setEventLoop(EventLoopPort* loop);
     EventLoopPort& loop() { return *loop_; }
 
@@ -109,10 +99,10 @@ public:
     // Ticks that reached their file since start.
     double kursanzahl() const { return kursanzahl_; }
     // A line for the log (what the core does on its own is logged by it).
-    void log(const QString& text) { Q_EMIT logLine(text); }
+    void log(const QString& text) override { Q_EMIT logLine(text); }
     // A line for the log that the user must not miss (data that could not be filled or is
     // missing): the windows keep it in view until the user has read it.
-    void warn(const QString& text) {
+    void warn(const QString& text) override {
         if (warnings_.size() < kWarningsKept) warnings_.push_back({clock_.now(), text});
         Q_EMIT logLine(text);
         Q_EMIT warningLine(text);
@@ -135,8 +125,6 @@ public:
     // Notices a lost connection and logs in again; the programs start it after their login.
     ConnectionWatchdog& connection() { return *connection_; }
     const ConnectionWatchdog& connection() const { return *connection_; }
-    // The session's state changed behind the windows' back (lost, logged in again).
-    void announceConnection() { Q_EMIT sessionStateChanged(session_.Status()); }
 
 Q_SIGNALS:
     // A tick reached its file (zeit as the broker gave it, possibly a time of day only).
@@ -185,7 +173,7 @@ private:
     clBravoltSession session_;
     DataFileStore store_;
     TitelDefinitionenDatei definitionsFile_;
-    DatenpflegeRun datenpflege_{*this};
+    DatenpflegeRun datenpflege_{session_, store_, clock_, options_, *this};
     double kursanzahl_ = 0;
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;

@@ -78,4 +78,16 @@ QString readSetting(const SettingsStore& store, const SettingKey& key);
 QString readSetting(const SettingsStore& store, const SettingKey& key, const QString& defaultValue);
 bool writeSetting(SettingsStore& store, const SettingKey& key, const QString& value);
 
+// The switches read once at start.
+struct RecorderOptions {
+    bool UmsatzFilterBezahlt = false;
+    bool UmsatzFilterAndere = false;
+    bool AutoDatenpflege = false;
+    // A lost connection is logged in again by itself, and the gap is filled.
+    bool AutoWiederverbinden = true;
+    // Seconds without any quote of a recording title after which the feed counts as lost
+    // (0: never).
+    int StilleSekunden = 120;
+};
+
 }  // namespace vqs
