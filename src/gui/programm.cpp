@@ -167,9 +167,9 @@ void Programm::mainSteps() {
             SettingsStore& settings = *self.env_.settings;
             if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) != 0) return true;
             frmStartHinweis hinweis;
-            hinweis.exec();
+            const bool confirmed = hinweis.exec() == QDialog::Accepted;
             if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
-            return !hinweis.tag().isEmpty();  // not confirmed: the end
+            return confirmed;  // not confirmed: the end
         }
         void lowOnSpace(const QString& volume) override {
             self.recorder_->messages().ShowMessage(
@@ -248,8 +248,7 @@ void Programm::DateninspektorOeffnen() {
     try {
         FrmPLVRealtimeTitel dialog(recorder_->settings(), window_.get());
         dialog.Katalogliste()->setFolderPath(dateninspektorPfad_);
-        dialog.exec();
-        if (dialog.tag() == QLatin1String("OK")) {
+        if (dialog.exec() == QDialog::Accepted) {
             dateninspektorPfad_ = dialog.Katalogliste()->folderPath();
             // The row's own path: a name rebuilt from the header's code misses files named
             // the old way and codes cut to their field.
@@ -286,7 +285,7 @@ void Programm::delayStart(double seconds) {
         if (remaining >= 0 && static_cast<int>(remaining) != window.Fortschritt()->value())
             window.Fortschritt()->setValue(static_cast<int>(remaining));
         env_.waitABit();
-        if (!window.tag().isEmpty() || endRequested()) break;
+        if (window.abgebrochen() || endRequested()) break;
     } while (seconds >= elapsed());
 }
 

@@ -113,11 +113,8 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
     datumfeld->setDate(QDate::currentDate());
     zeitfeld_->setFocus();
 
-    connect(okay, &QPushButton::clicked, this, [this] {
-        tag_ = QStringLiteral("OK");
-        accept();
-    });
-    connect(abbruch, &QPushButton::clicked, this, &frmDatenpflegeOptionen::reject);
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
+    connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(hilfe, &QPushButton::clicked, this,
             [this] { showHelp(this, help::kDatenpflegeOptionen); });
 }
@@ -127,11 +124,6 @@ double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfel
 void frmDatenpflegeOptionen::speichern(SettingsStore& settings) const {
     // 16 significant digits read back to the same minute in any locale.
     writeSetting(settings, settings::BravoltUhrzeit, QString::number(startzeit(), 'g', 16));
-}
-
-void frmDatenpflegeOptionen::reject() {
-    tag_.clear();
-    QDialog::reject();
 }
 
 void frmDatenpflegeOptionen::keyPressEvent(QKeyEvent* event) {
@@ -172,8 +164,8 @@ frmKursartWahl::frmKursartWahl(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(okay, &QPushButton::clicked, this, &frmKursartWahl::okay);
-    connect(abbruch, &QPushButton::clicked, this, &frmKursartWahl::reject);
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
+    connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 Kursart frmKursartWahl::kursart() const {
@@ -182,22 +174,12 @@ Kursart frmKursartWahl::kursart() const {
     return kBrief;
 }
 
-void frmKursartWahl::okay() {
-    tag_ = QStringLiteral("OK");
-    accept();
-}
-
-void frmKursartWahl::reject() {
-    tag_.clear();
-    QDialog::reject();
-}
-
 bool frmKursartWahl::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (auto* option = qobject_cast<QRadioButton*>(watched)) {
             // The kind double-clicked is the one confirmed, whether or not a click checked it.
             option->setChecked(true);
-            okay();
+            accept();
             return true;
         }
     }

@@ -24,47 +24,37 @@ class MessagePresenter;
 class Recorder;
 class SettingsStore;
 
-// "Datenpflege": from which time of day the broker's ticks are taken. Reports "OK" in tag()
-// when started; the caller then stores the time with speichern().
+// "Datenpflege": from which time of day the broker's ticks are taken. Accepted when started;
+// the caller then stores the time with speichern().
 class frmDatenpflegeOptionen final : public QDialog {
     Q_OBJECT
 public:
     explicit frmDatenpflegeOptionen(const SettingsStore& settings, QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     // The time in the field as a fraction of a day.
     double startzeit() const;
     // Stores the time as the setting "BravoltUhrzeit".
     void speichern(SettingsStore& settings) const;
-    // "Abbrechen", Escape and the close box: no confirmation.
-    void reject() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTimeEdit* zeitfeld_;
-    QString tag_;
 };
 
-// "Kursart für Dateninspektor wählen": paid, bid or ask. Reports "OK" in tag() when confirmed;
-// a double-click on a kind confirms it at once.
+// "Kursart für Dateninspektor wählen": paid, bid or ask. Accepted when confirmed; a
+// double-click on a kind confirms it at once.
 class frmKursartWahl final : public QDialog {
     Q_OBJECT
 public:
     explicit frmKursartWahl(QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     Kursart kursart() const;
-    // "Abbrechen", Escape and the close box: no confirmation.
-    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void okay();
-
     QRadioButton* optKursart_[3];
-    QString tag_;
 };
 
 // "Tradomir VQS Datenpflege mit Bravolt": runs the back-fill of cAktualTitel from Startzeit on

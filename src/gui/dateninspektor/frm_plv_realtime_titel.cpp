@@ -74,7 +74,7 @@ FrmPLVRealtimeTitel::FrmPLVRealtimeTitel(SettingsStore& settings, QWidget* paren
 
     connect(katalogliste_, &OrdnerBaum::folderChanged, this, &FrmPLVRealtimeTitel::folderChanged);
     connect(okay_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::okay);
-    connect(abbruch_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::abbruch);
+    connect(abbruch_, &QPushButton::clicked, this, &QDialog::reject);
     connect(titelliste_, &QTreeWidget::itemDoubleClicked, this, &FrmPLVRealtimeTitel::okay);
 
     katalogliste_->setFocus();  // the keyboard starts in the folders
@@ -130,13 +130,7 @@ void FrmPLVRealtimeTitel::okay() {
             return;
         titelliste_->selectAll();
     }
-    tag_ = QStringLiteral("OK");
     accept();
-}
-
-void FrmPLVRealtimeTitel::abbruch() {
-    tag_.clear();
-    reject();
 }
 
 void FrmPLVRealtimeTitel::keyPressEvent(QKeyEvent* event) {
@@ -151,7 +145,7 @@ void FrmPLVRealtimeTitel::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (ShowMessage(QStringLiteral("Einstellungen verwerfen?"), msg::kYesNo, nullptr) ==
         msg::kResultJa)
-        abbruch();
+        reject();
 }
 
 }  // namespace vqs

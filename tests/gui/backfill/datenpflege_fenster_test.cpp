@@ -59,12 +59,12 @@ QTime shownTime(const QWidget* dialog) { return child<QTimeEdit>(dialog, "Zeitfe
 class DatenpflegeOptionenTest : public ::testing::Test {
 protected:
     // Opens the dialog as the caller does: the time is stored only when the run is started.
-    QString open(const Leave& act) {
+    int open(const Leave& act) {
         frmDatenpflegeOptionen dialog(settings);
         onNextModalClosing(act);
-        dialog.exec();
-        if (dialog.tag() == "OK") dialog.speichern(settings);
-        return dialog.tag();
+        const int code = dialog.exec();
+        if (code == QDialog::Accepted) dialog.speichern(settings);
+        return code;
     }
     QString stored() const { return readSetting(settings, settings::BravoltUhrzeit, "(none)"); }
 
@@ -74,12 +74,12 @@ protected:
 
 TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsIt) {
     for (const LeaveCase& c : kCancels) {
-        const QString tag = open([&](QDialog* d) {
+        const int code = open([&](QDialog* d) {
             EXPECT_EQ(shownTime(d), QTime(0, 0)) << c.name;
             child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
             c.leave(d);
         });
-        EXPECT_EQ(tag, "") << c.name;
+        EXPECT_EQ(code, QDialog::Rejected) << c.name;
         EXPECT_EQ(stored(), "(none)") << c.name;
     }
 
@@ -87,7 +87,7 @@ TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsI
                   child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
                   child<QPushButton>(d, "Okay")->click();
               }),
-              "OK");
+              QDialog::Accepted);
     EXPECT_EQ(stored(), "0.3958333333333333");
 
     open([](QDialog* d) {
@@ -127,37 +127,36 @@ TEST(KursartWahl, ConfirmsTheCheckedKindAndDoubleClickConfirmsAtOnce) {
     const struct {
         const char* name;
         Leave leave;
-        QString tag;
+        int code;
         Kursart kind;
     } cases[] = {
-        {"OK at once", [](QDialog* d) { child<QPushButton>(d, "Okay")->click(); }, "OK", kBezahlt},
+        {"OK at once", [](QDialog* d) { child<QPushButton>(d, "Okay")->click(); },
+         QDialog::Accepted, kBezahlt},
         {"Geld, OK",
          [](QDialog* d) {
              child<QRadioButton>(d, "optKursart(1)")->click();
              child<QPushButton>(d, "Okay")->click();
          },
-         "OK", kGeld},
+         QDialog::Accepted, kGeld},
         {"double-click Brief",
          [](QDialog* d) {
              QTest::mouseDClick(child<QRadioButton>(d, "optKursart(2)"), Qt::LeftButton);
          },
-         "OK", kBrief},
+         QDialog::Accepted, kBrief},
         {"double-click Bezahlt after Geld",
          [](QDialog* d) {
              child<QRadioButton>(d, "optKursart(1)")->click();
              QTest::mouseDClick(child<QRadioButton>(d, "optKursart(0)"), Qt::LeftButton);
          },
-         "OK", kBezahlt},
-        {"Abbrechen", kCancels[0].leave, "", kBezahlt},
-        {"close box", kCancels[1].leave, "", kBezahlt},
-        {"Escape", kCancels[2].leave, "", kBezahlt},
+         QDialog::Accepted, kBezahlt},
+        {"Abbrechen", kCancels[0].leave, QDialog::Rejected, kBezahlt},
+        {"close box", kCancels[1].leave, QDialog::Rejected, kBezahlt},
+        {"Escape", kCancels[2].leave, QDialog::Rejected, kBezahlt},
     };
     for (const auto& c : cases) {
         frmKursartWahl dialog;
         onNextModalClosing(c.leave);
-        const int code = dialog.exec();
-        EXPECT_EQ(dialog.tag(), c.tag) << c.name;
-        EXPECT_EQ(code, c.tag.isEmpty() ? QDialog::Rejected : QDialog::Accepted) << c.name;
+        EXPECT_EQ(dialog.exec(), c.code) << c.name;
         EXPECT_EQ(dialog.kursart(), c.kind) << c.name;
     }
 }
