@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -117,6 +116,7 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
     connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(hilfe, &QPushButton::clicked, this,
             [this] { showHelp(this, help::kDatenpflegeOptionen); });
+    installHelpKey(this, help::kDatenpflegeOptionen);
 }
 
 double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfeld_->time()); }
@@ -124,14 +124,6 @@ double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfel
 void frmDatenpflegeOptionen::speichern(SettingsStore& settings) const {
     // 16 significant digits read back to the same minute in any locale.
     writeSetting(settings, settings::BravoltUhrzeit, QString::number(startzeit(), 'g', 16));
-}
-
-void frmDatenpflegeOptionen::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDatenpflegeOptionen);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 frmKursartWahl::frmKursartWahl(QWidget* parent) : QDialog(parent) {
@@ -220,6 +212,7 @@ frmDatenpflegeFortschritt::frmDatenpflegeFortschritt(MessagePresenter& messages,
     layout->addLayout(buttons);
 
     connect(btnAbbruch_, &QPushButton::clicked, this, &frmDatenpflegeFortschritt::askToCancel);
+    installHelpKey(this, help::kDatenpflege);
 }
 
 void frmDatenpflegeFortschritt::titel(const QString& text) { titellabel_->setText(text); }
@@ -275,14 +268,6 @@ void frmDatenpflegeFortschritt::closeEvent(QCloseEvent* event) {
     // The run ends the window itself, after the current title's file is complete.
     event->ignore();
     askToCancel();
-}
-
-void frmDatenpflegeFortschritt::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDatenpflege);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, double startzeit,

@@ -35,9 +35,6 @@ public:
     // Stores the time as the setting "BravoltUhrzeit".
     void speichern(SettingsStore& settings) const;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     QTimeEdit* zeitfeld_;
 };
@@ -90,7 +87,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class State { Waiting, Running, Ended };

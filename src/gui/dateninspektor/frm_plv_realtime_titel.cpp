@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
@@ -76,6 +75,7 @@ FrmPLVRealtimeTitel::FrmPLVRealtimeTitel(SettingsStore& settings, QWidget* paren
     connect(okay_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::okay);
     connect(abbruch_, &QPushButton::clicked, this, &QDialog::reject);
     connect(titelliste_, &QTreeWidget::itemDoubleClicked, this, &FrmPLVRealtimeTitel::okay);
+    installHelpKey(this, help::kDateiauswahl);
 
     katalogliste_->setFocus();  // the keyboard starts in the folders
     RestoreColumnWidths(titelliste_, settings_, kColumns);
@@ -131,14 +131,6 @@ void FrmPLVRealtimeTitel::okay() {
         titelliste_->selectAll();
     }
     accept();
-}
-
-void FrmPLVRealtimeTitel::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDateiauswahl);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void FrmPLVRealtimeTitel::closeEvent(QCloseEvent* event) {

@@ -192,6 +192,7 @@ void Bravolt_Hauptfenster::buildControls() {
     });
     connect(btnHilfe_, &QPushButton::clicked, this,
             [this] { showHelp(this, help::kHauptfenster); });
+    installHelpKey(this, help::kHauptfenster);
 }
 
 void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
@@ -605,15 +606,6 @@ bool Bravolt_Hauptfenster::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kHauptfenster);
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 }  // namespace vqs

@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -72,20 +71,13 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     connect(okay, &QPushButton::clicked, this, &QDialog::accept);
     connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(hilfe, &QPushButton::clicked, this, [this] { showHelp(this, help::kEinstellungen); });
+    installHelpKey(this, help::kEinstellungen);
 }
 
 bool frmVQSEinstellungen::umsatzfilterBezahlt() const { return filter0_->isChecked(); }
 bool frmVQSEinstellungen::umsatzfilterAndere() const { return filter1_->isChecked(); }
 bool frmVQSEinstellungen::datenpflege() const { return datenpflege_->isChecked(); }
 bool frmVQSEinstellungen::wiederverbinden() const { return wiederverbinden_->isChecked(); }
-
-void frmVQSEinstellungen::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kEinstellungen);
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
 void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
     frmVQSEinstellungen dialog(recorder.options(), parent);

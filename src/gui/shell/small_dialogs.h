@@ -19,9 +19,6 @@ public:
     bool datenpflege() const;
     bool wiederverbinden() const;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     QCheckBox* filter0_;
     QCheckBox* filter1_;

@@ -244,6 +244,7 @@ void frmTitelverwaltung::buildControls() {
     connect(btnPflege, &QPushButton::clicked, this, [this] { btnDatenpflege_Click(); });
     connect(btnEinst, &QPushButton::clicked, this, [this] { btnEinstellungen_Click(); });
     connect(hilfe, &QPushButton::clicked, this, [this] { showHelp(this, help::kTitelverwaltung); });
+    installHelpKey(this, help::kTitelverwaltung);
     connect(okay, &QPushButton::clicked, this, &QDialog::accept);
 }
 
