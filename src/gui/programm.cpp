@@ -123,8 +123,8 @@ bool Programm::Main() {
     starting_ = false;
     if (window_ && endRequested()) {
         // Closed or told to end while starting: a clean end now.
-        window_->OhneRueckfrage = true;
-        window_->endProgram = nullptr;
+        window_->setOhneRueckfrage(true);
+        window_->setEndProgram(nullptr);
         window_->unload();
         window_.reset();
     }
@@ -151,7 +151,7 @@ void Programm::endNow() {
         return;
     }
     if (!window_) return;
-    window_->OhneRueckfrage = true;
+    window_->setOhneRueckfrage(true);
     window_->unload();
     window_->close();
 }
@@ -185,8 +185,8 @@ void Programm::mainSteps() {
             if (delay >= 1) self.delayStart(delay);
             if (self.endRequested()) return false;
             self.window_ = std::make_unique<Bravolt_Hauptfenster>(*self.recorder_);
-            self.window_->OhneRueckfrage = quitWithoutQuestion(self.env_.commandLine);
-            self.window_->closeDuringStartup = [programm = &self] { programm->endNow(); };
+            self.window_->setOhneRueckfrage(quitWithoutQuestion(self.env_.commandLine));
+            self.window_->setCloseDuringStartup([programm = &self] { programm->endNow(); });
             self.dialogMessages_.setMainWindow(self.window_.get());
             self.window_->setEnabled(false);
             self.window_->show();
@@ -210,20 +210,20 @@ void Programm::mainSteps() {
         StartupOutcome::Ended)
         return;
 
-    window_->openTitelauswahl = [this] {
+    window_->setOpenTitelauswahl([this] {
         frmTitelauswahl dialog(*recorder_, window_.get());
         dialog.exec();
-    };
-    window_->openVerwaltung = [this] {
+    });
+    window_->setOpenVerwaltung([this] {
         frmTitelverwaltung dialog(
             *recorder_,
             [this](const QString& path, QWidget* owner) { dateninspektor().open(path, owner); },
             window_.get());
         dialog.exec();
-    };
+    });
     dateninspektorPfad_ = recorder.datenpfad();
-    window_->openDateninspektor = [this] { DateninspektorOeffnen(); };
-    window_->mayQuit = [this] { return !dateninspektor_ || dateninspektor_->closeAll(); };
+    window_->setOpenDateninspektor([this] { DateninspektorOeffnen(); });
+    window_->setMayQuit([this] { return !dateninspektor_ || dateninspektor_->closeAll(); });
     window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;

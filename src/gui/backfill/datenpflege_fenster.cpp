@@ -179,8 +179,13 @@ bool frmKursartWahl::eventFilter(QObject* watched, QEvent* event) {
 }
 
 frmDatenpflegeFortschritt::frmDatenpflegeFortschritt(MessagePresenter& messages, Run run,
-                                                     QWidget* parent)
-    : QDialog(parent), messages_(messages), run_(std::move(run)) {
+                                                     std::vector<TitelDef> aktualTitel,
+                                                     double startzeit, QWidget* parent)
+    : QDialog(parent),
+      messages_(messages),
+      run_(std::move(run)),
+      aktualTitel_(std::move(aktualTitel)),
+      startzeit_(startzeit) {
     setObjectName(QStringLiteral("frmDatenpflegeFortschritt"));
     setWindowTitle(QStringLiteral("Tradomir VQS Datenpflege mit Bravolt"));
 
@@ -235,10 +240,10 @@ void frmDatenpflegeFortschritt::start() {
     if (state_ == State::Running) return;
     if (state_ == State::Waiting) {
         state_ = State::Running;
-        if (Abbruch)
+        if (abbruch_)
             result_.cancelled = true;
         else
-            result_ = run_(cAktualTitel, Startzeit, *this);
+            result_ = run_(aktualTitel_, startzeit_, *this);
         state_ = State::Ended;
     }
     // Shown again after the end: there is nothing more to do.
@@ -253,7 +258,7 @@ void frmDatenpflegeFortschritt::finish() {
 void frmDatenpflegeFortschritt::askToCancel() {
     if (messages_.ShowMessage(QStringLiteral("Datenpflege jetzt abbrechen?"), msg::kYesNo) ==
         msg::kResultJa)
-        Abbruch = true;
+        abbruch_ = true;
 }
 
 void frmDatenpflegeFortschritt::reject() {
@@ -279,9 +284,7 @@ void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, dou
                         DatenpflegeProgress& progress) {
                 return recorder.datenpflege().run(list, from, progress);
             },
-            parent);
-        fortschritt.cAktualTitel = std::move(titles);
-        fortschritt.Startzeit = startzeit;
+            std::move(titles), startzeit, parent);
         fortschritt.exec();
     } catch (const std::exception& e) {
         recorder.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + fehlerText(e),

@@ -54,19 +54,24 @@ private:
     QRadioButton* optKursart_[3];
 };
 
-// "Tradomir VQS Datenpflege mit Bravolt": runs the back-fill of cAktualTitel from Startzeit on
-// as soon as it is shown, shows what the run reports, and closes by itself at the end.
+// "Tradomir VQS Datenpflege mit Bravolt": runs the back-fill of the titles from the start time
+// on as soon as it is shown, shows what the run reports, and closes by itself at the end.
 class frmDatenpflegeFortschritt final : public QDialog, public DatenpflegeProgress {
     Q_OBJECT
 public:
     using Run = std::function<DatenpflegeResult(const std::vector<TitelDef>&, double,
                                                 DatenpflegeProgress&)>;
 
-    frmDatenpflegeFortschritt(MessagePresenter& messages, Run run, QWidget* parent = nullptr);
+    // startzeit: the time of day, a fraction of a day.
+    frmDatenpflegeFortschritt(MessagePresenter& messages, Run run,
+                              std::vector<TitelDef> aktualTitel, double startzeit,
+                              QWidget* parent = nullptr);
 
-    bool Abbruch = false;  // the user asked to cancel; set before the run, it never starts
-    double Startzeit = 0;  // time of day, a fraction of a day
-    std::vector<TitelDef> cAktualTitel;
+    const std::vector<TitelDef>& aktualTitel() const { return aktualTitel_; }
+    double startzeit() const { return startzeit_; }
+    // The user asked to cancel; set before the run, it never starts.
+    bool abbruch() const { return abbruch_; }
+    void setAbbruch(bool on) { abbruch_ = on; }
 
     // What the run returned (hides QDialog::result(), the dialog code exec() returns anyway).
     const DatenpflegeResult& result() const { return result_; }
@@ -79,7 +84,7 @@ public:
     void progress(int value) override;
     void cancelEnabled(bool enabled) override;
     void yield() override;
-    bool cancelRequested() override { return Abbruch; }
+    bool cancelRequested() override { return abbruch_; }
 
     // Closes only once the run has ended: Escape does nothing while it goes on.
     void reject() override;
@@ -97,6 +102,9 @@ private:
 
     MessagePresenter& messages_;
     Run run_;
+    std::vector<TitelDef> aktualTitel_;
+    double startzeit_;
+    bool abbruch_ = false;
     State state_ = State::Waiting;
     DatenpflegeResult result_;
     QLabel* titellabel_;

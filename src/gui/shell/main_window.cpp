@@ -41,7 +41,7 @@ constexpr QRect kMonitorDesign(12, 192, 844, 330);  // the list as designed
 }  // namespace
 
 Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
-    : QWidget(parent), endProgram([] { QCoreApplication::exit(0); }), recorder_(recorder) {
+    : QWidget(parent), recorder_(recorder), endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName(QStringLiteral("Bravolt_Hauptfenster"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
@@ -183,7 +183,7 @@ void Bravolt_Hauptfenster::buildControls() {
     connect(btnTitelauswahl_, &QPushButton::clicked, this, [this] { btnTitelauswahl_Click(); });
     connect(btnVerwaltung_, &QPushButton::clicked, this, [this] { btnVerwaltung_Click(); });
     connect(btnDateninspektor_, &QPushButton::clicked, this, [this] {
-        if (openDateninspektor) openDateninspektor();
+        if (openDateninspektor_) openDateninspektor_();
     });
     connect(btnProtokoll_, &QPushButton::clicked, this, [this] { btnProtokoll_Click(); });
     connect(btnInfo_, &QPushButton::clicked, this, [this] {
@@ -203,9 +203,9 @@ void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
     started_ = true;
     showWarnings();
     // A dialog that does not exist yet cannot be opened: its button says so by being disabled.
-    btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl));
-    btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung));
-    btnDateninspektor_->setEnabled(static_cast<bool>(openDateninspektor));
+    btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl_));
+    btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung_));
+    btnDateninspektor_->setEnabled(static_cast<bool>(openDateninspektor_));
     setEnabled(true);
 }
 
@@ -370,8 +370,8 @@ void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
             msg::kOk);
         return;
     }
-    if (!openTitelauswahl) return;
-    openTitelauswahl();
+    if (!openTitelauswahl_) return;
+    openTitelauswahl_();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     TitelInfoAktualisieren();
@@ -392,8 +392,8 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
                            "Titelverwaltung keine Titel zur Aufzeichnung aktiviert werden."),
             msg::kOk);
     }
-    if (!openVerwaltung) return;
-    openVerwaltung();
+    if (!openVerwaltung_) return;
+    openVerwaltung_();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     recorder_.logRecording();
@@ -414,8 +414,8 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
                               QStringLiteral("ShowInTaskBar"));
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
-    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl));
-    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
+    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl_));
+    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung_));
     showWarnings();  // the tip, with what is wrong
 
     // The item shows its box checked or not.
@@ -502,8 +502,8 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
         }
     } else if (sKey == QLatin1String("Beenden")) {
-        if (!OhneRueckfrage && !askToQuit()) return;
-        if (mayQuit && !mayQuit()) return;
+        if (!ohneRueckfrage_ && !askToQuit()) return;
+        if (mayQuit_ && !mayQuit_()) return;
         unload();
         close();
     }
@@ -519,13 +519,13 @@ void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
     if (!unloading_ && !started_) {
         // Still starting: start-up stops at its next step and ends the program cleanly.
         event->ignore();
-        if (closeDuringStartup) closeDuringStartup();
+        if (closeDuringStartup_) closeDuringStartup_();
         return;
     }
     if (!unloading_) {
         // Only the user's close through the title bar asks; the program and the system do not.
         if (event->spontaneous() &&
-            ((!OhneRueckfrage && !askToQuit()) || (mayQuit && !mayQuit()))) {
+            ((!ohneRueckfrage_ && !askToQuit()) || (mayQuit_ && !mayQuit_()))) {
             event->ignore();
             return;
         }
@@ -562,7 +562,7 @@ void Bravolt_Hauptfenster::unload() {
     runStep([&] {
         // Ends the program after this handler: with the window gone, nothing is left to end.
         QTimer::singleShot(0, this, [this] {
-            if (endProgram) endProgram();
+            if (endProgram_) endProgram_();
         });
     });
 }

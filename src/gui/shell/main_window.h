@@ -38,19 +38,25 @@ public:
     Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent = nullptr);
     ~Bravolt_Hauptfenster() override;
 
-    // The dialogs of the buttons, set by the program as far as they exist.
-    std::function<void()> openTitelauswahl;
-    std::function<void()> openVerwaltung;
-    std::function<void()> openDateninspektor;
-    // Ends the program after the unload steps (tests replace it).
-    std::function<void()> endProgram;
+    // The dialogs of the buttons, set by the program as far as they exist (before
+    // finishStartup and InitSysTray, which enable what is there).
+    void setOpenTitelauswahl(std::function<void()> open) { openTitelauswahl_ = std::move(open); }
+    void setOpenVerwaltung(std::function<void()> open) { openVerwaltung_ = std::move(open); }
+    void setOpenDateninspektor(std::function<void()> open) {
+        openDateninspektor_ = std::move(open);
+    }
+    // Ends the program after the unload steps (by default: leaves the event loop).
+    void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
     // "/K": quitting asks nothing.
-    bool OhneRueckfrage = false;
+    bool ohneRueckfrage() const { return ohneRueckfrage_; }
+    void setOhneRueckfrage(bool on) { ohneRueckfrage_ = on; }
     // Asked when the user ends the program, after the quit question: false keeps it running
     // (the user kept a Dateninspektor window with unsaved edits open).
-    std::function<bool()> mayQuit;
+    void setMayQuit(std::function<bool()> mayQuit) { mayQuit_ = std::move(mayQuit); }
     // A close while the program is still starting: start-up is to stop.
-    std::function<void()> closeDuringStartup;
+    void setCloseDuringStartup(std::function<void()> stop) {
+        closeDuringStartup_ = std::move(stop);
+    }
 
     // Puts the icon into the notification area and applies the saved tray and taskbar settings.
     // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
@@ -105,6 +111,13 @@ private:
     void showWarnings();
 
     Recorder& recorder_;
+    std::function<void()> openTitelauswahl_;
+    std::function<void()> openVerwaltung_;
+    std::function<void()> openDateninspektor_;
+    std::function<void()> endProgram_;
+    bool ohneRueckfrage_ = false;
+    std::function<bool()> mayQuit_;
+    std::function<void()> closeDuringStartup_;
     QLabel* image1_;
     QLabel* titelinfoLabel_;
     QLabel* kursdescriptionLabel_;

@@ -166,14 +166,17 @@ protected:
     using Body = std::function<DatenpflegeResult(
         frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double, DatenpflegeProgress&)>;
 
-    // A window whose run counts its calls and does what `body` says.
-    void makeWindow(Body body) {
+    // A window over `titles` from `startzeit` whose run counts its calls and does what `body`
+    // says.
+    void makeWindow(Body body, std::vector<TitelDef> titles = {}, double startzeit = 0) {
         window = std::make_unique<frmDatenpflegeFortschritt>(
-            messages, [this, body = std::move(body)](const std::vector<TitelDef>& titles,
-                                                     double startzeit, DatenpflegeProgress& p) {
+            messages,
+            [this, body = std::move(body)](const std::vector<TitelDef>& given, double from,
+                                           DatenpflegeProgress& p) {
                 ++calls;
-                return body(*window, titles, startzeit, p);
-            });
+                return body(*window, given, from, p);
+            },
+            std::move(titles), startzeit);
     }
     QLabel* label(const char* name) const { return child<QLabel>(window.get(), name); }
     QPushButton* abbruch() const { return child<QPushButton>(window.get(), "btnAbbruch"); }
@@ -228,17 +231,17 @@ TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
     titles.push_back(unknown);
 
     QSet<QString> seen;
-    makeWindow([&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
-                   DatenpflegeProgress& p) {
-        Looking looking(p, [&] {
-            seen << QStringList{label("Titellabel")->text(), label("Statuslabel")->text(),
-                                label("Kursartlabel")->text(), label("Datumlabel")->text()}
-                        .join(" | ");
-        });
-        return t.recorder.datenpflege().run(given, startzeit, looking);
-    });
-    window->cAktualTitel = titles;
-    window->Startzeit = 0.375;  // 09:00
+    makeWindow(
+        [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
+            DatenpflegeProgress& p) {
+            Looking looking(p, [&] {
+                seen << QStringList{label("Titellabel")->text(), label("Statuslabel")->text(),
+                                    label("Kursartlabel")->text(), label("Datumlabel")->text()}
+                            .join(" | ");
+            });
+            return t.recorder.datenpflege().run(given, startzeit, looking);
+        },
+        titles, 0.375);  // from 09:00
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     EXPECT_EQ(calls, 1);
     const QString first = "Titel: Aktie " + titles[0].WKN;
@@ -258,8 +261,8 @@ TEST_F(DatenpflegeFortschrittTest, AFailingStepIsToldWithItsPrefix) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
     makeWindow(
         [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
-            DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); });
-    window->cAktualTitel = {test::mercedesBenz()};
+            DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); },
+        {test::mercedesBenz()});
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_EQ(t.messages.shown[0].text,
@@ -284,7 +287,7 @@ TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowS
             for (const auto& step : steps) {
                 messages.answerNext(step.answer);
                 way.leave(&w);
-                EXPECT_EQ(w.Abbruch, step.cancelled) << way.name;
+                EXPECT_EQ(w.abbruch(), step.cancelled) << way.name;
                 EXPECT_EQ(p.cancelRequested(), step.cancelled) << way.name;
                 EXPECT_TRUE(w.isVisible()) << way.name;
             }
@@ -333,7 +336,7 @@ TEST_F(DatenpflegeFortschrittTest, RunsOnceAndOnlyTheRunEndsTheWindow) {
 TEST_F(DatenpflegeFortschrittTest, CancelledBeforeItIsShownItNeverRuns) {
     makeWindow([](frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double,
                   DatenpflegeProgress&) { return DatenpflegeResult{}; });
-    window->Abbruch = true;
+    window->setAbbruch(true);
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     EXPECT_EQ(calls, 0);
     EXPECT_TRUE(window->result().cancelled);
@@ -345,10 +348,12 @@ TEST(DatenpflegeHilfe, EachWindowOpensItsTopic) {
     frmDatenpflegeOptionen optionen(SettingsStore(dir.path(), QStringLiteral("TradomirVQS")));
     optionen.show();
     frmDatenpflegeFortschritt fortschritt(
-        messages, [&](const std::vector<TitelDef>&, double, DatenpflegeProgress&) {
+        messages,
+        [&](const std::vector<TitelDef>&, double, DatenpflegeProgress&) {
             QTest::keyClick(&fortschritt, Qt::Key_F1);
             return DatenpflegeResult{};
-        });
+        },
+        {}, 0);
     const struct {
         const char* name;
         QDialog* window;

@@ -42,7 +42,7 @@ struct MainWindowTest : ::testing::Test {
     Bravolt_Hauptfenster window{t.recorder};
     int ended = 0;
     MainWindowTest() {
-        window.endProgram = [this] { ++ended; };
+        window.setEndProgram([this] { ++ended; });
     }
     // Records 710000 (in "Dax 30") from now on.
     void record710000() {
@@ -321,13 +321,13 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
     auto* zeile = child<QLabel>(&window, "Protokollzeile");
     EXPECT_TRUE(zeile->text().endsWith("0 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
 
-    window.openTitelauswahl = [&] {
+    window.setOpenTitelauswahl([&] {
         for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false)}) {
             t.recorder.titles().add(d);
             t.recorder.titles().startRecording(d);
         }
         t.recorder.titles().announceChange();
-    };
+    });
     window.btnTitelauswahl_Click();
     EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
               "2 Titel aktiviert, 1 mit Geld/Brief");
@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
         << zeile->text().toStdString();
 
     const qsizetype lines = t.events.log.size();
-    window.openTitelauswahl = [] {};
+    window.setOpenTitelauswahl([] {});
     window.btnTitelauswahl_Click();
     EXPECT_EQ(t.events.log.size(), lines) << "nothing changed, nothing logged";
 }
@@ -344,7 +344,7 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
 // activated and opens all the same; afterwards the definitions are saved.
 TEST_F(MainWindowTest, TheTitleManagementOpensAfterItsQuestionOrNotice) {
     int opened = 0;
-    window.openVerwaltung = [&] { ++opened; };
+    window.setOpenVerwaltung([&] { ++opened; });
     window.finishStartup(t.datenpfad());
     for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
         test::onNextModal([answer](QWidget* box) {
@@ -415,7 +415,7 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsA
     window.showMinimized();
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible()) << "minimized, never hidden";
-    window.OhneRueckfrage = true;
+    window.setOhneRueckfrage(true);
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
     EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "") << "still to be asked";
 }
@@ -425,7 +425,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
     window.InitSysTray(shell, true, 0x0106);
     EXPECT_TRUE(t.messages.shown.empty()) << "asked once only";
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
-    window.OhneRueckfrage = true;
+    window.setOhneRueckfrage(true);
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
     QCoreApplication::processEvents();
     EXPECT_TRUE(t.messages.shown.empty());
@@ -458,7 +458,7 @@ TEST_F(MainWindowTest, WithoutConnectionTheWindowSaysSoAndTheTitleSelectionIsRef
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_TRUE(warnzeile->text().startsWith("Ohne Datenverbindung"));
     bool opened = false;
-    window.openTitelauswahl = [&] { opened = true; };
+    window.setOpenTitelauswahl([&] { opened = true; });
     window.btnTitelauswahl_Click();
     EXPECT_FALSE(opened);
     ASSERT_EQ(t.messages.shown.size(), 1u);
