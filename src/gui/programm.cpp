@@ -6,7 +6,6 @@
 #include "gui/dateninspektor/dateninspektor.h"
 #include "gui/dateninspektor/frm_plv_realtime_titel.h"
 #include "gui/dateninspektor/ordner_baum.h"
-#include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
 #include "gui/shell/small_dialogs.h"
@@ -28,6 +27,7 @@
 #include <QLocalSocket>
 #include <QProgressBar>
 #include <QSessionManager>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace vqs {
@@ -228,15 +228,22 @@ void Programm::mainSteps() {
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;
     if (!shell) {
-        auto qtShell = std::make_unique<QtTrayShell>(programIcon());
+        auto qtShell = std::make_unique<QtTrayShell>();
         available = qtShell->available();
-        qtShell->setCallback([this](std::uint32_t code) {
-            if (window_ && window_->sysTray()) window_->sysTray()->handleCallback(code);
-        });
+        QObject::connect(qtShell->trayIcon(), &QSystemTrayIcon::activated, qtShell.get(),
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (window_ && window_->sysTray())
+                                 window_->sysTray()->activated(reason);
+                         });
+        QObject::connect(qtShell->trayIcon(), &QSystemTrayIcon::messageClicked, qtShell.get(),
+                         [this] {
+                             if (window_ && window_->sysTray())
+                                 window_->sysTray()->messageClicked();
+                         });
         ownTray_ = std::move(qtShell);
         shell = ownTray_.get();
     }
-    window_->InitSysTray(*shell, available, 0x0106);  // an NT 6 system: UTF-16 and balloons
+    window_->InitSysTray(*shell, available);
 }
 
 Dateninspektor& Programm::dateninspektor() {

@@ -150,7 +150,7 @@ TEST_F(ProgramTest, ARefusedLoginAndJaStartsWithoutSubscriptions) {
     EXPECT_EQ(p.recorder().titles().titleObjects().size(), 0) << "no title is subscribed";
     ASSERT_NE(p.mainWindow(), nullptr);
     EXPECT_TRUE(p.mainWindow()->isEnabled());
-    EXPECT_EQ(tray.notifies.front().command, NotifyCommand::Add) << "the tray icon is there";
+    EXPECT_TRUE(tray.visible) << "the tray icon is there";
 }
 
 TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {

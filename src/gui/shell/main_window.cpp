@@ -399,11 +399,10 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
     recorder_.logRecording();
 }
 
-void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
-                                       std::uint32_t platformVersion) {
+void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable) {
     trayAvailable_ = trayAvailable;
     recorder_.loop().yield();
-    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, platformVersion, kCaption);
+    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, programIcon(), kCaption);
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"),
                               true);
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
@@ -472,26 +471,26 @@ void Bravolt_Hauptfenster::setTaskbarButton(bool on) {
     if (visible) show();
 }
 
-void Bravolt_Hauptfenster::SysTrayMouseDown(std::int32_t eButton) {
-    if (eButton == 2 && m_frmSysTray) m_frmSysTray->ShowMenu();
+void Bravolt_Hauptfenster::SysTrayMouseDown(TrayButton button) {
+    if (button == TrayButton::Right && m_frmSysTray) m_frmSysTray->ShowMenu();
 }
 
-void Bravolt_Hauptfenster::SysTrayMouseUp(std::int32_t eButton) {
-    if (eButton != 1) return;
+void Bravolt_Hauptfenster::SysTrayMouseUp(TrayButton button) {
+    if (button != TrayButton::Left) return;
     showNormal();
     raise();
     recorder_.loop().yield();
     activateWindow();
 }
 
-void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
-    if (sKey == QLatin1String("Titelauswahl")) {
+void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& key) {
+    if (key == QLatin1String("Titelauswahl")) {
         btnTitelauswahl_Click();
-    } else if (sKey == QLatin1String("Verwaltung")) {
+    } else if (key == QLatin1String("Verwaltung")) {
         btnVerwaltung_Click();
-    } else if (sKey == QLatin1String("Open")) {
+    } else if (key == QLatin1String("Open")) {
         showAndActivate();
-    } else if (sKey == QLatin1String("ShowInTaskBar")) {
+    } else if (key == QLatin1String("ShowInTaskBar")) {
         if (!m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar)) {
             setTaskbarButton(true);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
@@ -501,7 +500,7 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
             setTaskbarButton(false);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
         }
-    } else if (sKey == QLatin1String("Beenden")) {
+    } else if (key == QLatin1String("Beenden")) {
         if (!ohneRueckfrage_ && !askToQuit()) return;
         if (mayQuit_ && !mayQuit_()) return;
         unload();

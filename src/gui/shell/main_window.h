@@ -61,7 +61,7 @@ public:
     // Puts the icon into the notification area and applies the saved tray and taskbar settings.
     // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
     // (without one the window is never hidden, or the program could not be reached).
-    void InitSysTray(TrayShell& shell, bool trayAvailable, std::uint32_t platformVersion);
+    void InitSysTray(TrayShell& shell, bool trayAvailable);
     frmSysTray* sysTray() const { return m_frmSysTray.get(); }
 
     // Start-up's last touches: the data folder, hidden start-up controls, enabled window.
@@ -75,9 +75,9 @@ public:
     void Protokolleintrag(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
 
     // SysTrayEvents
-    void MenuClick(std::int32_t lIndex, const QString& sKey) override;
-    void SysTrayMouseDown(std::int32_t eButton) override;
-    void SysTrayMouseUp(std::int32_t eButton) override;
+    void MenuClick(std::int32_t index, const QString& key) override;
+    void SysTrayMouseDown(TrayButton button) override;
+    void SysTrayMouseUp(TrayButton button) override;
 
     // The quotes recorded since start, as the label shows them.
     double Kursanzahl() const;

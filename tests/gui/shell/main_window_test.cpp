@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
 // failure shows as a warning line and in the tray's tip while it lasts.
 TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     record710000();
     window.btnProtokoll_Click();
     auto* kurse = child<QLabel>(&window, "labelkurse");
@@ -281,7 +281,7 @@ TEST(MainWindowStart, AWarningOfTheStartShowsInTheWindowThatOpensAfterIt) {
 TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(14, 3, 12)));
     ASSERT_TRUE(t.recorder.login());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     window.finishStartup(t.datenpfad());
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     EXPECT_TRUE(warnzeile->isHidden());
@@ -370,7 +370,7 @@ TEST_F(MainWindowTest, TheTitleManagementOpensAfterItsQuestionOrNotice) {
 
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     t.messages.answerNext(msg::kResultNein);  // no taskbar button
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     EXPECT_EQ(menuCaptions(),
               (QStringList{"&Tradomir VQS anzeigen", "-", "&Titelauswahl...", "&Verwaltung...", "-",
                            "In Taskleiste &anzeigen", "-", "&Tradomir VQS beenden"}));
@@ -397,7 +397,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     // A right click shows the menu; choosing "Beenden" asks, and "Nein" keeps the program.
     shell.choice = Bravolt_Hauptfenster::kBeenden;
     t.messages.answerNext(msg::kResultNein);
-    window.sysTray()->handleCallback(516);
+    window.sysTray()->activated(QSystemTrayIcon::Context);
     ASSERT_EQ(shell.popups.size(), 1u);
     EXPECT_EQ(t.messages.shown.back().text,
               QStringLiteral("Möchten Sie Tradomir VQS für Bravolt-API beenden?"));
@@ -407,7 +407,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
 TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsAsked) {
     writeSetting(t.settings, settings::Anzeigen, "0");
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, false, 0x0106);
+    window.InitSysTray(shell, false);
     EXPECT_TRUE(t.messages.shown.empty()) << "no taskbar question";
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(window.isVisible()) << "the window is the only way to the program";
@@ -422,7 +422,7 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsA
 
 TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon) {
     writeSetting(t.settings, settings::Taskbar, "1");
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     EXPECT_TRUE(t.messages.shown.empty()) << "asked once only";
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
     window.setOhneRueckfrage(true);
@@ -432,7 +432,8 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "-1");
     EXPECT_EQ(readSetting(t.settings, settings::Anzeigen), "-1") << "it was shown when quitting";
-    EXPECT_EQ(shell.notifies.back().command, NotifyCommand::Delete);
+    EXPECT_FALSE(shell.visible);
+    EXPECT_EQ(shell.calls.back(), "hide");
     EXPECT_FALSE(
         t.settings.GetSetting("Tradomir", "VQS-Bravolt-Programmfenster", "WinState", "").isEmpty());
 }
@@ -440,7 +441,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
 TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
     writeSetting(t.settings, settings::Taskbar, "1");
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     t.messages.answerNext(msg::kResultNein);
     test::closeFromTitleBar(&window);
     EXPECT_EQ(ended, 0);
