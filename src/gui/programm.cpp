@@ -6,7 +6,6 @@
 #include "gui/dateninspektor/dateninspektor.h"
 #include "gui/dateninspektor/frm_plv_realtime_titel.h"
 #include "gui/dateninspektor/ordner_baum.h"
-#include "gui/shell/app_icon.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/qt_tray_shell.h"
 #include "gui/shell/small_dialogs.h"
@@ -28,6 +27,7 @@
 #include <QLocalSocket>
 #include <QProgressBar>
 #include <QSessionManager>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace vqs {
@@ -123,8 +123,8 @@ bool Programm::Main() {
     starting_ = false;
     if (window_ && endRequested()) {
         // Closed or told to end while starting: a clean end now.
-        window_->OhneRueckfrage = true;
-        window_->endProgram = nullptr;
+        window_->setOhneRueckfrage(true);
+        window_->setEndProgram(nullptr);
         window_->unload();
         window_.reset();
     }
@@ -151,7 +151,7 @@ void Programm::endNow() {
         return;
     }
     if (!window_) return;
-    window_->OhneRueckfrage = true;
+    window_->setOhneRueckfrage(true);
     window_->unload();
     window_->close();
 }
@@ -167,9 +167,9 @@ void Programm::mainSteps() {
             SettingsStore& settings = *self.env_.settings;
             if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) != 0) return true;
             frmStartHinweis hinweis;
-            hinweis.exec();
+            const bool confirmed = hinweis.exec() == QDialog::Accepted;
             if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
-            return !hinweis.tag().isEmpty();  // not confirmed: the end
+            return confirmed;  // not confirmed: the end
         }
         void lowOnSpace(const QString& volume) override {
             self.recorder_->messages().ShowMessage(
@@ -185,8 +185,8 @@ void Programm::mainSteps() {
             if (delay >= 1) self.delayStart(delay);
             if (self.endRequested()) return false;
             self.window_ = std::make_unique<Bravolt_Hauptfenster>(*self.recorder_);
-            self.window_->OhneRueckfrage = quitWithoutQuestion(self.env_.commandLine);
-            self.window_->closeDuringStartup = [programm = &self] { programm->endNow(); };
+            self.window_->setOhneRueckfrage(quitWithoutQuestion(self.env_.commandLine));
+            self.window_->setCloseDuringStartup([programm = &self] { programm->endNow(); });
             self.dialogMessages_.setMainWindow(self.window_.get());
             self.window_->setEnabled(false);
             self.window_->show();
@@ -210,33 +210,40 @@ void Programm::mainSteps() {
         StartupOutcome::Ended)
         return;
 
-    window_->openTitelauswahl = [this] {
+    window_->setOpenTitelauswahl([this] {
         frmTitelauswahl dialog(*recorder_, window_.get());
         dialog.exec();
-    };
-    window_->openVerwaltung = [this] {
+    });
+    window_->setOpenVerwaltung([this] {
         frmTitelverwaltung dialog(
             *recorder_,
             [this](const QString& path, QWidget* owner) { dateninspektor().open(path, owner); },
             window_.get());
         dialog.exec();
-    };
+    });
     dateninspektorPfad_ = recorder.datenpfad();
-    window_->openDateninspektor = [this] { DateninspektorOeffnen(); };
-    window_->mayQuit = [this] { return !dateninspektor_ || dateninspektor_->closeAll(); };
+    window_->setOpenDateninspektor([this] { DateninspektorOeffnen(); });
+    window_->setMayQuit([this] { return !dateninspektor_ || dateninspektor_->closeAll(); });
     window_->finishStartup(recorder.datenpfad());
     TrayShell* shell = env_.trayShell;
     bool available = env_.trayAvailable;
     if (!shell) {
-        auto qtShell = std::make_unique<QtTrayShell>(programIcon());
+        auto qtShell = std::make_unique<QtTrayShell>();
         available = qtShell->available();
-        qtShell->setCallback([this](std::uint32_t code) {
-            if (window_ && window_->sysTray()) window_->sysTray()->handleCallback(code);
-        });
+        QObject::connect(qtShell->trayIcon(), &QSystemTrayIcon::activated, qtShell.get(),
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (window_ && window_->sysTray())
+                                 window_->sysTray()->activated(reason);
+                         });
+        QObject::connect(qtShell->trayIcon(), &QSystemTrayIcon::messageClicked, qtShell.get(),
+                         [this] {
+                             if (window_ && window_->sysTray())
+                                 window_->sysTray()->messageClicked();
+                         });
         ownTray_ = std::move(qtShell);
         shell = ownTray_.get();
     }
-    window_->InitSysTray(*shell, available, 0x0106);  // an NT 6 system: UTF-16 and balloons
+    window_->InitSysTray(*shell, available);
 }
 
 Dateninspektor& Programm::dateninspektor() {
@@ -248,8 +255,7 @@ void Programm::DateninspektorOeffnen() {
     try {
         FrmPLVRealtimeTitel dialog(recorder_->settings(), window_.get());
         dialog.Katalogliste()->setFolderPath(dateninspektorPfad_);
-        dialog.exec();
-        if (dialog.tag() == QLatin1String("OK")) {
+        if (dialog.exec() == QDialog::Accepted) {
             dateninspektorPfad_ = dialog.Katalogliste()->folderPath();
             // The row's own path: a name rebuilt from the header's code misses files named
             // the old way and codes cut to their field.
@@ -286,7 +292,7 @@ void Programm::delayStart(double seconds) {
         if (remaining >= 0 && static_cast<int>(remaining) != window.Fortschritt()->value())
             window.Fortschritt()->setValue(static_cast<int>(remaining));
         env_.waitABit();
-        if (!window.tag().isEmpty() || endRequested()) break;
+        if (window.abgebrochen() || endRequested()) break;
     } while (seconds >= elapsed());
 }
 

@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -113,13 +112,11 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
     datumfeld->setDate(QDate::currentDate());
     zeitfeld_->setFocus();
 
-    connect(okay, &QPushButton::clicked, this, [this] {
-        tag_ = QStringLiteral("OK");
-        accept();
-    });
-    connect(abbruch, &QPushButton::clicked, this, &frmDatenpflegeOptionen::reject);
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
+    connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(hilfe, &QPushButton::clicked, this,
             [this] { showHelp(this, help::kDatenpflegeOptionen); });
+    installHelpKey(this, help::kDatenpflegeOptionen);
 }
 
 double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfeld_->time()); }
@@ -127,19 +124,6 @@ double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfel
 void frmDatenpflegeOptionen::speichern(SettingsStore& settings) const {
     // 16 significant digits read back to the same minute in any locale.
     writeSetting(settings, settings::BravoltUhrzeit, QString::number(startzeit(), 'g', 16));
-}
-
-void frmDatenpflegeOptionen::reject() {
-    tag_.clear();
-    QDialog::reject();
-}
-
-void frmDatenpflegeOptionen::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDatenpflegeOptionen);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 frmKursartWahl::frmKursartWahl(QWidget* parent) : QDialog(parent) {
@@ -172,8 +156,8 @@ frmKursartWahl::frmKursartWahl(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(okay, &QPushButton::clicked, this, &frmKursartWahl::okay);
-    connect(abbruch, &QPushButton::clicked, this, &frmKursartWahl::reject);
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
+    connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 Kursart frmKursartWahl::kursart() const {
@@ -182,22 +166,12 @@ Kursart frmKursartWahl::kursart() const {
     return kBrief;
 }
 
-void frmKursartWahl::okay() {
-    tag_ = QStringLiteral("OK");
-    accept();
-}
-
-void frmKursartWahl::reject() {
-    tag_.clear();
-    QDialog::reject();
-}
-
 bool frmKursartWahl::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (auto* option = qobject_cast<QRadioButton*>(watched)) {
             // The kind double-clicked is the one confirmed, whether or not a click checked it.
             option->setChecked(true);
-            okay();
+            accept();
             return true;
         }
     }
@@ -205,8 +179,13 @@ bool frmKursartWahl::eventFilter(QObject* watched, QEvent* event) {
 }
 
 frmDatenpflegeFortschritt::frmDatenpflegeFortschritt(MessagePresenter& messages, Run run,
-                                                     QWidget* parent)
-    : QDialog(parent), messages_(messages), run_(std::move(run)) {
+                                                     std::vector<TitelDef> aktualTitel,
+                                                     double startzeit, QWidget* parent)
+    : QDialog(parent),
+      messages_(messages),
+      run_(std::move(run)),
+      aktualTitel_(std::move(aktualTitel)),
+      startzeit_(startzeit) {
     setObjectName(QStringLiteral("frmDatenpflegeFortschritt"));
     setWindowTitle(QStringLiteral("Tradomir VQS Datenpflege mit Bravolt"));
 
@@ -238,6 +217,7 @@ frmDatenpflegeFortschritt::frmDatenpflegeFortschritt(MessagePresenter& messages,
     layout->addLayout(buttons);
 
     connect(btnAbbruch_, &QPushButton::clicked, this, &frmDatenpflegeFortschritt::askToCancel);
+    installHelpKey(this, help::kDatenpflege);
 }
 
 void frmDatenpflegeFortschritt::titel(const QString& text) { titellabel_->setText(text); }
@@ -260,10 +240,10 @@ void frmDatenpflegeFortschritt::start() {
     if (state_ == State::Running) return;
     if (state_ == State::Waiting) {
         state_ = State::Running;
-        if (Abbruch)
+        if (abbruch_)
             result_.cancelled = true;
         else
-            result_ = run_(cAktualTitel, Startzeit, *this);
+            result_ = run_(aktualTitel_, startzeit_, *this);
         state_ = State::Ended;
     }
     // Shown again after the end: there is nothing more to do.
@@ -278,7 +258,7 @@ void frmDatenpflegeFortschritt::finish() {
 void frmDatenpflegeFortschritt::askToCancel() {
     if (messages_.ShowMessage(QStringLiteral("Datenpflege jetzt abbrechen?"), msg::kYesNo) ==
         msg::kResultJa)
-        Abbruch = true;
+        abbruch_ = true;
 }
 
 void frmDatenpflegeFortschritt::reject() {
@@ -295,14 +275,6 @@ void frmDatenpflegeFortschritt::closeEvent(QCloseEvent* event) {
     askToCancel();
 }
 
-void frmDatenpflegeFortschritt::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDatenpflege);
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, double startzeit,
                            QWidget* parent) {
     try {
@@ -312,9 +284,7 @@ void DatenpflegeAusfuehren(Recorder& recorder, std::vector<TitelDef> titles, dou
                         DatenpflegeProgress& progress) {
                 return recorder.datenpflege().run(list, from, progress);
             },
-            parent);
-        fortschritt.cAktualTitel = std::move(titles);
-        fortschritt.Startzeit = startzeit;
+            std::move(titles), startzeit, parent);
         fortschritt.exec();
     } catch (const std::exception& e) {
         recorder.messages().ShowMessage(QStringLiteral("Fehler aufgetreten: ") + fehlerText(e),

@@ -24,62 +24,54 @@ class MessagePresenter;
 class Recorder;
 class SettingsStore;
 
-// "Datenpflege": from which time of day the broker's ticks are taken. Reports "OK" in tag()
-// when started; the caller then stores the time with speichern().
+// "Datenpflege": from which time of day the broker's ticks are taken. Accepted when started;
+// the caller then stores the time with speichern().
 class frmDatenpflegeOptionen final : public QDialog {
     Q_OBJECT
 public:
     explicit frmDatenpflegeOptionen(const SettingsStore& settings, QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     // The time in the field as a fraction of a day.
     double startzeit() const;
     // Stores the time as the setting "BravoltUhrzeit".
     void speichern(SettingsStore& settings) const;
-    // "Abbrechen", Escape and the close box: no confirmation.
-    void reject() override;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTimeEdit* zeitfeld_;
-    QString tag_;
 };
 
-// "Kursart für Dateninspektor wählen": paid, bid or ask. Reports "OK" in tag() when confirmed;
-// a double-click on a kind confirms it at once.
+// "Kursart für Dateninspektor wählen": paid, bid or ask. Accepted when confirmed; a
+// double-click on a kind confirms it at once.
 class frmKursartWahl final : public QDialog {
     Q_OBJECT
 public:
     explicit frmKursartWahl(QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     Kursart kursart() const;
-    // "Abbrechen", Escape and the close box: no confirmation.
-    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void okay();
-
     QRadioButton* optKursart_[3];
-    QString tag_;
 };
 
-// "Tradomir VQS Datenpflege mit Bravolt": runs the back-fill of cAktualTitel from Startzeit on
-// as soon as it is shown, shows what the run reports, and closes by itself at the end.
+// "Tradomir VQS Datenpflege mit Bravolt": runs the back-fill of the titles from the start time
+// on as soon as it is shown, shows what the run reports, and closes by itself at the end.
 class frmDatenpflegeFortschritt final : public QDialog, public DatenpflegeProgress {
     Q_OBJECT
 public:
     using Run = std::function<DatenpflegeResult(const std::vector<TitelDef>&, double,
                                                 DatenpflegeProgress&)>;
 
-    frmDatenpflegeFortschritt(MessagePresenter& messages, Run run, QWidget* parent = nullptr);
+    // startzeit: the time of day, a fraction of a day.
+    frmDatenpflegeFortschritt(MessagePresenter& messages, Run run,
+                              std::vector<TitelDef> aktualTitel, double startzeit,
+                              QWidget* parent = nullptr);
 
-    bool Abbruch = false;  // the user asked to cancel; set before the run, it never starts
-    double Startzeit = 0;  // time of day, a fraction of a day
-    std::vector<TitelDef> cAktualTitel;
+    const std::vector<TitelDef>& aktualTitel() const { return aktualTitel_; }
+    double startzeit() const { return startzeit_; }
+    // The user asked to cancel; set before the run, it never starts.
+    bool abbruch() const { return abbruch_; }
+    void setAbbruch(bool on) { abbruch_ = on; }
 
     // What the run returned (hides QDialog::result(), the dialog code exec() returns anyway).
     const DatenpflegeResult& result() const { return result_; }
@@ -92,7 +84,7 @@ public:
     void progress(int value) override;
     void cancelEnabled(bool enabled) override;
     void yield() override;
-    bool cancelRequested() override { return Abbruch; }
+    bool cancelRequested() override { return abbruch_; }
 
     // Closes only once the run has ended: Escape does nothing while it goes on.
     void reject() override;
@@ -100,7 +92,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class State { Waiting, Running, Ended };
@@ -111,6 +102,9 @@ private:
 
     MessagePresenter& messages_;
     Run run_;
+    std::vector<TitelDef> aktualTitel_;
+    double startzeit_;
+    bool abbruch_ = false;
     State state_ = State::Waiting;
     DatenpflegeResult result_;
     QLabel* titellabel_;

@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
@@ -74,8 +73,9 @@ FrmPLVRealtimeTitel::FrmPLVRealtimeTitel(SettingsStore& settings, QWidget* paren
 
     connect(katalogliste_, &OrdnerBaum::folderChanged, this, &FrmPLVRealtimeTitel::folderChanged);
     connect(okay_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::okay);
-    connect(abbruch_, &QPushButton::clicked, this, &FrmPLVRealtimeTitel::abbruch);
+    connect(abbruch_, &QPushButton::clicked, this, &QDialog::reject);
     connect(titelliste_, &QTreeWidget::itemDoubleClicked, this, &FrmPLVRealtimeTitel::okay);
+    installHelpKey(this, help::kDateiauswahl);
 
     katalogliste_->setFocus();  // the keyboard starts in the folders
     RestoreColumnWidths(titelliste_, settings_, kColumns);
@@ -130,28 +130,14 @@ void FrmPLVRealtimeTitel::okay() {
             return;
         titelliste_->selectAll();
     }
-    tag_ = QStringLiteral("OK");
     accept();
-}
-
-void FrmPLVRealtimeTitel::abbruch() {
-    tag_.clear();
-    reject();
-}
-
-void FrmPLVRealtimeTitel::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kDateiauswahl);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void FrmPLVRealtimeTitel::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (ShowMessage(QStringLiteral("Einstellungen verwerfen?"), msg::kYesNo, nullptr) ==
         msg::kResultJa)
-        abbruch();
+        reject();
 }
 
 }  // namespace vqs

@@ -14,7 +14,7 @@ class OrdnerBaum;
 class SettingsStore;
 
 // "Tradomir Realtime-Titel wählen": a folder tree, and the data files of the chosen folder by
-// the title and code in their headers. Accepted (tag() "OK") when files are chosen.
+// the title and code in their headers. Accepted when files are chosen.
 class FrmPLVRealtimeTitel final : public QDialog {
     Q_OBJECT
 public:
@@ -23,7 +23,6 @@ public:
 
     OrdnerBaum* Katalogliste() const { return katalogliste_; }
     QTreeWidget* Titelliste() const { return titelliste_; }
-    const QString& tag() const { return tag_; }
     // The real paths of the chosen rows, in the list's order.
     QStringList selectedPaths() const;
 
@@ -32,11 +31,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void okay();
-    void abbruch();
 
     SettingsStore& settings_;
     OrdnerBaum* katalogliste_;
@@ -44,7 +41,6 @@ private:
     QLabel* pfadFeld_;
     QPushButton* okay_;
     QPushButton* abbruch_;
-    QString tag_;
     bool saved_ = false;
 };
 

@@ -32,6 +32,29 @@ constexpr std::array kTopics{
     help::kTitelverwaltung, help::kDateiauswahl,  help::kDatenpflegeOptionen, help::kDatenpflege,
     help::kDateninspektor};
 
+// Watches the key presses that reach the window unused by its controls.
+class HelpKey final : public QObject {
+public:
+    HelpKey(QWidget* window, int contextId)
+        : QObject(window), window_(window), contextId_(contextId) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_ || event->type() != QEvent::KeyPress ||
+            static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+            return false;
+        showHelp(window_, contextId_);
+        event->accept();
+        return true;
+    }
+
+private:
+    QWidget* window_;
+    int contextId_;
+};
+
 // The one viewer of callers without an owner window.
 QPointer<HelpViewer>& ownerlessViewer() {
     static QPointer<HelpViewer> viewer;
@@ -130,5 +153,7 @@ HelpViewer* showHelp(QWidget* owner, int contextId) {
     viewer->activateWindow();
     return viewer;
 }
+
+void installHelpKey(QWidget* window, int contextId) { new HelpKey(window, contextId); }
 
 }  // namespace vqs

@@ -53,4 +53,8 @@ HelpViewer* showHelp(QWidget* owner, int contextId);
 // The viewer that showHelp made for the window of `owner`, or null.
 HelpViewer* findHelpViewer(QWidget* owner);
 
+// F1 in `window`, wherever the focus is (unless the focused control uses the key itself), opens
+// the help at the window's topic.
+void installHelpKey(QWidget* window, int contextId);
+
 }  // namespace vqs

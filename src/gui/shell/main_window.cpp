@@ -41,7 +41,7 @@ constexpr QRect kMonitorDesign(12, 192, 844, 330);  // the list as designed
 }  // namespace
 
 Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
-    : QWidget(parent), endProgram([] { QCoreApplication::exit(0); }), recorder_(recorder) {
+    : QWidget(parent), recorder_(recorder), endProgram_([] { QCoreApplication::exit(0); }) {
     setObjectName(QStringLiteral("Bravolt_Hauptfenster"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
@@ -183,7 +183,7 @@ void Bravolt_Hauptfenster::buildControls() {
     connect(btnTitelauswahl_, &QPushButton::clicked, this, [this] { btnTitelauswahl_Click(); });
     connect(btnVerwaltung_, &QPushButton::clicked, this, [this] { btnVerwaltung_Click(); });
     connect(btnDateninspektor_, &QPushButton::clicked, this, [this] {
-        if (openDateninspektor) openDateninspektor();
+        if (openDateninspektor_) openDateninspektor_();
     });
     connect(btnProtokoll_, &QPushButton::clicked, this, [this] { btnProtokoll_Click(); });
     connect(btnInfo_, &QPushButton::clicked, this, [this] {
@@ -192,6 +192,7 @@ void Bravolt_Hauptfenster::buildControls() {
     });
     connect(btnHilfe_, &QPushButton::clicked, this,
             [this] { showHelp(this, help::kHauptfenster); });
+    installHelpKey(this, help::kHauptfenster);
 }
 
 void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
@@ -202,9 +203,9 @@ void Bravolt_Hauptfenster::finishStartup(const QString& datenpfad) {
     started_ = true;
     showWarnings();
     // A dialog that does not exist yet cannot be opened: its button says so by being disabled.
-    btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl));
-    btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung));
-    btnDateninspektor_->setEnabled(static_cast<bool>(openDateninspektor));
+    btnTitelauswahl_->setEnabled(static_cast<bool>(openTitelauswahl_));
+    btnVerwaltung_->setEnabled(static_cast<bool>(openVerwaltung_));
+    btnDateninspektor_->setEnabled(static_cast<bool>(openDateninspektor_));
     setEnabled(true);
 }
 
@@ -369,8 +370,8 @@ void Bravolt_Hauptfenster::btnTitelauswahl_Click() {
             msg::kOk);
         return;
     }
-    if (!openTitelauswahl) return;
-    openTitelauswahl();
+    if (!openTitelauswahl_) return;
+    openTitelauswahl_();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     TitelInfoAktualisieren();
@@ -391,18 +392,17 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
                            "Titelverwaltung keine Titel zur Aufzeichnung aktiviert werden."),
             msg::kOk);
     }
-    if (!openVerwaltung) return;
-    openVerwaltung();
+    if (!openVerwaltung_) return;
+    openVerwaltung_();
     recorder_.loop().yield();
     recorder_.saveDefinitions();
     recorder_.logRecording();
 }
 
-void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
-                                       std::uint32_t platformVersion) {
+void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable) {
     trayAvailable_ = trayAvailable;
     recorder_.loop().yield();
-    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, platformVersion, kCaption);
+    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, programIcon(), kCaption);
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"),
                               true);
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
@@ -413,8 +413,8 @@ void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable,
                               QStringLiteral("ShowInTaskBar"));
     m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
     m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
-    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl));
-    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung));
+    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl_));
+    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung_));
     showWarnings();  // the tip, with what is wrong
 
     // The item shows its box checked or not.
@@ -471,26 +471,26 @@ void Bravolt_Hauptfenster::setTaskbarButton(bool on) {
     if (visible) show();
 }
 
-void Bravolt_Hauptfenster::SysTrayMouseDown(std::int32_t eButton) {
-    if (eButton == 2 && m_frmSysTray) m_frmSysTray->ShowMenu();
+void Bravolt_Hauptfenster::SysTrayMouseDown(TrayButton button) {
+    if (button == TrayButton::Right && m_frmSysTray) m_frmSysTray->ShowMenu();
 }
 
-void Bravolt_Hauptfenster::SysTrayMouseUp(std::int32_t eButton) {
-    if (eButton != 1) return;
+void Bravolt_Hauptfenster::SysTrayMouseUp(TrayButton button) {
+    if (button != TrayButton::Left) return;
     showNormal();
     raise();
     recorder_.loop().yield();
     activateWindow();
 }
 
-void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
-    if (sKey == QLatin1String("Titelauswahl")) {
+void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& key) {
+    if (key == QLatin1String("Titelauswahl")) {
         btnTitelauswahl_Click();
-    } else if (sKey == QLatin1String("Verwaltung")) {
+    } else if (key == QLatin1String("Verwaltung")) {
         btnVerwaltung_Click();
-    } else if (sKey == QLatin1String("Open")) {
+    } else if (key == QLatin1String("Open")) {
         showAndActivate();
-    } else if (sKey == QLatin1String("ShowInTaskBar")) {
+    } else if (key == QLatin1String("ShowInTaskBar")) {
         if (!m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar)) {
             setTaskbarButton(true);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
@@ -500,9 +500,9 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& sKey) {
             setTaskbarButton(false);
             m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
         }
-    } else if (sKey == QLatin1String("Beenden")) {
-        if (!OhneRueckfrage && !askToQuit()) return;
-        if (mayQuit && !mayQuit()) return;
+    } else if (key == QLatin1String("Beenden")) {
+        if (!ohneRueckfrage_ && !askToQuit()) return;
+        if (mayQuit_ && !mayQuit_()) return;
         unload();
         close();
     }
@@ -518,13 +518,13 @@ void Bravolt_Hauptfenster::closeEvent(QCloseEvent* event) {
     if (!unloading_ && !started_) {
         // Still starting: start-up stops at its next step and ends the program cleanly.
         event->ignore();
-        if (closeDuringStartup) closeDuringStartup();
+        if (closeDuringStartup_) closeDuringStartup_();
         return;
     }
     if (!unloading_) {
         // Only the user's close through the title bar asks; the program and the system do not.
         if (event->spontaneous() &&
-            ((!OhneRueckfrage && !askToQuit()) || (mayQuit && !mayQuit()))) {
+            ((!ohneRueckfrage_ && !askToQuit()) || (mayQuit_ && !mayQuit_()))) {
             event->ignore();
             return;
         }
@@ -561,7 +561,7 @@ void Bravolt_Hauptfenster::unload() {
     runStep([&] {
         // Ends the program after this handler: with the window gone, nothing is left to end.
         QTimer::singleShot(0, this, [this] {
-            if (endProgram) endProgram();
+            if (endProgram_) endProgram_();
         });
     });
 }
@@ -605,15 +605,6 @@ bool Bravolt_Hauptfenster::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void Bravolt_Hauptfenster::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kHauptfenster);
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 }  // namespace vqs

@@ -38,24 +38,30 @@ public:
     Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent = nullptr);
     ~Bravolt_Hauptfenster() override;
 
-    // The dialogs of the buttons, set by the program as far as they exist.
-    std::function<void()> openTitelauswahl;
-    std::function<void()> openVerwaltung;
-    std::function<void()> openDateninspektor;
-    // Ends the program after the unload steps (tests replace it).
-    std::function<void()> endProgram;
+    // The dialogs of the buttons, set by the program as far as they exist (before
+    // finishStartup and InitSysTray, which enable what is there).
+    void setOpenTitelauswahl(std::function<void()> open) { openTitelauswahl_ = std::move(open); }
+    void setOpenVerwaltung(std::function<void()> open) { openVerwaltung_ = std::move(open); }
+    void setOpenDateninspektor(std::function<void()> open) {
+        openDateninspektor_ = std::move(open);
+    }
+    // Ends the program after the unload steps (by default: leaves the event loop).
+    void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
     // "/K": quitting asks nothing.
-    bool OhneRueckfrage = false;
+    bool ohneRueckfrage() const { return ohneRueckfrage_; }
+    void setOhneRueckfrage(bool on) { ohneRueckfrage_ = on; }
     // Asked when the user ends the program, after the quit question: false keeps it running
     // (the user kept a Dateninspektor window with unsaved edits open).
-    std::function<bool()> mayQuit;
+    void setMayQuit(std::function<bool()> mayQuit) { mayQuit_ = std::move(mayQuit); }
     // A close while the program is still starting: start-up is to stop.
-    std::function<void()> closeDuringStartup;
+    void setCloseDuringStartup(std::function<void()> stop) {
+        closeDuringStartup_ = std::move(stop);
+    }
 
     // Puts the icon into the notification area and applies the saved tray and taskbar settings.
     // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
     // (without one the window is never hidden, or the program could not be reached).
-    void InitSysTray(TrayShell& shell, bool trayAvailable, std::uint32_t platformVersion);
+    void InitSysTray(TrayShell& shell, bool trayAvailable);
     frmSysTray* sysTray() const { return m_frmSysTray.get(); }
 
     // Start-up's last touches: the data folder, hidden start-up controls, enabled window.
@@ -69,9 +75,9 @@ public:
     void Protokolleintrag(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
 
     // SysTrayEvents
-    void MenuClick(std::int32_t lIndex, const QString& sKey) override;
-    void SysTrayMouseDown(std::int32_t eButton) override;
-    void SysTrayMouseUp(std::int32_t eButton) override;
+    void MenuClick(std::int32_t index, const QString& key) override;
+    void SysTrayMouseDown(TrayButton button) override;
+    void SysTrayMouseUp(TrayButton button) override;
 
     // The quotes recorded since start, as the label shows them.
     double Kursanzahl() const;
@@ -92,7 +98,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -106,6 +111,13 @@ private:
     void showWarnings();
 
     Recorder& recorder_;
+    std::function<void()> openTitelauswahl_;
+    std::function<void()> openVerwaltung_;
+    std::function<void()> openDateninspektor_;
+    std::function<void()> endProgram_;
+    bool ohneRueckfrage_ = false;
+    std::function<bool()> mayQuit_;
+    std::function<void()> closeDuringStartup_;
     QLabel* image1_;
     QLabel* titelinfoLabel_;
     QLabel* kursdescriptionLabel_;

@@ -161,10 +161,7 @@ void frmMessageDialog::prepare(const QString& text, int style) {
     buttons_[static_cast<size_t>(defaultIndex)]->setDefault(true);
 }
 
-void frmMessageDialog::clicked(int index) {
-    tag_ = QString::number(resultFor(index, ButtonStyle()));
-    done(QDialog::Accepted);
-}
+void frmMessageDialog::clicked(int index) { done(resultFor(index, ButtonStyle())); }
 
 void frmMessageDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
@@ -180,7 +177,7 @@ void frmMessageDialog::keyPressEvent(QKeyEvent* event) {
 void frmMessageDialog::closeEvent(QCloseEvent* event) {
     // Closed by the window frame: no answer.
     event->accept();
-    done(QDialog::Rejected);
+    done(msg::kResultNone);
 }
 
 void frmMessageDialog::changeEvent(QEvent* event) {
@@ -253,10 +250,7 @@ int ShowMessage(const QString& text, int style, const QWidget* mainWindow) {
     if (mainWindow && mainWindow->isMinimized()) return systemMessageBox(text, style);
     frmMessageDialog dialog;
     dialog.prepare(text, style);
-    dialog.exec();
-    bool ok = false;
-    const int result = dialog.tag().toInt(&ok);
-    return ok ? result : msg::kResultNone;
+    return dialog.exec();
 }
 
 int QtMessagePresenter::ShowMessage(const QString& text, int style) {

@@ -12,7 +12,9 @@ class QPushButton;
 
 namespace vqs {
 
-// The system's own message box: German captions, sized to its text, standard result codes.
+// The system's own message box: German captions, sized to its text. exec() returns the
+// standard result code of the button pressed (msg::kResultOk ...), msg::kResultNone when it
+// was closed without one.
 class frmMessageDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -23,8 +25,6 @@ public:
 
     // Sets captions, roles, size and button places for the text and the full style.
     void prepare(const QString& text, int style);
-    // The stored result text ("" until a button was pressed).
-    const QString& tag() const { return tag_; }
 
     QLabel* Meldung() const { return meldung_; }
     QPushButton* btn(int index) const { return buttons_[static_cast<size_t>(index)]; }
@@ -45,7 +45,6 @@ private:
     std::array<QPushButton*, 3> buttons_{};
     int buttonStyle_ = 0;
     int cancelIndex_ = -1;
-    QString tag_;
 };
 
 // Shows text with the style's buttons and waits for the answer (result codes of the standard

@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -69,15 +68,10 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     datenpflege_->setChecked(options.AutoDatenpflege);
     wiederverbinden_->setChecked(options.AutoWiederverbinden);
 
-    connect(okay, &QPushButton::clicked, this, [this] {
-        tag_ = QStringLiteral("OK");
-        accept();
-    });
-    connect(abbruch, &QPushButton::clicked, this, [this] {
-        tag_.clear();
-        reject();
-    });
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
+    connect(abbruch, &QPushButton::clicked, this, &QDialog::reject);
     connect(hilfe, &QPushButton::clicked, this, [this] { showHelp(this, help::kEinstellungen); });
+    installHelpKey(this, help::kEinstellungen);
 }
 
 bool frmVQSEinstellungen::umsatzfilterBezahlt() const { return filter0_->isChecked(); }
@@ -85,24 +79,9 @@ bool frmVQSEinstellungen::umsatzfilterAndere() const { return filter1_->isChecke
 bool frmVQSEinstellungen::datenpflege() const { return datenpflege_->isChecked(); }
 bool frmVQSEinstellungen::wiederverbinden() const { return wiederverbinden_->isChecked(); }
 
-void frmVQSEinstellungen::closeEvent(QCloseEvent* event) {
-    tag_.clear();
-    QDialog::closeEvent(event);
-}
-
-void frmVQSEinstellungen::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kEinstellungen);
-        return;
-    }
-    if (event->key() == Qt::Key_Escape) tag_.clear();
-    QDialog::keyPressEvent(event);
-}
-
 void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
     frmVQSEinstellungen dialog(recorder.options(), parent);
-    dialog.exec();
-    if (dialog.tag().isEmpty()) return;
+    if (dialog.exec() != QDialog::Accepted) return;
     recorder.options().UmsatzFilterBezahlt = dialog.umsatzfilterBezahlt();
     recorder.options().UmsatzFilterAndere = dialog.umsatzfilterAndere();
     recorder.options().AutoDatenpflege = dialog.datenpflege();
@@ -167,10 +146,7 @@ frmStartHinweis::frmStartHinweis(QWidget* parent) : QDialog(parent) {
     layout->addWidget(picture1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(okay, &QPushButton::clicked, this, [this] {
-        tag_ = QStringLiteral("OK");
-        accept();
-    });
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
     connect(abbrechen, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -178,7 +154,6 @@ bool frmStartHinweis::nichtMehrAnzeigen() const { return nichtMehr_->isChecked()
 
 void frmStartHinweis::closeEvent(QCloseEvent* event) {
     // Closed by its frame, the window unloads: the box reads unticked again.
-    tag_.clear();
     nichtMehr_->setChecked(false);
     QDialog::closeEvent(event);
 }

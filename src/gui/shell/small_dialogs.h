@@ -9,38 +9,31 @@ namespace vqs {
 class Recorder;
 struct RecorderOptions;
 
-// "Allgemeine Einstellungen": the recording options. Reports "OK" in tag() when confirmed.
+// "Allgemeine Einstellungen": the recording options. Accepted when confirmed.
 class frmVQSEinstellungen final : public QDialog {
     Q_OBJECT
 public:
     frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     bool umsatzfilterBezahlt() const;
     bool umsatzfilterAndere() const;
     bool datenpflege() const;
     bool wiederverbinden() const;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QCheckBox* filter0_;
     QCheckBox* filter1_;
     QCheckBox* datenpflege_;
     QCheckBox* wiederverbinden_;
-    QString tag_;
 };
 
 // Shows the settings dialog; when confirmed, the options take the boxes at once and are stored.
 void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder);
 
-// The hint at start: what this edition of the program is for.
+// The hint at start: what this edition of the program is for. Accepted with "OK".
 class frmStartHinweis final : public QDialog {
     Q_OBJECT
 public:
     explicit frmStartHinweis(QWidget* parent = nullptr);
-    const QString& tag() const { return tag_; }
     bool nichtMehrAnzeigen() const;
 
 protected:
@@ -48,7 +41,6 @@ protected:
 
 private:
     QCheckBox* nichtMehr_;
-    QString tag_;
 };
 
 // "Version 2.1.4": the numbers as plain decimals.

@@ -25,7 +25,7 @@ frmStartverzoegerung::frmStartverzoegerung(QWidget* parent) : QWidget(parent, Qt
     auto* abbruch = new QPushButton(QStringLiteral("Abbrechen"), this);
     abbruch->setObjectName(QStringLiteral("Abbruch"));
     abbruch->setMinimumWidth(89);
-    connect(abbruch, &QPushButton::clicked, this, [this] { tag_ = QStringLiteral("Abbrechen"); });
+    connect(abbruch, &QPushButton::clicked, this, [this] { abgebrochen_ = true; });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(abbruch);
@@ -37,7 +37,7 @@ frmStartverzoegerung::frmStartverzoegerung(QWidget* parent) : QWidget(parent, Qt
 }
 
 void frmStartverzoegerung::closeEvent(QCloseEvent* event) {
-    tag_ = QStringLiteral("Abbrechen");
+    abgebrochen_ = true;
     QWidget::closeEvent(event);
 }
 

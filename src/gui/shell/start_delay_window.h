@@ -14,7 +14,8 @@ public:
     explicit frmStartverzoegerung(QWidget* parent = nullptr);
     QLabel* Label1() const { return label1_; }
     QProgressBar* Fortschritt() const { return fortschritt_; }
-    const QString& tag() const { return tag_; }
+    // "Abbrechen" or the close box was pressed.
+    bool abgebrochen() const { return abgebrochen_; }
 
 protected:
     // The close box acts as "Abbrechen": the wait ends, the start goes on.
@@ -23,7 +24,7 @@ protected:
 private:
     QLabel* label1_;
     QProgressBar* fortschritt_;
-    QString tag_;
+    bool abgebrochen_ = false;
 };
 
 }  // namespace vqs

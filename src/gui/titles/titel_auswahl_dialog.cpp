@@ -11,7 +11,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -207,6 +206,7 @@ void frmTitelauswahl::buildControls() {
     connect(btnBidAsk, &QPushButton::clicked, this, [this] { TitelAktivieren(true, true); });
     connect(btnDeakt, &QPushButton::clicked, this, [this] { TitelAktivieren(false, false); });
     connect(btnHilfe, &QPushButton::clicked, this, [this] { showHelp(this, help::kTitelauswahl); });
+    installHelpKey(this, help::kTitelauswahl);
     connect(okay, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -433,14 +433,6 @@ void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
         markedRows[i]->setIcon(kAktiv, titelRowIcon(result.icons[i]));
         markedRows[i]->setData(kAktiv, kIconRole, static_cast<int>(result.icons[i]));
     }
-}
-
-void frmTitelauswahl::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        showHelp(this, help::kTitelauswahl);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 }  // namespace vqs

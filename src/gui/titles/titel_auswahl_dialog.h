@@ -42,9 +42,6 @@ public:
     QTreeWidget* titelliste() const { return lTitelliste_; }
     QTreeWidget* katalogliste() const { return lKatalogliste_; }
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void buildControls();
     // The frame of the tab: catalogues (0) or search (1); the title list is emptied.

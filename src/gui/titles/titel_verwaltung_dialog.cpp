@@ -244,10 +244,8 @@ void frmTitelverwaltung::buildControls() {
     connect(btnPflege, &QPushButton::clicked, this, [this] { btnDatenpflege_Click(); });
     connect(btnEinst, &QPushButton::clicked, this, [this] { btnEinstellungen_Click(); });
     connect(hilfe, &QPushButton::clicked, this, [this] { showHelp(this, help::kTitelverwaltung); });
-    connect(okay, &QPushButton::clicked, this, [this] {
-        tag_ = QStringLiteral("OK");
-        accept();
-    });
+    installHelpKey(this, help::kTitelverwaltung);
+    connect(okay, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void frmTitelverwaltung::ZeigeOrdner() {
@@ -349,8 +347,7 @@ void frmTitelverwaltung::btnDateninspektor_Click() {
         if (!found) return;
         const TitelDef def = *found;
         frmKursartWahl wahl(this);
-        wahl.exec();
-        if (wahl.tag().isEmpty()) return;
+        if (wahl.exec() != QDialog::Accepted) return;
         BusyGuard wait(recorder_.loop());
         const InspektorDatei datei = inspektorDatei(recorder_, def, wahl.kursart());
         if (datei.ohneDaten) {
@@ -378,8 +375,7 @@ void frmTitelverwaltung::btnDatenpflege_Click() {
     }
     try {
         frmDatenpflegeOptionen optionen(recorder_.settings(), this);
-        optionen.exec();
-        if (optionen.tag().isEmpty()) return;
+        if (optionen.exec() != QDialog::Accepted) return;
         optionen.speichern(recorder_.settings());
         std::vector<TitelDef> titles;
         for (const QString& tag : tags)

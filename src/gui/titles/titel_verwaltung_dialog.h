@@ -19,7 +19,7 @@ class TitellistenModell;
 
 // "Titelverwaltung": the titles already defined, by folder; switches their recording, deletes
 // them, opens the Dateninspektor on one of their files, back-fills them, and changes the
-// recording options. Reports "OK" in tag() when closed with "&Schließen".
+// recording options. Accepted when closed with "&Schließen".
 class frmTitelverwaltung final : public QDialog {
     Q_OBJECT
 public:
@@ -38,7 +38,6 @@ public:
     void btnDatenpflege_Click();
     void btnEinstellungen_Click();
 
-    const QString& tag() const { return tag_; }
     QComboBox* ordnerliste() const { return lOrdner_; }
     QTreeView* titelliste() const { return lTitelliste_; }
     // The tags of the marked rows, in list order.
@@ -61,7 +60,6 @@ private:
     QTreeView* lTitelliste_;
     TitellistenModell* model_;
     std::vector<QPushButton*> titelButtons_;  // usable only with titles defined
-    QString tag_;
 };
 
 }  // namespace vqs

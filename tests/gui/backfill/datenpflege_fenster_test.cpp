@@ -59,12 +59,12 @@ QTime shownTime(const QWidget* dialog) { return child<QTimeEdit>(dialog, "Zeitfe
 class DatenpflegeOptionenTest : public ::testing::Test {
 protected:
     // Opens the dialog as the caller does: the time is stored only when the run is started.
-    QString open(const Leave& act) {
+    int open(const Leave& act) {
         frmDatenpflegeOptionen dialog(settings);
         onNextModalClosing(act);
-        dialog.exec();
-        if (dialog.tag() == "OK") dialog.speichern(settings);
-        return dialog.tag();
+        const int code = dialog.exec();
+        if (code == QDialog::Accepted) dialog.speichern(settings);
+        return code;
     }
     QString stored() const { return readSetting(settings, settings::BravoltUhrzeit, "(none)"); }
 
@@ -74,12 +74,12 @@ protected:
 
 TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsIt) {
     for (const LeaveCase& c : kCancels) {
-        const QString tag = open([&](QDialog* d) {
+        const int code = open([&](QDialog* d) {
             EXPECT_EQ(shownTime(d), QTime(0, 0)) << c.name;
             child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
             c.leave(d);
         });
-        EXPECT_EQ(tag, "") << c.name;
+        EXPECT_EQ(code, QDialog::Rejected) << c.name;
         EXPECT_EQ(stored(), "(none)") << c.name;
     }
 
@@ -87,7 +87,7 @@ TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsI
                   child<QTimeEdit>(d, "Zeitfeld")->setTime(QTime(9, 30));
                   child<QPushButton>(d, "Okay")->click();
               }),
-              "OK");
+              QDialog::Accepted);
     EXPECT_EQ(stored(), "0.3958333333333333");
 
     open([](QDialog* d) {
@@ -127,37 +127,36 @@ TEST(KursartWahl, ConfirmsTheCheckedKindAndDoubleClickConfirmsAtOnce) {
     const struct {
         const char* name;
         Leave leave;
-        QString tag;
+        int code;
         Kursart kind;
     } cases[] = {
-        {"OK at once", [](QDialog* d) { child<QPushButton>(d, "Okay")->click(); }, "OK", kBezahlt},
+        {"OK at once", [](QDialog* d) { child<QPushButton>(d, "Okay")->click(); },
+         QDialog::Accepted, kBezahlt},
         {"Geld, OK",
          [](QDialog* d) {
              child<QRadioButton>(d, "optKursart(1)")->click();
              child<QPushButton>(d, "Okay")->click();
          },
-         "OK", kGeld},
+         QDialog::Accepted, kGeld},
         {"double-click Brief",
          [](QDialog* d) {
              QTest::mouseDClick(child<QRadioButton>(d, "optKursart(2)"), Qt::LeftButton);
          },
-         "OK", kBrief},
+         QDialog::Accepted, kBrief},
         {"double-click Bezahlt after Geld",
          [](QDialog* d) {
              child<QRadioButton>(d, "optKursart(1)")->click();
              QTest::mouseDClick(child<QRadioButton>(d, "optKursart(0)"), Qt::LeftButton);
          },
-         "OK", kBezahlt},
-        {"Abbrechen", kCancels[0].leave, "", kBezahlt},
-        {"close box", kCancels[1].leave, "", kBezahlt},
-        {"Escape", kCancels[2].leave, "", kBezahlt},
+         QDialog::Accepted, kBezahlt},
+        {"Abbrechen", kCancels[0].leave, QDialog::Rejected, kBezahlt},
+        {"close box", kCancels[1].leave, QDialog::Rejected, kBezahlt},
+        {"Escape", kCancels[2].leave, QDialog::Rejected, kBezahlt},
     };
     for (const auto& c : cases) {
         frmKursartWahl dialog;
         onNextModalClosing(c.leave);
-        const int code = dialog.exec();
-        EXPECT_EQ(dialog.tag(), c.tag) << c.name;
-        EXPECT_EQ(code, c.tag.isEmpty() ? QDialog::Rejected : QDialog::Accepted) << c.name;
+        EXPECT_EQ(dialog.exec(), c.code) << c.name;
         EXPECT_EQ(dialog.kursart(), c.kind) << c.name;
     }
 }
@@ -167,14 +166,17 @@ protected:
     using Body = std::function<DatenpflegeResult(
         frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double, DatenpflegeProgress&)>;
 
-    // A window whose run counts its calls and does what `body` says.
-    void makeWindow(Body body) {
+    // A window over `titles` from `startzeit` whose run counts its calls and does what `body`
+    // says.
+    void makeWindow(Body body, std::vector<TitelDef> titles = {}, double startzeit = 0) {
         window = std::make_unique<frmDatenpflegeFortschritt>(
-            messages, [this, body = std::move(body)](const std::vector<TitelDef>& titles,
-                                                     double startzeit, DatenpflegeProgress& p) {
+            messages,
+            [this, body = std::move(body)](const std::vector<TitelDef>& given, double from,
+                                           DatenpflegeProgress& p) {
                 ++calls;
-                return body(*window, titles, startzeit, p);
-            });
+                return body(*window, given, from, p);
+            },
+            std::move(titles), startzeit);
     }
     QLabel* label(const char* name) const { return child<QLabel>(window.get(), name); }
     QPushButton* abbruch() const { return child<QPushButton>(window.get(), "btnAbbruch"); }
@@ -229,17 +231,17 @@ TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
     titles.push_back(unknown);
 
     QSet<QString> seen;
-    makeWindow([&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
-                   DatenpflegeProgress& p) {
-        Looking looking(p, [&] {
-            seen << QStringList{label("Titellabel")->text(), label("Statuslabel")->text(),
-                                label("Kursartlabel")->text(), label("Datumlabel")->text()}
-                        .join(" | ");
-        });
-        return t.recorder.datenpflege().run(given, startzeit, looking);
-    });
-    window->cAktualTitel = titles;
-    window->Startzeit = 0.375;  // 09:00
+    makeWindow(
+        [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
+            DatenpflegeProgress& p) {
+            Looking looking(p, [&] {
+                seen << QStringList{label("Titellabel")->text(), label("Statuslabel")->text(),
+                                    label("Kursartlabel")->text(), label("Datumlabel")->text()}
+                            .join(" | ");
+            });
+            return t.recorder.datenpflege().run(given, startzeit, looking);
+        },
+        titles, 0.375);  // from 09:00
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     EXPECT_EQ(calls, 1);
     const QString first = "Titel: Aktie " + titles[0].WKN;
@@ -259,8 +261,8 @@ TEST_F(DatenpflegeFortschrittTest, AFailingStepIsToldWithItsPrefix) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
     makeWindow(
         [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
-            DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); });
-    window->cAktualTitel = {test::mercedesBenz()};
+            DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); },
+        {test::mercedesBenz()});
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_EQ(t.messages.shown[0].text,
@@ -285,7 +287,7 @@ TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowS
             for (const auto& step : steps) {
                 messages.answerNext(step.answer);
                 way.leave(&w);
-                EXPECT_EQ(w.Abbruch, step.cancelled) << way.name;
+                EXPECT_EQ(w.abbruch(), step.cancelled) << way.name;
                 EXPECT_EQ(p.cancelRequested(), step.cancelled) << way.name;
                 EXPECT_TRUE(w.isVisible()) << way.name;
             }
@@ -334,7 +336,7 @@ TEST_F(DatenpflegeFortschrittTest, RunsOnceAndOnlyTheRunEndsTheWindow) {
 TEST_F(DatenpflegeFortschrittTest, CancelledBeforeItIsShownItNeverRuns) {
     makeWindow([](frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double,
                   DatenpflegeProgress&) { return DatenpflegeResult{}; });
-    window->Abbruch = true;
+    window->setAbbruch(true);
     EXPECT_EQ(window->exec(), QDialog::Accepted);
     EXPECT_EQ(calls, 0);
     EXPECT_TRUE(window->result().cancelled);
@@ -346,10 +348,12 @@ TEST(DatenpflegeHilfe, EachWindowOpensItsTopic) {
     frmDatenpflegeOptionen optionen(SettingsStore(dir.path(), QStringLiteral("TradomirVQS")));
     optionen.show();
     frmDatenpflegeFortschritt fortschritt(
-        messages, [&](const std::vector<TitelDef>&, double, DatenpflegeProgress&) {
+        messages,
+        [&](const std::vector<TitelDef>&, double, DatenpflegeProgress&) {
             QTest::keyClick(&fortschritt, Qt::Key_F1);
             return DatenpflegeResult{};
-        });
+        },
+        {}, 0);
     const struct {
         const char* name;
         QDialog* window;

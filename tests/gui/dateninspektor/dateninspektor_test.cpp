@@ -128,7 +128,7 @@ TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
     child<QPushButton>(&d, "Okay")->click();
     EXPECT_EQ(said, "Es sind keine Titel ausgewählt!");
     EXPECT_TRUE(d.isVisible());
-    EXPECT_TRUE(d.tag().isEmpty());
+    EXPECT_EQ(d.result(), QDialog::Rejected);
 
     test::writeFile(folder + "/a.VQS", content(buildHeader(test::mercedesBenz(), kBezahlt), 1));
     test::writeFile(folder + "/b.VQS", content(buildHeader(test::mercedesBenz(), kGeld), 1));
@@ -141,7 +141,7 @@ TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
     answerMessage("Ja");
     child<QPushButton>(&d, "Okay")->click();
     EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(d.tag(), "OK");
+    EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(d.selectedPaths().size(), 2);
 
     d.show();
@@ -152,7 +152,7 @@ TEST_F(SelectionTest, OkayCancelAndTheCloseBox) {
     answerMessage("Ja");
     test::closeFromTitleBar(&d);
     EXPECT_FALSE(d.isVisible());
-    EXPECT_TRUE(d.tag().isEmpty());
+    EXPECT_EQ(d.result(), QDialog::Rejected);
 }
 
 struct DateninspektorTest : ::testing::Test {

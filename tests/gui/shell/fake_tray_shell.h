@@ -4,43 +4,60 @@
 
 #include <QString>
 
-#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vqs::test {
 
-// Records every notify command with a copy of the record as it was sent, and every popup with
-// the menu as it was shown; the popup answers with the prepared choice.
+// Records every call in order ("show", "hide", "icon", "tip <text>", "message <title>|<text>",
+// "popup") with the state it leaves, and every popup with the menu as it was shown; the popup
+// answers with the prepared choice.
 class FakeTrayShell final : public TrayShell {
 public:
-    struct Notify {
-        NotifyCommand command;
-        NotifyIconData data;
-        bool unicode;
+    struct Message {
+        QString title;
+        QString message;
+        QSystemTrayIcon::MessageIcon icon;
+        int timeoutMs;
     };
     struct Popup {
         std::vector<TrayMenuItem> items;
         int defaultIndex;
-        std::uintptr_t foreground;  // the window brought to the foreground before the popup
     };
 
-    std::uintptr_t windowHandle() const override { return hWnd; }
-    std::uintptr_t windowIcon() const override { return hIcon; }
-    bool notifyIcon(NotifyCommand command, const NotifyIconData& data, bool unicode) override {
-        notifies.push_back({command, data, unicode});
-        return true;
+    void showIcon() override {
+        visible = true;
+        calls.push_back("show");
     }
-    void setForegroundWindow(std::uintptr_t window) override { foreground = window; }
+    void hideIcon() override {
+        visible = false;
+        calls.push_back("hide");
+    }
+    void setIcon(const QIcon& newIcon) override {
+        icon = newIcon;
+        calls.push_back("icon");
+    }
+    void setToolTip(const QString& tip) override {
+        toolTip = tip;
+        calls.push_back("tip " + tip.toStdString());
+    }
+    void showMessage(const QString& title, const QString& message,
+                     QSystemTrayIcon::MessageIcon messageIcon, int timeoutMs) override {
+        messages.push_back({title, message, messageIcon, timeoutMs});
+        calls.push_back("message " + title.toStdString() + "|" + message.toStdString());
+    }
     int popupMenu(const std::vector<TrayMenuItem>& items, int defaultIndex) override {
-        popups.push_back({items, defaultIndex, foreground});
+        popups.push_back({items, defaultIndex});
+        calls.push_back("popup");
         return choice;
     }
 
-    std::uintptr_t hWnd = 0x10A2;
-    std::uintptr_t hIcon = 0x2B04;
     int choice = -1;
-    std::uintptr_t foreground = 0;
-    std::vector<Notify> notifies;
+    bool visible = false;
+    QIcon icon;
+    QString toolTip;
+    std::vector<std::string> calls;
+    std::vector<Message> messages;
     std::vector<Popup> popups;
 };
 

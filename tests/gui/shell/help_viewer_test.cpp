@@ -1,11 +1,21 @@
 #include "gui/shell/help_viewer.h"
 
+#include "gui/backfill/datenpflege_fenster.h"
+#include "gui/dateninspektor/frm_plv_realtime_titel.h"
+#include "gui/shell/main_window.h"
+#include "gui/shell/small_dialogs.h"
+#include "gui/titles/titel_auswahl_dialog.h"
+#include "gui/titles/titel_verwaltung_dialog.h"
+#include "recording/recorder.h"
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -13,8 +23,10 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QWindow>
+#include <QtTest/QTest>
 
 #include <iterator>
+#include <memory>
 
 namespace vqs {
 namespace {
@@ -208,6 +220,48 @@ TEST(HelpViewer, LinksAndButtonsNavigateBetweenTopics) {
 
     close->click();
     EXPECT_FALSE(viewer->isVisible());
+}
+
+TEST(HelpKey, F1FromAControlOfTheWindowOpensItsTopic) {
+    QDialog dialog;
+    auto* field = new QLineEdit(&dialog);
+    installHelpKey(&dialog, help::kTitelauswahl);
+    dialog.show();
+
+    QTest::keyClick(field, Qt::Key_F2);
+    QTest::keyClick(field, Qt::Key_F1, Qt::ShiftModifier);  // F1 with any modifier
+    HelpViewer* viewer = findHelpViewer(&dialog);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->currentTopic(), QUrl(helpTopicUrl(help::kTitelauswahl)));
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST(HelpKey, EveryWindowOpensItsOwnTopic) {
+    test::TestContext t;
+    const struct {
+        const char* name;
+        std::unique_ptr<QWidget> window;
+        int topic;
+    } cases[] = {
+        {"Hauptfenster", std::make_unique<Bravolt_Hauptfenster>(t.recorder), help::kHauptfenster},
+        {"Einstellungen", std::make_unique<frmVQSEinstellungen>(t.recorder.options()),
+         help::kEinstellungen},
+        {"Titelauswahl", std::make_unique<frmTitelauswahl>(t.recorder), help::kTitelauswahl},
+        {"Titelverwaltung",
+         std::make_unique<frmTitelverwaltung>(t.recorder, frmTitelverwaltung::InspektorOeffnen{}),
+         help::kTitelverwaltung},
+        {"Dateiauswahl", std::make_unique<FrmPLVRealtimeTitel>(t.settings), help::kDateiauswahl},
+        {"Datenpflege", std::make_unique<frmDatenpflegeOptionen>(t.settings),
+         help::kDatenpflegeOptionen},
+    };
+    for (const auto& c : cases) {
+        c.window->show();
+        QTest::keyClick(c.window.get(), Qt::Key_F1);
+        HelpViewer* viewer = findHelpViewer(c.window.get());
+        ASSERT_NE(viewer, nullptr) << c.name;
+        EXPECT_EQ(viewer->currentTopic(), QUrl(helpTopicUrl(c.topic))) << c.name;
+        c.window->hide();
+    }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ struct MainWindowTest : ::testing::Test {
     Bravolt_Hauptfenster window{t.recorder};
     int ended = 0;
     MainWindowTest() {
-        window.endProgram = [this] { ++ended; };
+        window.setEndProgram([this] { ++ended; });
     }
     // Records 710000 (in "Dax 30") from now on.
     void record710000() {
@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
 // failure shows as a warning line and in the tray's tip while it lasts.
 TEST_F(MainWindowTest, OnlyWrittenTicksCountAndWriteFailuresShowWhileTheyLast) {
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     record710000();
     window.btnProtokoll_Click();
     auto* kurse = child<QLabel>(&window, "labelkurse");
@@ -281,7 +281,7 @@ TEST(MainWindowStart, AWarningOfTheStartShowsInTheWindowThatOpensAfterIt) {
 TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(14, 3, 12)));
     ASSERT_TRUE(t.recorder.login());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     window.finishStartup(t.datenpfad());
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     EXPECT_TRUE(warnzeile->isHidden());
@@ -321,13 +321,13 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
     auto* zeile = child<QLabel>(&window, "Protokollzeile");
     EXPECT_TRUE(zeile->text().endsWith("0 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
 
-    window.openTitelauswahl = [&] {
+    window.setOpenTitelauswahl([&] {
         for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false)}) {
             t.recorder.titles().add(d);
             t.recorder.titles().startRecording(d);
         }
         t.recorder.titles().announceChange();
-    };
+    });
     window.btnTitelauswahl_Click();
     EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
               "2 Titel aktiviert, 1 mit Geld/Brief");
@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
         << zeile->text().toStdString();
 
     const qsizetype lines = t.events.log.size();
-    window.openTitelauswahl = [] {};
+    window.setOpenTitelauswahl([] {});
     window.btnTitelauswahl_Click();
     EXPECT_EQ(t.events.log.size(), lines) << "nothing changed, nothing logged";
 }
@@ -344,7 +344,7 @@ TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
 // activated and opens all the same; afterwards the definitions are saved.
 TEST_F(MainWindowTest, TheTitleManagementOpensAfterItsQuestionOrNotice) {
     int opened = 0;
-    window.openVerwaltung = [&] { ++opened; };
+    window.setOpenVerwaltung([&] { ++opened; });
     window.finishStartup(t.datenpfad());
     for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
         test::onNextModal([answer](QWidget* box) {
@@ -370,7 +370,7 @@ TEST_F(MainWindowTest, TheTitleManagementOpensAfterItsQuestionOrNotice) {
 
 TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     t.messages.answerNext(msg::kResultNein);  // no taskbar button
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     EXPECT_EQ(menuCaptions(),
               (QStringList{"&Tradomir VQS anzeigen", "-", "&Titelauswahl...", "&Verwaltung...", "-",
                            "In Taskleiste &anzeigen", "-", "&Tradomir VQS beenden"}));
@@ -397,7 +397,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     // A right click shows the menu; choosing "Beenden" asks, and "Nein" keeps the program.
     shell.choice = Bravolt_Hauptfenster::kBeenden;
     t.messages.answerNext(msg::kResultNein);
-    window.sysTray()->handleCallback(516);
+    window.sysTray()->activated(QSystemTrayIcon::Context);
     ASSERT_EQ(shell.popups.size(), 1u);
     EXPECT_EQ(t.messages.shown.back().text,
               QStringLiteral("Möchten Sie Tradomir VQS für Bravolt-API beenden?"));
@@ -407,7 +407,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
 TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsAsked) {
     writeSetting(t.settings, settings::Anzeigen, "0");
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, false, 0x0106);
+    window.InitSysTray(shell, false);
     EXPECT_TRUE(t.messages.shown.empty()) << "no taskbar question";
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::Tool));
     EXPECT_TRUE(window.isVisible()) << "the window is the only way to the program";
@@ -415,24 +415,25 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsA
     window.showMinimized();
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible()) << "minimized, never hidden";
-    window.OhneRueckfrage = true;
+    window.setOhneRueckfrage(true);
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
     EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "") << "still to be asked";
 }
 
 TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon) {
     writeSetting(t.settings, settings::Taskbar, "1");
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     EXPECT_TRUE(t.messages.shown.empty()) << "asked once only";
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
-    window.OhneRueckfrage = true;
+    window.setOhneRueckfrage(true);
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
     QCoreApplication::processEvents();
     EXPECT_TRUE(t.messages.shown.empty());
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "-1");
     EXPECT_EQ(readSetting(t.settings, settings::Anzeigen), "-1") << "it was shown when quitting";
-    EXPECT_EQ(shell.notifies.back().command, NotifyCommand::Delete);
+    EXPECT_FALSE(shell.visible);
+    EXPECT_EQ(shell.calls.back(), "hide");
     EXPECT_FALSE(
         t.settings.GetSetting("Tradomir", "VQS-Bravolt-Programmfenster", "WinState", "").isEmpty());
 }
@@ -440,7 +441,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
 TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
     writeSetting(t.settings, settings::Taskbar, "1");
     window.finishStartup(t.datenpfad());
-    window.InitSysTray(shell, true, 0x0106);
+    window.InitSysTray(shell, true);
     t.messages.answerNext(msg::kResultNein);
     test::closeFromTitleBar(&window);
     EXPECT_EQ(ended, 0);
@@ -458,7 +459,7 @@ TEST_F(MainWindowTest, WithoutConnectionTheWindowSaysSoAndTheTitleSelectionIsRef
     EXPECT_FALSE(warnzeile->isHidden());
     EXPECT_TRUE(warnzeile->text().startsWith("Ohne Datenverbindung"));
     bool opened = false;
-    window.openTitelauswahl = [&] { opened = true; };
+    window.setOpenTitelauswahl([&] { opened = true; });
     window.btnTitelauswahl_Click();
     EXPECT_FALSE(opened);
     ASSERT_EQ(t.messages.shown.size(), 1u);

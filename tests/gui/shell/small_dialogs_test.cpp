@@ -58,8 +58,7 @@ TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {
         child<QCheckBox>(d, "optNichtmehrAnzeigen")->setChecked(true);
         d->close();
     });
-    hinweis.exec();
-    EXPECT_TRUE(hinweis.tag().isEmpty());
+    EXPECT_EQ(hinweis.exec(), QDialog::Rejected);
     EXPECT_FALSE(hinweis.nichtMehrAnzeigen());
     EXPECT_TRUE(child<QLabel>(&hinweis, "Image1")->text().contains("DDE-Schnittstelle"));
 }

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QPixmap>
+
+#include <algorithm>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace vqs {
@@ -13,34 +15,21 @@ namespace {
 
 using test::FakeTrayShell;
 
-// Platform versions as the system reports them: major in the low byte, minor in the next one,
-// the high bit for the 9x line.
-constexpr std::uint32_t kWin98 = 0xC0000A04;       // 9x 4.10
-constexpr std::uint32_t kWinMe = 0xC0005A04;       // 9x 4.90: 8-bit, but with balloons
-constexpr std::uint32_t kNt4 = 0x05650004;         // NT 4.0
-constexpr std::uint32_t kWinXp = 0x0A280105;       // NT 5.1
-constexpr std::uint32_t kNt4Minor90 = 0x00005A04;  // minor 90 only counts on 9x
-constexpr std::uint32_t k9xMajor5 = 0x80000005;    // major 5 only counts on NT
-
 class RecordingOwner final : public SysTrayEvents {
 public:
-    void MenuClick(std::int32_t lIndex, const QString& sKey) override {
-        events.push_back("MenuClick " + std::to_string(lIndex) + " " + sKey.toStdString());
+    void MenuClick(std::int32_t index, const QString& key) override {
+        events.push_back("MenuClick " + std::to_string(index) + " " + key.toStdString());
     }
-    void SysTrayMouseDown(std::int32_t b) override { add("MouseDown", b); }
-    void SysTrayMouseUp(std::int32_t b) override { add("MouseUp", b); }
-    void SysTrayMouseMove() override { events.push_back("MouseMove"); }
-    void SysTrayDoubleClick(std::int32_t b) override { add("DoubleClick", b); }
-    void BalloonShow() override { events.push_back("BalloonShow"); }
-    void BalloonHide() override { events.push_back("BalloonHide"); }
-    void BalloonTimeOut() override { events.push_back("BalloonTimeOut"); }
+    void SysTrayMouseDown(TrayButton b) override { add("MouseDown", b); }
+    void SysTrayMouseUp(TrayButton b) override { add("MouseUp", b); }
+    void SysTrayDoubleClick(TrayButton b) override { add("DoubleClick", b); }
     void BalloonClicked() override { events.push_back("BalloonClicked"); }
 
     std::vector<std::string> events;
 
 private:
-    void add(const char* name, std::int32_t button) {
-        events.push_back(std::string(name) + " " + std::to_string(button));
+    void add(const char* name, TrayButton button) {
+        events.push_back(std::string(name) + (button == TrayButton::Left ? " left" : " right"));
     }
 };
 
@@ -51,25 +40,10 @@ QString letters(int count, char first = 'a') {
     return s;
 }
 
-// The field holds the first `count` characters of text, then zeros up to its end.
-template <typename Field>
-::testing::AssertionResult holds(const Field& field, const QString& text, int count) {
-    for (int i = 0; i < static_cast<int>(field.size()); ++i) {
-        const auto unit = static_cast<char16_t>(
-            static_cast<std::make_unsigned_t<typename Field::value_type>>(field[i]));
-        const char16_t expected = i < count ? text[i].unicode() : u'\0';
-        if (unit != expected) {
-            return ::testing::AssertionFailure()
-                   << "at " << i << ": " << int(unit) << " instead of " << int(expected);
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-int countOf(const FakeTrayShell& shell, NotifyCommand command) {
-    int n = 0;
-    for (const auto& notify : shell.notifies) n += notify.command == command;
-    return n;
+QIcon filled(Qt::GlobalColor color) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(color);
+    return QIcon(pixmap);
 }
 
 std::vector<std::string> captionsAndKeys(const std::vector<TrayMenuItem>& items) {
@@ -86,203 +60,101 @@ protected:
     RecordingOwner owner;
 };
 
-TEST_F(SysTrayTest, LoadChoosesTheRecordAndAddsTheIcon) {
-    struct Case {
-        const char* name;
-        std::uint32_t version;
-        bool unicode;
-        bool balloons;
-        std::uint32_t cbSize;
-    } cases[] = {
-        {"Windows 98", kWin98, false, false, 88},
-        {"NT 4", kNt4, true, false, 152},
-        {"Windows Me", kWinMe, false, true, 488},
-        {"Windows XP", kWinXp, true, true, 936},
-        {"NT with minor 90", kNt4Minor90, true, false, 152},
-        {"9x with major 5", k9xMajor5, false, false, 88},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeTrayShell fake;
-        frmSysTray tray(fake, owner, c.version, QStringLiteral("Tradomir VQS"));
-        EXPECT_EQ(tray.unicode(), c.unicode);
-        EXPECT_EQ(tray.balloons(), c.balloons);
-
-        // Add, and with balloons the version that makes the shell report balloon events.
-        std::vector<NotifyCommand> expected{NotifyCommand::Add};
-        if (c.balloons) expected.push_back(NotifyCommand::SetVersion);
-        ASSERT_EQ(fake.notifies.size(), expected.size());
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const FakeTrayShell::Notify& sent = fake.notifies[i];
-            EXPECT_EQ(sent.command, expected[i]);
-            EXPECT_EQ(sent.unicode, c.unicode);
-            EXPECT_EQ(sent.data.cbSize, c.cbSize);
-            EXPECT_EQ(sent.data.hWnd, fake.hWnd);
-            EXPECT_EQ(sent.data.uID, fake.hIcon);
-            EXPECT_EQ(sent.data.hIcon, fake.hIcon);
-            EXPECT_EQ(sent.data.uFlags, nif::kMessage | nif::kIcon | nif::kTip);
-            EXPECT_EQ(sent.data.uCallbackMessage, 512u);
-            EXPECT_EQ(sent.data.uTimeoutOrVersion, c.balloons ? 3u : 0u);
-        }
-        EXPECT_EQ(tray.ToolTip(), QStringLiteral("Tradomir VQS"));
-        EXPECT_EQ(tray.IconHandle(), fake.hIcon);
-    }
+TEST_F(SysTrayTest, LoadShowsTheIconWithItsPictureAndTip) {
+    const QIcon icon = filled(Qt::red);
+    frmSysTray tray(shell, owner, icon, QStringLiteral("Tradomir VQS"));
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"icon", "tip Tradomir VQS", "show"}));
+    EXPECT_TRUE(shell.visible);
+    EXPECT_EQ(shell.icon.cacheKey(), icon.cacheKey());
+    EXPECT_EQ(tray.ToolTip(), QStringLiteral("Tradomir VQS"));
+    EXPECT_EQ(tray.icon().cacheKey(), icon.cacheKey());
+    EXPECT_TRUE(owner.events.empty());
 }
 
-TEST_F(SysTrayTest, LongTipIsCutToTheField) {
-    // The UTF-16 record always keeps its NUL; the 8-bit one is cut at the field width.
-    struct Case {
-        const char* name;
-        std::uint32_t version;
-        int kept;
-    } cases[] = {
-        {"UTF-16 with balloons", kWinXp, 127},
-        {"UTF-16 without balloons", kNt4, 63},
-        {"8-bit with balloons", kWinMe, 128},
-        {"8-bit without balloons", kWin98, 64},
-    };
+TEST_F(SysTrayTest, LongTipIsCutAndOnlyAChangeIsSent) {
     const QString description = letters(200);
-    const QString tip = letters(200, 'n');
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeTrayShell fake;
-        frmSysTray tray(fake, owner, c.version, description);
-        const NotifyIconData& added = fake.notifies.front().data;
-        EXPECT_TRUE(tray.unicode() ? holds(added.szTip16, description, c.kept)
-                                   : holds(added.szTip8, description, c.kept));
+    frmSysTray tray(shell, owner, QIcon(), description);
+    EXPECT_EQ(shell.toolTip, description.left(127));
+    EXPECT_EQ(tray.ToolTip(), description.left(127));
 
-        tray.setToolTip(tip);
-        const FakeTrayShell::Notify& sent = fake.notifies.back();
-        EXPECT_EQ(sent.command, NotifyCommand::Modify);
-        EXPECT_EQ(sent.data.uFlags, nif::kTip);
-        EXPECT_TRUE(tray.unicode() ? holds(sent.data.szTip16, tip, c.kept)
-                                   : holds(sent.data.szTip8, tip, c.kept));
-        EXPECT_EQ(tray.ToolTip(), tip.left(c.kept));
-    }
-}
-
-TEST_F(SysTrayTest, EightBitTipIsWindows1252) {
-    const QString tip = QStringLiteral("für 5 € Ω");
-    frmSysTray narrow(shell, owner, kWin98, QString());
-    narrow.setToolTip(tip);
-    EXPECT_STREQ(shell.notifies.back().data.szTip8.data(), "f\xFCr 5 \x80 ?");
-    EXPECT_EQ(narrow.ToolTip(), QStringLiteral("für 5 € ?"));
-
-    FakeTrayShell wideShell;
-    frmSysTray wide(wideShell, owner, kWinXp, QString());
-    wide.setToolTip(tip);
-    EXPECT_TRUE(holds(wideShell.notifies.back().data.szTip16, tip, tip.size()));
-    EXPECT_EQ(wide.ToolTip(), tip);
-}
-
-TEST_F(SysTrayTest, UnchangedTipIsSentOnlyByTheUtf16Variant) {
-    struct Case {
+    const struct {
         const char* name;
-        std::uint32_t version;
-        int modifiesForTheLoadedTip;
-        int modifiesForANewTipTwice;
-    } cases[] = {
-        {"Windows 98", kWin98, 0, 1},
-        {"Windows Me", kWinMe, 0, 1},
-        {"NT 4", kNt4, 1, 2},
-        {"Windows XP", kWinXp, 1, 2},
-    };
-    const QString description = QStringLiteral("Tradomir VQS für Bravolt-API");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeTrayShell fake;
-        frmSysTray tray(fake, owner, c.version, description);
-        tray.setToolTip(description);
-        EXPECT_EQ(countOf(fake, NotifyCommand::Modify), c.modifiesForTheLoadedTip);
-        fake.notifies.clear();
-        tray.setToolTip(QStringLiteral("neu"));
-        tray.setToolTip(QStringLiteral("neu"));
-        EXPECT_EQ(countOf(fake, NotifyCommand::Modify), c.modifiesForANewTipTwice);
-        EXPECT_EQ(tray.ToolTip(), QStringLiteral("neu"));
-    }
-}
-
-TEST_F(SysTrayTest, IconHandleIsSentOnlyWhenItChanges) {
-    frmSysTray tray(shell, owner, kWinXp, QString());
-    shell.notifies.clear();
-    tray.setIconHandle(shell.hIcon);
-    EXPECT_TRUE(shell.notifies.empty());
-
-    tray.setIconHandle(0x7F01);
-    ASSERT_EQ(shell.notifies.size(), 1u);
-    EXPECT_EQ(shell.notifies[0].command, NotifyCommand::Modify);
-    EXPECT_EQ(shell.notifies[0].data.uFlags, nif::kIcon);
-    EXPECT_EQ(shell.notifies[0].data.hIcon, 0x7F01u);
-    EXPECT_EQ(shell.notifies[0].data.uID, shell.hIcon);  // the ID stays
-    EXPECT_EQ(tray.IconHandle(), 0x7F01u);
-}
-
-TEST_F(SysTrayTest, BalloonTipOnlyWhereTheShellHasBalloons) {
-    struct Case {
-        const char* name;
-        std::uint32_t version;
+        QString tip;
         bool sent;
-        int keptText;
-        int keptTitle;
-    } cases[] = {
-        {"Windows XP", kWinXp, true, 255, 63},
-        {"Windows Me", kWinMe, true, 256, 64},
-        {"NT 4", kNt4, false, 0, 0},
-        {"Windows 98", kWin98, false, 0, 0},
+    } steps[] = {
+        {"the loaded tip", description, false},
+        {"a new tip", QStringLiteral("neu\nzweite Zeile"), true},
+        {"the same again", QStringLiteral("neu\nzweite Zeile"), false},
+        {"a long one", letters(200, 'n'), true},
+        {"the long one, the same where it is cut", letters(127, 'n') + "xyz", false},
+        {"empty", QString(), true},
     };
-    const QString text = letters(300);
-    const QString title = letters(100, 'k');
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeTrayShell fake;
-        RecordingOwner events;
-        frmSysTray tray(fake, events, c.version, QString());
-        fake.notifies.clear();
-        tray.ShowBalloonTip(text, title, 2, 15000);
-        EXPECT_TRUE(events.events.empty());
-        if (!c.sent) {
-            EXPECT_TRUE(fake.notifies.empty());
-            continue;
-        }
-        ASSERT_EQ(fake.notifies.size(), 1u);
-        const NotifyIconData& d = fake.notifies[0].data;
-        EXPECT_EQ(fake.notifies[0].command, NotifyCommand::Modify);
-        EXPECT_EQ(d.uFlags, nif::kInfo);
-        EXPECT_EQ(d.uTimeoutOrVersion, 15000u);
-        EXPECT_EQ(d.dwInfoFlags, 2u);
-        EXPECT_TRUE(tray.unicode() ? holds(d.szInfo16, text, c.keptText)
-                                   : holds(d.szInfo8, text, c.keptText));
-        EXPECT_TRUE(tray.unicode() ? holds(d.szInfoTitle16, title, c.keptTitle)
-                                   : holds(d.szInfoTitle8, title, c.keptTitle));
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        shell.calls.clear();
+        tray.setToolTip(step.tip);
+        EXPECT_EQ(tray.ToolTip(), step.tip.left(127));
+        EXPECT_EQ(shell.toolTip, step.tip.left(127));
+        EXPECT_EQ(shell.calls.size(), step.sent ? 1u : 0u);
     }
 }
 
-TEST_F(SysTrayTest, CallbackCodesBecomeOneEventEach) {
-    struct Case {
+TEST_F(SysTrayTest, IconIsSentOnlyWhenItChanges) {
+    const QIcon red = filled(Qt::red);
+    frmSysTray tray(shell, owner, red, QString());
+    shell.calls.clear();
+    tray.setIcon(red);
+    EXPECT_TRUE(shell.calls.empty());
+
+    const QIcon blue = filled(Qt::blue);
+    tray.setIcon(blue);
+    EXPECT_EQ(shell.calls, std::vector<std::string>{"icon"});
+    EXPECT_EQ(shell.icon.cacheKey(), blue.cacheKey());
+    EXPECT_EQ(tray.icon().cacheKey(), blue.cacheKey());
+}
+
+TEST_F(SysTrayTest, BalloonTipGoesToTheShellWithItsTitleIconAndTimeout) {
+    frmSysTray tray(shell, owner, QIcon(), QString());
+    tray.ShowBalloonTip(QStringLiteral("Schreibfehler"), QStringLiteral("Tradomir VQS"),
+                        QSystemTrayIcon::Warning, 15000);
+    tray.ShowBalloonTip(QStringLiteral("Nur Text"));
+    ASSERT_EQ(shell.messages.size(), 2u);
+    EXPECT_EQ(shell.messages[0].title, QStringLiteral("Tradomir VQS"));
+    EXPECT_EQ(shell.messages[0].message, QStringLiteral("Schreibfehler"));
+    EXPECT_EQ(shell.messages[0].icon, QSystemTrayIcon::Warning);
+    EXPECT_EQ(shell.messages[0].timeoutMs, 15000);
+    EXPECT_EQ(shell.messages[1].title, QString());
+    EXPECT_EQ(shell.messages[1].icon, QSystemTrayIcon::NoIcon);
+    EXPECT_EQ(shell.messages[1].timeoutMs, 10000);
+    EXPECT_TRUE(owner.events.empty());
+}
+
+TEST_F(SysTrayTest, WhatTheIconReportsBecomesEvents) {
+    using R = QSystemTrayIcon::ActivationReason;
+    const struct {
         const char* name;
-        std::vector<std::uint32_t> codes;
+        std::vector<R> reasons;
+        bool balloonClicked;
         std::vector<std::string> events;
     } cases[] = {
-        {"left click", {513, 514}, {"MouseDown 1", "MouseUp 1"}},
-        {"right click", {516, 517}, {"MouseDown 2", "MouseUp 2"}},
-        {"double clicks", {515, 518}, {"DoubleClick 1", "DoubleClick 2"}},
-        {"move", {512}, {"MouseMove"}},
-        {"balloon",
-         {1026, 1027, 1028, 1029},
-         {"BalloonShow", "BalloonHide", "BalloonTimeOut", "BalloonClicked"}},
-        {"middle button and other codes", {519, 520, 521, 522, 1024, 1025, 1030, 511, 0}, {}},
+        {"click", {R::Trigger}, false, {"MouseDown left", "MouseUp left"}},
+        {"right click", {R::Context}, false, {"MouseDown right", "MouseUp right"}},
+        {"double click", {R::DoubleClick}, false, {"DoubleClick left"}},
+        {"middle button and unknown", {R::MiddleClick, R::Unknown}, false, {}},
+        {"balloon clicked", {}, true, {"BalloonClicked"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingOwner events;
-        frmSysTray tray(shell, events, kWinXp, QString());
-        for (std::uint32_t code : c.codes) tray.handleCallback(code);
+        frmSysTray tray(shell, events, QIcon(), QString());
+        for (R reason : c.reasons) tray.activated(reason);
+        if (c.balloonClicked) tray.messageClicked();
         EXPECT_EQ(events.events, c.events);
     }
 }
 
 TEST_F(SysTrayTest, MenuItemsAreNumberedFromTheDesignItem) {
-    frmSysTray tray(shell, owner, kWinXp, QString());
+    frmSysTray tray(shell, owner, QIcon(), QString());
     ASSERT_EQ(tray.menuItems().size(), 1u);
     EXPECT_FALSE(tray.menuItems()[0].visible);
 
@@ -307,7 +179,7 @@ TEST_F(SysTrayTest, DefaultMenuIndexTakesOnlyValidIndices) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.set);
         FakeTrayShell fake;
-        frmSysTray tray(fake, owner, kWinXp, QString());
+        frmSysTray tray(fake, owner, QIcon(), QString());
         for (const char* caption : {"a", "b", "c"}) tray.AddMenuItem(caption);
         tray.setDefaultMenuIndex(1);
         tray.setDefaultMenuIndex(c.set);
@@ -332,7 +204,7 @@ TEST_F(SysTrayTest, RemoveMenuItemShiftsCaptionsAndKeys) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeTrayShell fake;
-        frmSysTray tray(fake, owner, kWinXp, QString());
+        frmSysTray tray(fake, owner, QIcon(), QString());
         for (const char* name : {"A", "B", "C", "D", "E"}) {
             tray.AddMenuItem(name, QString::fromLatin1(name).toLower());
         }
@@ -344,7 +216,7 @@ TEST_F(SysTrayTest, RemoveMenuItemShiftsCaptionsAndKeys) {
 }
 
 TEST_F(SysTrayTest, CheckedAndEnabledStayWithTheirPlaceOnRemove) {
-    frmSysTray tray(shell, owner, kWinXp, QString());
+    frmSysTray tray(shell, owner, QIcon(), QString());
     for (const char* name : {"A", "B", "C", "D"}) tray.AddMenuItem(name);
     tray.CheckMenuItem(2, true);
     tray.EnableMenuItem(3, false);
@@ -356,7 +228,7 @@ TEST_F(SysTrayTest, CheckedAndEnabledStayWithTheirPlaceOnRemove) {
 }
 
 TEST_F(SysTrayTest, InvalidMenuIndicesDoNothing) {
-    frmSysTray tray(shell, owner, kWinXp, QString());
+    frmSysTray tray(shell, owner, QIcon(), QString());
     // Before anything is added, the design item is already a valid index.
     tray.CheckMenuItem(0, true);
     EXPECT_TRUE(tray.IsCheckedMenuItem(0));
@@ -391,37 +263,31 @@ TEST_F(SysTrayTest, ShowMenuRaisesMenuClickForTheChosenItem) {
         SCOPED_TRACE(c.choice);
         FakeTrayShell fake;
         RecordingOwner events;
-        frmSysTray tray(fake, events, kWinXp, QString());
+        frmSysTray tray(fake, events, QIcon(), QString());
         tray.AddMenuItem(QStringLiteral("&Titelauswahl..."), QStringLiteral("Titelauswahl"));
         tray.AddMenuItem(QStringLiteral("&Verwaltung..."), QStringLiteral("Verwaltung"));
         tray.AddMenuItem(QStringLiteral("-"));
         fake.choice = c.choice;
         tray.ShowMenu();
         ASSERT_EQ(fake.popups.size(), 1u);
-        EXPECT_EQ(fake.popups[0].foreground, fake.hWnd);
         EXPECT_EQ(events.events, c.events);
     }
 }
 
-TEST_F(SysTrayTest, CloseDeletesTheIconOnce) {
+TEST_F(SysTrayTest, CloseHidesTheIconOnce) {
     {
-        frmSysTray tray(shell, owner, kWinMe, QStringLiteral("VQS"));
+        frmSysTray tray(shell, owner, QIcon(), QStringLiteral("VQS"));
         tray.setToolTip(QStringLiteral("Tip"));
         tray.close();
-        ASSERT_EQ(countOf(shell, NotifyCommand::Delete), 1);
-        const FakeTrayShell::Notify& sent = shell.notifies.back();
-        EXPECT_EQ(sent.command, NotifyCommand::Delete);
-        EXPECT_FALSE(sent.unicode);
-        EXPECT_EQ(sent.data.cbSize, 488u);
-        EXPECT_EQ(sent.data.hWnd, shell.hWnd);
-        EXPECT_EQ(sent.data.uID, shell.hIcon);
+        EXPECT_FALSE(shell.visible);
+        EXPECT_EQ(shell.calls.back(), "hide");
     }
-    EXPECT_EQ(countOf(shell, NotifyCommand::Delete), 1);
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "hide"), 1);
 
     FakeTrayShell other;
-    { frmSysTray tray(other, owner, kWinXp, QString()); }
-    EXPECT_EQ(countOf(other, NotifyCommand::Delete), 1);
-    EXPECT_EQ(other.notifies.back().command, NotifyCommand::Delete);
+    { frmSysTray tray(other, owner, QIcon(), QString()); }
+    EXPECT_EQ(std::count(other.calls.begin(), other.calls.end(), "hide"), 1);
+    EXPECT_FALSE(other.visible);
 }
 
 }  // namespace

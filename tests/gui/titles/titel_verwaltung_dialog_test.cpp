@@ -140,7 +140,7 @@ TEST_F(Verwaltung, TheRememberedFolderIsChosenAndEveryCloseRemembersTheChoice) {
     d = open();
     chooseFolder(*d, 0);
     child<QPushButton>(d.get(), "Okay")->click();
-    EXPECT_EQ(d->tag(), "OK");
+    EXPECT_EQ(d->result(), QDialog::Accepted);
     EXPECT_EQ(remembered(), "Alle Titel");
 }
 
