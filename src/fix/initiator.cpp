@@ -56,8 +56,9 @@ struct Initiator::Impl final : FIX::Application {
     }
     void toAdmin(FIX::Message& message, const FIX::SessionID&) override {
         if (messageType(message) != FIX::MsgType_Logon) return;
-        message.setField(FIX::Username(settings.username));
-        message.setField(FIX::Password(settings.password));
+        // An empty field is no valid FIX: the counterparty would drop the whole Logon.
+        if (!settings.username.empty()) message.setField(FIX::Username(settings.username));
+        if (!settings.password.empty()) message.setField(FIX::Password(settings.password));
     }
     void toApp(FIX::Message&, const FIX::SessionID&) throw(FIX::DoNotSend) override {}
     void fromAdmin(const FIX::Message& message,
