@@ -92,6 +92,18 @@ private:
     std::optional<broker::Quote> last_;
 };
 
+// The market's own session may end (the simulated broker's outage knobs): every client is
+// logged out, as a real quote server that lost its source would.
+class FeedSessionListener final : public broker::SessionListener {
+public:
+    explicit FeedSessionListener(QuoteFeed& feed) : feed_(feed) {}
+    void OnLogout() override { feed_.marketLoggedOut(); }
+    void OnQuotesStatusChange(std::int32_t) override {}
+
+private:
+    QuoteFeed& feed_;
+};
+
 QuoteFeed::QuoteFeed(QuoteFeedOptions options, broker::SimulationSettings simulation,
                      const Clock& clock, std::function<void(const QString&)> log)
     : options_(std::move(options)),
@@ -103,6 +115,8 @@ QuoteFeed::~QuoteFeed() { stop(); }
 
 void QuoteFeed::start() {
     session_ = broker_.createSession();
+    sessionListener_ = std::make_unique<FeedSessionListener>(*this);
+    session_->addListener(sessionListener_.get());
     session_->LoginWithAddOnName(QStringLiteral("vqsfeed"));
 
     fix::Acceptor::Settings settings;
@@ -123,10 +137,18 @@ void QuoteFeed::start() {
         return "Benutzername oder Passwort falsch.";
     };
     callbacks.onLogon = [this](const std::string& session, const std::string& user) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            loggedOn_.insert(session);
+        }
         log(QStringLiteral("Anmeldung von \"%1\" (%2)")
                 .arg(QString::fromStdString(user), QString::fromStdString(session)));
     };
     callbacks.onLogout = [this](const std::string& session) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            loggedOn_.erase(session);
+        }
         log(QStringLiteral("Abmeldung (%1)").arg(QString::fromStdString(session)));
         post([this, session] { endSession(session); });
     };
@@ -156,8 +178,13 @@ void QuoteFeed::stop() {
     if (acceptor_) acceptor_->stop();
     subscriptions_.clear();
     acceptor_.reset();
+    if (session_) {
+        session_->removeListener(sessionListener_.get());
+        session_.reset();
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.clear();
+    loggedOn_.clear();
 }
 
 void QuoteFeed::pump() {
@@ -198,8 +225,14 @@ void QuoteFeed::subscribe(const std::string& session,
         refusal = QStringLiteral("Börse nicht zugelassen: %1").arg(exchange);
     std::unique_ptr<broker::Subscription> subscription;
     if (refusal.isEmpty()) {
-        subscription = session_->subscribe({code, exchange});
-        if (!subscription) refusal = QStringLiteral("Abonnement abgelehnt: %1").arg(what);
+        try {
+            // After an outage of the market's session, the first subscription logs it in again.
+            if (!session_->isLoggedIn()) session_->LoginWithAddOnName(QStringLiteral("vqsfeed"));
+            subscription = session_->subscribe({code, exchange});
+            if (!subscription) refusal = QStringLiteral("Abonnement abgelehnt: %1").arg(what);
+        } catch (const broker::BrokerError& e) {
+            refusal = e.message();
+        }
     }
     if (!refusal.isEmpty()) {
         log(QStringLiteral("%1 (%2, Anfrage %3)")
@@ -247,6 +280,19 @@ void QuoteFeed::endSession(const std::string& session) {
         i = i->first.first == session ? subscriptions_.erase(i) : std::next(i);
 }
 
+void QuoteFeed::marketLoggedOut() {
+    log(QStringLiteral(
+        "Die Kursquelle hat die Sitzung beendet; alle Gegenstellen werden abgemeldet"));
+    subscriptions_.clear();
+    std::set<std::string> sessions;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sessions = loggedOn_;
+    }
+    for (const std::string& session : sessions)
+        acceptor_->logout(session, "Die Kursquelle hat die Sitzung beendet.");
+}
+
 std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, QTextStream& err) {
     const QString usage = QStringLiteral(
         "Aufruf: vqsfeed --port PORT [--user NAME --password-file DATEI] [--comp-id ID]\n"
@@ -255,6 +301,7 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
     options.storeDir = QDir::homePath() + QStringLiteral("/.local/state/vqsfeed");
     QString passwordFile;
     bool clientIdsGiven = false;
+    bool portGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -269,7 +316,8 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
         if (arg == QLatin1String("--port")) {
             bool ok = false;
             options.port = value.toInt(&ok);
-            if (!ok || options.port < 1 || options.port > 65535) {
+            portGiven = true;
+            if (!ok || options.port < 0 || options.port > 65535) {
                 err << "Ungültiger Port: " << value << "\n";
                 return std::nullopt;
             }
@@ -290,7 +338,7 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
             return std::nullopt;
         }
     }
-    if (options.port == 0) {
+    if (!portGiven) {
         err << "Es wurde kein Port angegeben.\n" << usage;
         return std::nullopt;
     }

@@ -13,13 +13,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
 namespace vqs {
 
 struct QuoteFeedOptions {
-    int port = 0;  // 0: a free one (tests)
+    int port = 0;  // 0: a free one
     QString compId = QStringLiteral("VQSFEED");
     // The SenderCompIDs clients may log on with (QuickFIX 1.15 serves configured ones only).
     QStringList clientCompIds{QStringLiteral("VQS")};
@@ -30,6 +31,7 @@ struct QuoteFeedOptions {
 };
 
 class FeedSubscription;
+class FeedSessionListener;
 
 // "vqsfeed": the simulated market (the simulated broker's, with its knobs) served over FIX 4.4.
 // A subscription gets a snapshot (35=W) and then the changed groups of each quote (35=X), the
@@ -60,6 +62,7 @@ public:
 
 private:
     friend class FeedSubscription;
+    friend class FeedSessionListener;
     using Key = std::pair<std::string, std::string>;  // session, request id
 
     void post(std::function<void()> work);
@@ -69,6 +72,7 @@ private:
     void listSecurities(const std::string& session, const std::string& reqId,
                         const fix::SecurityListQuery& query);
     void endSession(const std::string& session);
+    void marketLoggedOut();
 
     QuoteFeedOptions options_;
     const Clock& clock_;
@@ -76,14 +80,17 @@ private:
     std::function<void()> wake_;
     broker::SimulatedBroker broker_;
     std::unique_ptr<broker::BrokerSession> session_;
+    std::unique_ptr<FeedSessionListener> sessionListener_;
     std::unique_ptr<fix::Acceptor> acceptor_;
     std::map<Key, std::unique_ptr<FeedSubscription>> subscriptions_;
 
     std::mutex mutex_;  // guards what QuickFIX's thread hands over, and the log
     std::vector<std::function<void()>> pending_;
+    std::set<std::string> loggedOn_;  // sessions
 };
 
-// vqsfeed's command line: --port PORT [--user NAME --password-file FILE] [--comp-id ID]
+// vqsfeed's command line (port 0: a free one, which the first log line names): --port PORT [--user
+// NAME --password-file FILE] [--comp-id ID]
 // [--client-id ID ...] [--store-dir DIR]. None (and the reason on err) when it is not usable.
 std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, QTextStream& err);
 

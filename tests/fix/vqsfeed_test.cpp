@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <set>
+
+#include <signal.h>
 
 namespace vqs {
 namespace {
@@ -221,6 +225,62 @@ TEST(VqsfeedPasswordFile, IsReadOnlyWhenOnlyItsOwnerMayReadIt) {
             EXPECT_THAT(e.message().toStdString(), ::testing::HasSubstr("chmod 600"));
         }
     }
+}
+
+// The program itself on the system clock: its first line names the port it chose, a client
+// gets a snapshot, each logon, subscription and logout is a line, SIGTERM ends it with 0.
+TEST(VqsfeedProgram, ServesAClientAndEndsOnSigterm) {
+    QTemporaryDir dir;
+    QProcess feed;
+    feed.setReadChannel(QProcess::StandardError);
+    struct KillOnFailure {
+        QProcess& process;
+        ~KillOnFailure() {
+            if (process.state() == QProcess::NotRunning) return;
+            process.kill();
+            process.waitForFinished();
+        }
+    } killOnFailure{feed};
+    feed.start(QStringLiteral(VQSFEED), {QStringLiteral("--port"), QStringLiteral("0"),
+                                         QStringLiteral("--store-dir"), dir.filePath("feed")});
+    ASSERT_TRUE(feed.waitForStarted());
+    QByteArray out;
+    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
+    QRegularExpressionMatch match;
+    while (!(match = portLine.match(QString::fromUtf8(out))).hasMatch()) {
+        ASSERT_TRUE(feed.waitForReadyRead(20000)) << out.toStdString();
+        out += feed.readAllStandardError();
+    }
+
+    Loopback loop;
+    bool snapshot = false;
+    fix::Initiator::Settings settings;
+    settings.port = match.captured(1).toInt();
+    settings.senderCompId = "VQS";
+    settings.targetCompId = "VQSFEED";
+    settings.username = "anna";
+    settings.storeDir = dir.filePath(QStringLiteral("client")).toStdString();
+    fix::Initiator::Callbacks calls;
+    calls.onLogon = [&] { loop.report([] {}); };
+    calls.onMarketData = [&](const fix::MarketDataEvent& e) {
+        loop.report([&] { snapshot = snapshot || e.snapshot; });
+    };
+    fix::Initiator client(settings, calls);
+    client.start();
+    ASSERT_TRUE(loop.waitFor([&] { return client.isLoggedOn(); }))
+        << (out + feed.readAllStandardError()).toStdString();
+    ASSERT_TRUE(client.subscribe("1", "633018", "ETR"));
+    ASSERT_TRUE(loop.waitFor([&] { return snapshot; }));
+    client.stop();
+
+    ::kill(static_cast<pid_t>(feed.processId()), SIGTERM);
+    ASSERT_TRUE(feed.waitForFinished(20000));
+    EXPECT_EQ(feed.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(feed.exitCode(), 0);
+    const QString log = QString::fromUtf8(out + feed.readAllStandardError());
+    for (const char* line :
+         {"Anmeldung von \"anna\"", "Abonnement 633018@ETR", "Abmeldung", "vqsfeed beendet"})
+        EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line << "\n" << log.toStdString();
 }
 
 }  // namespace
