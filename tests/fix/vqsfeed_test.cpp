@@ -150,6 +150,29 @@ TEST_F(FeedAndClient, ASubscriptionDeliversThePaidTicksOfTheSimulatedMarket) {
     EXPECT_THAT(log, ::testing::Contains(::testing::HasSubstr("Abonnement 633018@ETR")));
 }
 
+TEST_F(FeedAndClient, AnEndedSubscriptionGetsNoMoreQuotes) {
+    ASSERT_TRUE(client->subscribe("1", "633018", "ETR"));
+    ASSERT_TRUE(serveUntil([&] { return !events.empty(); }));
+    ASSERT_TRUE(client->unsubscribe("1"));
+    ASSERT_TRUE(serveUntil([&] {
+        return std::any_of(log.begin(), log.end(), [](const std::string& line) {
+            return line.find("Abonnement beendet") != std::string::npos;
+        });
+    }));
+    for (int step = 0; step < 600; ++step) {
+        clock.advanceMs(100);
+        feed->pump();
+    }
+    // A session keeps its order: once the next subscription's snapshot is there, anything
+    // sent for the first one before it is there too.
+    ASSERT_TRUE(client->subscribe("2", "661677", "ETR"));
+    ASSERT_TRUE(serveUntil([&] { return events.back().reqId == "2"; }));
+    std::lock_guard lock(loop.mutex());
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const fix::MarketDataEvent& e) { return e.reqId == "1"; }),
+              1);
+}
+
 TEST_F(FeedAndClient, UnknownCodesAndExchangesAreRefusedWithTheirReason) {
     ASSERT_TRUE(client->subscribe("1", "NIXDA1", "ETR"));
     ASSERT_TRUE(client->subscribe("2", "633018", "NYS"));
