@@ -167,8 +167,8 @@ struct Initiator::Impl final : FIX::Application {
     }
 
     bool marketDataRequest(const std::string& reqId, const Subscribed& what, char type) {
-        FIX44::MarketDataRequest request(FIX::MDReqID(reqId), FIX::SubscriptionRequestType(type),
-                                         FIX::MarketDepth(1));
+        FIX44::MarketDataRequest request{FIX::MDReqID{reqId}, FIX::SubscriptionRequestType{type},
+                                         FIX::MarketDepth{1}};
         request.set(FIX::MDUpdateType(FIX::MDUpdateType_INCREMENTAL_REFRESH));
         for (char entryType :
              {FIX::MDEntryType_BID, FIX::MDEntryType_OFFER, FIX::MDEntryType_TRADE}) {
@@ -264,9 +264,9 @@ bool Initiator::unsubscribe(const std::string& reqId) {
 }
 
 bool Initiator::requestSecurityList(const std::string& reqId, const SecurityListQuery& query) {
-    FIX44::SecurityListRequest request(
-        FIX::SecurityReqID(reqId),
-        FIX::SecurityListRequestType(FIX::SecurityListRequestType_ALL_SECURITIES));
+    FIX44::SecurityListRequest request{
+        FIX::SecurityReqID{reqId},
+        FIX::SecurityListRequestType{FIX::SecurityListRequestType_ALL_SECURITIES}};
     if (!query.term.empty()) request.set(FIX::Text(query.term));
     if (!query.type.empty()) request.set(FIX::SecurityType(query.type));
     return impl_->send(request);
