@@ -3,12 +3,13 @@
 # include that goes up or sideways: each folder may include only the folders below it.
 #
 #   common → model → broker, datafiles → titles → recording → tools, gui → programs
+#   fix (QuickFIX, C++14, includes nothing of ours) → broker, tools, programs
 #
 # The libraries of src/CMakeLists.txt are linked in the same order; this holds the headers to it.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
-declare -A rank=([common]=0 [model]=1 [broker]=2 [datafiles]=2 [titles]=3 [recording]=4
+declare -A rank=([common]=0 [model]=1 [fix]=1 [broker]=2 [datafiles]=2 [titles]=3 [recording]=4
                  [tools]=5 [gui]=5 [programs]=6)
 status=0
 for folder in */; do
