@@ -47,7 +47,7 @@ void prepare() {
     f.write(chunk);
 }
 
-void BM_PlainRead(benchmark::State& state) {
+void bmPlainRead(benchmark::State& state) {
     std::vector<char> buffer(1 << 20);
     for (auto _ : state) {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
@@ -71,7 +71,7 @@ void openWindow(vqs::Dateninspektor& inspektor) {
     delete window;
 }
 
-void BM_DateninspektorOpen(benchmark::State& state) {
+void bmDateninspektorOpen(benchmark::State& state) {
     vqs::DataFileStore store;
     vqs::Dateninspektor inspektor(store);
     for (auto _ : state) openWindow(inspektor);
@@ -79,7 +79,7 @@ void BM_DateninspektorOpen(benchmark::State& state) {
 }
 
 // The document alone: the opening pass.
-void BM_DocumentOpen(benchmark::State& state) {
+void bmDocumentOpen(benchmark::State& state) {
     for (auto _ : state) {
         QString error;
         auto doc = vqs::DataFileDocument::open(path, error);
@@ -92,7 +92,7 @@ void BM_DocumentOpen(benchmark::State& state) {
 }
 
 // The chart's columns of the whole file.
-void BM_DecimateAll(benchmark::State& state) {
+void bmDecimateAll(benchmark::State& state) {
     QString error;
     auto doc = vqs::DataFileDocument::open(path, error);
     for (auto _ : state) {
@@ -103,7 +103,7 @@ void BM_DecimateAll(benchmark::State& state) {
 }
 
 // A zoom to a tenth of the day, then the repaint.
-void BM_ZoomRepaint(benchmark::State& state) {
+void bmZoomRepaint(benchmark::State& state) {
     vqs::DataFileStore store;
     QString error;
     vqs::InspektorFenster window(vqs::DataFileDocument::open(path, error), store);
@@ -123,15 +123,15 @@ void BM_ZoomRepaint(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DocumentOpen)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DecimateAll)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ZoomRepaint)->Iterations(500)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(bmPlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmDateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmDateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPlainRead)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmDateninspektorOpen)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmDocumentOpen)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmDecimateAll)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bmZoomRepaint)->Iterations(500)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

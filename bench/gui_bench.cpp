@@ -53,7 +53,7 @@ vqs::TitelDef titel(int i) {
 }
 
 // 1000 monitor entries, then the event loop paints them.
-void BM_Per1000MonitorEntries(benchmark::State& state) {
+void bmPer1000MonitorEntries(benchmark::State& state) {
     Program& p = program();
     if (!p.window.monitorOpen()) p.window.btnProtokoll_Click();
     const vqs::TitelDef d = titel(0);
@@ -71,7 +71,7 @@ constexpr int kRounds = 601;
 constexpr int kTimedRoundsPerRun = 60;
 
 struct QuoteRounds {
-    std::vector<vqs::clTitelObjekt*> titles;
+    std::vector<vqs::TitelObjekt*> titles;
     std::vector<std::vector<vqs::broker::Quote>> rounds;
     int next = 0;
 
@@ -111,7 +111,7 @@ struct QuoteRounds {
 
 // 1000 quote updates of 300 recording titles with the monitor open (1) or closed (0): change
 // detection, counter, monitor, data files, and the event loop.
-void BM_Per1000QuotesMonitorOpen(benchmark::State& state) {
+void bmPer1000QuotesMonitorOpen(benchmark::State& state) {
     Program& p = program();
     static QuoteRounds quotes(p);
     if (p.window.monitorOpen() != (state.range(0) != 0)) p.window.btnProtokoll_Click();
@@ -122,7 +122,7 @@ void BM_Per1000QuotesMonitorOpen(benchmark::State& state) {
     }
 }
 
-void BM_ListSearchResultOf5000(benchmark::State& state) {
+void bmListSearchResultOf5000(benchmark::State& state) {
     Program& p = program();
     vqs::frmTitelauswahl dialog(p.recorder);
     dialog.show();
@@ -136,7 +136,7 @@ void BM_ListSearchResultOf5000(benchmark::State& state) {
     state.counters["rows"] = dialog.titelliste()->topLevelItemCount();
 }
 
-void BM_ListCatalogue(benchmark::State& state) {
+void bmListCatalogue(benchmark::State& state) {
     Program& p = program();
     vqs::frmTitelauswahl dialog(p.recorder);
     dialog.show();
@@ -165,7 +165,7 @@ void defineTenThousand(Program& p) {
 }
 
 // Opening the title management on "Alle Titel" until the list is painted.
-void BM_OpenTitelverwaltungOf10000(benchmark::State& state) {
+void bmOpenTitelverwaltungOf10000(benchmark::State& state) {
     Program& p = program();
     defineTenThousand(p);
     int rows = 0;
@@ -179,7 +179,7 @@ void BM_OpenTitelverwaltungOf10000(benchmark::State& state) {
 }
 
 // A click on the name column's header of that list, until it is painted.
-void BM_SortTitelverwaltungOf10000(benchmark::State& state) {
+void bmSortTitelverwaltungOf10000(benchmark::State& state) {
     Program& p = program();
     defineTenThousand(p);
     vqs::frmTitelverwaltung dialog(p.recorder, {});
@@ -194,16 +194,16 @@ void BM_SortTitelverwaltungOf10000(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Per1000MonitorEntries)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Per1000QuotesMonitorOpen)
+BENCHMARK(bmPer1000MonitorEntries)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPer1000QuotesMonitorOpen)
     ->Arg(1)
     ->Arg(0)
     ->Iterations(kTimedRoundsPerRun)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ListSearchResultOf5000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ListCatalogue)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SortTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmListSearchResultOf5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmListCatalogue)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmOpenTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmSortTitelverwaltungOf10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -66,20 +66,20 @@ MergeFile& mergeFile() {
     return f;
 }
 
-void BM_Merge(benchmark::State& state) {
+void bmMerge(benchmark::State& state) {
     MergeFile& f = mergeFile();
     vqs::MergeProgress quiet;
     for (auto _ : state) {
         const vqs::MergeResult r =
             vqs::mergeHistory(f.store, f.def, f.fetched, false, QDate(2026, 12, 10), quiet);
-        if (r.outcome != vqs::MergeResult::Merged || r.kept != 1'000'000)
+        if (r.outcome != vqs::MergeResult::kMerged || r.kept != 1'000'000)
             state.SkipWithError("merge failed");
     }
     state.SetItemsProcessed(state.iterations());
 }
 
 // The region the merge rewrites, read and written back once with plain calls, then flushed.
-void BM_PlainCopy(benchmark::State& state) {
+void bmPlainCopy(benchmark::State& state) {
     MergeFile& f = mergeFile();
     std::vector<char> buffer(1 << 20);
     for (auto _ : state) {
@@ -102,12 +102,12 @@ void BM_PlainCopy(benchmark::State& state) {
 }  // namespace
 
 // Alternately, so that each run of ours has a baseline run right before it.
-BENCHMARK(BM_PlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Merge)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Merge)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Merge)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmMerge)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmMerge)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmMerge)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     return vqs::bench::runAndCompare(argc, argv, "BM_Merge", "BM_PlainCopy", true);

@@ -21,7 +21,7 @@ struct QuotePath {
     vqs::SettingsStore settings{dir.path() + "/config", "bench"};
     std::unique_ptr<vqs::broker::SimulatedBroker> broker;
     vqs::Recorder recorder{dir.path(), settings, clock, [this] { return broker->createSession(); }};
-    std::vector<vqs::clTitelObjekt*> titles;
+    std::vector<vqs::TitelObjekt*> titles;
     std::vector<vqs::broker::Quote> updates;  // title i % kTitles, in order
     std::vector<QByteArray> paths;
 
@@ -75,7 +75,7 @@ QuotePath& path() {
     return p;
 }
 
-void BM_QuotePath(benchmark::State& state) {
+void bmQuotePath(benchmark::State& state) {
     QuotePath& p = path();
     static size_t i = kTitles;  // the first round went in at set-up; every update is new
     for (auto _ : state) {
@@ -85,7 +85,7 @@ void BM_QuotePath(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_PlainSystemCalls(benchmark::State& state) {
+void bmPlainSystemCalls(benchmark::State& state) {
     QuotePath& p = path();
     static long i = 0;
     for (auto _ : state) {
@@ -98,16 +98,16 @@ void BM_PlainSystemCalls(benchmark::State& state) {
 }  // namespace
 
 // Alternately, so that each run of ours has a baseline run right before it.
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
-BENCHMARK(BM_QuotePath)->Iterations(kIterations);
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
-BENCHMARK(BM_QuotePath)->Iterations(kIterations);
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
-BENCHMARK(BM_QuotePath)->Iterations(kIterations);
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
-BENCHMARK(BM_QuotePath)->Iterations(kIterations);
-BENCHMARK(BM_PlainSystemCalls)->Iterations(kIterations);
-BENCHMARK(BM_QuotePath)->Iterations(kIterations);
+BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(bmQuotePath)->Iterations(kIterations);
+BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(bmQuotePath)->Iterations(kIterations);
+BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(bmQuotePath)->Iterations(kIterations);
+BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(bmQuotePath)->Iterations(kIterations);
+BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
+BENCHMARK(bmQuotePath)->Iterations(kIterations);
 
 int main(int argc, char** argv) {
     return vqs::bench::runAndCompare(argc, argv, "BM_QuotePath", "BM_PlainSystemCalls");

@@ -76,7 +76,7 @@ struct Market {
 };
 
 // One minute of pumps after a minute to settle in.
-void BM_Pumps(benchmark::State& state) {
+void bmPumps(benchmark::State& state) {
     Market m(static_cast<double>(state.range(0)));
     const double subscribed = m.perSubscription(heapBytes());
     m.pumps(kPumpsPerMinute);
@@ -93,7 +93,7 @@ void BM_Pumps(benchmark::State& state) {
 
 // A pump four minutes late, then the pumps of 30 s in steps of 100 ms: the backlog is raised
 // over them. The peak is the largest heap seen while the quotes are raised, per subscription.
-void BM_CatchUp(benchmark::State& state) {
+void bmCatchUp(benchmark::State& state) {
     Market m(static_cast<double>(state.range(0)));
     m.pumps(kPumpsPerMinute);
     const long long before = m.counter.quotes;
@@ -109,8 +109,8 @@ void BM_CatchUp(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Pumps)->Arg(1)->Arg(5)->Iterations(kPumpsPerMinute)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CatchUp)->Arg(1)->Arg(5)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmPumps)->Arg(1)->Arg(5)->Iterations(kPumpsPerMinute)->Unit(benchmark::kMillisecond);
+BENCHMARK(bmCatchUp)->Arg(1)->Arg(5)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -15,7 +15,7 @@ QTemporaryDir& dataRoot() {
     return dir;
 }
 
-void BM_StoreAppend(benchmark::State& state) {
+void bmStoreAppend(benchmark::State& state) {
     static const auto paths = vqs::bench::prepareDataFiles(dataRoot().path(), kTitles);
     std::vector<vqs::TitelDef> titles;
     for (int i = 0; i < kTitles; ++i) {
@@ -32,14 +32,14 @@ void BM_StoreAppend(benchmark::State& state) {
     for (auto _ : state) {
         const size_t t = static_cast<size_t>(i % kTitles);
         if (store.append(titles[t], vqs::kBezahlt, {46366.4 + i * 1e-9, 100.0f, 1.0f}) !=
-            vqs::Appended::Written)
+            vqs::Appended::kWritten)
             state.SkipWithError("append failed");
         ++i;
     }
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_PlainSystemCalls(benchmark::State& state) {
+void bmPlainSystemCalls(benchmark::State& state) {
     static const auto paths = vqs::bench::prepareDataFiles(dataRoot().path(), kTitles);
     static long i = 0;
     for (auto _ : state) {
@@ -52,16 +52,16 @@ void BM_PlainSystemCalls(benchmark::State& state) {
 }  // namespace
 
 // Alternately, so that each run of ours has a baseline run right before it.
-BENCHMARK(BM_PlainSystemCalls)->MinTime(1.0);
-BENCHMARK(BM_StoreAppend)->MinTime(1.0);
-BENCHMARK(BM_PlainSystemCalls)->MinTime(1.0);
-BENCHMARK(BM_StoreAppend)->MinTime(1.0);
-BENCHMARK(BM_PlainSystemCalls)->MinTime(1.0);
-BENCHMARK(BM_StoreAppend)->MinTime(1.0);
-BENCHMARK(BM_PlainSystemCalls)->MinTime(1.0);
-BENCHMARK(BM_StoreAppend)->MinTime(1.0);
-BENCHMARK(BM_PlainSystemCalls)->MinTime(1.0);
-BENCHMARK(BM_StoreAppend)->MinTime(1.0);
+BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
+BENCHMARK(bmStoreAppend)->MinTime(1.0);
+BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
+BENCHMARK(bmStoreAppend)->MinTime(1.0);
+BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
+BENCHMARK(bmStoreAppend)->MinTime(1.0);
+BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
+BENCHMARK(bmStoreAppend)->MinTime(1.0);
+BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
+BENCHMARK(bmStoreAppend)->MinTime(1.0);
 
 int main(int argc, char** argv) {
     return vqs::bench::runAndCompare(argc, argv, "BM_StoreAppend", "BM_PlainSystemCalls");

@@ -4,21 +4,21 @@
 
 namespace vqs {
 
-clBravoltSession::clBravoltSession(BrokerSessionFactory factory,
-                                   std::function<MessagePresenter&()> messages)
+BravoltSession::BravoltSession(BrokerSessionFactory factory,
+                               std::function<MessagePresenter&()> messages)
     : factory_(std::move(factory)), messages_(std::move(messages)) {}
 
-clBravoltSession::~clBravoltSession() {
-    if (!m_Session) return;
+BravoltSession::~BravoltSession() {
+    if (!session_) return;
     try {
-        if (bound_) m_Session->removeListener(this);
-        m_Session->logout();
+        if (bound_) session_->removeListener(this);
+        session_->logout();
     } catch (const std::exception&) {
     }
 }
 
-bool clBravoltSession::InitSession() {
-    if (m_Status == kAngemeldet) return true;
+bool BravoltSession::InitSession() {
+    if (status_ == kAngemeldet) return true;
     QString error;
     const bool ok = login(error);
     if (!ok && !error.isEmpty())
@@ -27,7 +27,7 @@ bool clBravoltSession::InitSession() {
     return ok;
 }
 
-bool clBravoltSession::login(QString& error) {
+bool BravoltSession::login(QString& error) {
     std::unique_ptr<broker::BrokerSession> session;
     try {
         if (!factory_) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
@@ -38,58 +38,58 @@ bool clBravoltSession::login(QString& error) {
         error = e.message();
         return false;
     }
-    m_Session = std::move(session);
-    if (m_Session->isLoggedIn()) {
-        m_Status = kAngemeldet;
-        m_Session->addListener(this);
+    session_ = std::move(session);
+    if (session_->isLoggedIn()) {
+        status_ = kAngemeldet;
+        session_->addListener(this);
         bound_ = true;
     }
-    return m_Status == kAngemeldet;
+    return status_ == kAngemeldet;
 }
 
-bool clBravoltSession::reconnect(QString& error) {
+bool BravoltSession::reconnect(QString& error) {
     dropSession();
     if (login(error)) return true;
     if (error.isEmpty()) error = QStringLiteral("Die Anmeldung wurde nicht angenommen.");
     return false;
 }
 
-void clBravoltSession::dropSession() {
-    if (m_Session) {
+void BravoltSession::dropSession() {
+    if (session_) {
         try {
-            if (bound_) m_Session->removeListener(this);
-            m_Session->logout();
+            if (bound_) session_->removeListener(this);
+            session_->logout();
         } catch (const std::exception&) {
         }
     }
     bound_ = false;
-    m_Session.reset();
-    m_Status = kAbgemeldet;
+    session_.reset();
+    status_ = kAbgemeldet;
 }
 
-void clBravoltSession::OnLogout() {
-    m_Status = kAbgemeldet;  // the broker ended it: nothing can be asked of it any more
+void BravoltSession::OnLogout() {
+    status_ = kAbgemeldet;  // the broker ended it: nothing can be asked of it any more
     if (lost_) lost_(QStringLiteral("Abmeldung durch die Bravolt-API"));
 }
 
-void clBravoltSession::OnQuotesStatusChange(std::int32_t status) {
+void BravoltSession::OnQuotesStatusChange(std::int32_t status) {
     if (status != broker::kKurseLaufen && lost_)
         lost_(QStringLiteral("Kursversorgung unterbrochen (Status %1)").arg(status));
 }
 
-void clBravoltSession::CloseSession() {
-    if (m_Session) {
-        if (bound_) m_Session->removeListener(this);
+void BravoltSession::CloseSession() {
+    if (session_) {
+        if (bound_) session_->removeListener(this);
         bound_ = false;
         QString error;
         bool stillLoggedIn = false;
         try {
-            m_Session->logout();
+            session_->logout();
         } catch (const VqsError& e) {
             error = e.message();
         }
         try {
-            stillLoggedIn = m_Session->isLoggedIn();
+            stillLoggedIn = session_->isLoggedIn();
         } catch (const VqsError&) {
         }
         if (stillLoggedIn) {
@@ -99,8 +99,8 @@ void clBravoltSession::CloseSession() {
             messages_().ShowMessage(text, msg::kOk);
         }
     }
-    m_Session.reset();
-    m_Status = kAbgemeldet;
+    session_.reset();
+    status_ = kAbgemeldet;
 }
 
 }  // namespace vqs

@@ -16,12 +16,12 @@ using BrokerSessionFactory = std::function<std::unique_ptr<broker::BrokerSession
 
 // The one session with the broker service: logs in once under the add-on name, hands the
 // logged-in session to whoever talks to the broker, logs out at the end.
-class clBravoltSession final : public broker::SessionListener {
+class BravoltSession final : public broker::SessionListener {
 public:
-    clBravoltSession(BrokerSessionFactory factory, std::function<MessagePresenter&()> messages);
-    ~clBravoltSession() override;
-    clBravoltSession(const clBravoltSession&) = delete;
-    clBravoltSession& operator=(const clBravoltSession&) = delete;
+    BravoltSession(BrokerSessionFactory factory, std::function<MessagePresenter&()> messages);
+    ~BravoltSession() override;
+    BravoltSession(const BravoltSession&) = delete;
+    BravoltSession& operator=(const BravoltSession&) = delete;
 
     // Logs in unless logged in already; true when logged in afterwards. A failing login is
     // reported ("Fehler beim Login aufgetreten: ") and gives false.
@@ -34,12 +34,12 @@ public:
     // Releases the session without a word: its connection is gone.
     void dropSession();
     // The broker session while logged in, else none.
-    broker::BrokerSession* SF() const { return loggedIn() ? m_Session.get() : nullptr; }
+    broker::BrokerSession* SF() const { return loggedIn() ? session_.get() : nullptr; }
     // The component's status: kAbgemeldet or kAngemeldet.
     static constexpr std::int32_t kAbgemeldet = 0;
     static constexpr std::int32_t kAngemeldet = 1;
-    std::int32_t Status() const { return m_Status; }
-    bool loggedIn() const { return m_Status == kAngemeldet; }
+    std::int32_t Status() const { return status_; }
+    bool loggedIn() const { return status_ == kAngemeldet; }
 
     // Told when the broker ends the connection (a logout it raised: the session is no longer
     // logged in) or says its quotes stopped (a quote status other than 1); with the reason.
@@ -55,8 +55,8 @@ private:
 
     BrokerSessionFactory factory_;
     std::function<MessagePresenter&()> messages_;
-    std::unique_ptr<broker::BrokerSession> m_Session;
-    std::int32_t m_Status = kAbgemeldet;
+    std::unique_ptr<broker::BrokerSession> session_;
+    std::int32_t status_ = kAbgemeldet;
     bool bound_ = false;
     std::function<void(const QString&)> lost_;
 };

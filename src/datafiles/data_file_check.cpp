@@ -11,7 +11,7 @@ DataFileScan scanDataFile(const QString& path,
                           const std::function<bool(qint64, const KursSatz&)>& onRecord) {
     DataFileScan scan;
     OpenFile file(systemFileSystem());
-    if (int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
+    if (int error = file.open(FileSystem::nativePath(path), FileSystem::Access::kRead)) {
         scan.problem = QStringLiteral("Die Datei kann nicht geöffnet werden (%1).")
                            .arg(describeFileError(error));
         return scan;

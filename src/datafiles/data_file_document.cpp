@@ -109,7 +109,7 @@ std::unique_ptr<DataFileDocument> DataFileDocument::beginOpening(const QString& 
                                                                  std::function<void()> whenRead) {
     std::unique_ptr<DataFileDocument> doc(new DataFileDocument(fs, path));
     const QString shown = QDir::toNativeSeparators(path);
-    if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::Read)) {
+    if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::kRead)) {
         error = QStringLiteral("Die Datei %1 kann nicht geöffnet werden: %2")
                     .arg(shown, describeFileError(e));
         return nullptr;

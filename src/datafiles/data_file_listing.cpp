@@ -23,7 +23,7 @@ DataFileListing listDataFiles(const QString& folder) {
         OpenFile file(fs);
         std::int64_t size = 0;
         DateiKopf kopf;
-        int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read);
+        int error = file.open(FileSystem::nativePath(path), FileSystem::Access::kRead);
         if (!error) error = file.size(size);
         if (!error && size > kHeaderSize) error = file.readAll(0, kopf.bytes.data(), kHeaderSize);
         if (error) {
@@ -34,7 +34,7 @@ DataFileListing listDataFiles(const QString& folder) {
         }
         if (size <= kHeaderSize) continue;  // a header without records
         listing.files.push_back(
-            {path, kopf.displayName(), kopf.displayCode(), kopf.field(kopf::Beschreibung)});
+            {path, kopf.displayName(), kopf.displayCode(), kopf.field(kopf::kBeschreibung)});
     }
     return listing;
 }

@@ -162,18 +162,18 @@ QString DataFileStore::filePath(const TitelDef& def, Kursart kind) {
 
 Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart kind,
                                const KursSatz& satz) {
-    if (def.WKN.isEmpty() && def.RT_WKN.isEmpty()) return Appended::Failed;  // no definition
+    if (def.WKN.isEmpty() && def.RT_WKN.isEmpty()) return Appended::kFailed;  // no definition
     if (!std::isfinite(satz.Zeit) || !std::isfinite(satz.Kurs) || !std::isfinite(satz.Volume))
-        return Appended::Failed;
+        return Appended::kFailed;
     Target& t = target(id, def, kind);
     if (!held_.isEmpty() && held_.contains(t.path)) {
         heldTicks_[t.path].push_back({def, kind, satz});
-        return Appended::Held;
+        return Appended::kHeld;
     }
     if (!covered_.isEmpty()) {
         if (auto it = covered_.find(t.path); it != covered_.end()) {
             // Time stamps of the two ways differ in their last bits.
-            if (satz.Zeit <= *it + 1e-9) return Appended::Covered;
+            if (satz.Zeit <= *it + 1e-9) return Appended::kCovered;
             covered_.erase(it);
         }
     }
@@ -182,10 +182,10 @@ Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart k
     const Failure failure = appendNow(t, def, kind, record, kRecordSize);
     if (failure.error) {
         reportFailure(t, failure);
-        return Appended::Failed;
+        return Appended::kFailed;
     }
     if (!faults_.isEmpty()) reportWritten(t);
-    return Appended::Written;
+    return Appended::kWritten;
 }
 
 int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
@@ -215,12 +215,12 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
     for (int attempt = 0;; ++attempt) {
         if (!t.file) {
             auto file = std::make_unique<OpenFile>(fs_);
-            int error = file->open(t.nativePath, FileSystem::Access::ReadWrite);
+            int error = file->open(t.nativePath, FileSystem::Access::kReadWrite);
             if (error == ENOENT) {
                 const Failure created =
                     createFile(t, buildHeader(def, kind), records, length, false);
                 if (created.error != EEXIST) return created;
-                error = file->open(t.nativePath, FileSystem::Access::ReadWrite);  // made meanwhile
+                error = file->open(t.nativePath, FileSystem::Access::kReadWrite);  // made meanwhile
             }
             if (error) return {error};
             keepOpen(t, std::move(file));
@@ -252,7 +252,7 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
     if (error != ENOENT) {
         if (error) return {error};
         const JournalOutcome outcome = recoverLocked(t.path, file);
-        if (outcome.kind == JournalOutcome::Failed) {
+        if (outcome.kind == JournalOutcome::kFailed) {
             unrecovered_.insert(t.path, outcome.error);
             return {outcome.error};
         }
@@ -337,7 +337,7 @@ int DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& he
         encodeKursSatz(records[i], bytes.data() + i * kRecordSize);
     OpenFile existing(fs_);
     bool replace = false;
-    if (existing.open(t.nativePath, FileSystem::Access::Read) == 0) {
+    if (existing.open(t.nativePath, FileSystem::Access::kRead) == 0) {
         std::int64_t size = -1;
         existing.size(size);
         if (size != 0) return EEXIST;
@@ -366,7 +366,7 @@ int DataFileStore::createWhole(const QString& path, QByteArrayView content, bool
     const FileSystem::Path target = FileSystem::nativePath(path);
     const FileSystem::Path aside = FileSystem::nativePath(asideName(path));
     OpenFile file(fs_);
-    int error = file.open(aside, FileSystem::Access::CreateNew);
+    int error = file.open(aside, FileSystem::Access::kCreateNew);
     if (error) return error;
     error = file.write(0, content.data(), content.size());
     if (!error) error = file.sync();
@@ -379,7 +379,7 @@ int DataFileStore::createWhole(const QString& path, QByteArrayView content, bool
             if (error == ENOTSUP) {
                 // Without links: look, then rename (a file made in between would be replaced).
                 OpenFile existing(fs_);
-                error = existing.open(target, FileSystem::Access::Read) == 0
+                error = existing.open(target, FileSystem::Access::kRead) == 0
                             ? EEXIST
                             : fs_.rename(aside, target);
             }
@@ -444,7 +444,7 @@ std::uint64_t getLe(const char* in, int bytes = 8) {
 
 // The fields that say which title, code and exchange a header is of.
 bool sameTitle(const DateiKopf& a, const DateiKopf& b) {
-    for (KopfFeld f : {kopf::Kurzcode, kopf::KurzcodeLang, kopf::TitelKey}) {
+    for (KopfFeld f : {kopf::kKurzcode, kopf::kKurzcodeLang, kopf::kTitelKey}) {
         if (std::memcmp(a.bytes.data() + f.offset, b.bytes.data() + f.offset,
                         static_cast<size_t>(f.width)) != 0)
             return false;
@@ -582,7 +582,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
     const auto released = qScopeGuard([&] { release(path); });
     OpenFile file(fs_);
     // Never through a link: the journal lies beside the file it names.
-    int error = file.open(native, FileSystem::Access::ReadWriteOwn);
+    int error = file.open(native, FileSystem::Access::kReadWriteOwn);
     // From here until the journal is gone the file's lock is ours: appends of other programs
     // wait (the records they appended before are part of what is rewritten), and no other
     // program plays back a journal of ours while it is still being written or used.
@@ -591,7 +591,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
     // A journal a crashed rewrite left is played back first: the rewrite starts from the old
     // file.
     if (const JournalOutcome standing = recoverLocked(path, file);
-        standing.kind == JournalOutcome::Failed) {
+        standing.kind == JournalOutcome::kFailed) {
         unrecovered_.insert(path, standing.error);
         return standing.error;
     }
@@ -611,7 +611,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
 
     // 1. What will be overwritten goes into the journal, which is flushed with its name.
     OpenFile journal(fs_);
-    if ((error = journal.open(journalNative, FileSystem::Access::CreateNew))) return error;
+    if ((error = journal.open(journalNative, FileSystem::Access::kCreateNew))) return error;
     auto dropJournal = [&] {
         journal.close();
         fs_.remove(journalNative);
@@ -649,7 +649,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
         return error;
     }
     journal.close();
-    if ((error = journal.open(journalNative, FileSystem::Access::ReadOwn))) {
+    if ((error = journal.open(journalNative, FileSystem::Access::kReadOwn))) {
         dropJournal();
         return error;
     }
@@ -685,7 +685,7 @@ DataFileStore::JournalOutcome DataFileStore::recoverJournal(const QString& path)
     if (error) return JournalOutcome::failure(error);
     OpenFile file(fs_);
     // Never through a link: a journal is played back onto the file beside it, never elsewhere.
-    if (const int e = file.open(FileSystem::nativePath(path), FileSystem::Access::ReadWriteOwn)) {
+    if (const int e = file.open(FileSystem::nativePath(path), FileSystem::Access::kReadWriteOwn)) {
         switch (e) {
             case ENOENT:
                 return setAside(path, QStringLiteral("Die Datei des Journals gibt es nicht"));
@@ -710,7 +710,7 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
     // Opened only now, under the lock: the journal of a rewrite that ended while we waited is
     // gone, and one that stands is the dead rewrite's.
     OpenFile journal(fs_);
-    int error = journal.open(journalNative, FileSystem::Access::ReadOwn);
+    int error = journal.open(journalNative, FileSystem::Access::kReadOwn);
     if (error == ENOENT) return {};
     if (error == ELOOP)
         return setAside(path, QStringLiteral("Das Journal ist ein symbolischer Verweis"));
@@ -729,7 +729,7 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
         if ((error = fs_.remove(journalNative)) && error != ENOENT)
             return JournalOutcome::failure(error);
         fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
-        return JournalOutcome::of(JournalOutcome::CutShort);
+        return JournalOutcome::of(JournalOutcome::kCutShort);
     }
 
     // It belongs to this file: the same file (not another one under the name, nor reached
@@ -769,7 +769,7 @@ DataFileStore::JournalOutcome DataFileStore::recoverLocked(const QString& path, 
     if ((error = fs_.remove(journalNative)) && error != ENOENT)
         return JournalOutcome::failure(error);
     fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
-    return JournalOutcome::of(JournalOutcome::PlayedBack);
+    return JournalOutcome::of(JournalOutcome::kPlayedBack);
 }
 
 DataFileStore::JournalOutcome DataFileStore::setAside(const QString& path, const QString& reason) {
@@ -789,7 +789,7 @@ DataFileStore::JournalOutcome DataFileStore::setAside(const QString& path, const
         return JournalOutcome::failure(error);
     fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
     if (listener_) listener_->journalSetAside(path, aside, reason);
-    return {JournalOutcome::SetAside, 0, aside, reason};
+    return {JournalOutcome::kSetAside, 0, aside, reason};
 }
 
 QStringList DataFileStore::recoverJournals() {
@@ -808,9 +808,9 @@ QStringList DataFileStore::recoverJournals() {
             if (!name.endsWith(suffix, Qt::CaseInsensitive)) continue;
             const QString path = folder + QDir::separator() + name.chopped(suffix.size());
             const JournalOutcome outcome = recoverJournal(path);
-            if (outcome.kind == JournalOutcome::Failed)
+            if (outcome.kind == JournalOutcome::kFailed)
                 unrecovered_.insert(path, outcome.error);
-            else if (outcome.kind == JournalOutcome::PlayedBack)
+            else if (outcome.kind == JournalOutcome::kPlayedBack)
                 recovered << path;
         }
     }
@@ -820,7 +820,7 @@ QStringList DataFileStore::recoverJournals() {
 std::optional<KursSatz> DataFileStore::lastRecord(const TitelDef& def, Kursart kind) {
     Target& t = target(def, kind);
     OpenFile file(fs_);
-    if (file.open(t.nativePath, FileSystem::Access::Read)) return std::nullopt;
+    if (file.open(t.nativePath, FileSystem::Access::kRead)) return std::nullopt;
     DateiKopf kopf;
     std::int64_t size = 0;
     if (file.readAll(0, kopf.bytes.data(), kHeaderSize) || !kopf.hasKennung() || file.size(size))
@@ -842,7 +842,7 @@ void DataFileStore::release(const QString& path) {
     held_.erase(it);
     const std::vector<HeldTick> waiting = heldTicks_.take(path);
     for (const HeldTick& h : waiting) {
-        if (append(h.def, h.kind, h.satz) == Appended::Written && listener_)
+        if (append(h.def, h.kind, h.satz) == Appended::kWritten && listener_)
             listener_->heldTickWritten(h.def, h.kind, h.satz);
     }
 }

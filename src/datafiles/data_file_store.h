@@ -24,10 +24,10 @@ namespace vqs {
 
 // What became of a tick handed to the store.
 enum class Appended {
-    Written,  // it is in its file
-    Held,     // its file is held: it waits in memory and is appended at release
-    Covered,  // a back-fill put it into the file already: not written again
-    Failed,   // not written; the store has reported why
+    kWritten,  // it is in its file
+    kHeld,     // its file is held: it waits in memory and is appended at release
+    kCovered,  // a back-fill put it into the file already: not written again
+    kFailed,   // not written; the store has reported why
 };
 
 // Told what the store cannot do, and when it can again.
@@ -149,12 +149,12 @@ public:
     // What became of a journal that stood beside a data file.
     struct JournalOutcome {
         enum Kind {
-            None,        // there was none (or its rewrite ended while we waited for the file)
-            PlayedBack,  // the file is as it was before the crashed rewrite
-            CutShort,    // cut short before the file was touched: removed
-            SetAside,    // not the file's own: renamed to `aside`, the file left as it was
-            Failed,      // could not be played back (`error`): it stays, the file takes no tick
-        } kind = None;
+            kNone,        // there was none (or its rewrite ended while we waited for the file)
+            kPlayedBack,  // the file is as it was before the crashed rewrite
+            kCutShort,    // cut short before the file was touched: removed
+            kSetAside,    // not the file's own: renamed to `aside`, the file left as it was
+            kFailed,      // could not be played back (`error`): it stays, the file takes no tick
+        } kind = kNone;
         int error = 0;
         QString aside;
         QString reason;  // why it was set aside
@@ -164,7 +164,7 @@ public:
             return o;
         }
         static JournalOutcome failure(int error) {
-            JournalOutcome o = of(Failed);
+            JournalOutcome o = of(kFailed);
             o.error = error;
             return o;
         }

@@ -27,23 +27,23 @@ void DateiKopf::setField(KopfFeld f, const QString& text) {
 }
 
 std::int16_t DateiKopf::flag() const {
-    return qFromLittleEndian<std::int16_t>(bytes.data() + kopf::Flag.offset);
+    return qFromLittleEndian<std::int16_t>(bytes.data() + kopf::kFlag.offset);
 }
 
 bool DateiKopf::hasKennung() const {
-    return std::memcmp(bytes.data(), kKennung, kopf::Kennung.width) == 0;
+    return std::memcmp(bytes.data(), kKennung, kopf::kKennung.width) == 0;
 }
 
 bool DateiKopf::hasLongFields() const {
-    return std::memcmp(bytes.data() + kopf::LangFelder.offset, "Ja", 2) == 0;
+    return std::memcmp(bytes.data() + kopf::kLangFelder.offset, "Ja", 2) == 0;
 }
 
 QString DateiKopf::displayName() const {
-    return trimmedField(hasLongFields() ? kopf::TitelnameLang : kopf::Titelname);
+    return trimmedField(hasLongFields() ? kopf::kTitelnameLang : kopf::kTitelname);
 }
 
 QString DateiKopf::displayCode() const {
-    return trimmedField(hasLongFields() ? kopf::KurzcodeLang : kopf::Kurzcode);
+    return trimmedField(hasLongFields() ? kopf::kKurzcodeLang : kopf::kKurzcode);
 }
 
 KopfTexte kopfTexte(const TitelDef& def, Kursart kind) {
@@ -78,27 +78,27 @@ KopfTexte kopfTexte(const TitelDef& def, Kursart kind) {
 DateiKopf buildHeader(const TitelDef& def, Kursart kind) {
     const KopfTexte t = kopfTexte(def, kind);
     DateiKopf k;
-    std::memcpy(k.bytes.data(), kKennung, kopf::Kennung.width);
-    qToLittleEndian<std::int16_t>(-1, k.bytes.data() + kopf::Flag.offset);
-    k.setField(kopf::Titelname, t.name);
-    k.setField(kopf::Kurzcode, t.code);
-    k.setField(kopf::Beschreibung, t.beschreibung);
-    k.setField(kopf::LangFelder, QStringLiteral("Ja"));
-    k.setField(kopf::TitelnameLang, t.name);
-    k.setField(kopf::KurzcodeLang, t.code);
+    std::memcpy(k.bytes.data(), kKennung, kopf::kKennung.width);
+    qToLittleEndian<std::int16_t>(-1, k.bytes.data() + kopf::kFlag.offset);
+    k.setField(kopf::kTitelname, t.name);
+    k.setField(kopf::kKurzcode, t.code);
+    k.setField(kopf::kBeschreibung, t.beschreibung);
+    k.setField(kopf::kLangFelder, QStringLiteral("Ja"));
+    k.setField(kopf::kTitelnameLang, t.name);
+    k.setField(kopf::kKurzcodeLang, t.code);
     completeHeader(k, kind, def);
     return k;
 }
 
 void completeHeader(DateiKopf& kopf, Kursart kind, const TitelDef& def) {
-    kopf.setField(kopf::Datenquelle, QStringLiteral("BRAVOLT"));
-    kopf.setField(kopf::TitelKey, def.id().text());
+    kopf.setField(kopf::kDatenquelle, QStringLiteral("BRAVOLT"));
+    kopf.setField(kopf::kTitelKey, def.id().text());
     const QString label = kursartLabel(kind);
-    if (!label.isEmpty()) kopf.setField(kopf::Kursart, label);
+    if (!label.isEmpty()) kopf.setField(kopf::kKursart, label);
 }
 
 bool isDataFileStart(qint64 length, const char* first36Bytes) {
-    return length >= kHeaderSize && std::memcmp(first36Bytes, kKennung, kopf::Kennung.width) == 0;
+    return length >= kHeaderSize && std::memcmp(first36Bytes, kKennung, kopf::kKennung.width) == 0;
 }
 
 void encodeKursSatz(const KursSatz& satz, char* out16) {

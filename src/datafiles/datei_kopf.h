@@ -22,20 +22,20 @@ struct KopfFeld {
 };
 
 namespace kopf {
-inline constexpr KopfFeld Kennung{0, 36};
-inline constexpr KopfFeld Flag{36, 2};
-inline constexpr KopfFeld Titelname{38, 50};
-inline constexpr KopfFeld Kurzcode{88, 18};
-inline constexpr KopfFeld Beschreibung{106, 250};
-inline constexpr KopfFeld LangFelder{356, 2};
-inline constexpr KopfFeld TitelnameLang{358, 130};
-inline constexpr KopfFeld KurzcodeLang{488, 68};
-inline constexpr KopfFeld Datenquelle{556, 10};
-inline constexpr KopfFeld TitelKey{566, 100};
-inline constexpr KopfFeld Pflegedatum{666, 8};
-inline constexpr KopfFeld Kursart{674, 12};
-inline constexpr KopfFeld Reserve1{686, 20};
-inline constexpr KopfFeld Reserve2{706, 150};
+inline constexpr KopfFeld kKennung{0, 36};
+inline constexpr KopfFeld kFlag{36, 2};
+inline constexpr KopfFeld kTitelname{38, 50};
+inline constexpr KopfFeld kKurzcode{88, 18};
+inline constexpr KopfFeld kBeschreibung{106, 250};
+inline constexpr KopfFeld kLangFelder{356, 2};
+inline constexpr KopfFeld kTitelnameLang{358, 130};
+inline constexpr KopfFeld kKurzcodeLang{488, 68};
+inline constexpr KopfFeld kDatenquelle{556, 10};
+inline constexpr KopfFeld kTitelKey{566, 100};
+inline constexpr KopfFeld kPflegedatum{666, 8};
+inline constexpr KopfFeld kKursart{674, 12};
+inline constexpr KopfFeld kReserve1{686, 20};
+inline constexpr KopfFeld kReserve2{706, 150};
 }  // namespace kopf
 
 // The 856-byte header of a data file, byte for byte as it stands in the file.
@@ -50,7 +50,7 @@ struct DateiKopf {
     std::int16_t flag() const;
     bool hasKennung() const;
     bool hasLongFields() const;  // "Ja" in LangFelder
-    bool isCompleted() const { return bytes[kopf::Datenquelle.offset] != 0; }
+    bool isCompleted() const { return bytes[kopf::kDatenquelle.offset] != 0; }
     // Title text and code as the file selection shows them: the long fields when present.
     QString displayName() const;
     QString displayCode() const;

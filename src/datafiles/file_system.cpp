@@ -276,27 +276,28 @@ public:
         // succeeds at once and the first positioned read fails (ESPIPE).
         int flags = O_CLOEXEC | O_NONBLOCK;
         switch (access) {
-            case Access::Read:
+            case Access::kRead:
                 flags |= O_RDONLY;
                 break;
-            case Access::ReadWrite:
+            case Access::kReadWrite:
                 flags |= O_RDWR;
                 break;
-            case Access::CreateNew:
+            case Access::kCreateNew:
                 flags |= O_WRONLY | O_CREAT | O_EXCL;
                 break;
-            case Access::ReadOwn:
+            case Access::kReadOwn:
                 flags |= O_RDONLY | O_NOFOLLOW;
                 break;
-            case Access::ReadWriteOwn:
+            case Access::kReadWriteOwn:
                 flags |= O_RDWR | O_NOFOLLOW;
                 break;
         }
 #ifdef O_NOATIME
         // Reading the header of every tick's file must not dirty its inode for the access time;
         // only the file's owner may ask for that, others open it as usual.
-        int fd = openRetrying(path, access == Access::CreateNew ? flags : flags | O_NOATIME);
-        if (fd < 0 && errno == EPERM && access != Access::CreateNew) fd = openRetrying(path, flags);
+        int fd = openRetrying(path, access == Access::kCreateNew ? flags : flags | O_NOATIME);
+        if (fd < 0 && errno == EPERM && access != Access::kCreateNew)
+            fd = openRetrying(path, flags);
 #else
         int fd = openRetrying(path, flags);
 #endif

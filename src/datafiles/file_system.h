@@ -24,13 +24,13 @@ public:
     static constexpr Handle kNoHandle = -1;
 
     enum class Access {
-        Read,       // an existing file, for reading
-        ReadWrite,  // an existing file, for reading and writing
-        CreateNew,  // a new file for writing; EEXIST when the name is taken
+        kRead,       // an existing file, for reading
+        kReadWrite,  // an existing file, for reading and writing
+        kCreateNew,  // a new file for writing; EEXIST when the name is taken
         // The same as Read and ReadWrite, but never through a symbolic link (ELOOP): for what
         // only this file may be, such as a journal and the file it is played back onto.
-        ReadOwn,
-        ReadWriteOwn,
+        kReadOwn,
+        kReadWriteOwn,
     };
 
     // What a file is, whatever name it is reached by (a journal names the file it belongs

@@ -69,24 +69,24 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
 
     auto fail = [&](int error) {
         result.outcome =
-            error == DataFileStore::kNoDataFile ? MergeResult::NoDataFile : MergeResult::Failed;
+            error == DataFileStore::kNoDataFile ? MergeResult::kNoDataFile : MergeResult::kFailed;
         result.error = error;
         return result;
     };
     {
         OpenFile file(store.fileSystem());
-        int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read);
+        int error = file.open(FileSystem::nativePath(path), FileSystem::Access::kRead);
         std::int64_t length = 0;
         if (!error) error = file.size(length);
         if (error == ENOENT || (!error && length == 0)) {
             // A new file holds the fetched ticks alone.
             file.close();
             DateiKopf header = buildHeader(def, kBezahlt);
-            header.setField(kopf::Pflegedatum, pflegedatumText(today));
+            header.setField(kopf::kPflegedatum, pflegedatumText(today));
             error = store.create(def, kBezahlt, header, written);
             if (!error) {
                 store.coverUpTo(path, last);
-                result.outcome = MergeResult::Merged;
+                result.outcome = MergeResult::kMerged;
                 result.written = static_cast<int>(written.size());
                 return result;
             }
@@ -108,7 +108,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
         if (int e = insertionPoint(file, recordCount(length), first, point)) return e;
         start.from = point;
         start.header = old;
-        start.header->setField(kopf::Pflegedatum, pflegedatumText(today));
+        start.header->setField(kopf::kPflegedatum, pflegedatumText(today));
         return 0;
     };
     const int error = store.rewriteInPlace(
@@ -157,7 +157,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
     progress.cancelEnabled(true);
     if (error) return fail(error);
     store.coverUpTo(path, last);  // before the waiting ticks follow
-    result.outcome = MergeResult::Merged;
+    result.outcome = MergeResult::kMerged;
     result.written = static_cast<int>(written.size());
     result.kept = kept;
     return result;

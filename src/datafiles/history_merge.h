@@ -25,11 +25,11 @@ public:
 
 struct MergeResult {
     enum Outcome {
-        Merged,      // the file holds the merge
-        Nothing,     // no usable tick: the file is untouched (and none is made)
-        NoDataFile,  // short or foreign header: left as it is
-        Failed,      // the error below; the file is as it was before the merge
-    } outcome = Nothing;
+        kMerged,      // the file holds the merge
+        kNothing,     // no usable tick: the file is untouched (and none is made)
+        kNoDataFile,  // short or foreign header: left as it is
+        kFailed,      // the error below; the file is as it was before the merge
+    } outcome = kNothing;
     int error = 0;    // for Failed: an error number, or DataFileStore::kNoDataFile
     int written = 0;  // fetched ticks written
     qint64 kept = 0;  // old records kept after the last fetched tick

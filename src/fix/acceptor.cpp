@@ -200,8 +200,9 @@ bool Acceptor::sendIncrement(const std::string& session, const MarketDataEvent& 
     for (const MarketDataEntry& entry : event.entries) {
         FIX44::MarketDataIncrementalRefresh::NoMDEntries group;
         // Top of book: a bid or offer replaces the one before, a trade is new.
-        group.set(FIX::MDUpdateAction(entry.type == EntryType::Trade ? FIX::MDUpdateAction_NEW
-                                                                     : FIX::MDUpdateAction_CHANGE));
+        group.set(FIX::MDUpdateAction(entry.type == EntryType::kTrade
+                                          ? FIX::MDUpdateAction_NEW
+                                          : FIX::MDUpdateAction_CHANGE));
         group.set(FIX::Symbol(event.symbol));
         group.set(FIX::SecurityExchange(event.exchange));
         setEntryValues(group, entry);

@@ -18,10 +18,10 @@ public:
 };
 
 // MDEntryType (269) as far as a quote needs it.
-enum class EntryType : char { Bid = '0', Offer = '1', Trade = '2' };
+enum class EntryType : char { kBid = '0', kOffer = '1', kTrade = '2' };
 
 struct MarketDataEntry {
-    EntryType type = EntryType::Trade;
+    EntryType type = EntryType::kTrade;
     double price = 0;
     bool hasSize = false;  // indices trade without a size
     double size = 0;

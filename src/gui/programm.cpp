@@ -165,10 +165,11 @@ void Programm::mainSteps() {
         explicit WindowHooks(Programm& p) : self(p) {}
         bool optionsRead() override {
             SettingsStore& settings = *self.env_.settings;
-            if (leadingNumber(readSetting(settings, settings::VersionsHinweis)) != 0) return true;
+            if (leadingNumber(readSetting(settings, settings::kVersionsHinweis)) != 0) return true;
             frmStartHinweis hinweis;
             const bool confirmed = hinweis.exec() == QDialog::Accepted;
-            if (hinweis.nichtMehrAnzeigen()) writeSetting(settings, settings::VersionsHinweis, "1");
+            if (hinweis.nichtMehrAnzeigen())
+                writeSetting(settings, settings::kVersionsHinweis, "1");
             return confirmed;  // not confirmed: the end
         }
         void lowOnSpace(const QString& volume) override {
@@ -207,7 +208,7 @@ void Programm::mainSteps() {
         bool endRequested() override { return self.endRequested(); }
     } hooks(*this);
     if (runStartup(recorder, hooks, defaults_.simulatedBroker(), env_.freeKilobytes) ==
-        StartupOutcome::Ended)
+        StartupOutcome::kEnded)
         return;
 
     window_->setOpenTitelauswahl([this] {

@@ -18,27 +18,27 @@ TaggedValue TaggedValue::numeric(Tag tag, double value) {
     v.number_ = value;
     return v;
 }
-TaggedValue TaggedValue::null() { return numeric(Null, 0); }
-TaggedValue TaggedValue::int16(std::int16_t n) { return numeric(Int16, n); }
-TaggedValue TaggedValue::int32(std::int32_t n) { return numeric(Int32, n); }
-TaggedValue TaggedValue::single(float n) { return numeric(Single, n); }
-TaggedValue TaggedValue::real(double n) { return numeric(Double, n); }
-TaggedValue TaggedValue::date(double serial) { return numeric(Date, serial); }
+TaggedValue TaggedValue::null() { return numeric(kNull, 0); }
+TaggedValue TaggedValue::int16(std::int16_t n) { return numeric(kInt16, n); }
+TaggedValue TaggedValue::int32(std::int32_t n) { return numeric(kInt32, n); }
+TaggedValue TaggedValue::single(float n) { return numeric(kSingle, n); }
+TaggedValue TaggedValue::real(double n) { return numeric(kDouble, n); }
+TaggedValue TaggedValue::date(double serial) { return numeric(kDate, serial); }
 TaggedValue TaggedValue::text(QString s) {
     TaggedValue v;
-    v.tag_ = Text;
+    v.tag_ = kText;
     v.text_ = std::move(s);
     return v;
 }
 TaggedValue TaggedValue::boolean(bool b) {
     TaggedValue v;
-    v.tag_ = Boolean;
+    v.tag_ = kBoolean;
     v.bool_ = b;
     return v;
 }
 TaggedValue TaggedValue::list(std::vector<TaggedValue> items, std::int32_t lowerBound) {
     TaggedValue v;
-    v.tag_ = List;
+    v.tag_ = kList;
     v.items_ = std::move(items);
     v.lowerBound_ = lowerBound;
     return v;
@@ -46,20 +46,20 @@ TaggedValue TaggedValue::list(std::vector<TaggedValue> items, std::int32_t lower
 
 QString TaggedValue::toText() const {
     switch (tag_) {
-        case Int16:
-        case Int32:
+        case kInt16:
+        case kInt32:
             return QString::number(static_cast<qint64>(number_));
-        case Single:
+        case kSingle:
             return QString::number(static_cast<float>(number_), 'g', 7);
-        case Double:
+        case kDouble:
             return QString::number(number_, 'g', 15);
-        case Date: {
+        case kDate: {
             QDateTime dt = dateTimeFromSerial(number_);
             return dt.isValid() ? dt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QString();
         }
-        case Text:
+        case kText:
             return text_;
-        case Boolean:
+        case kBoolean:
             return bool_ ? QStringLiteral("True") : QStringLiteral("False");
         default:
             return {};
@@ -68,15 +68,15 @@ QString TaggedValue::toText() const {
 
 bool TaggedValue::toBool() const {
     switch (tag_) {
-        case Boolean:
+        case kBoolean:
             return bool_;
-        case Int16:
-        case Int32:
-        case Single:
-        case Double:
-        case Date:
+        case kInt16:
+        case kInt32:
+        case kSingle:
+        case kDouble:
+        case kDate:
             return number_ != 0.0;
-        case Text: {
+        case kText: {
             QString t = text_.trimmed();
             if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 ||
                 t.compare(QLatin1String("Wahr"), Qt::CaseInsensitive) == 0)
@@ -93,14 +93,14 @@ bool TaggedValue::toBool() const {
 bool operator==(const TaggedValue& a, const TaggedValue& b) {
     if (a.tag_ != b.tag_) return false;
     switch (a.tag_) {
-        case TaggedValue::Text:
+        case TaggedValue::kText:
             return a.text_ == b.text_;
-        case TaggedValue::Boolean:
+        case TaggedValue::kBoolean:
             return a.bool_ == b.bool_;
-        case TaggedValue::List:
+        case TaggedValue::kList:
             return a.lowerBound_ == b.lowerBound_ && a.items_ == b.items_;
-        case TaggedValue::Empty:
-        case TaggedValue::Null:
+        case TaggedValue::kEmpty:
+        case TaggedValue::kNull:
             return true;
         default:
             return a.number_ == b.number_ || (std::isnan(a.number_) && std::isnan(b.number_));
@@ -124,34 +124,34 @@ TaggedValue TaggedReader::value(int depth) {
     const qsizetype at = pos_;
     const auto tag = u16();
     switch (tag) {
-        case TaggedValue::Empty:
+        case TaggedValue::kEmpty:
             return TaggedValue();
-        case TaggedValue::Null:
+        case TaggedValue::kNull:
             return TaggedValue::null();
-        case TaggedValue::Int16:
+        case TaggedValue::kInt16:
             return TaggedValue::int16(static_cast<std::int16_t>(u16()));
-        case TaggedValue::Int32:
+        case TaggedValue::kInt32:
             return TaggedValue::int32(static_cast<std::int32_t>(u32()));
-        case TaggedValue::Single: {
+        case TaggedValue::kSingle: {
             std::uint32_t bits = u32();
             float f;
             std::memcpy(&f, &bits, sizeof f);
             return TaggedValue::single(f);
         }
-        case TaggedValue::Double:
+        case TaggedValue::kDouble:
             return TaggedValue::real(f64());
-        case TaggedValue::Date:
+        case TaggedValue::kDate:
             return TaggedValue::date(f64());
-        case TaggedValue::Text: {
+        case TaggedValue::kText: {
             std::uint16_t len = u16();
             need(len);
             QString s = decodeCp1252(data_.sliced(pos_, len));
             pos_ += len;
             return TaggedValue::text(std::move(s));
         }
-        case TaggedValue::Boolean:
+        case TaggedValue::kBoolean:
             return TaggedValue::boolean(u16() != 0);
-        case TaggedValue::List: {
+        case TaggedValue::kList: {
             const ListHeader header = listBody(at);
             std::vector<TaggedValue> items;
             items.reserve(static_cast<size_t>(header.count));
@@ -164,7 +164,7 @@ TaggedValue TaggedReader::value(int depth) {
 }
 
 std::optional<TaggedReader::ListHeader> TaggedReader::listHeader() {
-    if (nextTag() != TaggedValue::List) return std::nullopt;
+    if (nextTag() != TaggedValue::kList) return std::nullopt;
     const qsizetype at = pos_;
     u16();
     return listBody(at);
@@ -180,21 +180,21 @@ void TaggedReader::skip(int depth) {
     const qsizetype at = pos_;
     const auto tag = u16();
     switch (tag) {
-        case TaggedValue::Empty:
-        case TaggedValue::Null:
+        case TaggedValue::kEmpty:
+        case TaggedValue::kNull:
             return;
-        case TaggedValue::Int16:
-        case TaggedValue::Boolean:
+        case TaggedValue::kInt16:
+        case TaggedValue::kBoolean:
             return advance(2);
-        case TaggedValue::Int32:
-        case TaggedValue::Single:
+        case TaggedValue::kInt32:
+        case TaggedValue::kSingle:
             return advance(4);
-        case TaggedValue::Double:
-        case TaggedValue::Date:
+        case TaggedValue::kDouble:
+        case TaggedValue::kDate:
             return advance(8);
-        case TaggedValue::Text:
+        case TaggedValue::kText:
             return advance(u16());
-        case TaggedValue::List: {
+        case TaggedValue::kList: {
             const ListHeader header = listBody(at);
             for (std::int32_t i = 0; i < header.count; ++i) skip(depth + 1);
             return;
@@ -282,23 +282,23 @@ TaggedValue readTaggedValue(QByteArrayView data, qsizetype& pos) {
 void writeTaggedValue(QByteArray& out, const TaggedValue& value) {
     appendLe(out, static_cast<std::uint16_t>(value.tag()));
     switch (value.tag()) {
-        case TaggedValue::Empty:
-        case TaggedValue::Null:
+        case TaggedValue::kEmpty:
+        case TaggedValue::kNull:
             break;
-        case TaggedValue::Int16:
+        case TaggedValue::kInt16:
             appendLe(out, static_cast<std::int16_t>(value.number()));
             break;
-        case TaggedValue::Int32:
+        case TaggedValue::kInt32:
             appendLe(out, static_cast<std::int32_t>(value.number()));
             break;
-        case TaggedValue::Single:
+        case TaggedValue::kSingle:
             appendBits(out, static_cast<float>(value.number()));
             break;
-        case TaggedValue::Double:
-        case TaggedValue::Date:
+        case TaggedValue::kDouble:
+        case TaggedValue::kDate:
             appendBits(out, value.number());
             break;
-        case TaggedValue::Text: {
+        case TaggedValue::kText: {
             QByteArray bytes = encodeCp1252(value.textValue());
             if (bytes.size() > std::numeric_limits<std::uint16_t>::max())
                 throw VqsError(
@@ -307,10 +307,10 @@ void writeTaggedValue(QByteArray& out, const TaggedValue& value) {
             out.append(bytes);
             break;
         }
-        case TaggedValue::Boolean:
+        case TaggedValue::kBoolean:
             appendLe(out, static_cast<std::int16_t>(value.boolValue() ? -1 : 0));
             break;
-        case TaggedValue::List:
+        case TaggedValue::kList:
             appendLe(out, static_cast<std::uint16_t>(1));
             appendLe(out, static_cast<std::int32_t>(value.items().size()));
             appendLe(out, value.lowerBound());

@@ -14,16 +14,16 @@ namespace vqs {
 class TaggedValue {
 public:
     enum Tag : std::uint16_t {
-        Empty = 0,
-        Null = 1,
-        Int16 = 2,
-        Int32 = 3,
-        Single = 4,
-        Double = 5,
-        Date = 7,
-        Text = 8,
-        Boolean = 11,
-        List = 0x200C,
+        kEmpty = 0,
+        kNull = 1,
+        kInt16 = 2,
+        kInt32 = 3,
+        kSingle = 4,
+        kDouble = 5,
+        kDate = 7,
+        kText = 8,
+        kBoolean = 11,
+        kList = 0x200C,
     };
 
     TaggedValue() = default;  // the empty value
@@ -38,7 +38,7 @@ public:
     static TaggedValue list(std::vector<TaggedValue> items, std::int32_t lowerBound);
 
     Tag tag() const { return tag_; }
-    bool isList() const { return tag_ == List; }
+    bool isList() const { return tag_ == kList; }
     double number() const { return number_; }
     const QString& textValue() const { return text_; }
     bool boolValue() const { return bool_; }
@@ -56,7 +56,7 @@ public:
 private:
     static TaggedValue numeric(Tag tag, double value);
 
-    Tag tag_ = Empty;
+    Tag tag_ = kEmpty;
     double number_ = 0.0;
     bool bool_ = false;
     QString text_;

@@ -29,13 +29,13 @@ int main(int argc, char* argv[]) {
     store.setRoot(QFileInfo(path).absolutePath());
     // A journal left by a crashed save or merge goes back before anything is read.
     const vqs::DataFileStore::JournalOutcome journal = store.recoverJournal(path);
-    if (journal.kind == vqs::DataFileStore::JournalOutcome::Failed) {
+    if (journal.kind == vqs::DataFileStore::JournalOutcome::kFailed) {
         vqs::ShowMessage(
             QStringLiteral("Fehler aufgetreten: ") + vqs::DataFileStore::describe(journal.error),
             vqs::msg::kOk, nullptr);
         return 1;
     }
-    if (journal.kind == vqs::DataFileStore::JournalOutcome::SetAside)
+    if (journal.kind == vqs::DataFileStore::JournalOutcome::kSetAside)
         vqs::ShowMessage(vqs::journalSetAsideText(path, journal.aside, journal.reason),
                          vqs::msg::kOk, nullptr);
     vqs::Dateninspektor inspektor(store);

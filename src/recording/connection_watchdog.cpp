@@ -42,7 +42,7 @@ private:
 
 }  // namespace
 
-ConnectionWatchdog::ConnectionWatchdog(clBravoltSession& session, TitelRegistry& titles,
+ConnectionWatchdog::ConnectionWatchdog(BravoltSession& session, TitelRegistry& titles,
                                        DataFileStore& store, DatenpflegeRun& datenpflege,
                                        const Clock& clock, const RecorderOptions& options,
                                        CoreReport& report)

@@ -12,7 +12,7 @@ class CoreReport;
 class DataFileStore;
 class DatenpflegeRun;
 class TitelRegistry;
-class clBravoltSession;
+class BravoltSession;
 struct RecorderOptions;
 
 // Watches the broker connection of a recording program. A logout or a quote-status change
@@ -24,7 +24,7 @@ struct RecorderOptions;
 class ConnectionWatchdog final : public QObject {
     Q_OBJECT
 public:
-    ConnectionWatchdog(clBravoltSession& session, TitelRegistry& titles, DataFileStore& store,
+    ConnectionWatchdog(BravoltSession& session, TitelRegistry& titles, DataFileStore& store,
                        DatenpflegeRun& datenpflege, const Clock& clock,
                        const RecorderOptions& options, CoreReport& report);
     ~ConnectionWatchdog() override;
@@ -67,7 +67,7 @@ private:
     int resubscribe();
     void fillGap(QDateTime since, QDateTime until);
 
-    clBravoltSession& session_;
+    BravoltSession& session_;
     TitelRegistry& titles_;
     DataFileStore& store_;
     DatenpflegeRun& datenpflege_;

@@ -105,8 +105,8 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
                 progress.kursart(QStringLiteral("Kursart: Bezahlt"));
                 const MergeResult merged = mergeHistory(
                     store_, def, std::move(ticks), options_.UmsatzFilterBezahlt, today, progress);
-                if (merged.outcome == MergeResult::Merged) ++result.merged;
-                if (merged.outcome == MergeResult::Failed)
+                if (merged.outcome == MergeResult::kMerged) ++result.merged;
+                if (merged.outcome == MergeResult::kFailed)
                     tell(QStringLiteral("Fehler aufgetreten: ") +
                          DataFileStore::describe(merged.error));
             }

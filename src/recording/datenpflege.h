@@ -14,7 +14,7 @@
 namespace vqs {
 
 class Clock;
-class clBravoltSession;
+class BravoltSession;
 class DataFileStore;
 class TitelRegistry;
 
@@ -75,7 +75,7 @@ std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles);
 // time; realtime recording goes on meanwhile.
 class DatenpflegeRun {
 public:
-    DatenpflegeRun(clBravoltSession& session, DataFileStore& store, const Clock& clock,
+    DatenpflegeRun(BravoltSession& session, DataFileStore& store, const Clock& clock,
                    const RecorderOptions& options, CoreReport& report)
         : session_(session), store_(store), clock_(clock), options_(options), report_(report) {}
 
@@ -91,7 +91,7 @@ public:
     void stop() { stopped_ = true; }
 
 private:
-    clBravoltSession& session_;
+    BravoltSession& session_;
     DataFileStore& store_;
     const Clock& clock_;
     const RecorderOptions& options_;

@@ -75,22 +75,22 @@ void Recorder::setEventLoop(EventLoopPort* loop) { loop_ = loop ? loop : &gNoLoo
 
 void Recorder::readOptions() {
     options_.UmsatzFilterBezahlt =
-        switchIsOn(readSetting(settings_, settings::UmsatzFilterBezahlt));
-    options_.UmsatzFilterAndere = switchIsOn(readSetting(settings_, settings::UmsatzFilterAndere));
-    options_.AutoDatenpflege = switchIsOn(readSetting(settings_, settings::AutoDatenpflege));
+        switchIsOn(readSetting(settings_, settings::kUmsatzFilterBezahlt));
+    options_.UmsatzFilterAndere = switchIsOn(readSetting(settings_, settings::kUmsatzFilterAndere));
+    options_.AutoDatenpflege = switchIsOn(readSetting(settings_, settings::kAutoDatenpflege));
     options_.AutoWiederverbinden =
-        switchIsOn(readSetting(settings_, settings::AutoWiederverbinden));
-    const double stille = leadingNumber(readSetting(settings_, settings::StilleSekunden));
+        switchIsOn(readSetting(settings_, settings::kAutoWiederverbinden));
+    const double stille = leadingNumber(readSetting(settings_, settings::kStilleSekunden));
     options_.StilleSekunden =
         std::isfinite(stille) ? static_cast<int>(std::clamp(stille, 0.0, 86400.0)) : 120;
 }
 
 void Recorder::writeProgramFolder() {
-    writeSetting(settings_, settings::VQSPfad, QDir::toNativeSeparators(programFolder_));
+    writeSetting(settings_, settings::kVqsPfad, QDir::toNativeSeparators(programFolder_));
 }
 
 void Recorder::prepareDataFolder() {
-    QString datenpfad = readSetting(settings_, settings::Datenpfad);
+    QString datenpfad = readSetting(settings_, settings::kDatenpfad);
     if (datenpfad.isEmpty()) datenpfad = programFolder_ + QStringLiteral("/RealtimeData");
     if (!QDir(datenpfad).exists() && !QDir().mkdir(datenpfad)) {
         throw StartupError(
@@ -202,7 +202,7 @@ void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, d
     const TitelDef* def = titles_.find(id);
     if (!def) return;  // a title without definition has nowhere to go
     const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
-    if (store_.append(id, *def, kind, satz) != Appended::Written) return;
+    if (store_.append(id, *def, kind, satz) != Appended::kWritten) return;
     kursanzahl_ += 1;
     Q_EMIT tickRecorded(*def, kind, kurs, volume, zeit);
 }

@@ -90,7 +90,7 @@ public:
     RecorderOptions& options() { return options_; }
     SettingsStore& settings() { return settings_; }
     const Clock& clock() const { return clock_; }
-    clBravoltSession& session() { return session_; }
+    BravoltSession& session() { return session_; }
     TitelRegistry& titles() { return titles_; }
     const TitelRegistry& titles() const { return titles_; }
     DataFileStore& store() { return store_; }
@@ -170,7 +170,7 @@ private:
     EventLoopPort* loop_;
     RecorderOptions options_;
     QString datenpfad_;
-    clBravoltSession session_;
+    BravoltSession session_;
     DataFileStore store_;
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{session_, store_, clock_, options_, *this};

@@ -19,7 +19,7 @@ QString SettingsStore::defaultRoot() {
 
 SettingsLocation settingsLocation(const QString& root, const QString& application,
                                   SettingsPlatform platform) {
-    if (platform == SettingsPlatform::Windows)
+    if (platform == SettingsPlatform::kWindows)
         return {QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") +
                     application,
                 true};
@@ -30,7 +30,7 @@ SettingsLocation SettingsStore::location(const QString& application) const {
 #ifdef _WIN32
     return settingsLocation(root_, application, SettingsPlatform::Windows);
 #else
-    return settingsLocation(root_, application, SettingsPlatform::Other);
+    return settingsLocation(root_, application, SettingsPlatform::kOther);
 #endif
 }
 
@@ -70,7 +70,7 @@ bool SettingsStore::SaveSetting(const QString& application, const QString& secti
 namespace {
 
 QString applicationOf(const SettingsStore& store, const SettingKey& key) {
-    return key.app == SettingKey::T ? SettingsStore::appT() : store.appX();
+    return key.app == SettingKey::kTradomir ? SettingsStore::appT() : store.appX();
 }
 
 }  // namespace

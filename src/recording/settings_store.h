@@ -8,7 +8,7 @@ namespace vqs {
 // where the platform's own GetSetting and SaveSetting keep them, so that the charting program
 // finds what we write ("Software\VB and VBA Program Settings\<application>", one subkey per
 // section). Elsewhere: "<root>/<application>.ini", one group per section.
-enum class SettingsPlatform { Windows, Other };
+enum class SettingsPlatform { kWindows, kOther };
 struct SettingsLocation {
     QString path;
     bool registry = false;
@@ -47,28 +47,36 @@ private:
 
 // The keys of the settings that are not window placement, with their defaults.
 struct SettingKey {
-    enum App { T, X } app;
+    // The application the key lies under: "Tradomir" (appT) or the program's own, named after
+    // its executable (appX).
+    enum App { kTradomir, kProgram } app;
     const char* section;
     const char* key;  // UTF-8
     const char* defaultValue;
 };
 
 namespace settings {
-inline constexpr SettingKey VersionsHinweis{SettingKey::T, "VQSStart", "VersionsHinweis", "0"};
-inline constexpr SettingKey VQSPfad{SettingKey::T, "Programm", "VQSPfad", ""};
-inline constexpr SettingKey Datenpfad{SettingKey::X, "Optionen", "Datenpfad", ""};
-inline constexpr SettingKey AutoDatenpflege{SettingKey::X, "Optionen", "AutoDatenpflege", "0"};
-inline constexpr SettingKey AutoWiederverbinden{SettingKey::X, "Optionen", "AutoWiederverbinden",
-                                                "1"};
-inline constexpr SettingKey StilleSekunden{SettingKey::X, "Optionen", "StilleSekunden", "120"};
-inline constexpr SettingKey UmsatzFilterBezahlt{SettingKey::X, "UmsatzFilter", "BravoltBezahlt",
-                                                "0"};
-inline constexpr SettingKey UmsatzFilterAndere{SettingKey::X, "UmsatzFilter", "BravoltAndere", "0"};
+inline constexpr SettingKey kVersionsHinweis{SettingKey::kTradomir, "VQSStart", "VersionsHinweis",
+                                             "0"};
+inline constexpr SettingKey kVqsPfad{SettingKey::kTradomir, "Programm", "VQSPfad", ""};
+inline constexpr SettingKey kDatenpfad{SettingKey::kProgram, "Optionen", "Datenpfad", ""};
+inline constexpr SettingKey kAutoDatenpflege{SettingKey::kProgram, "Optionen", "AutoDatenpflege",
+                                             "0"};
+inline constexpr SettingKey kAutoWiederverbinden{SettingKey::kProgram, "Optionen",
+                                                 "AutoWiederverbinden", "1"};
+inline constexpr SettingKey kStilleSekunden{SettingKey::kProgram, "Optionen", "StilleSekunden",
+                                            "120"};
+inline constexpr SettingKey kUmsatzFilterBezahlt{SettingKey::kProgram, "UmsatzFilter",
+                                                 "BravoltBezahlt", "0"};
+inline constexpr SettingKey kUmsatzFilterAndere{SettingKey::kProgram, "UmsatzFilter",
+                                                "BravoltAndere", "0"};
 // "Taskbar" is read with "" first (never asked) and then with "1".
-inline constexpr SettingKey Taskbar{SettingKey::X, "Hauptfenster", "Taskbar", ""};
-inline constexpr SettingKey Anzeigen{SettingKey::X, "Hauptfenster", "Anzeigen", "1"};
-inline constexpr SettingKey OrdnerIndex{SettingKey::X, "Titelverwaltung", "OrdnerIndex", ""};
-inline constexpr SettingKey BravoltUhrzeit{SettingKey::X, "Datenpflege", "BravoltUhrzeit", "0"};
+inline constexpr SettingKey kTaskbar{SettingKey::kProgram, "Hauptfenster", "Taskbar", ""};
+inline constexpr SettingKey kAnzeigen{SettingKey::kProgram, "Hauptfenster", "Anzeigen", "1"};
+inline constexpr SettingKey kOrdnerIndex{SettingKey::kProgram, "Titelverwaltung", "OrdnerIndex",
+                                         ""};
+inline constexpr SettingKey kBravoltUhrzeit{SettingKey::kProgram, "Datenpflege", "BravoltUhrzeit",
+                                            "0"};
 
 // The main window's section.
 inline constexpr char kHauptfensterPos[] = "VQS-Bravolt-Programmfenster";

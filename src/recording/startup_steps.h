@@ -29,7 +29,7 @@ public:
     virtual bool endRequested() { return false; }
 };
 
-enum class StartupOutcome { Recording, WithoutConnection, Ended };
+enum class StartupOutcome { kRecording, kWithoutConnection, kEnded };
 
 // The start-up steps of both recording programs, in their order: options, program folder, data
 // folder (StartupError when it cannot be made), free space, login, the simulated broker's quotes

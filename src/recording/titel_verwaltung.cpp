@@ -25,7 +25,7 @@ QStringList ordnerEintraege(const TitelRegistry& titles) {
 }
 
 int gemerkterOrdner(const QStringList& eintraege, const SettingsStore& settings) {
-    const QString gemerkt = readSetting(settings, settings::OrdnerIndex);
+    const QString gemerkt = readSetting(settings, settings::kOrdnerIndex);
     if (gemerkt.isEmpty()) return 0;
     for (int i = 1; i < eintraege.size(); ++i)
         if (eintraege[i].compare(gemerkt, Qt::CaseInsensitive) == 0) return i;
@@ -33,7 +33,7 @@ int gemerkterOrdner(const QStringList& eintraege, const SettingsStore& settings)
 }
 
 void ordnerMerken(SettingsStore& settings, const QString& eintrag) {
-    writeSetting(settings, settings::OrdnerIndex, eintrag);
+    writeSetting(settings, settings::kOrdnerIndex, eintrag);
 }
 
 std::vector<const TitelDef*> titelImOrdner(const TitelRegistry& titles, int position,

@@ -33,7 +33,7 @@ std::optional<TitelDef> readElement(TaggedReader& reader) {
     std::vector<TaggedValue> items;
     items.reserve(static_cast<size_t>(std::min(header->count, kPositions)));
     for (std::int32_t i = 0; i < header->count; ++i) {
-        if (i >= kPositions || reader.nextTag() == TaggedValue::List) {
+        if (i >= kPositions || reader.nextTag() == TaggedValue::kList) {
             reader.skip(1);
             if (i < kPositions) items.emplace_back();  // a list is no value of a definition
         } else {
@@ -65,7 +65,7 @@ TitelDefinitionenScan scanTitelDefinitionen(
     if (bytes.isEmpty()) return scan;
     if (bytes.size() < kTitelDefinitionenKennungLength ||
         bytes.first(kTitelDefinitionenKennungLength) != kennung()) {
-        scan.status = TitelDefinitionenScan::Foreign;
+        scan.status = TitelDefinitionenScan::kForeign;
         scan.problem = QStringLiteral("Die Datei ist keine Titeldefinitionsdatei (fremder Kopf).");
         return scan;
     }
@@ -80,7 +80,7 @@ TitelDefinitionenScan scanTitelDefinitionen(
         if (onCount) onCount(lower + list->count - 1);
         for (std::int32_t i = 0; i < list->count; ++i) onDefinition(lower + i, readElement(reader));
     } catch (const VqsError& e) {
-        scan.status = TitelDefinitionenScan::Damaged;
+        scan.status = TitelDefinitionenScan::kDamaged;
         scan.problem = e.message();
     }
     return scan;
@@ -96,7 +96,7 @@ void writeTitelDefinitionenFile(const QString& path, const KeyedCollection<Titel
 
 QByteArray readTitelDefinitionenBytes(const QString& path, FileSystem& fs) {
     OpenFile file(fs);
-    int error = file.open(FileSystem::nativePath(path), FileSystem::Access::Read);
+    int error = file.open(FileSystem::nativePath(path), FileSystem::Access::kRead);
     if (error == ENOENT) return {};
     std::int64_t size = 0;
     if (!error) error = file.size(size);
@@ -180,7 +180,7 @@ TitelLoadResult TitelDefinitionenDatei::load(TitelRegistry& registry, bool subsc
             if (index % 20 == 0)
                 progress.progress(static_cast<int>(std::clamp<qint64>(index, 0, INT_MAX)));
         });
-    if (scan.status == TitelDefinitionenScan::Whole) return result;
+    if (scan.status == TitelDefinitionenScan::kWhole) return result;
 
     QString kept;
     try {

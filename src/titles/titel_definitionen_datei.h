@@ -26,10 +26,10 @@ QByteArray encodeTitelDefinitionen(const KeyedCollection<TitelDef>& definitions)
 // How far the definitions of a file's bytes could be read.
 struct TitelDefinitionenScan {
     enum Status {
-        Whole,    // every definition (an empty file holds none)
-        Foreign,  // not a definitions file: nothing read
-        Damaged,  // the definitions before the damage were read
-    } status = Whole;
+        kWhole,    // every definition (an empty file holds none)
+        kForeign,  // not a definitions file: nothing read
+        kDamaged,  // the definitions before the damage were read
+    } status = kWhole;
     QString problem;  // German, for Foreign and Damaged
 };
 

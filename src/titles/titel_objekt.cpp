@@ -19,36 +19,36 @@ std::optional<double> Tageszeit(const broker::TimeObject& time) {
     return dayFraction(time.hour, time.minute, time.second, time.millisecond);
 }
 
-clTitelObjekt::clTitelObjekt(clBravoltSession& session, TickSink& sink, const Clock& clock)
+TitelObjekt::TitelObjekt(BravoltSession& session, TickSink& sink, const Clock& clock)
     : session_(session), sink_(sink), clock_(clock) {}
 
-clTitelObjekt::~clTitelObjekt() {
-    if (!RealtimeSubscription) return;
+TitelObjekt::~TitelObjekt() {
+    if (!realtimeSubscription_) return;
     try {
-        RealtimeSubscription->setListener(nullptr);
-        RealtimeSubscription->stop();
+        realtimeSubscription_->setListener(nullptr);
+        realtimeSubscription_->stop();
     } catch (const std::exception&) {
     }
 }
 
-bool clTitelObjekt::InitSubscription(const QString& symbol, const QString& exchange) {
+bool TitelObjekt::InitSubscription(const QString& symbol, const QString& exchange) {
     RT_WKN = symbol;
     RT_Boerse = exchange;
     id_ = TitelId(RT_WKN, RT_Boerse);
-    if (RealtimeSubscription) {
-        m_Aktiv = true;
+    if (realtimeSubscription_) {
+        aktiv_ = true;
         return true;
     }
     broker::BrokerSession* session = session_.SF();
     if (!session) throw broker::BrokerError(QStringLiteral("Keine Verbindung zur Bravolt-API."));
-    RealtimeSubscription = session->subscribe({RT_WKN, RT_Boerse});
-    if (!RealtimeSubscription) return false;
-    RealtimeSubscription->setListener(this);
-    m_Aktiv = true;
+    realtimeSubscription_ = session->subscribe({RT_WKN, RT_Boerse});
+    if (!realtimeSubscription_) return false;
+    realtimeSubscription_->setListener(this);
+    aktiv_ = true;
     return true;
 }
 
-void clTitelObjekt::startFrom(const TitelDef& def) {
+void TitelObjekt::startFrom(const TitelDef& def) {
     auto prime = [&](Kursart kind, Last& last) {
         const std::optional<KursSatz> satz = sink_.lastRecorded(def, kind);
         if (!satz || !std::isfinite(satz->Zeit)) return;
@@ -60,10 +60,10 @@ void clTitelObjekt::startFrom(const TitelDef& def) {
         last.zeit = dayFraction(ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
         last.volume = satz->Volume;
     };
-    prime(kBezahlt, m_Bezahlt);
+    prime(kBezahlt, bezahlt_);
     if (UseBidAsk) {
-        prime(kGeld, m_Geld);
-        prime(kBrief, m_Brief);
+        prime(kGeld, geld_);
+        prime(kBrief, brief_);
     }
 }
 
@@ -91,14 +91,14 @@ std::optional<GroupTick> readGroup(const broker::QuoteGroup& g) {
 
 }  // namespace
 
-void clTitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kursart kind,
-                                bool freshness) {
+void TitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kursart kind,
+                              bool freshness) {
     if (!group.present) return;
     std::optional<GroupTick> g = readGroup(group);
     if (!g) return;  // unusable broker data yields no tick and changes nothing
-    if (freshness && !m_Initialisiert) {
+    if (freshness && !initialisiert_) {
         constexpr double kOneSecond = 0.000694444444444442 / 60;
-        if (std::fabs(clock_.timeOfDayFraction() - g->t) < kOneSecond) m_Initialisiert = true;
+        if (std::fabs(clock_.timeOfDayFraction() - g->t) < kOneSecond) initialisiert_ = true;
     }
     if (!group.volumePresent) {
         if (g->t == last.zeit) return;
@@ -108,20 +108,20 @@ void clTitelObjekt::handleGroup(const broker::QuoteGroup& group, Last& last, Kur
         last.volume = g->volume;
         last.zeit = g->t;
     }
-    if (m_Initialisiert) sink_.tick(id_, kind, g->kurs, g->volume, g->zeit);
+    if (initialisiert_) sink_.tick(id_, kind, g->kurs, g->volume, g->zeit);
 }
 
-void clTitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
-                                                       const broker::QuoteSource& /*source*/,
-                                                       const QString& /*text*/) {
-    if (!m_Aktiv) return;
+void TitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
+                                                     const broker::QuoteSource& /*source*/,
+                                                     const QString& /*text*/) {
+    if (!aktiv_) return;
     sink_.quoteArrived(quote.readyAtMs);
-    handleGroup(quote.paid, m_Bezahlt, kBezahlt, true);
+    handleGroup(quote.paid, bezahlt_, kBezahlt, true);
     if (UseBidAsk) {
-        handleGroup(quote.bid, m_Geld, kGeld, false);
-        handleGroup(quote.ask, m_Brief, kBrief, false);
+        handleGroup(quote.bid, geld_, kGeld, false);
+        handleGroup(quote.ask, brief_, kBrief, false);
     }
-    m_Initialisiert = true;
+    initialisiert_ = true;
 }
 
 }  // namespace vqs

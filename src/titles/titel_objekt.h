@@ -35,19 +35,19 @@ public:
 
 // One recorded title: holds the broker's realtime subscription, remembers the last quote of
 // each kind, and turns quote updates into ticks.
-class clTitelObjekt final : public broker::QuoteListener {
+class TitelObjekt final : public broker::QuoteListener {
 public:
-    clTitelObjekt(clBravoltSession& session, TickSink& sink, const Clock& clock);
-    ~clTitelObjekt() override;
-    clTitelObjekt(const clTitelObjekt&) = delete;
-    clTitelObjekt& operator=(const clTitelObjekt&) = delete;
+    TitelObjekt(BravoltSession& session, TickSink& sink, const Clock& clock);
+    ~TitelObjekt() override;
+    TitelObjekt(const TitelObjekt&) = delete;
+    TitelObjekt& operator=(const TitelObjekt&) = delete;
 
     QString RT_WKN;
     QString RT_Boerse;
     bool UseBidAsk = false;
 
     // Updates are ignored from now on; the subscription stays open.
-    void ClearSubscription() { m_Aktiv = false; }
+    void ClearSubscription() { aktiv_ = false; }
     const TitelId& Key() const { return id_; }
     // Subscribes (once) and activates; false when the broker refuses the instrument. Throws
     // BrokerError when there is no logged-in session or the broker fails.
@@ -63,9 +63,9 @@ public:
         RealtimeSubscription_OnQuoteUpdate(quote, source, text);
     }
 
-    bool isActive() const { return m_Aktiv; }
-    bool isSubscribed() const { return RealtimeSubscription != nullptr; }
-    bool isInitialized() const { return m_Initialisiert; }
+    bool isActive() const { return aktiv_; }
+    bool isSubscribed() const { return realtimeSubscription_ != nullptr; }
+    bool isInitialized() const { return initialisiert_; }
 
 private:
     struct Last {
@@ -74,13 +74,13 @@ private:
     };
     void handleGroup(const broker::QuoteGroup& group, Last& last, Kursart kind, bool freshness);
 
-    clBravoltSession& session_;
+    BravoltSession& session_;
     TickSink& sink_;
     const Clock& clock_;
-    Last m_Bezahlt, m_Geld, m_Brief;
-    bool m_Initialisiert = false;
-    bool m_Aktiv = false;
-    std::unique_ptr<broker::Subscription> RealtimeSubscription;
+    Last bezahlt_, geld_, brief_;
+    bool initialisiert_ = false;
+    bool aktiv_ = false;
+    std::unique_ptr<broker::Subscription> realtimeSubscription_;
     TitelId id_;  // made once, not per tick
 };
 

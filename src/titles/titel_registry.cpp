@@ -2,7 +2,7 @@
 
 namespace vqs {
 
-TitelRegistry::TitelRegistry(clBravoltSession& session, TickSink& sink, const Clock& clock)
+TitelRegistry::TitelRegistry(BravoltSession& session, TickSink& sink, const Clock& clock)
     : session_(session), sink_(sink), clock_(clock) {}
 
 TitelRegistry::~TitelRegistry() = default;
@@ -56,12 +56,12 @@ void TitelRegistry::clear() {
 
 bool TitelRegistry::startRecording(const TitelDef& def) {
     const QString key = def.id().text();
-    std::unique_ptr<clTitelObjekt> created;
-    clTitelObjekt* objekt = nullptr;
+    std::unique_ptr<TitelObjekt> created;
+    TitelObjekt* objekt = nullptr;
     if (auto* existing = titleObjects_.find(key)) {
         objekt = existing->get();
     } else {
-        created = std::make_unique<clTitelObjekt>(session_, sink_, clock_);
+        created = std::make_unique<TitelObjekt>(session_, sink_, clock_);
         objekt = created.get();
     }
     objekt->UseBidAsk = def.UseBidAsk;

@@ -19,7 +19,7 @@ namespace vqs {
 // keyed without regard to case; a folder keeps the spelling it was first known by.
 class TitelRegistry {
 public:
-    TitelRegistry(clBravoltSession& session, TickSink& sink, const Clock& clock);
+    TitelRegistry(BravoltSession& session, TickSink& sink, const Clock& clock);
     ~TitelRegistry();
     TitelRegistry(const TitelRegistry&) = delete;
     TitelRegistry& operator=(const TitelRegistry&) = delete;
@@ -56,7 +56,7 @@ public:
     bool connected() const { return session_.loggedIn(); }
     // Every subscription ends.
     void releaseTitleObjects() { titleObjects_.clear(); }
-    const KeyedCollection<std::unique_ptr<clTitelObjekt>>& titleObjects() const {
+    const KeyedCollection<std::unique_ptr<TitelObjekt>>& titleObjects() const {
         return titleObjects_;
     }
 
@@ -80,7 +80,7 @@ private:
     // Active titles for which `also` holds.
     Count count(const std::function<bool(const TitelDef&)>& also) const;
 
-    clBravoltSession& session_;
+    BravoltSession& session_;
     TickSink& sink_;
     const Clock& clock_;
     KeyedCollection<TitelDef> definitions_;
@@ -88,7 +88,7 @@ private:
     QSet<QString> exchanges_;  // each exchange code once, shared by the definitions
     std::function<void()> changed_;
     // Declared last, so that the title objects go first.
-    KeyedCollection<std::unique_ptr<clTitelObjekt>> titleObjects_;
+    KeyedCollection<std::unique_ptr<TitelObjekt>> titleObjects_;
 };
 
 }  // namespace vqs

@@ -69,9 +69,9 @@ public:
         event.exchange = text(source.exchange);
         event.snapshot = !last_;
         const std::pair<fix::EntryType, broker::QuoteGroup broker::Quote::*> groups[] = {
-            {fix::EntryType::Trade, &broker::Quote::paid},
-            {fix::EntryType::Bid, &broker::Quote::bid},
-            {fix::EntryType::Offer, &broker::Quote::ask}};
+            {fix::EntryType::kTrade, &broker::Quote::paid},
+            {fix::EntryType::kBid, &broker::Quote::bid},
+            {fix::EntryType::kOffer, &broker::Quote::ask}};
         for (const auto& [type, group] : groups) {
             const broker::QuoteGroup& now = quote.*group;
             if (!now.present || (last_ && sameGroup(now, (*last_).*group))) continue;

@@ -82,7 +82,7 @@ std::optional<int> HeadlessRecorder::start() {
     } hooks(*this);
     try {
         if (runStartup(*recorder_, hooks, defaults_.simulatedBroker(), env_.freeKilobytes) ==
-            StartupOutcome::Ended)
+            StartupOutcome::kEnded)
             return 1;
     } catch (const StartupError& e) {
         log(QStringLiteral("Fehler beim Starten aufgetreten: %1 (Fehler %2)")

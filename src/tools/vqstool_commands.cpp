@@ -63,12 +63,12 @@ int info(const QStringList& args, QTextStream& out, QTextStream& err) {
         const char* name;
         KopfFeld feld;
     } fields[] = {
-        {"Kennung", kopf::Kennung},           {"Titelname", kopf::Titelname},
-        {"Kurzcode", kopf::Kurzcode},         {"Beschreibung", kopf::Beschreibung},
-        {"LangFelder", kopf::LangFelder},     {"TitelnameLang", kopf::TitelnameLang},
-        {"KurzcodeLang", kopf::KurzcodeLang}, {"Datenquelle", kopf::Datenquelle},
-        {"TitelKey", kopf::TitelKey},         {"Pflegedatum", kopf::Pflegedatum},
-        {"Kursart", kopf::Kursart},
+        {"Kennung", kopf::kKennung},           {"Titelname", kopf::kTitelname},
+        {"Kurzcode", kopf::kKurzcode},         {"Beschreibung", kopf::kBeschreibung},
+        {"LangFelder", kopf::kLangFelder},     {"TitelnameLang", kopf::kTitelnameLang},
+        {"KurzcodeLang", kopf::kKurzcodeLang}, {"Datenquelle", kopf::kDatenquelle},
+        {"TitelKey", kopf::kTitelKey},         {"Pflegedatum", kopf::kPflegedatum},
+        {"Kursart", kopf::kKursart},
     };
     for (const auto& f : fields) out << f.name << ": " << scan.kopf.trimmedField(f.feld) << '\n';
     out << "Datensätze: " << recordCount(scan.length) << '\n';
@@ -227,13 +227,13 @@ bool dataRootExists(const QString& root, QTextStream& err) {
 bool recoverJournal(DataFileStore& store, const QString& path, QTextStream& err) {
     const DataFileStore::JournalOutcome outcome = store.recoverJournal(path);
     switch (outcome.kind) {
-        case DataFileStore::JournalOutcome::Failed:
+        case DataFileStore::JournalOutcome::kFailed:
             err << path << ": " << DataFileStore::describe(outcome.error) << '\n';
             return false;
-        case DataFileStore::JournalOutcome::PlayedBack:
+        case DataFileStore::JournalOutcome::kPlayedBack:
             err << path << ": unterbrochene Datenpflege rückgängig gemacht\n";
             return true;
-        case DataFileStore::JournalOutcome::SetAside:
+        case DataFileStore::JournalOutcome::kSetAside:
             err << journalSetAsideText(path, outcome.aside, outcome.reason) << '\n';
             return true;
         default:
@@ -285,12 +285,12 @@ int merge(const QStringList& args, QTextStream& out, QTextStream& err) {
     const MergeResult result =
         mergeHistory(store, a->def, std::move(records), false, QDate::currentDate(), quiet);
     switch (result.outcome) {
-        case MergeResult::Merged:
+        case MergeResult::kMerged:
             out << path << '\n'
                 << result.written << " Datensätze eingefügt, " << result.kept
                 << " spätere behalten\n";
             return 0;
-        case MergeResult::Nothing:
+        case MergeResult::kNothing:
             out << path << '\n' << "Keine Zeile: nichts geändert\n";
             return 0;
         default:
@@ -315,7 +315,7 @@ int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
                     << (def->Aktiv ? "aktiv" : "inaktiv") << '\t'
                     << (def->UseBidAsk ? "Geld/Brief" : "nur Bezahlt") << '\n';
             });
-        if (scan.status == TitelDefinitionenScan::Whole) return 0;
+        if (scan.status == TitelDefinitionenScan::kWhole) return 0;
         err << "Fehler beim Laden der Titeldefinitionen aufgetreten: " << scan.problem << '\n';
         return 1;
     } catch (const VqsError& e) {

@@ -15,14 +15,14 @@ struct SessionFixture : ::testing::Test {
     std::function<void(FakeBrokerSession&)> prepare = [](FakeBrokerSession&) {};
     FakeBrokerSession* last = nullptr;
     int created = 0;
-    clBravoltSession session{[this] {
-                                 auto s = std::make_unique<FakeBrokerSession>();
-                                 prepare(*s);
-                                 last = s.get();
-                                 ++created;
-                                 return s;
-                             },
-                             [this]() -> MessagePresenter& { return messages; }};
+    BravoltSession session{[this] {
+                               auto s = std::make_unique<FakeBrokerSession>();
+                               prepare(*s);
+                               last = s.get();
+                               ++created;
+                               return s;
+                           },
+                           [this]() -> MessagePresenter& { return messages; }};
 };
 
 TEST_F(SessionFixture, LogsInOnceUnderTheAddOnName) {
@@ -104,12 +104,12 @@ TEST_F(SessionFixture, ALogoutThatDoesNotTakeIsReported) {
 TEST_F(SessionFixture, DestructionLogsOutSilently) {
     std::shared_ptr<FakeBrokerSession::Counters> counters;
     {
-        clBravoltSession s{[&] {
-                               auto f = std::make_unique<FakeBrokerSession>();
-                               counters = f->counters;
-                               return f;
-                           },
-                           [this]() -> MessagePresenter& { return messages; }};
+        BravoltSession s{[&] {
+                             auto f = std::make_unique<FakeBrokerSession>();
+                             counters = f->counters;
+                             return f;
+                         },
+                         [this]() -> MessagePresenter& { return messages; }};
         ASSERT_TRUE(s.InitSession());
     }
     EXPECT_EQ(counters->logouts, 1);

@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
         d.RT_Boerse = QStringLiteral("ETR");
         d.NeueNamen = true;
         const double zeit = 46366.0 + 0.375 + static_cast<double>(i) * 1e-7;
-        if (store.append(d, vqs::kBezahlt, {zeit, 100.0f, 1.0f}) != vqs::Appended::Written)
+        if (store.append(d, vqs::kBezahlt, {zeit, 100.0f, 1.0f}) != vqs::Appended::kWritten)
             return 1;
         long n = ++counts[static_cast<size_t>(title)];
         char line[64];

@@ -161,7 +161,7 @@ TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriter
     } ways[] = {{"alone", false}, {"while a writer has the file", true}};
     for (const Way& way : ways) {
         if (way.writerHasTheFile) {
-            ASSERT_EQ(writer.open(FileSystem::nativePath(path), FileSystem::Access::ReadWrite), 0);
+            ASSERT_EQ(writer.open(FileSystem::nativePath(path), FileSystem::Access::kReadWrite), 0);
             ASSERT_EQ(writer.lock(), 0);
         }
         QString error;
@@ -270,10 +270,12 @@ TEST_F(DataFileDocumentTest, EditsSaveInPlaceAndKeepRecordsAppendedMeanwhile) {
     // The recorder appends: some seen by the document before the save, some not.
     const TitelDef def = test::mercedesBenz();
     const std::vector<KursSatz> later = ticks(6, kDay + 0.5);
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::Written);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::kWritten);
     EXPECT_EQ(doc->refresh(), 3);
     EXPECT_EQ(doc->record(20002), later[2]);
-    for (int i = 3; i < 6; ++i) ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::Written);
+    for (int i = 3; i < 6; ++i)
+        ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::kWritten);
 
     const QFileInfo before(path);
     ASSERT_EQ(doc->save(store), 0);
@@ -361,10 +363,10 @@ TEST(DataFileListing, ListsDataFilesByTheirHeaders) {
     QTemporaryDir dir;
     const QByteArray header(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
     DateiKopf alt;  // the old layout: no long fields
-    alt.setField(kopf::Kennung, kKennung);
-    alt.setField(kopf::Titelname, QString(60, 'N'));
-    alt.setField(kopf::Kurzcode, "ALTCODE-1234567890XYZ");
-    alt.setField(kopf::TitelnameLang, "nicht gezeigt");
+    alt.setField(kopf::kKennung, kKennung);
+    alt.setField(kopf::kTitelname, QString(60, 'N'));
+    alt.setField(kopf::kKurzcode, "ALTCODE-1234567890XYZ");
+    alt.setField(kopf::kTitelnameLang, "nicht gezeigt");
     const QByteArray record(kRecordSize, '\0');
     test::writeFile(dir.path() + "/nur-kopf.VQS", header);        // 856: not listed
     test::writeFile(dir.path() + "/klein.vqs", header + record);  // 872: listed

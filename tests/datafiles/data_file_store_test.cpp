@@ -48,16 +48,16 @@ struct Reports final : DataFileStoreListener {
 
 class DataFileStoreTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    FaultyFileSystem fs;
-    DataFileStore store{fs};
-    Reports reports;
+    QTemporaryDir dir_;
+    FaultyFileSystem fs_;
+    DataFileStore store_{fs_};
+    Reports reports_;
 
     DataFileStoreTest() {
-        store.setRoot(root());
-        store.setListener(&reports);
+        store_.setRoot(root());
+        store_.setListener(&reports_);
     }
-    QString root() const { return dir.path() + "/RealtimeData"; }
+    QString root() const { return dir_.path() + "/RealtimeData"; }
     void SetUp() override { QDir().mkpath(root()); }
 
     static TitelDef titel(const QString& code, const QString& folder = "Dax 30") {
@@ -76,7 +76,7 @@ protected:
     }
     Appended append(const TitelDef& d, double zeit, float kurs = 1, float volume = 1,
                     Kursart kind = kBezahlt) {
-        return store.append(d, kind, {zeit, kurs, volume});
+        return store_.append(d, kind, {zeit, kurs, volume});
     }
 };
 
@@ -84,17 +84,17 @@ protected:
 // caller did not hold the file: appending now would wait for the rewrite's lock for ever.
 TEST_F(DataFileStoreTest, ATickDuringARewriteFollowsIt) {
     const TitelDef d = titel("710000");
-    ASSERT_EQ(append(d, 46366.1), Appended::Written);
-    const QString path = store.filePath(d, kBezahlt);
-    Appended during = Appended::Failed;
-    ASSERT_EQ(store.rewriteInPlace(path, kHeaderSize, nullptr,
-                                   [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
-                                       during = append(d, 46366.3, 3);
-                                       return out.write(record(46366.2, 2, 1).constData(), 16);
-                                   }),
+    ASSERT_EQ(append(d, 46366.1), Appended::kWritten);
+    const QString path = store_.filePath(d, kBezahlt);
+    Appended during = Appended::kFailed;
+    ASSERT_EQ(store_.rewriteInPlace(path, kHeaderSize, nullptr,
+                                    [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                        during = append(d, 46366.3, 3);
+                                        return out.write(record(46366.2, 2, 1).constData(), 16);
+                                    }),
               0);
-    EXPECT_EQ(during, Appended::Held);
-    EXPECT_FALSE(store.isHeld(path));
+    EXPECT_EQ(during, Appended::kHeld);
+    EXPECT_FALSE(store_.isHeld(path));
     EXPECT_EQ(test::readFile(path).mid(kHeaderSize), record(46366.2, 2, 1) + record(46366.3, 3, 1));
 }
 
@@ -102,26 +102,26 @@ TEST_F(DataFileStoreTest, ATickDuringARewriteFollowsIt) {
 // end of the file that has the name, behind every record another program put there.
 TEST_F(DataFileStoreTest, AFileKeptOpenFollowsWhatOthersDoToIt) {
     const TitelDef d = titel("710000");
-    const QString path = store.filePath(d, kBezahlt);
-    ASSERT_EQ(append(d, kToday + 0.1, 1), Appended::Written);
+    const QString path = store_.filePath(d, kBezahlt);
+    ASSERT_EQ(append(d, kToday + 0.1, 1), Appended::kWritten);
 
     // Another program appends: our next record goes behind its.
     DataFileStore other;
     other.setRoot(root());
-    ASSERT_EQ(other.append(d, kBezahlt, {kToday + 0.2, 2, 1}), Appended::Written);
-    ASSERT_EQ(append(d, kToday + 0.3, 3), Appended::Written);
+    ASSERT_EQ(other.append(d, kBezahlt, {kToday + 0.2, 2, 1}), Appended::kWritten);
+    ASSERT_EQ(append(d, kToday + 0.3, 3), Appended::kWritten);
     EXPECT_EQ(test::readFile(path), header(d, kBezahlt) + record(kToday + 0.1, 1, 1) +
                                         record(kToday + 0.2, 2, 1) + record(kToday + 0.3, 3, 1));
 
     // Deleted, or replaced by a file of its own: the next tick goes to the file of the name.
     ASSERT_TRUE(QFile::remove(path));
-    ASSERT_EQ(append(d, kToday + 0.4, 4), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.4, 4), Appended::kWritten);
     EXPECT_EQ(test::readFile(path), header(d, kBezahlt) + record(kToday + 0.4, 4, 1));
     const QString replacement = root() + "/neu.VQS";
     test::writeFile(replacement, header(d, kBezahlt) + record(kToday + 0.5, 5, 1));
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_TRUE(QFile::rename(replacement, path));
-    ASSERT_EQ(append(d, kToday + 0.6, 6), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.6, 6), Appended::kWritten);
     EXPECT_EQ(test::readFile(path),
               header(d, kBezahlt) + record(kToday + 0.5, 5, 1) + record(kToday + 0.6, 6, 1));
 
@@ -130,48 +130,48 @@ TEST_F(DataFileStoreTest, AFileKeptOpenFollowsWhatOthersDoToIt) {
     QByteArray foreign = test::readFile(path).chopped(kRecordSize);
     foreign.replace(0, 3, "XYZ");
     test::writeFile(path, foreign);
-    EXPECT_EQ(append(d, kToday + 0.7, 7), Appended::Failed);
+    EXPECT_EQ(append(d, kToday + 0.7, 7), Appended::kFailed);
     EXPECT_EQ(test::readFile(path), foreign);
 }
 
 TEST_F(DataFileStoreTest, MoreFilesThanAreKeptOpenTakeTheirTicksInTurn) {
-    store.keepOpenAtMost(2);
+    store_.keepOpenAtMost(2);
     std::vector<TitelDef> titles;
     for (int i = 0; i < 5; ++i) titles.push_back(titel(QString::number(710000 + i)));
     for (int round = 0; round < 3; ++round)
         for (const TitelDef& d : titles)
             ASSERT_EQ(append(d, kToday + 0.1 * (round + 1), static_cast<float>(round)),
-                      Appended::Written);
+                      Appended::kWritten);
     for (const TitelDef& d : titles)
-        EXPECT_EQ(test::readFile(store.filePath(d, kBezahlt)),
+        EXPECT_EQ(test::readFile(store_.filePath(d, kBezahlt)),
                   header(d, kBezahlt) + record(kToday + 0.1, 0, 1) + record(kToday + 0.2, 1, 1) +
                       record(kToday + 0.3, 2, 1));
 }
 
 TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
     const TitelDef d = titel("710000");
-    ASSERT_EQ(append(d, kToday + 0.5, 101.5f, 300), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.5, 101.5f, 300), Appended::kWritten);
     const QString path = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
-    EXPECT_EQ(store.filePath(d, kBezahlt), path);
+    EXPECT_EQ(store_.filePath(d, kBezahlt), path);
     const QByteArray bytes = readFile(path);
     ASSERT_EQ(bytes.size(), 872);
     EXPECT_EQ(bytes.left(856), header(d, kBezahlt));
     EXPECT_EQ(bytes.mid(856), record(kToday + 0.5, 101.5f, 300));
 
-    ASSERT_EQ(append(d, kToday + 0.6, 101.75f, 0), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.6, 101.75f, 0), Appended::kWritten);
     EXPECT_EQ(readFile(path).mid(872), record(kToday + 0.6, 101.75f, 0));
     EXPECT_TRUE(QDir(root() + "/Dax 30").entryList({"*.neu-*"}, QDir::Files).isEmpty())
         << "nothing left aside";
     // The new file's bytes are on disk before it has its name, and its name after (once the
     // burst of new files has ended: after this turn of the event loop).
     QCoreApplication::processEvents();
-    const qsizetype sync = fs.journal.indexOf(QRegularExpression("Sync .*\\.neu-.*"));
-    const qsizetype link = fs.journal.indexOf("Link 710000-BRAVOL-ETR.VQS");
-    const qsizetype syncDir = fs.journal.indexOf("SyncDirectory Dax 30");
+    const qsizetype sync = fs_.journal.indexOf(QRegularExpression("Sync .*\\.neu-.*"));
+    const qsizetype link = fs_.journal.indexOf("Link 710000-BRAVOL-ETR.VQS");
+    const qsizetype syncDir = fs_.journal.indexOf("SyncDirectory Dax 30");
     ASSERT_GE(sync, 0);
     EXPECT_LT(sync, link);
     EXPECT_LT(link, syncDir);
-    EXPECT_TRUE(reports.failures.isEmpty());
+    EXPECT_TRUE(reports_.failures.isEmpty());
 }
 
 TEST_F(DataFileStoreTest, AFileThatIsNoDataFileIsNeverWrittenAndSaysSoOnce) {
@@ -187,15 +187,15 @@ TEST_F(DataFileStoreTest, AFileThatIsNoDataFileIsNeverWrittenAndSaysSoOnce) {
         {"a foreign Kennung", QByteArray(900, 'y')},
     };
     for (const Case& c : cases) {
-        reports.failures.clear();
+        reports_.failures.clear();
         writeFile(path, c.content);
-        EXPECT_EQ(append(d, kToday + 0.5), Appended::Failed) << c.name;
-        EXPECT_EQ(append(d, kToday + 0.6), Appended::Failed) << c.name;
+        EXPECT_EQ(append(d, kToday + 0.5), Appended::kFailed) << c.name;
+        EXPECT_EQ(append(d, kToday + 0.6), Appended::kFailed) << c.name;
         EXPECT_EQ(readFile(path), c.content) << c.name;
-        EXPECT_EQ(reports.failures.size(), c.name == cases[0].name ? 1 : 0)
+        EXPECT_EQ(reports_.failures.size(), c.name == cases[0].name ? 1 : 0)
             << c.name << ": told once, not per tick and not again for the same reason";
     }
-    EXPECT_EQ(store.faults().value(path),
+    EXPECT_EQ(store_.faults().value(path),
               "Die Datei ist keine Datendatei (fremder oder unvollständiger Kopf)");
 }
 
@@ -207,34 +207,34 @@ TEST_F(DataFileStoreTest, OldHeadersAreCompletedTornRecordsOverwrittenEmptyFiles
     std::memset(old.bytes.data() + 556, 0, 856 - 556);  // written before the completion fields
     const QString geld = pathOf("Dax 30", "710000-G-BRAVOL-ETR.VQS");
     writeFile(geld, QByteArray(old.bytes.data(), 856));
-    ASSERT_EQ(append(d, kToday + 0.5, 2, 3, kGeld), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.5, 2, 3, kGeld), Appended::kWritten);
     DateiKopf k;
     std::memcpy(k.bytes.data(), readFile(geld).constData(), 856);
-    EXPECT_EQ(k.trimmedField(kopf::Datenquelle), "BRAVOLT");
-    EXPECT_EQ(k.trimmedField(kopf::TitelKey), "710000@ETR");
-    EXPECT_EQ(k.trimmedField(kopf::Kursart), "Geld");
+    EXPECT_EQ(k.trimmedField(kopf::kDatenquelle), "BRAVOLT");
+    EXPECT_EQ(k.trimmedField(kopf::kTitelKey), "710000@ETR");
+    EXPECT_EQ(k.trimmedField(kopf::kKursart), "Geld");
     EXPECT_EQ(readFile(geld).size(), 872);
 
     const QString bezahlt = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
     writeFile(bezahlt, header(d, kBezahlt) + record(kToday + 0.1, 1, 1) + "\x01\x02\x03\x04\x05");
-    ASSERT_EQ(append(d, kToday + 0.2, 2, 2), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.2, 2, 2), Appended::kWritten);
     EXPECT_EQ(readFile(bezahlt),
               header(d, kBezahlt) + record(kToday + 0.1, 1, 1) + record(kToday + 0.2, 2, 2))
         << "a record torn by a crash is overwritten, so later records stay aligned";
 
     const QString brief = pathOf("Dax 30", "710000-B-BRAVOL-ETR.VQS");
     writeFile(brief, {});
-    ASSERT_EQ(append(d, kToday + 0.3, 3, 3, kBrief), Appended::Written);
+    ASSERT_EQ(append(d, kToday + 0.3, 3, 3, kBrief), Appended::kWritten);
     EXPECT_EQ(readFile(brief), header(d, kBrief) + record(kToday + 0.3, 3, 3));
 }
 
 TEST_F(DataFileStoreTest, NothingIsWrittenForAnEmptyDefinitionOrAnUnusableTick) {
-    EXPECT_EQ(append(TitelDef{}, kToday), Appended::Failed);
+    EXPECT_EQ(append(TitelDef{}, kToday), Appended::kFailed);
     const TitelDef d = titel("710000");
     const float inf = std::numeric_limits<float>::infinity();
-    EXPECT_EQ(append(d, std::numeric_limits<double>::quiet_NaN()), Appended::Failed);
-    EXPECT_EQ(append(d, kToday, inf), Appended::Failed);
-    EXPECT_EQ(append(d, kToday, 1, std::numeric_limits<float>::quiet_NaN()), Appended::Failed);
+    EXPECT_EQ(append(d, std::numeric_limits<double>::quiet_NaN()), Appended::kFailed);
+    EXPECT_EQ(append(d, kToday, inf), Appended::kFailed);
+    EXPECT_EQ(append(d, kToday, 1, std::numeric_limits<float>::quiet_NaN()), Appended::kFailed);
     EXPECT_EQ(QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{})
         << "no file and no folder";
 }
@@ -242,33 +242,33 @@ TEST_F(DataFileStoreTest, NothingIsWrittenForAnEmptyDefinitionOrAnUnusableTick) 
 TEST_F(DataFileStoreTest, NoTitleNamesAPathOutsideItsFile) {
     TitelDef d = titel("../../x", "../..");
     d.RT_Boerse = "../y";
-    ASSERT_EQ(append(d, kToday), Appended::Written);
+    ASSERT_EQ(append(d, kToday), Appended::kWritten);
     EXPECT_TRUE(QFile::exists(root() + "/..-../..-..-x-BRAVOL-..-y.VQS"));
 
     // A NUL would cut the path short and land the ticks in another title's file.
     const TitelDef other = titel("633018");
     TitelDef nul = titel(QString("633018-BRAVOL-ETR.VQS") + QChar(0) + "x");
     nul.Ordner = QString("Dax") + QChar(0) + "30";
-    ASSERT_EQ(append(other, kToday), Appended::Written);
-    ASSERT_EQ(append(nul, kToday + 0.1), Appended::Written);
+    ASSERT_EQ(append(other, kToday), Appended::kWritten);
+    ASSERT_EQ(append(nul, kToday + 0.1), Appended::kWritten);
     EXPECT_EQ(readFile(pathOf("Dax 30", "633018-BRAVOL-ETR.VQS")).size(), 872);
     EXPECT_TRUE(QFile::exists(pathOf("Dax-30", "633018-BRAVOL-ETR.VQS-x-BRAVOL-ETR.VQS")));
 }
 
 TEST_F(DataFileStoreTest, FoldersAreMadeOneLevelDeepAndFoundInAnyLetterCase) {
     QDir().mkpath(root() + "/Dax 30");
-    ASSERT_EQ(append(titel("1", "dax 30"), kToday), Appended::Written);
-    ASSERT_EQ(append(titel("2", "DAX 30"), kToday), Appended::Written);
+    ASSERT_EQ(append(titel("1", "dax 30"), kToday), Appended::kWritten);
+    ASSERT_EQ(append(titel("2", "DAX 30"), kToday), Appended::kWritten);
     EXPECT_EQ(QDir(root()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"Dax 30"});
     EXPECT_EQ(QDir(root() + "/Dax 30").entryList(QDir::Files).size(), 2);
 
-    ASSERT_EQ(append(titel("3", ""), kToday), Appended::Written);
+    ASSERT_EQ(append(titel("3", ""), kToday), Appended::kWritten);
     EXPECT_TRUE(QFile::exists(root() + "/3-BRAVOL-ETR.VQS")) << "no folder: the data root";
 
-    store.setRoot(dir.path() + "/fehlt");
-    EXPECT_EQ(append(titel("4", "Neu"), kToday), Appended::Failed);
-    EXPECT_FALSE(QDir(dir.path() + "/fehlt").exists()) << "a missing data root is not made";
-    EXPECT_EQ(reports.failures.last(), "Neu: Datei oder Verzeichnis nicht vorhanden")
+    store_.setRoot(dir_.path() + "/fehlt");
+    EXPECT_EQ(append(titel("4", "Neu"), kToday), Appended::kFailed);
+    EXPECT_FALSE(QDir(dir_.path() + "/fehlt").exists()) << "a missing data root is not made";
+    EXPECT_EQ(reports_.failures.last(), "Neu: Datei oder Verzeichnis nicht vorhanden")
         << "the folder is what fails";
 }
 
@@ -276,23 +276,23 @@ TEST_F(DataFileStoreTest, FoldersAreMadeOneLevelDeepAndFoundInAnyLetterCase) {
 // told once, other files go on, and the next tick after the fault is gone is written.
 TEST_F(DataFileStoreTest, AFullDiskForOneFileIsToldOnceAndEndsByItself) {
     const TitelDef full = titel("710000"), other = titel("846900");
-    ASSERT_EQ(append(full, kToday + 0.1), Appended::Written);
-    const QString path = store.filePath(full, kBezahlt);
-    fs.fail(FaultyFileSystem::Call::Write, ENOSPC, "710000");
+    ASSERT_EQ(append(full, kToday + 0.1), Appended::kWritten);
+    const QString path = store_.filePath(full, kBezahlt);
+    fs_.fail(FaultyFileSystem::Call::Write, ENOSPC, "710000");
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(append(full, kToday + 0.2 + i * 0.01), Appended::Failed);
-        EXPECT_EQ(append(other, kToday + 0.2 + i * 0.01), Appended::Written);
+        EXPECT_EQ(append(full, kToday + 0.2 + i * 0.01), Appended::kFailed);
+        EXPECT_EQ(append(other, kToday + 0.2 + i * 0.01), Appended::kWritten);
     }
-    EXPECT_EQ(reports.failures,
+    EXPECT_EQ(reports_.failures,
               QStringList{"710000-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"});
     EXPECT_EQ(readFile(path).size(), 872) << "only whole records, none of the failed ticks";
-    EXPECT_EQ(readFile(store.filePath(other, kBezahlt)).size(), 856 + 5 * 16);
+    EXPECT_EQ(readFile(store_.filePath(other, kBezahlt)).size(), 856 + 5 * 16);
 
-    fs.heal();
-    ASSERT_EQ(append(full, kToday + 0.3), Appended::Written);
+    fs_.heal();
+    ASSERT_EQ(append(full, kToday + 0.3), Appended::kWritten);
     EXPECT_EQ(readFile(path).mid(872), record(kToday + 0.3, 1, 1));
-    EXPECT_EQ(reports.ended, QStringList{"710000-BRAVOL-ETR.VQS"});
-    EXPECT_TRUE(store.faults().isEmpty());
+    EXPECT_EQ(reports_.ended, QStringList{"710000-BRAVOL-ETR.VQS"});
+    EXPECT_TRUE(store_.faults().isEmpty());
 }
 
 TEST_F(DataFileStoreTest, AnyFailingCallOfACreationLeavesNoFileAndNothingAside) {
@@ -307,37 +307,37 @@ TEST_F(DataFileStoreTest, AnyFailingCallOfACreationLeavesNoFileAndNothingAside) 
         {FaultyFileSystem::Call::MakeDirectory, EROFS},
     };
     for (const auto& c : cases) {
-        fs.heal();
-        fs.fail(c.call, c.error);
-        EXPECT_EQ(append(titel("710000"), kToday), Appended::Failed) << static_cast<int>(c.call);
+        fs_.heal();
+        fs_.fail(c.call, c.error);
+        EXPECT_EQ(append(titel("710000"), kToday), Appended::kFailed) << static_cast<int>(c.call);
         QStringList left;
         if (QDir(root() + "/Dax 30").exists())
             left = QDir(root() + "/Dax 30").entryList(QDir::Files);
         EXPECT_EQ(left, QStringList{}) << static_cast<int>(c.call);
     }
-    fs.heal();
-    EXPECT_EQ(append(titel("710000"), kToday), Appended::Written);
-    EXPECT_TRUE(store.faults().isEmpty()) << "folder and file fault ended";
+    fs_.heal();
+    EXPECT_EQ(append(titel("710000"), kToday), Appended::kWritten);
+    EXPECT_TRUE(store_.faults().isEmpty()) << "folder and file fault ended";
 }
 
 TEST_F(DataFileStoreTest, AHeldFileGetsItsTicksInOrderAfterRelease) {
     const TitelDef held = titel("710000"), free = titel("846900");
-    ASSERT_EQ(append(held, kToday + 0.1, 1), Appended::Written);
-    const QString path = store.filePath(held, kBezahlt);
-    store.hold(path);
-    store.hold(path);  // holds nest
+    ASSERT_EQ(append(held, kToday + 0.1, 1), Appended::kWritten);
+    const QString path = store_.filePath(held, kBezahlt);
+    store_.hold(path);
+    store_.hold(path);  // holds nest
     for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(append(held, kToday + 0.2 + i * 1e-4, static_cast<float>(i)), Appended::Held);
-        EXPECT_EQ(append(free, kToday + 0.2 + i * 1e-4), Appended::Written);
+        EXPECT_EQ(append(held, kToday + 0.2 + i * 1e-4, static_cast<float>(i)), Appended::kHeld);
+        EXPECT_EQ(append(free, kToday + 0.2 + i * 1e-4), Appended::kWritten);
     }
-    EXPECT_EQ(readFile(store.filePath(free, kBezahlt)).size(), 856 + 100 * 16)
+    EXPECT_EQ(readFile(store_.filePath(free, kBezahlt)).size(), 856 + 100 * 16)
         << "another file's ticks go straight to disk";
     // What the holder writes meanwhile (a rewrite of the file) stays before the held ticks.
     writeFile(path,
               header(held, kBezahlt) + record(kToday + 0.1, 1, 1) + record(kToday + 0.15, 7, 7));
-    store.release(path);
+    store_.release(path);
     EXPECT_EQ(readFile(path).size(), 856 + 2 * 16) << "held twice: still held";
-    store.release(path);
+    store_.release(path);
     const QByteArray bytes = readFile(path);
     ASSERT_EQ(bytes.size(), 856 + 102 * 16);
     EXPECT_EQ(bytes.mid(872, 16), record(kToday + 0.15, 7, 7));
@@ -345,22 +345,22 @@ TEST_F(DataFileStoreTest, AHeldFileGetsItsTicksInOrderAfterRelease) {
         ASSERT_EQ(bytes.mid(888 + i * 16, 16),
                   record(kToday + 0.2 + i * 1e-4, static_cast<float>(i), 1))
             << i;
-    EXPECT_EQ(reports.heldWritten.size(), 100u);
-    EXPECT_EQ(append(held, kToday + 0.5), Appended::Written);
+    EXPECT_EQ(reports_.heldWritten.size(), 100u);
+    EXPECT_EQ(append(held, kToday + 0.5), Appended::kWritten);
 }
 
 TEST_F(DataFileStoreTest, WhatAKilledRunLeftAsideGoesWithTheFirstWriteToItsFolder) {
     const TitelDef d = titel("710000");
-    ASSERT_EQ(append(d, kToday), Appended::Written);
+    ASSERT_EQ(append(d, kToday), Appended::kWritten);
     const QString folder = root() + "/Dax 30/";
     const QString running = QString("846900-BRAVOL-ETR.VQS.neu-%1-0badcafe").arg(getppid());
     for (const QString& name : {QString("846900-BRAVOL-ETR.VQS.neu-1a2b3c4d"),  // older version
                                 QString("846900-BRAVOL-ETR.VQS.neu-999999999-1a2b3c4d"), running})
         writeFile(folder + name, "halb");
 
-    DataFileStore next(fs);  // the next run
+    DataFileStore next(fs_);  // the next run
     next.setRoot(root());
-    ASSERT_EQ(next.append(d, kBezahlt, {kToday + 0.1, 1, 1}), Appended::Written);
+    ASSERT_EQ(next.append(d, kBezahlt, {kToday + 0.1, 1, 1}), Appended::kWritten);
     EXPECT_EQ(QDir(folder).entryList({"*.neu-*"}, QDir::Files), QStringList{running})
         << "a file of a process that runs may be on its way to its name";
 }
@@ -388,7 +388,7 @@ TEST_F(DataFileStoreTest, ABurstOfNewFilesListsAndFlushesTheirFolderOnce) {
         EXPECT_EQ(many.lastRecord(defs.back(), kBezahlt), std::nullopt);
     }
     for (const TitelDef& d : defs)
-        ASSERT_EQ(many.append(d, kBezahlt, {kToday, 1, 1}), Appended::Written);
+        ASSERT_EQ(many.append(d, kBezahlt, {kToday, 1, 1}), Appended::kWritten);
     EXPECT_EQ(counting.listed.count("Dax 30"), 1) << counting.listed.join(", ").toStdString();
     EXPECT_EQ(counting.synced.count("Dax 30"), 0) << "not yet: after the burst";
     QStringList whole = QDir(root() + "/Dax 30").entryList(QDir::Files);
@@ -398,7 +398,7 @@ TEST_F(DataFileStoreTest, ABurstOfNewFilesListsAndFlushesTheirFolderOnce) {
     QCoreApplication::processEvents();
     EXPECT_EQ(counting.synced.count("Dax 30"), 1);
 
-    ASSERT_EQ(many.append(titel("846900"), kBezahlt, {kToday, 1, 1}), Appended::Written);
+    ASSERT_EQ(many.append(titel("846900"), kBezahlt, {kToday, 1, 1}), Appended::kWritten);
     many.syncFolders();  // the next burst, or the store's end, flushes at once
     EXPECT_EQ(counting.synced.count("Dax 30"), 2);
     QCoreApplication::processEvents();
@@ -410,21 +410,21 @@ TEST_F(DataFileStoreTest, AFifoUnderAFilesNameIsRefusedAtOnce) {
     QDir().mkpath(root() + "/Dax 30");
     const QString path = pathOf("Dax 30", "710000-BRAVOL-ETR.VQS");
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    EXPECT_EQ(append(d, kToday), Appended::Failed);
-    EXPECT_EQ(store.lastRecord(d, kBezahlt), std::nullopt);
-    EXPECT_EQ(reports.failures.size(), 1);
+    EXPECT_EQ(append(d, kToday), Appended::kFailed);
+    EXPECT_EQ(store_.lastRecord(d, kBezahlt), std::nullopt);
+    EXPECT_EQ(reports_.failures.size(), 1);
 }
 
 TEST_F(DataFileStoreTest, TheLastRecordAndAppendingManyAllOrNothing) {
     const TitelDef d = titel("710000");
-    EXPECT_EQ(store.lastRecord(d, kBezahlt), std::nullopt);
-    ASSERT_EQ(store.appendAll(d, kBezahlt, {{kToday + 0.1, 1, 1}, {kToday + 0.2, 2, 2}}), 0);
-    EXPECT_EQ(store.lastRecord(d, kBezahlt), (KursSatz{kToday + 0.2, 2, 2}));
+    EXPECT_EQ(store_.lastRecord(d, kBezahlt), std::nullopt);
+    ASSERT_EQ(store_.appendAll(d, kBezahlt, {{kToday + 0.1, 1, 1}, {kToday + 0.2, 2, 2}}), 0);
+    EXPECT_EQ(store_.lastRecord(d, kBezahlt), (KursSatz{kToday + 0.2, 2, 2}));
 
-    fs.fail(FaultyFileSystem::Call::Write, ENOSPC);
+    fs_.fail(FaultyFileSystem::Call::Write, ENOSPC);
     std::vector<KursSatz> many(1000, KursSatz{kToday + 0.3, 3, 3});
-    EXPECT_EQ(store.appendAll(d, kBezahlt, many), ENOSPC);
-    EXPECT_EQ(readFile(store.filePath(d, kBezahlt)).size(), 856 + 2 * 16) << "none of them";
+    EXPECT_EQ(store_.appendAll(d, kBezahlt, many), ENOSPC);
+    EXPECT_EQ(readFile(store_.filePath(d, kBezahlt)).size(), 856 + 2 * 16) << "none of them";
 }
 
 }  // namespace

@@ -43,8 +43,8 @@ TEST(DateiKopf, TheWorkedExampleByteForByte) {
     EXPECT_EQ(k.flag(), -1);
     EXPECT_TRUE(k.hasLongFields());
     EXPECT_EQ(k.displayCode(), "A1B2C3-G-BRAVOL-ETR");
-    EXPECT_EQ(k.trimmedField(kopf::Kurzcode), "A1B2C3-G-BRAVOL-ET");
-    EXPECT_EQ(k.field(kopf::Pflegedatum), QString(8, QChar(0)));
+    EXPECT_EQ(k.trimmedField(kopf::kKurzcode), "A1B2C3-G-BRAVOL-ET");
+    EXPECT_EQ(k.field(kopf::kPflegedatum), QString(8, QChar(0)));
 }
 
 TEST(DateiKopf, TextsOfEveryKindOfQuote) {
@@ -68,10 +68,10 @@ TEST(DateiKopf, TextsOfEveryKindOfQuote) {
         DateiKopf k = buildHeader(musterAg(), c.kind);
         EXPECT_EQ(k.displayName(), c.name) << c.kind;
         EXPECT_EQ(k.displayCode(), c.code) << c.kind;
-        EXPECT_EQ(k.trimmedField(kopf::Beschreibung), c.beschreibung) << c.kind;
-        EXPECT_EQ(k.trimmedField(kopf::Kursart), c.kursart) << c.kind;
+        EXPECT_EQ(k.trimmedField(kopf::kBeschreibung), c.beschreibung) << c.kind;
+        EXPECT_EQ(k.trimmedField(kopf::kKursart), c.kursart) << c.kind;
         if (*c.kursart == 0) {
-            EXPECT_EQ(k.field(kopf::Kursart), QString(12, QChar(0))) << c.kind;
+            EXPECT_EQ(k.field(kopf::kKursart), QString(12, QChar(0))) << c.kind;
         }
     }
 }
@@ -82,16 +82,16 @@ TEST(DateiKopf, LongNamesAreCutInTheShortFieldOnlyAndUnsafeCodesSanitised) {
     d.RT_Boerse.clear();
     d.WKN = "A/B:C";
     DateiKopf k = buildHeader(d, kBezahlt);
-    EXPECT_EQ(k.field(kopf::Titelname), QString(50, QLatin1Char('N')));
-    EXPECT_EQ(k.trimmedField(kopf::TitelnameLang), QString(60, QLatin1Char('N')));
+    EXPECT_EQ(k.field(kopf::kTitelname), QString(50, QLatin1Char('N')));
+    EXPECT_EQ(k.trimmedField(kopf::kTitelnameLang), QString(60, QLatin1Char('N')));
     EXPECT_EQ(k.displayCode(), "A-B-C-BRAVOL-");
-    EXPECT_EQ(k.trimmedField(kopf::TitelKey), "A1B2C3@") << "the key keeps the codes as they are";
+    EXPECT_EQ(k.trimmedField(kopf::kTitelKey), "A1B2C3@") << "the key keeps the codes as they are";
 }
 
 TEST(DateiKopf, AnOldHeaderShowsItsShortFields) {
     DateiKopf k = buildHeader(musterAg(), kBezahlt);
-    std::memset(k.bytes.data() + kopf::LangFelder.offset, 0, 2);
-    k.setField(kopf::Titelname, "Alt");
+    std::memset(k.bytes.data() + kopf::kLangFelder.offset, 0, 2);
+    k.setField(kopf::kTitelname, "Alt");
     EXPECT_EQ(k.displayName(), "Alt");
     EXPECT_EQ(k.displayCode(), "A1B2C3-BRAVOL-ETR");
 }

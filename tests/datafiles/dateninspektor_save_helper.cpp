@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
         for (long i = 1; i <= count; ++i) {
             const vqs::KursSatz satz{46366.9 + static_cast<double>(i) * 1e-8, 100.0f,
                                      static_cast<float>(i)};
-            if (store.append(def, vqs::kBezahlt, satz) != vqs::Appended::Written) return 1;
+            if (store.append(def, vqs::kBezahlt, satz) != vqs::Appended::kWritten) return 1;
             say("1\n");
         }
         return 0;

@@ -40,24 +40,24 @@ struct RecordingProgress final : MergeProgress {
 
 class HistoryMergeTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    FaultyFileSystem fs;
-    DataFileStore store{fs};
-    RecordingProgress progress;
-    TitelDef def;
+    QTemporaryDir dir_;
+    FaultyFileSystem fs_;
+    DataFileStore store_{fs_};
+    RecordingProgress progress_;
+    TitelDef def_;
 
     HistoryMergeTest() {
-        store.setRoot(dir.path());
-        def.RT_WKN = def.WKN = "710000";
-        def.Name = "Titel";
-        def.Ordner = "Dax 30";
-        def.RT_Boerse = "ETR";
-        def.NeueNamen = true;
+        store_.setRoot(dir_.path());
+        def_.RT_WKN = def_.WKN = "710000";
+        def_.Name = "Titel";
+        def_.Ordner = "Dax 30";
+        def_.RT_Boerse = "ETR";
+        def_.NeueNamen = true;
     }
-    QString path() { return store.filePath(def, kBezahlt); }
+    QString path() { return store_.filePath(def_, kBezahlt); }
     void writeRecords(const std::vector<KursSatz>& records) {
-        QDir().mkpath(dir.path() + "/Dax 30");
-        QByteArray bytes(buildHeader(def, kBezahlt).bytes.data(), kHeaderSize);
+        QDir().mkpath(dir_.path() + "/Dax 30");
+        QByteArray bytes(buildHeader(def_, kBezahlt).bytes.data(), kHeaderSize);
         for (const KursSatz& k : records) {
             char r[kRecordSize];
             encodeKursSatz(k, r);
@@ -79,22 +79,22 @@ protected:
         return t;
     }
     MergeResult merge(std::vector<KursSatz> fetched, bool volumeFilter = false) {
-        return mergeHistory(store, def, std::move(fetched), volumeFilter, kToday, progress);
+        return mergeHistory(store_, def_, std::move(fetched), volumeFilter, kToday, progress_);
     }
     // A merge whose file fails while it is rewritten and whose journal cannot be removed: the
     // old bytes could not go back, the journal stays for the next start.
     void failMergeKeepingItsJournal() {
         int yields = 0;
-        progress.onYield = [&] {
+        progress_.onYield = [&] {
             if (++yields != 2) return;  // the journal is written; the file is being rewritten
-            fs.fail(FaultyFileSystem::Call::Write, EIO, "710000-BRAVOL-ETR.VQS");
-            fs.fail(FaultyFileSystem::Call::Remove, EIO, "journal");
+            fs_.fail(FaultyFileSystem::Call::Write, EIO, "710000-BRAVOL-ETR.VQS");
+            fs_.fail(FaultyFileSystem::Call::Remove, EIO, "journal");
         };
         std::vector<KursSatz> fetched;
         for (int i = 0; i < 1500; ++i) fetched.push_back({at(9, 30) + i / 86400.0, 3, 3});
-        EXPECT_EQ(merge(fetched).outcome, MergeResult::Failed);
-        progress.onYield = nullptr;
-        fs.heal();
+        EXPECT_EQ(merge(fetched).outcome, MergeResult::kFailed);
+        progress_.onYield = nullptr;
+        fs_.heal();
     }
     DateiKopf header() {
         DateiKopf k;
@@ -123,16 +123,16 @@ TEST(Pflegedatum, TheShortDateInEightCharacters) {
 TEST_F(HistoryMergeTest, TheOverlapIsReplacedAndLaterOldRecordsFollow) {
     writeRecords({{at(9), 1, 1}, {at(10), 2, 2}, {at(11), 3, 3}, {at(12), 4, 4}});
     const MergeResult r = merge({{at(10), 20, 5}, {at(10, 30), 21, 5}, {at(11), 22, 5}});
-    EXPECT_EQ(r.outcome, MergeResult::Merged);
+    EXPECT_EQ(r.outcome, MergeResult::kMerged);
     EXPECT_EQ(r.written, 3);
     EXPECT_EQ(r.kept, 1);
     const std::vector<KursSatz> all = records();
     EXPECT_EQ(times(all), (std::vector<double>{at(9), at(10), at(10, 30), at(11), at(12)}));
     EXPECT_EQ(all[1].Kurs, 20) << "the old 10:00 was overwritten";
     EXPECT_EQ(all[4].Kurs, 4) << "the old 12:00 follows";
-    EXPECT_EQ(header().field(kopf::Pflegedatum), "10 Dec 2");  // the C locale's, cut
+    EXPECT_EQ(header().field(kopf::kPflegedatum), "10 Dec 2");  // the C locale's, cut
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path()))) << "the journal is gone";
-    EXPECT_EQ(progress.cancelStates, (std::vector<bool>{false, true}))
+    EXPECT_EQ(progress_.cancelStates, (std::vector<bool>{false, true}))
         << "no cancel while the file is rewritten";
 }
 
@@ -152,7 +152,7 @@ TEST_F(HistoryMergeTest, NoOldRecordIsLost) {
         std::vector<KursSatz> old;
         for (int i = 0; i < 5000; ++i) old.push_back({at(9) + i / 86400.0, 2, 2});  // 09:00 on
         writeRecords(old);
-        ASSERT_EQ(merge(c.fetched).outcome, MergeResult::Merged) << c.name;
+        ASSERT_EQ(merge(c.fetched).outcome, MergeResult::kMerged) << c.name;
         const std::vector<KursSatz> all = records();
         int expected = c.expected;
         if (expected < 0) expected = 600 + 2 + (5000 - 1201);  // 09:00–09:10 kept, 09:20 on kept
@@ -164,23 +164,24 @@ TEST_F(HistoryMergeTest, NoOldRecordIsLost) {
 }
 
 TEST_F(HistoryMergeTest, NewEmptyShortAndForeignFiles) {
-    EXPECT_EQ(merge({}).outcome, MergeResult::Nothing);
+    EXPECT_EQ(merge({}).outcome, MergeResult::kNothing);
     EXPECT_FALSE(QFile::exists(path())) << "nothing fetched: no file";
 
     // A missing file is made with the fetched ticks, those without turnover left out.
     MergeResult r = merge({{at(10), 1, 5}, {at(11), 2, 0}, {at(12), 3, 7}}, true);
-    EXPECT_EQ(r.outcome, MergeResult::Merged);
+    EXPECT_EQ(r.outcome, MergeResult::kMerged);
     EXPECT_EQ(times(records()), (std::vector<double>{at(10), at(12)}));
-    EXPECT_EQ(readFile(path()).left(556), QByteArray(buildHeader(def, kBezahlt).bytes.data(), 556));
-    EXPECT_EQ(header().field(kopf::Pflegedatum), "10 Dec 2");  // the C locale's, cut
+    EXPECT_EQ(readFile(path()).left(556),
+              QByteArray(buildHeader(def_, kBezahlt).bytes.data(), 556));
+    EXPECT_EQ(header().field(kopf::kPflegedatum), "10 Dec 2");  // the C locale's, cut
 
     writeFile(path(), {});
-    EXPECT_EQ(merge({{at(10), 1, 5}}).outcome, MergeResult::Merged);
+    EXPECT_EQ(merge({{at(10), 1, 5}}).outcome, MergeResult::kMerged);
     EXPECT_EQ(records().size(), 1u) << "an empty file gets its header";
 
     for (const QByteArray& foreign : {QByteArray(100, 'x'), QByteArray(900, 'y')}) {
         writeFile(path(), foreign);
-        EXPECT_EQ(merge({{at(10), 1, 5}}).outcome, MergeResult::NoDataFile);
+        EXPECT_EQ(merge({{at(10), 1, 5}}).outcome, MergeResult::kNoDataFile);
         EXPECT_EQ(readFile(path()), foreign);
     }
 }
@@ -215,17 +216,18 @@ TEST_F(HistoryMergeTest, RealtimeTicksDuringTheMergeComeAfterIt) {
     std::vector<KursSatz> fetched;
     for (int i = 0; i < 3000; ++i) fetched.push_back({at(10) + i / 86400.0, 2, 2});
     int held = 0;
-    progress.onYield = [&] {
-        if (store.append(def, kBezahlt, {at(14) + held / 86400.0, 9, 9}) == Appended::Held) ++held;
+    progress_.onYield = [&] {
+        if (store_.append(def_, kBezahlt, {at(14) + held / 86400.0, 9, 9}) == Appended::kHeld)
+            ++held;
     };
-    ASSERT_EQ(merge(fetched).outcome, MergeResult::Merged);
+    ASSERT_EQ(merge(fetched).outcome, MergeResult::kMerged);
     EXPECT_GE(held, 3);
     const std::vector<KursSatz> all = records();
     ASSERT_EQ(static_cast<int>(all.size()), 1 + 3000 + 1 + held);
     EXPECT_EQ(all[3001].Zeit, at(13));
     for (int i = 0; i < held; ++i) EXPECT_EQ(all[3002 + i].Kurs, 9);
-    EXPECT_EQ(progress.maximum, 3000);
-    EXPECT_EQ(progress.values, (std::vector<int>{0, 1000, 2000, 3000}));
+    EXPECT_EQ(progress_.maximum, 3000);
+    EXPECT_EQ(progress_.values, (std::vector<int>{0, 1000, 2000, 3000}));
 }
 
 // A realtime tick that the merged history holds already (a new subscription's stale first
@@ -234,13 +236,13 @@ TEST_F(HistoryMergeTest, RealtimeTicksDuringTheMergeComeAfterIt) {
 TEST_F(HistoryMergeTest, TicksTheHistoryHoldsAreNotAppendedAgain) {
     writeRecords({{at(9), 1, 1}});
     const std::vector<KursSatz> fetched{{at(10), 2, 2}, {at(11), 3, 3}};
-    progress.onYield = [&] {
-        EXPECT_EQ(store.append(def, kBezahlt, {at(11), 3, 3}), Appended::Held);
+    progress_.onYield = [&] {
+        EXPECT_EQ(store_.append(def_, kBezahlt, {at(11), 3, 3}), Appended::kHeld);
     };
-    ASSERT_EQ(merge(fetched).outcome, MergeResult::Merged);
-    EXPECT_EQ(store.append(def, kBezahlt, {at(10, 30), 2.5, 1}), Appended::Covered);
-    EXPECT_EQ(store.append(def, kBezahlt, {at(12), 4, 4}), Appended::Written);
-    EXPECT_EQ(store.append(def, kBezahlt, {at(11, 30), 5, 5}), Appended::Written)
+    ASSERT_EQ(merge(fetched).outcome, MergeResult::kMerged);
+    EXPECT_EQ(store_.append(def_, kBezahlt, {at(10, 30), 2.5, 1}), Appended::kCovered);
+    EXPECT_EQ(store_.append(def_, kBezahlt, {at(12), 4, 4}), Appended::kWritten);
+    EXPECT_EQ(store_.append(def_, kBezahlt, {at(11, 30), 5, 5}), Appended::kWritten)
         << "only until the first later tick";
     const std::vector<KursSatz> all = records();
     ASSERT_EQ(all.size(), 5u);
@@ -257,13 +259,13 @@ TEST_F(HistoryMergeTest, AFailingWriteLeavesTheOldFile) {
     std::vector<KursSatz> fetched;
     for (int i = 0; i < 2500; ++i) fetched.push_back({at(9) + (i + 100) / 86400.0, 3, 3});
     int writes = 0;
-    progress.onYield = [&] {
+    progress_.onYield = [&] {
         if (++writes == 2)
-            fs.fail(FaultyFileSystem::Call::Write, ENOSPC, "710000-BRAVOL-ETR.VQS", 1);
+            fs_.fail(FaultyFileSystem::Call::Write, ENOSPC, "710000-BRAVOL-ETR.VQS", 1);
     };
     const MergeResult r = merge(fetched);
-    fs.heal();
-    EXPECT_EQ(r.outcome, MergeResult::Failed);
+    fs_.heal();
+    EXPECT_EQ(r.outcome, MergeResult::kFailed);
     EXPECT_EQ(r.error, ENOSPC);
     EXPECT_EQ(readFile(path()), before);
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path())));
@@ -274,7 +276,7 @@ TEST_F(HistoryMergeTest, AJournalCutShortIsDroppedAndAWholeOnePlayedBack) {
     const QByteArray old = readFile(path());
     // Cut short: the crash came before the file was touched.
     writeFile(DataFileStore::journalPath(path()), "VQSJRNL1 und nicht mehr");
-    EXPECT_EQ(store.recoverJournals(), QStringList{});
+    EXPECT_EQ(store_.recoverJournals(), QStringList{});
     EXPECT_EQ(readFile(path()), old);
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path())));
 
@@ -285,7 +287,7 @@ TEST_F(HistoryMergeTest, AJournalCutShortIsDroppedAndAWholeOnePlayedBack) {
     // Whatever a crash left of the merge: it never reaches before the merge's start.
     writeFile(path(), old.left(kHeaderSize + kRecordSize) + QByteArray(5000, 'z'));
     DataFileStore next;  // the next start
-    next.setRoot(dir.path());
+    next.setRoot(dir_.path());
     EXPECT_EQ(next.recoverJournals(), QStringList{path()});
     EXPECT_EQ(readFile(path()), old);
 }
@@ -295,19 +297,19 @@ TEST_F(HistoryMergeTest, AFileWhoseJournalCannotBePlayedBackTakesNoTick) {
     writeRecords({{at(9), 1, 1}, {at(10), 2, 2}});
     failMergeKeepingItsJournal();
     // Even in the same run the file waits for its journal.
-    EXPECT_EQ(store.unrecoveredJournals().keys(), QStringList{path()});
+    EXPECT_EQ(store_.unrecoveredJournals().keys(), QStringList{path()});
 
-    fs.fail(FaultyFileSystem::Call::Read, EIO, "journal");
-    DataFileStore next(fs);  // the next start
-    next.setRoot(dir.path());
+    fs_.fail(FaultyFileSystem::Call::Read, EIO, "journal");
+    DataFileStore next(fs_);  // the next start
+    next.setRoot(dir_.path());
     EXPECT_EQ(next.recoverJournals(), QStringList{});
     EXPECT_EQ(next.unrecoveredJournals().value(path()), EIO);
     const QByteArray left = readFile(path());
-    EXPECT_EQ(next.append(def, kBezahlt, {at(11), 4, 4}), Appended::Failed);
+    EXPECT_EQ(next.append(def_, kBezahlt, {at(11), 4, 4}), Appended::kFailed);
     EXPECT_EQ(readFile(path()), left);
 
-    fs.heal();  // the next tick plays the journal back first
-    EXPECT_EQ(next.append(def, kBezahlt, {at(11), 4, 4}), Appended::Written);
+    fs_.heal();  // the next tick plays the journal back first
+    EXPECT_EQ(next.append(def_, kBezahlt, {at(11), 4, 4}), Appended::kWritten);
     EXPECT_EQ(times(records()), (std::vector<double>{at(9), at(10), at(11)}));
     EXPECT_TRUE(next.unrecoveredJournals().isEmpty());
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path())));

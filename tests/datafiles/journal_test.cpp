@@ -53,10 +53,10 @@ void reseal(QByteArray& journal) {
 
 class JournalTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir, outside;
-    const TitelDef a = test::titel("710000", "Dax 30", true);
-    const TitelDef b = test::titel("519000", "Dax 30", true);
-    QString root() const { return dir.path(); }
+    QTemporaryDir dir_, outside_;
+    const TitelDef a_ = test::titel("710000", "Dax 30", true);
+    const TitelDef b_ = test::titel("519000", "Dax 30", true);
+    QString root() const { return dir_.path(); }
 
     JournalTest() { QDir().mkpath(root() + "/Dax 30"); }
 
@@ -97,11 +97,11 @@ protected:
 };
 
 TEST_F(JournalTest, TheFilesOwnJournalIsPlayedBackAndAnAppendPlaysItBackFirst) {
-    const QString path = pathOf(b);
+    const QString path = pathOf(b_);
     for (const bool byAppend : {false, true}) {
-        writeFile(path, fileOf(b, 200));
+        writeFile(path, fileOf(b_, 200));
         const QByteArray journal = journalOfRewrite(path, 50);
-        ASSERT_NE(readFile(path), fileOf(b, 200));
+        ASSERT_NE(readFile(path), fileOf(b_, 200));
         writeFile(DataFileStore::journalPath(path), journal);
         if (byAppend) {
             // A recorder that runs meanwhile: its tick goes behind the old records, not behind
@@ -109,12 +109,12 @@ TEST_F(JournalTest, TheFilesOwnJournalIsPlayedBackAndAnAppendPlaysItBackFirst) {
             DataFileStore recorder;
             recorder.setRoot(root());
             const KursSatz tick{kDay + 0.9, 5, 5};
-            EXPECT_EQ(recorder.append(b, kBezahlt, tick), Appended::Written);
-            EXPECT_EQ(readFile(path), fileOf(b, 200) + test::encodeRecords({tick}));
+            EXPECT_EQ(recorder.append(b_, kBezahlt, tick), Appended::kWritten);
+            EXPECT_EQ(readFile(path), fileOf(b_, 200) + test::encodeRecords({tick}));
         } else {
             Reports reports;
             EXPECT_EQ(nextStart(reports), QStringList{path});
-            EXPECT_EQ(readFile(path), fileOf(b, 200));
+            EXPECT_EQ(readFile(path), fileOf(b_, 200));
             EXPECT_TRUE(reports.told.isEmpty());
         }
         EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path)));
@@ -124,8 +124,8 @@ TEST_F(JournalTest, TheFilesOwnJournalIsPlayedBackAndAnAppendPlaysItBackFirst) {
 // Whatever stands beside a file under its journal's name and is not that file's journal leaves
 // the file exactly as it is: it is renamed so that no start finds it again, and told once.
 TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) {
-    const QString pathA = pathOf(a), pathB = pathOf(b);
-    const QString outsideFile = outside.path() + "/710000-BRAVOL-ETR.VQS";
+    const QString pathA = pathOf(a_), pathB = pathOf(b_);
+    const QString outsideFile = outside_.path() + "/710000-BRAVOL-ETR.VQS";
     struct Case {
         const char* what;
         // Lays out the files; returns the file beside which the journal stands.
@@ -135,15 +135,15 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
     const std::vector<Case> cases = {
         {"another title's journal",
          [&] {
-             writeFile(pathA, fileOf(a, 100));
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathA, fileOf(a_, 100));
+             writeFile(pathB, fileOf(b_, 100));
              writeFile(DataFileStore::journalPath(pathB), journalOfRewrite(pathA, 10));
              return pathB;
          },
          "anderen Datei"},
         {"beside a file that is no data file",
          [&] {
-             writeFile(pathA, fileOf(a, 100));
+             writeFile(pathA, fileOf(a_, 100));
              const QString notes = root() + "/Dax 30/notes.txt";
              writeFile(notes, QByteArray(2000, 'n'));
              writeFile(DataFileStore::journalPath(notes), journalOfRewrite(pathA, 10));
@@ -152,7 +152,7 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "anderen Datei"},
         {"beside a link to its own file outside the data root",
          [&] {
-             writeFile(outsideFile, fileOf(a, 100));
+             writeFile(outsideFile, fileOf(a_, 100));
              const QByteArray journal = journalOfRewrite(outsideFile, 10);
              QFile::remove(pathA);
              EXPECT_TRUE(QFile::link(outsideFile, pathA));
@@ -162,8 +162,8 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "symbolischer Verweis"},
         {"a link to a journal",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
-             const QString elsewhere = outside.path() + "/b.journal";
+             writeFile(pathB, fileOf(b_, 100));
+             const QString elsewhere = outside_.path() + "/b.journal";
              writeFile(elsewhere, journalOfRewrite(pathB, 10));
              EXPECT_TRUE(QFile::link(elsewhere, DataFileStore::journalPath(pathB)));
              return pathB;
@@ -171,7 +171,7 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "Journal ist ein symbolischer Verweis"},
         {"a journal that names 8 TiB",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathB, fileOf(b_, 100));
              QByteArray journal = journalOfRewrite(pathB, 10);
              const std::int64_t huge = std::int64_t{8} << 40;
              for (int i = 0; i < 8; ++i) journal[16 + i] = static_cast<char>(huge >> (8 * i));
@@ -187,7 +187,7 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "Längen"},
         {"an altered byte",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathB, fileOf(b_, 100));
              QByteArray journal = journalOfRewrite(pathB, 10);
              journal[40 + kHeaderSize + 20] = static_cast<char>(journal[40 + kHeaderSize + 20] ^ 1);
              writeFile(DataFileStore::journalPath(pathB), journal);
@@ -196,7 +196,7 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "Prüfsumme"},
         {"the format of an older version",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathB, fileOf(b_, 100));
              QByteArray journal = journalOfRewrite(pathB, 10);
              journal.replace(0, 8, "VQSJRNL1");
              writeFile(DataFileStore::journalPath(pathB), journal);
@@ -205,9 +205,9 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "älteren Programmversion"},
         {"the file's own journal of another title's header",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathB, fileOf(b_, 100));
              QByteArray journal = journalOfRewrite(pathB, 10);
-             journal.replace(40 + kopf::TitelKey.offset, 6, "710000");
+             journal.replace(40 + kopf::kTitelKey.offset, 6, "710000");
              reseal(journal);
              writeFile(DataFileStore::journalPath(pathB), journal);
              return pathB;
@@ -215,7 +215,7 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
          "anderen Titel"},
         {"the file's own journal that starts past the file's end",
          [&] {
-             writeFile(pathB, fileOf(b, 100));
+             writeFile(pathB, fileOf(b_, 100));
              const QByteArray journal = journalOfRewrite(pathB, 50);
              QFile cut(pathB);  // whatever cut it short meanwhile, in place
              EXPECT_TRUE(cut.open(QIODevice::ReadWrite));
@@ -256,8 +256,8 @@ TEST_F(JournalTest, AJournalThatIsNotTheFilesOwnIsSetAsideAndTheFileLeftAsItIs) 
 }
 
 TEST_F(JournalTest, AJournalSetAsideNeverReplacesAnEarlierOne) {
-    const QString path = pathOf(b);
-    writeFile(path, fileOf(b, 100));
+    const QString path = pathOf(b_);
+    writeFile(path, fileOf(b_, 100));
     const QString journal = DataFileStore::journalPath(path);
     for (const char* bytes : {"VQSJRNL1 eins", "VQSJRNL1 zwei"}) {
         writeFile(journal, QByteArray(bytes) + QByteArray(2000, 'x'));
@@ -272,9 +272,9 @@ TEST_F(JournalTest, AJournalSetAsideNeverReplacesAnEarlierOne) {
 // file half rewritten) while the other program is started.
 class ConcurrentRewriteTest : public JournalTest {
 protected:
-    const std::vector<KursSatz> old = ticks(200000, kDay + 0.3, 100);
+    const std::vector<KursSatz> old_ = ticks(200000, kDay + 0.3, 100);
     QString fetchedFile(const std::vector<KursSatz>& fetched, const QString& name) {
-        const QString file = outside.path() + "/" + name;
+        const QString file = outside_.path() + "/" + name;
         writeFile(file, test::encodeRecords(fetched));
         return file;
     }
@@ -285,17 +285,17 @@ protected:
         store.setRoot(once.path());
         QDir().mkpath(once.path() + "/Dax 30");
         const TitelDef def = test::mercedesBenz();
-        writeFile(store.filePath(def, kBezahlt), fileOf(def, 0) + test::encodeRecords(old));
+        writeFile(store.filePath(def, kBezahlt), fileOf(def, 0) + test::encodeRecords(old_));
         for (const auto& fetched : merges) {
             MergeProgress quiet;
             EXPECT_EQ(mergeHistory(store, def, fetched, false, QDate(2026, 12, 10), quiet).outcome,
-                      MergeResult::Merged);
+                      MergeResult::kMerged);
         }
         return readFile(store.filePath(def, kBezahlt));
     }
     QString path() { return pathOf(test::mercedesBenz()); }
     void writeOld() {
-        writeFile(path(), fileOf(test::mercedesBenz(), 0) + test::encodeRecords(old));
+        writeFile(path(), fileOf(test::mercedesBenz(), 0) + test::encodeRecords(old_));
     }
     // Starts a merge of `fetched` that stops inside its rewrite after `step`.
     bool startStoppedMerge(test::PausingHelper& merge, const QString& fetched, int step) {
@@ -360,21 +360,21 @@ TEST_F(ConcurrentRewriteTest, AMergeKilledWhileARecorderAppendsLosesNoTick) {
         DataFileStore recorder;
         recorder.setRoot(root());
         const std::vector<KursSatz> recorded = ticks(73, kDay + 0.95, 9);
-        Appended first = Appended::Failed;
+        Appended first = Appended::kFailed;
         std::thread appending(
             [&] { first = recorder.append(test::mercedesBenz(), kBezahlt, recorded[0]); });
         const bool waited = test::waitUntilWaitingForLock(::getpid());
         merge.kill();
         appending.join();
         ASSERT_TRUE(waited);
-        EXPECT_EQ(first, Appended::Written);
+        EXPECT_EQ(first, Appended::kWritten);
         for (size_t i = 1; i < recorded.size(); ++i)
             EXPECT_EQ(recorder.append(test::mercedesBenz(), kBezahlt, recorded[i]),
-                      Appended::Written);
+                      Appended::kWritten);
 
         Reports reports;
         EXPECT_EQ(nextStart(reports), QStringList{});  // played back by the first append already
-        EXPECT_EQ(readFile(path()), fileOf(test::mercedesBenz(), 0) + test::encodeRecords(old) +
+        EXPECT_EQ(readFile(path()), fileOf(test::mercedesBenz(), 0) + test::encodeRecords(old_) +
                                         test::encodeRecords(recorded));
     }
 }

@@ -46,6 +46,6 @@ int main(int argc, char* argv[]) {
     if (argc > 3) telling.pauseAt = std::atoi(argv[3]);
     const vqs::MergeResult result =
         vqs::mergeHistory(store, def, std::move(fetched), false, QDate(2026, 12, 10), telling);
-    if (result.outcome != vqs::MergeResult::Merged) return 1;
+    if (result.outcome != vqs::MergeResult::kMerged) return 1;
     return ::write(1, "fertig\n", 7) == 7 ? 0 : 1;
 }

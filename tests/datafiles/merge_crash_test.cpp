@@ -37,7 +37,7 @@ TEST(MergeCrash, KilledAtRandomMomentsLeavesTheOldFileOrTheMergedOne) {
         test::writeFile(store.filePath(def, kBezahlt), oldContent);
         MergeProgress quiet;
         ASSERT_EQ(mergeHistory(store, def, fetched, false, QDate(2026, 12, 10), quiet).outcome,
-                  MergeResult::Merged);
+                  MergeResult::kMerged);
         mergedContent = test::readFile(store.filePath(def, kBezahlt));
     }
 

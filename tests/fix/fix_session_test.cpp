@@ -80,9 +80,9 @@ TEST(FixSession, LogsOnAndDeliversASnapshotOverLoopback) {
     Pair pair("geheim");
     ASSERT_TRUE(pair.loop.waitFor([&] { return pair.loggedOn; }));
     const std::int64_t at = 1'797'415'262'123;  // 2026-12-10 09:21:02.123 UTC
-    pair.quote = {{EntryType::Trade, 202.34, true, 150, true, at},
-                  {EntryType::Bid, 202.3, true, 1000, true, at - 86'400'000},
-                  {EntryType::Offer, 18250.5, false, 0, false, 0}};
+    pair.quote = {{EntryType::kTrade, 202.34, true, 150, true, at},
+                  {EntryType::kBid, 202.3, true, 1000, true, at - 86'400'000},
+                  {EntryType::kOffer, 18250.5, false, 0, false, 0}};
     ASSERT_TRUE(pair.initiator->subscribe("7", "633018", "ETR"));
     ASSERT_TRUE(pair.loop.waitFor([&] { return !pair.received.empty(); }));
 

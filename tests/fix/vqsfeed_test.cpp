@@ -75,7 +75,7 @@ struct FeedAndClient : ::testing::Test {
         for (const fix::MarketDataEvent& e : events)
             if (e.snapshot == snapshot)
                 for (const fix::MarketDataEntry& entry : e.entries)
-                    if (entry.type == fix::EntryType::Trade) found.push_back(entry);
+                    if (entry.type == fix::EntryType::kTrade) found.push_back(entry);
         return found;
     }
     static qint64 epochMs(QDate day, const broker::TimeObject& t) {

@@ -19,7 +19,7 @@ TEST(DesktopProgram, SigtermRunsTheNormalShutdownAndExitsWithZero) {
     QFile::setPermissions(dir.path() + "/run",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     SettingsStore settings(dir.path() + "/config/Tradomir", "TradomirVQS");
-    writeSetting(settings, settings::VersionsHinweis, "1");
+    writeSetting(settings, settings::kVersionsHinweis, "1");
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TRADOMIR_VQS_HOME", dir.path() + "/home");
@@ -42,7 +42,7 @@ TEST(DesktopProgram, SigtermRunsTheNormalShutdownAndExitsWithZero) {
     EXPECT_EQ(program.exitCode(), 0);
     log += QString::fromUtf8(program.readAllStandardError());
     EXPECT_TRUE(log.contains("Von der Bravolt-API abgemeldet.")) << log.toStdString();
-    EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1") << "the switches are stored";
+    EXPECT_EQ(readSetting(settings, settings::kAnzeigen), "-1") << "the switches are stored";
     EXPECT_FALSE(
         settings.GetSetting("Tradomir", "VQS-Bravolt-Programmfenster", "WinState", "").isEmpty())
         << "and the placement";

@@ -66,7 +66,7 @@ struct ProgramTest : ::testing::Test {
     broker::SimulationSettings simulation;
     std::unique_ptr<broker::SimulatedBroker> broker;
 
-    ProgramTest() { writeSetting(settings, settings::VersionsHinweis, "1"); }
+    ProgramTest() { writeSetting(settings, settings::kVersionsHinweis, "1"); }
 
     ProgramEnvironment environment(const QString& commandLine = {}) {
         broker = std::make_unique<broker::SimulatedBroker>(simulation, clock);
@@ -101,7 +101,7 @@ struct ProgramTest : ::testing::Test {
 };
 
 TEST_F(ProgramTest, AStartWithTheHintDeclinedEndsAndTheTickedBoxIsRemembered) {
-    writeSetting(settings, settings::VersionsHinweis, "0");
+    writeSetting(settings, settings::kVersionsHinweis, "0");
     Programm p(environment());
     onNextModal([](QWidget* d) {
         child<QCheckBox>(d, "optNichtmehrAnzeigen")->setChecked(true);
@@ -109,17 +109,17 @@ TEST_F(ProgramTest, AStartWithTheHintDeclinedEndsAndTheTickedBoxIsRemembered) {
     });
     EXPECT_FALSE(p.Main());
     EXPECT_EQ(p.mainWindow(), nullptr);
-    EXPECT_EQ(readSetting(settings, settings::VersionsHinweis), "1");
+    EXPECT_EQ(readSetting(settings, settings::kVersionsHinweis), "1");
 }
 
 TEST_F(ProgramTest, AStartWithTheHintConfirmedGoesOnAndShowsItAgainNextTime) {
-    writeSetting(settings, settings::VersionsHinweis, "0");
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kVersionsHinweis, "0");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment());
     onNextModal([](QWidget* d) { child<QPushButton>(d, "Okay")->click(); });
     EXPECT_TRUE(p.Main());
-    EXPECT_EQ(readSetting(settings, settings::VersionsHinweis), "0");
-    EXPECT_EQ(readSetting(settings, settings::VQSPfad), QDir::toNativeSeparators(dir.path()));
+    EXPECT_EQ(readSetting(settings, settings::kVersionsHinweis), "0");
+    EXPECT_EQ(readSetting(settings, settings::kVqsPfad), QDir::toNativeSeparators(dir.path()));
     EXPECT_TRUE(QDir(dir.path() + "/RealtimeData").exists()) << "the default data folder";
     EXPECT_EQ(p.recorder().datenpfad(), dir.path() + "/RealtimeData");
 }
@@ -141,7 +141,7 @@ TEST_F(ProgramTest, ARefusedLoginAsksAndNeinEnds) {
 TEST_F(ProgramTest, ARefusedLoginAndJaStartsWithoutSubscriptions) {
     simulation.refuseLogin = true;
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment());
     messages.answerNext(msg::kResultNone);  // the login error
     messages.answerNext(msg::kResultJa);
@@ -155,7 +155,7 @@ TEST_F(ProgramTest, ARefusedLoginAndJaStartsWithoutSubscriptions) {
 
 TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     EXPECT_TRUE(p.mainWindow()->ohneRueckfrage());
@@ -176,12 +176,12 @@ TEST_F(ProgramTest, ActiveTitlesRecordAndSlashKQuitsWithoutAQuestion) {
     EXPECT_EQ(messages.shown.size(), before) << "no question";
     EXPECT_EQ(p.recorder().titles().titleObjects().size(), 0);
     EXPECT_EQ(p.recorder().session().Status(), 0);
-    EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
+    EXPECT_EQ(readSetting(settings, settings::kAnzeigen), "-1");
     EXPECT_EQ(broker->liveSubscriptions(), 0);
 }
 
 TEST_F(ProgramTest, ASecondStartBringsTheFirstToTheFrontSaysSoAndEnds) {
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm first(environment());
     ASSERT_TRUE(first.Main());
     first.mainWindow()->showMinimized();
@@ -209,7 +209,7 @@ TEST_F(ProgramTest, ASecondStartBringsTheFirstToTheFrontSaysSoAndEnds) {
 TEST_F(ProgramTest, AClosedWindowDuringStartUpEndsTheProgramCleanly) {
     simulation.refuseLogin = true;
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     const QByteArray definitions = test::readFile(dir.path() + "/Bravolt_Titel.Dat");
     struct ClosingMessages final : MessagePresenter {
         Programm* program = nullptr;
@@ -237,7 +237,7 @@ TEST_F(ProgramTest, AClosedWindowDuringStartUpEndsTheProgramCleanly) {
 }
 
 TEST_F(ProgramTest, TheCloseBoxOfTheStartDelayActsAsAbbrechen) {
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     ProgramEnvironment env = environment("/W 30000");
     int waits = 0;
     env.waitABit = [&] {
@@ -259,7 +259,7 @@ TEST_F(ProgramTest, TheCloseBoxOfTheStartDelayActsAsAbbrechen) {
 // was (the save after the dialog saved an emptied collection before).
 TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsTheyAre) {
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     const QByteArray definitions = test::readFile(dir.path() + "/Bravolt_Titel.Dat");
     for (const bool bySignal : {true, false}) {
         Programm p(environment(bySignal ? "" : "/K"));
@@ -281,7 +281,7 @@ TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsThey
         EXPECT_EQ(messages.shown.size(), before) << "no question";
         EXPECT_EQ(broker->liveSubscriptions(), 0);
         EXPECT_EQ(p.recorder().session().Status(), 0);
-        EXPECT_EQ(readSetting(settings, settings::Anzeigen), "-1");
+        EXPECT_EQ(readSetting(settings, settings::kAnzeigen), "-1");
         EXPECT_EQ(test::readFile(dir.path() + "/Bravolt_Titel.Dat"), definitions) << bySignal;
     }
 }
@@ -290,7 +290,7 @@ TEST_F(ProgramTest, EndingWhileTheTitleSelectionIsOpenLeavesTheDefinitionsAsThey
 // ending the program asks about the Dateninspektor's unsaved edits; "Abbrechen" keeps it running.
 TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits) {
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     TitelDef def = p.recorder().titles().definitions().begin()->value;
@@ -338,7 +338,7 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
 // "Daten..." in the title management opens the run's one Dateninspektor on the title's file.
 TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     const TitelDef def = p.recorder().titles().definitions().begin()->value;
@@ -363,7 +363,7 @@ TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
 }
 
 TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     {
         Programm p(environment("/W 5"));
         const QDateTime before = clock.now();
@@ -391,7 +391,7 @@ TEST_F(ProgramTest, TheStartDelayWaitsOnTheClockAndCanBeCutShort) {
 }
 
 TEST_F(ProgramTest, LowFreeSpaceWarnsOncePerVolumeAndAMissingDataRootIsAStartError) {
-    writeSetting(settings, settings::Taskbar, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
     {
         ProgramEnvironment env = environment();
         env.freeKilobytes = [](const QString&) { return std::optional<qint64>(10000); };
@@ -406,7 +406,7 @@ TEST_F(ProgramTest, LowFreeSpaceWarnsOncePerVolumeAndAMissingDataRootIsAStartErr
     }
     messages.shown.clear();
     test::writeFile(dir.path() + "/eine-datei", "x");
-    writeSetting(settings, settings::Datenpfad, dir.path() + "/eine-datei/daten");
+    writeSetting(settings, settings::kDatenpfad, dir.path() + "/eine-datei/daten");
     Programm p(environment());
     EXPECT_FALSE(p.Main());
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -419,8 +419,8 @@ TEST_F(ProgramTest, LowFreeSpaceWarnsOncePerVolumeAndAMissingDataRootIsAStartErr
 // 00:00 and closes by itself; an end asked for meanwhile stops it without a message.
 TEST_F(ProgramTest, AutoDatenpflegeRunsAfterStartUpAndAnEndStopsItQuietly) {
     writeActiveTitle();
-    writeSetting(settings, settings::Taskbar, "1");
-    writeSetting(settings, settings::AutoDatenpflege, "1");
+    writeSetting(settings, settings::kTaskbar, "1");
+    writeSetting(settings, settings::kAutoDatenpflege, "1");
     for (const bool endMeanwhile : {false, true}) {
         QStringList log;  // outlives the program, which logs while it ends
         Programm p(environment());

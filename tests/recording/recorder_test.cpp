@@ -123,7 +123,7 @@ TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
     d.NeueNamen = true;
     const double last = serialFromDateTime(QDateTime(QDate(2026, 12, 10), QTime(9, 59, 59, 876)));
     for (Kursart kind : {kBezahlt, kGeld, kBrief})
-        ASSERT_EQ(t.recorder.store().append(d, kind, {last, 100.5f, 300}), Appended::Written);
+        ASSERT_EQ(t.recorder.store().append(d, kind, {last, 100.5f, 300}), Appended::kWritten);
 
     t.recorder.titles().add(d);
     ASSERT_TRUE(t.recorder.titles().startRecording(d));
@@ -138,7 +138,7 @@ TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
     };
     broker::Quote snapshot;
     snapshot.paid = snapshot.bid = snapshot.ask = group(QTime(9, 59, 59, 876), 100.5, 300);
-    clTitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
+    TitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
     objekt.RealtimeSubscription_OnQuoteUpdate(snapshot, {}, {});  // fresh: within a second
     EXPECT_TRUE(t.events.ticks.empty()) << "the files end with it already";
 
@@ -158,7 +158,7 @@ TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
     const TitelDef d = test::titel("710000", "Dax 30", true);
     t.recorder.titles().add(d);
     ASSERT_TRUE(t.recorder.titles().startRecording(d));
-    clTitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
+    TitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
     int price = 100;
     auto quoteAged = [&](qint64 ageMs) {
         t.clock.advanceMs(10);

@@ -19,15 +19,15 @@ namespace {
 TEST(SettingsStore, MissingValuesGiveTheDefaultAndStoredOnesReadBack) {
     QTemporaryDir dir;
     SettingsStore store(dir.path() + "/Tradomir", "TradomirVQS");
-    EXPECT_EQ(readSetting(store, settings::Taskbar), "");
-    EXPECT_EQ(readSetting(store, settings::Taskbar, "1"), "1");
-    EXPECT_EQ(readSetting(store, settings::Anzeigen), "1");
-    EXPECT_EQ(readSetting(store, settings::VersionsHinweis), "0");
+    EXPECT_EQ(readSetting(store, settings::kTaskbar), "");
+    EXPECT_EQ(readSetting(store, settings::kTaskbar, "1"), "1");
+    EXPECT_EQ(readSetting(store, settings::kAnzeigen), "1");
+    EXPECT_EQ(readSetting(store, settings::kVersionsHinweis), "0");
 
-    EXPECT_TRUE(writeSetting(store, settings::Datenpfad, "/daten/mit, komma"));
+    EXPECT_TRUE(writeSetting(store, settings::kDatenpfad, "/daten/mit, komma"));
     EXPECT_TRUE(
         store.SaveSetting(SettingsStore::appT(), "RealtimeTitel", QStringLiteral("Höhe"), "6300"));
-    EXPECT_EQ(readSetting(store, settings::Datenpfad), "/daten/mit, komma");
+    EXPECT_EQ(readSetting(store, settings::kDatenpfad), "/daten/mit, komma");
     EXPECT_EQ(store.GetSetting("Tradomir", "RealtimeTitel", QStringLiteral("Höhe"), ""), "6300");
 
     // Application T and X are two files named after them.
@@ -41,19 +41,19 @@ TEST(SettingsStore, AHandWrittenDataFolderIsReadAsOneText) {
     test::writeFile(dir.path() + "/TradomirVQS.ini",
                     "[Optionen]\nDatenpfad=/home/anna/Kurse,alt\nAutoDatenpflege=1\n");
     SettingsStore store(dir.path(), "TradomirVQS");
-    EXPECT_EQ(readSetting(store, settings::Datenpfad), "/home/anna/Kurse,alt");
-    EXPECT_EQ(readSetting(store, settings::AutoDatenpflege), "1");
+    EXPECT_EQ(readSetting(store, settings::kDatenpfad), "/home/anna/Kurse,alt");
+    EXPECT_EQ(readSetting(store, settings::kAutoDatenpflege), "1");
 }
 
 // Windows keeps them where the charting program looks: the registry key of the platform's own
 // settings functions.
 TEST(SettingsStore, EachPlatformHasItsPlaceForAnApplication) {
     const SettingsLocation windows =
-        settingsLocation("/ignored", "Tradomir", SettingsPlatform::Windows);
+        settingsLocation("/ignored", "Tradomir", SettingsPlatform::kWindows);
     EXPECT_TRUE(windows.registry);
     EXPECT_EQ(windows.path, "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Tradomir");
     const SettingsLocation other =
-        settingsLocation("/home/anna/.config/Tradomir", "TradomirVQS", SettingsPlatform::Other);
+        settingsLocation("/home/anna/.config/Tradomir", "TradomirVQS", SettingsPlatform::kOther);
     EXPECT_FALSE(other.registry);
     EXPECT_EQ(other.path, "/home/anna/.config/Tradomir/TradomirVQS.ini");
 }
@@ -73,9 +73,9 @@ TEST(SettingsStore, ALockLeftByADeadWriterDoesNotHoldTheNextWrite) {
     }
     QElapsedTimer took;
     took.start();
-    EXPECT_TRUE(writeSetting(store, settings::Anzeigen, "0"));
+    EXPECT_TRUE(writeSetting(store, settings::kAnzeigen, "0"));
     EXPECT_LT(took.elapsed(), 5000) << "no wait for a dead lock";
-    EXPECT_EQ(readSetting(store, settings::Anzeigen), "0");
+    EXPECT_EQ(readSetting(store, settings::kAnzeigen), "0");
 
     test::writeFile(lock, "999999999\nTradomirVQS\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     removeDeadLockFile(lock);

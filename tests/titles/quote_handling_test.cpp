@@ -44,7 +44,7 @@ Quote damaged(std::function<void(QuoteGroup&)> change) {
 struct Step {
     QTime clock;
     Quote quote;
-    enum Action { Update, Clear, Reactivate } action = Update;
+    enum Action { kUpdate, kClear, kReactivate } action = kUpdate;
 };
 struct Tick {
     Kursart kind;
@@ -57,7 +57,7 @@ std::ostream& operator<<(std::ostream& os, const Tick& t) {
 }
 
 // Defines the title and starts recording it; its title object.
-clTitelObjekt& record(test::TestContext& t, const TitelDef& def) {
+TitelObjekt& record(test::TestContext& t, const TitelDef& def) {
     t.recorder.titles().add(def);
     EXPECT_TRUE(t.recorder.titles().startRecording(def));
     return **t.recorder.titles().titleObjects().find(def.id().text());
@@ -130,9 +130,9 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
          false,
          false,
          false,
-         {{T0_5, {}, Step::Clear},
+         {{T0_5, {}, Step::kClear},
           {T0_5, paid(T0, 100, 10)},
-          {T0_5, {}, Step::Reactivate},
+          {T0_5, {}, Step::kReactivate},
           {T0_5, paid(T0, 100, 10)}},
          {{kBezahlt, 100, 10}}},
         {"a title without bid/ask never records kinds 1 and 2",
@@ -175,12 +175,12 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
         def.Aktiv = true;
         def.UseBidAsk = c.useBidAsk;
         def.NeueNamen = true;
-        clTitelObjekt& objekt = record(t, def);
+        TitelObjekt& objekt = record(t, def);
         for (const Step& s : c.steps) {
             t.clock.set(QDateTime(QDate(2026, 12, 10), s.clock));
-            if (s.action == Step::Clear)
+            if (s.action == Step::kClear)
                 objekt.ClearSubscription();
-            else if (s.action == Step::Reactivate)
+            else if (s.action == Step::kReactivate)
                 objekt.InitSubscription("710000", "ETR");
             else
                 objekt.RealtimeSubscription_OnQuoteUpdate(s.quote, {}, {});
@@ -201,7 +201,7 @@ TEST(QuoteHandling, TicksCarryTheTimeTextAndLandInTheDataFile) {
     def.Ordner = "Dax 30";
     def.Aktiv = true;
     def.NeueNamen = true;
-    clTitelObjekt& objekt = record(t, def);
+    TitelObjekt& objekt = record(t, def);
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 31, 2, 500)));
     objekt.RealtimeSubscription_OnQuoteUpdate(paid(QTime(9, 31, 2, 123), 101.25, 300), {}, {});
     ASSERT_EQ(t.events.ticks.size(), 1u);
@@ -220,7 +220,7 @@ TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
         void tick(const TitelId&, Kursart, float, float, double) override {}
         std::optional<KursSatz> lastRecorded(const TitelDef&, Kursart) override { return {}; }
     } sink;
-    auto objekt = std::make_unique<clTitelObjekt>(t.recorder.session(), sink, t.clock);
+    auto objekt = std::make_unique<TitelObjekt>(t.recorder.session(), sink, t.clock);
     EXPECT_THROW(objekt->InitSubscription("710000", "ETR"), broker::BrokerError)
         << "no session: the error goes to the caller";
     ASSERT_TRUE(t.recorder.login());
@@ -233,7 +233,7 @@ TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
     EXPECT_EQ(counters->subscriptions, 1) << "no second subscription";
     EXPECT_EQ(objekt->Key().text(), "710000@ETR");
 
-    clTitelObjekt other(t.recorder.session(), sink, t.clock);
+    TitelObjekt other(t.recorder.session(), sink, t.clock);
     other.InitSubscription("710000", "FRA");
     EXPECT_EQ(other.Key().text(), "710000@FRA");
     objekt.reset();

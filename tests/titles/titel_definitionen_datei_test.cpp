@@ -33,9 +33,9 @@ TitelDef makeDef(const QString& code, const QString& exchange, const QString& fo
 // Loading and saving through the recording core, as both programs do.
 class TitelDefinitionenDateiTest : public ::testing::Test {
 protected:
-    test::TestContext t;
-    TitelRegistry& titles() { return t.recorder.titles(); }
-    QString path() const { return t.recorder.definitionsFilePath(); }
+    test::TestContext t_;
+    TitelRegistry& titles() { return t_.recorder.titles(); }
+    QString path() const { return t_.recorder.definitionsFilePath(); }
 
     void save(const std::vector<TitelDef>& defs) {
         KeyedCollection<TitelDef> c;
@@ -49,16 +49,16 @@ protected:
     }
     // The files kept aside beside the definitions file.
     QStringList keptAside() const {
-        return QDir(t.dir.path()).entryList({"Bravolt_Titel_Original_*.Dat"}, QDir::Files);
+        return QDir(t_.dir.path()).entryList({"Bravolt_Titel_Original_*.Dat"}, QDir::Files);
     }
 };
 
 TEST_F(TitelDefinitionenDateiTest, AnEmptyCollectionIsTheHeaderAndTwoZeroBytes) {
-    ASSERT_TRUE(t.recorder.saveDefinitions());
+    ASSERT_TRUE(t_.recorder.saveDefinitions());
     EXPECT_EQ(readFile(path()), QByteArray("Tradomir VQS BravoltDefs 01.00\0\0", 32));
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_TRUE(titles().definitions().isEmpty());
-    EXPECT_TRUE(t.messages.shown.empty());
+    EXPECT_TRUE(t_.messages.shown.empty());
 }
 
 TEST_F(TitelDefinitionenDateiTest, SavedDefinitionsLoadBackEqualInOrder) {
@@ -66,10 +66,10 @@ TEST_F(TitelDefinitionenDateiTest, SavedDefinitionsLoadBackEqualInOrder) {
                                      makeDef("A1B2C3", "FRA", "Eigene", false, false),
                                      makeDef("710000", "FRA", "dax 30", true, false)};
     for (const TitelDef& d : defs) titles().add(d);
-    ASSERT_TRUE(t.recorder.saveDefinitions());
+    ASSERT_TRUE(t_.recorder.saveDefinitions());
     titles().clear();
 
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_EQ(loadedKeys(), (QStringList{"710000@ETR", "A1B2C3@FRA", "710000@FRA"}));
     EXPECT_EQ(*titles().find(QStringLiteral("710000@ETR")), defs[0]);
     EXPECT_EQ(*titles().find(QStringLiteral("A1B2C3@FRA")), defs[1]);
@@ -77,12 +77,12 @@ TEST_F(TitelDefinitionenDateiTest, SavedDefinitionsLoadBackEqualInOrder) {
     for (const auto& e : titles().folders()) folders << e.value;
     EXPECT_EQ(folders, (QStringList{"Dax 30", "Eigene"})) << "one folder, its first spelling";
     EXPECT_EQ(titles().find(QStringLiteral("710000@FRA"))->Ordner, "Dax 30");
-    EXPECT_EQ(t.events.titlesChanged, 1);
-    EXPECT_EQ(t.events.startInfo,
+    EXPECT_EQ(t_.events.titlesChanged, 1);
+    EXPECT_EQ(t_.events.startInfo,
               (QStringList{"Die Titeldefinitionen werden geladen. Bitte warten...",
                            "Der Datenstrom wird initialisiert. Bitte warten..."}));
-    EXPECT_EQ(t.loop.busyDepth, 0) << "the hourglass is gone again";
-    EXPECT_TRUE(t.messages.shown.empty());
+    EXPECT_EQ(t_.loop.busyDepth, 0) << "the hourglass is gone again";
+    EXPECT_TRUE(t_.messages.shown.empty());
 }
 
 TEST_F(TitelDefinitionenDateiTest, ProgressIsReportedAtEveryTwentiethDefinition) {
@@ -90,20 +90,20 @@ TEST_F(TitelDefinitionenDateiTest, ProgressIsReportedAtEveryTwentiethDefinition)
     for (int i = 0; i < 45; ++i)
         defs.push_back(makeDef(QString::number(100000 + i), "ETR", "X", false, false));
     save(defs);
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_EQ(titles().definitions().size(), 45);
-    EXPECT_EQ(t.events.progressMaximum, 45);
-    EXPECT_EQ(t.events.progressValues, (std::vector<int>{20, 40}));
+    EXPECT_EQ(t_.events.progressMaximum, 45);
+    EXPECT_EQ(t_.events.progressValues, (std::vector<int>{20, 40}));
 }
 
 TEST_F(TitelDefinitionenDateiTest, AMissingFileIsCreatedEmptyWithoutAMessage) {
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_TRUE(QFile::exists(path()));
     EXPECT_EQ(readFile(path()).size(), 0);
     EXPECT_TRUE(titles().definitions().isEmpty());
-    EXPECT_TRUE(t.messages.shown.empty());
-    t.recorder.loadDefinitions();
-    EXPECT_TRUE(t.messages.shown.empty()) << "an empty file is no damage";
+    EXPECT_TRUE(t_.messages.shown.empty());
+    t_.recorder.loadDefinitions();
+    EXPECT_TRUE(t_.messages.shown.empty()) << "an empty file is no damage";
 }
 
 // A file that does not load whole is kept aside before anything is saved over it; the
@@ -115,24 +115,24 @@ TEST_F(TitelDefinitionenDateiTest, ADamagedFileIsKeptAsideAndItsCompleteDefiniti
     const QByteArray torn = full.left(full.size() - 3);
     writeFile(path(), torn);
 
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR"}));
     ASSERT_EQ(keptAside().size(), 1);
     EXPECT_EQ(keptAside()[0], "Bravolt_Titel_Original_2026-12-10_10-00-00.Dat");
-    EXPECT_EQ(readFile(t.dir.path() + "/" + keptAside()[0]), torn);
-    ASSERT_EQ(t.messages.shown.size(), 1u);
-    const QString text = t.messages.shown[0].text;
+    EXPECT_EQ(readFile(t_.dir.path() + "/" + keptAside()[0]), torn);
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    const QString text = t_.messages.shown[0].text;
     EXPECT_TRUE(
         text.startsWith("Fehler beim Laden der Titeldefinitionen aufgetreten: Die Datei "
                         "endet unerwartet"))
         << text.toStdString();
     EXPECT_TRUE(text.contains("2 vollständige Titeldefinitionen wurden übernommen."));
     EXPECT_TRUE(text.contains(keptAside()[0]));
-    EXPECT_EQ(t.messages.shown[0].style, msg::kOk);
+    EXPECT_EQ(t_.messages.shown[0].style, msg::kOk);
 
-    ASSERT_TRUE(t.recorder.saveDefinitions());
+    ASSERT_TRUE(t_.recorder.saveDefinitions());
     EXPECT_EQ(keptAside().size(), 1) << "kept once";
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR"}));
 }
 
@@ -143,17 +143,17 @@ TEST_F(TitelDefinitionenDateiTest, ForeignOrRandomFilesAreToldAndKeptAsTheyAre) 
         QByteArray::fromHex("8f3a00c1ffee0102030405060708090a0b0c0d0e0f10111213141516171819"),
     };
     for (const QByteArray& foreign : cases) {
-        t.messages.shown.clear();
-        for (const QString& old : keptAside()) QFile::remove(t.dir.path() + "/" + old);
+        t_.messages.shown.clear();
+        for (const QString& old : keptAside()) QFile::remove(t_.dir.path() + "/" + old);
         writeFile(path(), foreign);
         titles().add(makeDef("x", "y", "", false, false));
-        t.recorder.loadDefinitions();
+        t_.recorder.loadDefinitions();
         EXPECT_EQ(titles().definitions().size(), 1) << "the titles stay as they were";
         EXPECT_EQ(readFile(path()), foreign);
-        ASSERT_EQ(t.messages.shown.size(), 1u);
-        EXPECT_TRUE(t.messages.shown[0].text.contains("keine Titeldefinitionsdatei"));
+        ASSERT_EQ(t_.messages.shown.size(), 1u);
+        EXPECT_TRUE(t_.messages.shown[0].text.contains("keine Titeldefinitionsdatei"));
         ASSERT_EQ(keptAside().size(), 1);
-        EXPECT_EQ(readFile(t.dir.path() + "/" + keptAside()[0]), foreign);
+        EXPECT_EQ(readFile(t_.dir.path() + "/" + keptAside()[0]), foreign);
     }
 }
 
@@ -164,10 +164,10 @@ TEST_F(TitelDefinitionenDateiTest, AnyCutOfAFileNeverCrashesAndAlwaysTells) {
     const QByteArray full = readFile(path());
     for (qsizetype len = 1; len <= full.size(); ++len) {
         writeFile(path(), full.left(len));
-        t.messages.shown.clear();
+        t_.messages.shown.clear();
         titles().clear();
-        t.recorder.loadDefinitions();
-        EXPECT_EQ(t.messages.shown.size(), len < full.size() ? 1u : 0u) << len;
+        t_.recorder.loadDefinitions();
+        EXPECT_EQ(t_.messages.shown.size(), len < full.size() ? 1u : 0u) << len;
         if (len == full.size()) {
             EXPECT_EQ(titles().definitions().size(), 3);
         }
@@ -197,7 +197,7 @@ TEST_F(TitelDefinitionenDateiTest, OddElementsAreSkippedAndFoldersCannotLeaveThe
     writeTaggedValue(bytes, TaggedValue::list(elements, 1));
     writeFile(path(), bytes);
 
-    t.recorder.loadDefinitions();
+    t_.recorder.loadDefinitions();
     EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR", "4@ETR", "5@ETR"}));
     EXPECT_EQ(titles().find(QStringLiteral("1@ETR"))->Ordner, "..-..-etc");
     EXPECT_EQ(titles().find(QStringLiteral("2@ETR"))->Ordner, "--");
@@ -206,27 +206,27 @@ TEST_F(TitelDefinitionenDateiTest, OddElementsAreSkippedAndFoldersCannotLeaveThe
     EXPECT_FALSE(titles().find(QStringLiteral("1@ETR"))->NeueNamen) << "missing is false";
     EXPECT_EQ(titles().find(QStringLiteral("5@ETR"))->Name, "");
     EXPECT_TRUE(titles().find(QStringLiteral("5@ETR"))->NeueNamen);
-    EXPECT_TRUE(t.messages.shown.empty());
+    EXPECT_TRUE(t_.messages.shown.empty());
 }
 
 TEST_F(TitelDefinitionenDateiTest, ASaveThatCannotWriteIsReported) {
     // A program folder below a plain file cannot be written to, whatever the user's rights.
-    writeFile(t.dir.path() + "/eine-datei", "x");
-    Recorder blocked(t.dir.path() + "/eine-datei/sub", t.settings, t.clock, {});
-    blocked.setMessagePresenter(&t.messages);
+    writeFile(t_.dir.path() + "/eine-datei", "x");
+    Recorder blocked(t_.dir.path() + "/eine-datei/sub", t_.settings, t_.clock, {});
+    blocked.setMessagePresenter(&t_.messages);
     blocked.titles().add(makeDef("2", "ETR", "A", false, false));
     EXPECT_FALSE(blocked.saveDefinitions());
-    ASSERT_EQ(t.messages.shown.size(), 1u);
-    EXPECT_TRUE(t.messages.shown[0].text.startsWith(
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    EXPECT_TRUE(t_.messages.shown[0].text.startsWith(
         "Fehler beim Speichern der Titeldefinitionen aufgetreten: "));
 }
 
 TEST_F(TitelDefinitionenDateiTest, AFifoUnderTheNameIsToldAndNeverWaitedOn) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
-    t.recorder.loadDefinitions();
-    ASSERT_EQ(t.messages.shown.size(), 1u);
-    EXPECT_TRUE(t.messages.shown[0].text.contains("keine gewöhnliche Datei"));
-    EXPECT_FALSE(t.recorder.saveDefinitions()) << "what it holds is unknown: nothing over it";
+    t_.recorder.loadDefinitions();
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    EXPECT_TRUE(t_.messages.shown[0].text.contains("keine gewöhnliche Datei"));
+    EXPECT_FALSE(t_.recorder.saveDefinitions()) << "what it holds is unknown: nothing over it";
 }
 
 // Reading holds one definition at a time, so memory follows the definitions, not the bytes:
@@ -242,7 +242,7 @@ TEST(TitelDefinitionenScan, ElementsAreReadOneAtATime) {
             ++elements;
             if (def) ++definitions;
         });
-    EXPECT_EQ(scan.status, TitelDefinitionenScan::Whole);
+    EXPECT_EQ(scan.status, TitelDefinitionenScan::kWhole);
     EXPECT_EQ(upper, n);
     EXPECT_EQ(elements, n);
     EXPECT_EQ(definitions, 0);

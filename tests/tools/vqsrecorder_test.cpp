@@ -205,7 +205,7 @@ TEST_F(HeadlessRecorderTest, AutoDatenpflegeFillsTheDayAndLogsItsProgress) {
     defs.add(d.id().text(), d);
     writeTitelDefinitionenFile(home() + "/Bravolt_Titel.Dat", defs);
     SettingsStore settings(dir.path() + "/config/Tradomir", "TradomirVQS");
-    writeSetting(settings, settings::AutoDatenpflege, "1");
+    writeSetting(settings, settings::kAutoDatenpflege, "1");
 
     const double started = serialFromDateTime(QDateTime::currentDateTime());
     QProcess recorder;

@@ -27,15 +27,15 @@ const QByteArray kCsv =
 
 class VqstoolData : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    QString root() const { return dir.path() + "/daten"; }
+    QTemporaryDir dir_;
+    QString root() const { return dir_.path() + "/daten"; }
 
     ToolRun import(const QByteArray& csv, const QStringList& extra = {}) {
         QDir().mkpath(root());
-        writeFile(dir.path() + "/in.csv", csv);
+        writeFile(dir_.path() + "/in.csv", csv);
         return runTool(QStringList{"import", "--root", root(), "--folder", "Eigene (Depot)",
                                    "--wkn", "A1B/2C", "--name", "Muster AG", "--exchange", "ETR"} +
-                       extra + QStringList{dir.path() + "/in.csv"});
+                       extra + QStringList{dir_.path() + "/in.csv"});
     }
 };
 
@@ -119,14 +119,14 @@ TEST_F(VqstoolData, ABadRowStopsTheImportWithItsLineNumberAndNothingIsAppended) 
 TEST_F(VqstoolData, MergeReplacesTheSpanOfItsRowsAndKeepsTheRest) {
     ASSERT_EQ(import(kCsv).rc, 0);
     const QString path = root() + "/Eigene -Depot-/A1B-2C-BRAVOL-ETR.VQS";
-    writeFile(dir.path() + "/nach.csv",
+    writeFile(dir_.path() + "/nach.csv",
               "2026-12-10T09:31:00.000,98,5\n"
               "2026-12-10T09:00:00.500,97,5\n");
     auto merge = [&](const QString& csv) {
         return runTool({"merge", "--root", root(), "--folder", "Eigene (Depot)", "--wkn", "A1B/2C",
                         "--name", "Muster AG", "--exchange", "ETR", csv});
     };
-    ToolRun r = merge(dir.path() + "/nach.csv");
+    ToolRun r = merge(dir_.path() + "/nach.csv");
     ASSERT_EQ(r.rc, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, path + "\n2 Datensätze eingefügt, 2 spätere behalten\n");
     EXPECT_EQ(runTool({"dump", path}).out,
@@ -140,8 +140,8 @@ TEST_F(VqstoolData, MergeReplacesTheSpanOfItsRowsAndKeepsTheRest) {
     EXPECT_EQ(runTool({"check", path}).rc, 0);
 
     const QByteArray before = readFile(path);
-    writeFile(dir.path() + "/kaputt.csv", "2026-12-10T09:10:00.000,1,1\nkaputt\n");
-    r = merge(dir.path() + "/kaputt.csv");
+    writeFile(dir_.path() + "/kaputt.csv", "2026-12-10T09:10:00.000,1,1\nkaputt\n");
+    r = merge(dir_.path() + "/kaputt.csv");
     EXPECT_EQ(r.rc, 1);
     EXPECT_TRUE(r.err.contains("Zeile 2")) << r.err.toStdString();
     EXPECT_EQ(readFile(path), before) << "nothing of a bad file is merged";
@@ -172,18 +172,18 @@ TEST_F(VqstoolData, CheckAcceptsValidFilesAndNamesWhatIsWrong) {
         {"out of order", header + rec(1) + rec(3) + rec(2) + rec(1), 1, "Datensatz 3 ist älter"},
     };
     for (const Case& c : cases) {
-        const QString path = dir.path() + "/f.VQS";
+        const QString path = dir_.path() + "/f.VQS";
         writeFile(path, c.bytes);
         ToolRun r = runTool({"check", path});
         EXPECT_EQ(r.rc, c.rc) << c.name;
         EXPECT_TRUE((r.out + r.err).contains(QString::fromUtf8(c.says)))
             << c.name << ": " << (r.out + r.err).toStdString();
     }
-    EXPECT_EQ(runTool({"check", dir.path() + "/fehlt.VQS"}).rc, 1);
-    EXPECT_EQ(runTool({"info", dir.path() + "/fehlt.VQS"}).rc, 1);
+    EXPECT_EQ(runTool({"check", dir_.path() + "/fehlt.VQS"}).rc, 1);
+    EXPECT_EQ(runTool({"info", dir_.path() + "/fehlt.VQS"}).rc, 1);
 
     // A FIFO under the name is refused at once, never waited on.
-    const QString fifo = dir.path() + "/fifo.VQS";
+    const QString fifo = dir_.path() + "/fifo.VQS";
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const char* command : {"check", "info", "dump", "titles"}) {
         ToolRun r = runTool({command, fifo});

@@ -107,7 +107,7 @@ frmDatenpflegeOptionen::frmDatenpflegeOptionen(const SettingsStore& settings, QW
     // The hint wraps rather than widening the dialog; the buttons keep a gap.
     label2->setFixedWidth(qMax(frames->sizeHint().width(), 340));
 
-    const QString stored = readSetting(settings, settings::BravoltUhrzeit);
+    const QString stored = readSetting(settings, settings::kBravoltUhrzeit);
     zeitfeld_->setTime(timeOfDay(parseLocaleNumber(stored).value_or(0.0)));
     datumfeld->setDate(QDate::currentDate());
     zeitfeld_->setFocus();
@@ -123,7 +123,7 @@ double frmDatenpflegeOptionen::startzeit() const { return serialFromTime(zeitfel
 
 void frmDatenpflegeOptionen::speichern(SettingsStore& settings) const {
     // 16 significant digits read back to the same minute in any locale.
-    writeSetting(settings, settings::BravoltUhrzeit, QString::number(startzeit(), 'g', 16));
+    writeSetting(settings, settings::kBravoltUhrzeit, QString::number(startzeit(), 'g', 16));
 }
 
 frmKursartWahl::frmKursartWahl(QWidget* parent) : QDialog(parent) {
@@ -237,14 +237,14 @@ void frmDatenpflegeFortschritt::showEvent(QShowEvent* event) {
 }
 
 void frmDatenpflegeFortschritt::start() {
-    if (state_ == State::Running) return;
-    if (state_ == State::Waiting) {
-        state_ = State::Running;
+    if (state_ == State::kRunning) return;
+    if (state_ == State::kWaiting) {
+        state_ = State::kRunning;
         if (abbruch_)
             result_.cancelled = true;
         else
             result_ = run_(aktualTitel_, startzeit_, *this);
-        state_ = State::Ended;
+        state_ = State::kEnded;
     }
     // Shown again after the end: there is nothing more to do.
     finish();
@@ -262,11 +262,11 @@ void frmDatenpflegeFortschritt::askToCancel() {
 }
 
 void frmDatenpflegeFortschritt::reject() {
-    if (state_ == State::Ended) QDialog::reject();
+    if (state_ == State::kEnded) QDialog::reject();
 }
 
 void frmDatenpflegeFortschritt::closeEvent(QCloseEvent* event) {
-    if (state_ == State::Ended) {
+    if (state_ == State::kEnded) {
         QDialog::closeEvent(event);
         return;
     }

@@ -94,7 +94,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class State { Waiting, Running, Ended };
+    enum class State { kWaiting, kRunning, kEnded };
 
     void start();
     void askToCancel();
@@ -105,7 +105,7 @@ private:
     std::vector<TitelDef> aktualTitel_;
     double startzeit_;
     bool abbruch_ = false;
-    State state_ = State::Waiting;
+    State state_ = State::kWaiting;
     DatenpflegeResult result_;
     QLabel* titellabel_;
     QLabel* statuslabel_;

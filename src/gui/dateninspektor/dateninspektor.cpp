@@ -55,16 +55,16 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     model_ = new KursModell(*doc_, *undo_, this);
     auto* central = new QWidget(this);
     auto* form = new QFormLayout;
-    const QString titelKey = kopf.trimmedField(kopf::TitelKey);
+    const QString titelKey = kopf.trimmedField(kopf::kTitelKey);
     const QString boerse =
         titelKey.contains(QLatin1Char('@')) ? titelKey.section(QLatin1Char('@'), -1) : QString();
     form->addRow(QStringLiteral("Titel:"), feld(kopf.displayName(), "Titel", central));
     form->addRow(QStringLiteral("WKN:"), feld(kopf.displayCode(), "WKN", central));
     form->addRow(QStringLiteral("Börse:"), feld(boerse, "Boerse", central));
     form->addRow(QStringLiteral("Kursart:"),
-                 feld(kopf.trimmedField(kopf::Kursart), "Kursart", central));
+                 feld(kopf.trimmedField(kopf::kKursart), "Kursart", central));
     form->addRow(QStringLiteral("Pflegedatum:"),
-                 feld(kopf.trimmedField(kopf::Pflegedatum), "Pflegedatum", central));
+                 feld(kopf.trimmedField(kopf::kPflegedatum), "Pflegedatum", central));
     anzahl_ = feld({}, "Anzahl", central);
     endeAnzeigen_ = new QPushButton(central);
     endeAnzeigen_->setObjectName(QStringLiteral("EndeAnzeigen"));

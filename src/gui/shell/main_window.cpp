@@ -47,7 +47,7 @@ Bravolt_Hauptfenster::Bravolt_Hauptfenster(Recorder& recorder, QWidget* parent)
     setWindowIcon(programIcon());
     buildControls();
     setFixedSize(kCollapsed);
-    m_Start = size();
+    start_ = size();
     kursdescriptionLabel_->setText(
         QStringLiteral("Kurse aufgezeichnet seit ") +
         recorder_.clock().now().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
@@ -326,7 +326,7 @@ void Bravolt_Hauptfenster::showWarnings() {
     protokollzeile_->setPalette(palette);
     protokollzeile_->setCursor(unread ? Qt::PointingHandCursor : Qt::ArrowCursor);
     protokollzeile_->setVisible(text.isEmpty() && started_ && !unloading_ && !zeile.isEmpty());
-    if (m_frmSysTray) m_frmSysTray->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
+    if (sysTray_) sysTray_->setToolTip(tip.isEmpty() ? kCaption : kCaption + "\n" + tip);
 }
 
 void Bravolt_Hauptfenster::btnProtokoll_Click() {
@@ -353,7 +353,7 @@ void Bravolt_Hauptfenster::btnProtokoll_Click() {
         fitOnScreen(this);
         btnProtokoll_->setText(QStringLiteral("Monitor <<"));
     } else {
-        setFixedSize(m_Start);
+        setFixedSize(start_);
         monitorModel_->clear();
         lProtokoll_->hide();
         lProtokoll_->setGeometry(kMonitorDesign);
@@ -402,54 +402,53 @@ void Bravolt_Hauptfenster::btnVerwaltung_Click() {
 void Bravolt_Hauptfenster::InitSysTray(TrayShell& shell, bool trayAvailable) {
     trayAvailable_ = trayAvailable;
     recorder_.loop().yield();
-    m_frmSysTray = std::make_unique<frmSysTray>(shell, *this, programIcon(), kCaption);
-    m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"),
-                              true);
-    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
-    m_frmSysTray->AddMenuItem(QStringLiteral("&Titelauswahl..."), QStringLiteral("Titelauswahl"));
-    m_frmSysTray->AddMenuItem(QStringLiteral("&Verwaltung..."), QStringLiteral("Verwaltung"));
-    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
-    m_frmSysTray->AddMenuItem(QStringLiteral("In Taskleiste &anzeigen"),
-                              QStringLiteral("ShowInTaskBar"));
-    m_frmSysTray->AddMenuItem(QStringLiteral("-"), QString());
-    m_frmSysTray->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
-    m_frmSysTray->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl_));
-    m_frmSysTray->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung_));
+    sysTray_ = std::make_unique<frmSysTray>(shell, *this, programIcon(), kCaption);
+    sysTray_->AddMenuItem(QStringLiteral("&Tradomir VQS anzeigen"), QStringLiteral("Open"), true);
+    sysTray_->AddMenuItem(QStringLiteral("-"), QString());
+    sysTray_->AddMenuItem(QStringLiteral("&Titelauswahl..."), QStringLiteral("Titelauswahl"));
+    sysTray_->AddMenuItem(QStringLiteral("&Verwaltung..."), QStringLiteral("Verwaltung"));
+    sysTray_->AddMenuItem(QStringLiteral("-"), QString());
+    sysTray_->AddMenuItem(QStringLiteral("In Taskleiste &anzeigen"),
+                          QStringLiteral("ShowInTaskBar"));
+    sysTray_->AddMenuItem(QStringLiteral("-"), QString());
+    sysTray_->AddMenuItem(QStringLiteral("&Tradomir VQS beenden"), QStringLiteral("Beenden"));
+    sysTray_->EnableMenuItem(kTitelauswahl, static_cast<bool>(openTitelauswahl_));
+    sysTray_->EnableMenuItem(kVerwaltung, static_cast<bool>(openVerwaltung_));
     showWarnings();  // the tip, with what is wrong
 
     // The item shows its box checked or not.
-    m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
+    sysTray_->CheckMenuItem(kShowInTaskBar, false);
 
     if (!trayAvailable_) {
         // Without a notification area the taskbar entry is the only way back to the window: it
         // stays, and nothing is asked or stored about it.
         setTaskbarButton(true);
-        m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
-        m_frmSysTray->EnableMenuItem(kShowInTaskBar, false);
+        sysTray_->CheckMenuItem(kShowInTaskBar, true);
+        sysTray_->EnableMenuItem(kShowInTaskBar, false);
         showAndActivate();
         return;
     }
-    if (readSetting(recorder_.settings(), settings::Taskbar).isEmpty()) {
+    if (readSetting(recorder_.settings(), settings::kTaskbar).isEmpty()) {
         const int answer = recorder_.messages().ShowMessage(
             QStringLiteral("Das Symbol von Tradomir VQS wird im Infobereich der Taskleiste "
                            "angezeigt. Mit rechtem Mausklick auf das Symbol öffnen Sie dort das "
                            "Auswahlmenü.\nSoll Tradomir VQS auch als Programm in der Taskleiste "
                            "erscheinen?"),
             msg::kYesNo);
-        if (answer == msg::kResultNein) writeSetting(recorder_.settings(), settings::Taskbar, "0");
+        if (answer == msg::kResultNein) writeSetting(recorder_.settings(), settings::kTaskbar, "0");
     }
-    if (switchIsOn(readSetting(recorder_.settings(), settings::Taskbar, QStringLiteral("1")))) {
+    if (switchIsOn(readSetting(recorder_.settings(), settings::kTaskbar, QStringLiteral("1")))) {
         setTaskbarButton(true);
-        writeSetting(recorder_.settings(), settings::Taskbar, QStringLiteral("1"));
+        writeSetting(recorder_.settings(), settings::kTaskbar, QStringLiteral("1"));
         show();
         recorder_.loop().yield();
-        m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
+        sysTray_->CheckMenuItem(kShowInTaskBar, true);
         showNormal();
         activateWindow();
     } else {
         setTaskbarButton(false);
     }
-    if (!switchIsOn(readSetting(recorder_.settings(), settings::Anzeigen))) {
+    if (!switchIsOn(readSetting(recorder_.settings(), settings::kAnzeigen))) {
         showMinimized();
     } else {
         showAndActivate();
@@ -472,11 +471,11 @@ void Bravolt_Hauptfenster::setTaskbarButton(bool on) {
 }
 
 void Bravolt_Hauptfenster::SysTrayMouseDown(TrayButton button) {
-    if (button == TrayButton::Right && m_frmSysTray) m_frmSysTray->ShowMenu();
+    if (button == TrayButton::kRight && sysTray_) sysTray_->ShowMenu();
 }
 
 void Bravolt_Hauptfenster::SysTrayMouseUp(TrayButton button) {
-    if (button != TrayButton::Left) return;
+    if (button != TrayButton::kLeft) return;
     showNormal();
     raise();
     recorder_.loop().yield();
@@ -491,14 +490,14 @@ void Bravolt_Hauptfenster::MenuClick(std::int32_t, const QString& key) {
     } else if (key == QLatin1String("Open")) {
         showAndActivate();
     } else if (key == QLatin1String("ShowInTaskBar")) {
-        if (!m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar)) {
+        if (!sysTray_->IsCheckedMenuItem(kShowInTaskBar)) {
             setTaskbarButton(true);
-            m_frmSysTray->CheckMenuItem(kShowInTaskBar, true);
+            sysTray_->CheckMenuItem(kShowInTaskBar, true);
             showAndActivate();
         } else if (trayAvailable_) {
             // Takes effect at once here: no restart notice.
             setTaskbarButton(false);
-            m_frmSysTray->CheckMenuItem(kShowInTaskBar, false);
+            sysTray_->CheckMenuItem(kShowInTaskBar, false);
         }
     } else if (key == QLatin1String("Beenden")) {
         if (!ohneRueckfrage_ && !askToQuit()) return;
@@ -547,15 +546,15 @@ void Bravolt_Hauptfenster::unload() {
     runStep([&] { QGuiApplication::restoreOverrideCursor(); });
     runStep([&] {
         // Without a notification area the user was never asked: the question stays open.
-        const bool taskbar = m_frmSysTray && m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
+        const bool taskbar = sysTray_ && sysTray_->IsCheckedMenuItem(kShowInTaskBar);
         if (trayAvailable_)
-            writeSetting(recorder_.settings(), settings::Taskbar, taskbar ? "-1" : "0");
-        writeSetting(recorder_.settings(), settings::Anzeigen,
+            writeSetting(recorder_.settings(), settings::kTaskbar, taskbar ? "-1" : "0");
+        writeSetting(recorder_.settings(), settings::kAnzeigen,
                      isVisible() && !isMinimized() ? "-1" : "0");
     });
     runStep([&] {
-        if (m_frmSysTray) m_frmSysTray->close();
-        m_frmSysTray.reset();
+        if (sysTray_) sysTray_->close();
+        sysTray_.reset();
     });
     runStep([&] { SaveWindowPos(this, recorder_.settings(), kPlacement); });
     runStep([&] {
@@ -569,7 +568,7 @@ void Bravolt_Hauptfenster::unload() {
 void Bravolt_Hauptfenster::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || unloading_) return;
-    const bool keepInTaskbar = !m_frmSysTray || m_frmSysTray->IsCheckedMenuItem(kShowInTaskBar);
+    const bool keepInTaskbar = !sysTray_ || sysTray_->IsCheckedMenuItem(kShowInTaskBar);
     if (isMinimized() && trayAvailable_ && !keepInTaskbar) {
         // Only the tray icon remains.
         QTimer::singleShot(0, this, [this] {

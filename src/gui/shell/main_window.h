@@ -62,7 +62,7 @@ public:
     // shell: the platform's tray; trayAvailable: whether the desktop has a notification area
     // (without one the window is never hidden, or the program could not be reached).
     void InitSysTray(TrayShell& shell, bool trayAvailable);
-    frmSysTray* sysTray() const { return m_frmSysTray.get(); }
+    frmSysTray* sysTray() const { return sysTray_.get(); }
 
     // Start-up's last touches: the data folder, hidden start-up controls, enabled window.
     void finishStartup(const QString& datenpfad);
@@ -139,9 +139,9 @@ private:
     QPushButton* btnInfo_;
     QPushButton* btnHilfe_;
 
-    QSize m_Start;  // the collapsed size, at load
+    QSize start_;  // the collapsed size, at load
     int monitorBottomMargin_ = 0;
-    std::unique_ptr<frmSysTray> m_frmSysTray;
+    std::unique_ptr<frmSysTray> sysTray_;
     bool trayAvailable_ = false;
     bool unloading_ = false;
     bool started_ = false;

@@ -22,13 +22,13 @@ constexpr int kMaxLabelWidth = 500;
 
 // Result codes by button index (rows) and button set (columns 0..5, then 6 to 15).
 int resultFor(int index, int set) {
-    static constexpr int table[3][7] = {
+    static constexpr int kTable[3][7] = {
         {1, 3, 6, 6, 4, 1},
         {2, 5, 7, 7, 2, 2},
         {2, 5, 2, 2, 2, 2},
     };
     const int column = set <= 1 ? 0 : (set >= 6 ? 5 : set - 1);
-    return table[index][column];
+    return kTable[index][column];
 }
 
 QString normalisedLines(QString text) {

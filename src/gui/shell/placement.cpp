@@ -14,11 +14,11 @@ const QString kBreite = QStringLiteral("Breite");
 const QString kHoehe = QStringLiteral("Höhe");
 const QString kWinState = QStringLiteral("WinState");
 
-QString T() { return SettingsStore::appT(); }
+QString tradomir() { return SettingsStore::appT(); }
 
 std::optional<float> readSingle(const SettingsStore& store, const QString& section,
                                 const QString& key, float current) {
-    QString text = store.GetSetting(T(), section, key, localeNumberText(current));
+    QString text = store.GetSetting(tradomir(), section, key, localeNumberText(current));
     std::optional<double> v = parseLocaleNumber(text);
     if (!v || std::fabs(*v) > std::numeric_limits<float>::max()) return std::nullopt;
     return static_cast<float>(*v);
@@ -32,17 +32,17 @@ TwipsRect centred(TwipsRect r, const ScreenMetrics& screen) {
 
 }  // namespace
 
-void saveWindowPos(SettingsStore& store, const QString& section, const TwipsRect& rect, int state) {
+void savePlacement(SettingsStore& store, const QString& section, const TwipsRect& rect, int state) {
     if (state == kNormal) {
-        store.SaveSetting(T(), section, kLinks, localeNumberText(rect.left));
-        store.SaveSetting(T(), section, kOben, localeNumberText(rect.top));
-        store.SaveSetting(T(), section, kBreite, localeNumberText(rect.width));
-        store.SaveSetting(T(), section, kHoehe, localeNumberText(rect.height));
+        store.SaveSetting(tradomir(), section, kLinks, localeNumberText(rect.left));
+        store.SaveSetting(tradomir(), section, kOben, localeNumberText(rect.top));
+        store.SaveSetting(tradomir(), section, kBreite, localeNumberText(rect.width));
+        store.SaveSetting(tradomir(), section, kHoehe, localeNumberText(rect.height));
     }
-    store.SaveSetting(T(), section, kWinState, QString::number(state));
+    store.SaveSetting(tradomir(), section, kWinState, QString::number(state));
 }
 
-Placement restoreWindowPos(const SettingsStore& store, const QString& section, TwipsRect current,
+Placement restorePlacement(const SettingsStore& store, const QString& section, TwipsRect current,
                            int currentState, const ScreenMetrics& screen) {
     Placement p{centred(current, screen), currentState};
     auto left = readSingle(store, section, kLinks, p.rect.left);
@@ -57,7 +57,8 @@ Placement restoreWindowPos(const SettingsStore& store, const QString& section, T
     if (p.rect.left > maxLeft) p.rect.left = maxLeft;
     if (p.rect.top > maxTop) p.rect.top = maxTop;
 
-    std::optional<double> state = parseLocaleNumber(store.GetSetting(T(), section, kWinState, "0"));
+    std::optional<double> state =
+        parseLocaleNumber(store.GetSetting(tradomir(), section, kWinState, "0"));
     if (state) {
         auto s = static_cast<int>(std::nearbyint(*state));
         if (s == kNormal || s == kMinimized || s == kMaximized) p.windowState = s;
@@ -65,7 +66,7 @@ Placement restoreWindowPos(const SettingsStore& store, const QString& section, T
     return p;
 }
 
-TwipsRect restoreMainWindowPos(const SettingsStore& store, const QString& section,
+TwipsRect restoreMainPlacement(const SettingsStore& store, const QString& section,
                                TwipsRect current, const ScreenMetrics& screen) {
     TwipsRect r = centred(current, screen);
     float deskLeft = 0, deskTop = 0, deskRight = screen.screenWidth,
@@ -89,19 +90,19 @@ TwipsRect restoreMainWindowPos(const SettingsStore& store, const QString& sectio
     return r;
 }
 
-void saveColumnWidths(SettingsStore& store, const QString& section,
-                      const std::vector<Column>& columns) {
+void saveColumns(SettingsStore& store, const QString& section, const std::vector<Column>& columns) {
     for (const Column& c : columns) {
         double hundredths = std::trunc(static_cast<double>(c.width) * 100.0);
         if (!std::isfinite(hundredths) || std::fabs(hundredths) > 2147483647.0) continue;
-        store.SaveSetting(T(), section, c.key, QString::number(static_cast<qint32>(hundredths)));
+        store.SaveSetting(tradomir(), section, c.key,
+                          QString::number(static_cast<qint32>(hundredths)));
     }
 }
 
-void restoreColumnWidths(const SettingsStore& store, const QString& section,
-                         std::vector<Column>& columns) {
+void restoreColumns(const SettingsStore& store, const QString& section,
+                    std::vector<Column>& columns) {
     for (Column& c : columns) {
-        QString text = store.GetSetting(T(), section, c.key, QString());
+        QString text = store.GetSetting(tradomir(), section, c.key, QString());
         if (text.isEmpty()) continue;
         std::optional<double> n = parseLocaleNumber(text);
         if (!n || *n < 0 || *n > 2147483647.0) continue;

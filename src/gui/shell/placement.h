@@ -33,27 +33,26 @@ struct Placement {
 namespace placement {
 
 // Writes "Links", "Oben", "Breite", "Höhe" for a normal window only, "WinState" always.
-void saveWindowPos(SettingsStore& store, const QString& section, const TwipsRect& rect, int state);
+void savePlacement(SettingsStore& store, const QString& section, const TwipsRect& rect, int state);
 
 // Centred first, then the stored rectangle (all four values or none), left and top kept
 // within 0.9 × the screen, then the stored state.
-Placement restoreWindowPos(const SettingsStore& store, const QString& section, TwipsRect current,
+Placement restorePlacement(const SettingsStore& store, const QString& section, TwipsRect current,
                            int currentState, const ScreenMetrics& screen);
 
 // Position only: centred, then the stored left/top, kept so that at most half the window lies
 // beyond the left, right or bottom edge of the desktop and the title bar never above its top.
-TwipsRect restoreMainWindowPos(const SettingsStore& store, const QString& section,
+TwipsRect restoreMainPlacement(const SettingsStore& store, const QString& section,
                                TwipsRect current, const ScreenMetrics& screen);
 
 struct Column {
     QString key;
     float width = 0;  // pixels
 };
-void saveColumnWidths(SettingsStore& store, const QString& section,
-                      const std::vector<Column>& columns);
+void saveColumns(SettingsStore& store, const QString& section, const std::vector<Column>& columns);
 // Stored widths of 1000 or more, and unreadable ones, leave the column's width as it is.
-void restoreColumnWidths(const SettingsStore& store, const QString& section,
-                         std::vector<Column>& columns);
+void restoreColumns(const SettingsStore& store, const QString& section,
+                    std::vector<Column>& columns);
 
 // The outer size (twips) the window must be enlarged to, when it is smaller than the minimum.
 std::optional<TwipsRect> enforceMinimumSize(const TwipsRect& outer, int minWidthPx, int minHeightPx,

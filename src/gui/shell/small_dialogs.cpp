@@ -87,12 +87,13 @@ void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
     recorder.options().AutoDatenpflege = dialog.datenpflege();
     recorder.options().AutoWiederverbinden = dialog.wiederverbinden();
     auto box = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    writeSetting(recorder.settings(), settings::UmsatzFilterBezahlt,
+    writeSetting(recorder.settings(), settings::kUmsatzFilterBezahlt,
                  box(dialog.umsatzfilterBezahlt()));
-    writeSetting(recorder.settings(), settings::UmsatzFilterAndere,
+    writeSetting(recorder.settings(), settings::kUmsatzFilterAndere,
                  box(dialog.umsatzfilterAndere()));
-    writeSetting(recorder.settings(), settings::AutoDatenpflege, box(dialog.datenpflege()));
-    writeSetting(recorder.settings(), settings::AutoWiederverbinden, box(dialog.wiederverbinden()));
+    writeSetting(recorder.settings(), settings::kAutoDatenpflege, box(dialog.datenpflege()));
+    writeSetting(recorder.settings(), settings::kAutoWiederverbinden,
+                 box(dialog.wiederverbinden()));
     recorder.connection().poll();  // an outage under way follows the switch at once
 }
 

@@ -93,15 +93,15 @@ void frmSysTray::activated(QSystemTrayIcon::ActivationReason reason) {
     // The desktop reports whole clicks; the owner hears of the button going down, then up.
     switch (reason) {
         case QSystemTrayIcon::Trigger:
-            owner_.SysTrayMouseDown(TrayButton::Left);
-            owner_.SysTrayMouseUp(TrayButton::Left);
+            owner_.SysTrayMouseDown(TrayButton::kLeft);
+            owner_.SysTrayMouseUp(TrayButton::kLeft);
             break;
         case QSystemTrayIcon::Context:
-            owner_.SysTrayMouseDown(TrayButton::Right);
-            owner_.SysTrayMouseUp(TrayButton::Right);
+            owner_.SysTrayMouseDown(TrayButton::kRight);
+            owner_.SysTrayMouseUp(TrayButton::kRight);
             break;
         case QSystemTrayIcon::DoubleClick:
-            owner_.SysTrayDoubleClick(TrayButton::Left);
+            owner_.SysTrayDoubleClick(TrayButton::kLeft);
             break;
         default:
             break;  // the middle button and anything unknown

@@ -33,7 +33,7 @@ public:
     virtual int popupMenu(const std::vector<TrayMenuItem>& items, int defaultIndex) = 0;
 };
 
-enum class TrayButton { Left, Right };
+enum class TrayButton { kLeft, kRight };
 
 // The owner's side: the events of the component.
 class SysTrayEvents {

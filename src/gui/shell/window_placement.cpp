@@ -87,11 +87,11 @@ void applyWindowRectTwips(QWidget* window, const TwipsRect& rect) {
 }
 
 void SaveWindowPos(QWidget* window, SettingsStore& store, const QString& section) {
-    placement::saveWindowPos(store, section, windowRectTwips(window), windowStateOf(window));
+    placement::savePlacement(store, section, windowRectTwips(window), windowStateOf(window));
 }
 
 void RestoreWindowPos(QWidget* window, const SettingsStore& store, const QString& section) {
-    Placement p = placement::restoreWindowPos(store, section, windowRectTwips(window),
+    Placement p = placement::restorePlacement(store, section, windowRectTwips(window),
                                               windowStateOf(window), currentScreenMetrics(window));
     applyWindowRectTwips(window, p.rect);
     Qt::WindowStates states = window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
@@ -101,7 +101,7 @@ void RestoreWindowPos(QWidget* window, const SettingsStore& store, const QString
 }
 
 void RestoreMainWindowPos(QWidget* window, const SettingsStore& store, const QString& section) {
-    TwipsRect r = placement::restoreMainWindowPos(store, section, windowRectTwips(window),
+    TwipsRect r = placement::restoreMainPlacement(store, section, windowRectTwips(window),
                                                   currentScreenMetrics(window));
     applyWindowRectTwips(window, r);
 }
@@ -121,12 +121,12 @@ std::vector<placement::Column> columnsOf(const QTreeWidget* list) {
 }  // namespace
 
 void SaveColumnWidths(const QTreeWidget* list, SettingsStore& store, const QString& section) {
-    placement::saveColumnWidths(store, section, columnsOf(list));
+    placement::saveColumns(store, section, columnsOf(list));
 }
 
 void RestoreColumnWidths(QTreeWidget* list, const SettingsStore& store, const QString& section) {
     std::vector<placement::Column> columns = columnsOf(list);
-    placement::restoreColumnWidths(store, section, columns);
+    placement::restoreColumns(store, section, columns);
     for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         list->setColumnWidth(i, static_cast<int>(columns[static_cast<size_t>(i)].width));
 }

@@ -374,11 +374,11 @@ void frmTitelauswahl::btnSuchen_Click() {
     ShowSuchergebnisTitel(result);
 }
 
-void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument>& Suchergebnis) {
+void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument>& suchergebnis) {
     lTitelliste_->clear();
     const int n = lBoersenplaetze_->currentIndex();
     const QString boerse = n >= 0 && n < boersencodes_.size() ? boersencodes_[n] : QString();
-    if (Suchergebnis.empty()) {
+    if (suchergebnis.empty()) {
         const int answer = recorder_.messages().ShowMessage(
             QStringLiteral("Keine Titel gefunden! Möchten Sie diesen Titel manuell zufügen?"),
             msg::kYesNo);
@@ -392,14 +392,14 @@ void frmTitelauswahl::ShowSuchergebnisTitel(const std::vector<broker::Instrument
     }
     BusyGuard wait(recorder_.loop());
     QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(Suchergebnis.size()));
-    for (const broker::Instrument& i : Suchergebnis)
+    rows.reserve(static_cast<qsizetype>(suchergebnis.size()));
+    for (const broker::Instrument& i : suchergebnis)
         rows << newRow(i.name, i.wkn, boerse, TitelId(i.wkn, boerse).text());
     setRows(rows);
     recorder_.loop().yield();
 }
 
-void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
+void frmTitelauswahl::TitelAktivieren(bool bezahlt, bool bidAsk) {
     const bool ausSuche = karteikasten_->currentIndex() == 1;
     QString ordner;
     if (!ausSuche) {
@@ -424,7 +424,7 @@ void frmTitelauswahl::TitelAktivieren(bool Bezahlt, bool BidAsk) {
     }
     const AktivierungsErgebnis result =
         TitelAktivierenAuswahl(recorder_.titles(), {recorder_.messages(), recorder_.loop()}, marked,
-                               ordner, ausSuche, Bezahlt, BidAsk);
+                               ordner, ausSuche, bezahlt, bidAsk);
     if (result.stopped) {
         lSuchSpeicherOrdner_->setFocus();
         return;

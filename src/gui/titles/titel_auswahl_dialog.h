@@ -30,8 +30,8 @@ public:
     void ShowKataloge();
     void ShowTitelinKatalog();
     void btnSuchen_Click();
-    void ShowSuchergebnisTitel(const std::vector<broker::Instrument>& Suchergebnis);
-    void TitelAktivieren(bool Bezahlt, bool BidAsk);
+    void ShowSuchergebnisTitel(const std::vector<broker::Instrument>& suchergebnis);
+    void TitelAktivieren(bool bezahlt, bool bidAsk);
     void selectTab(int index);  // 0: "&Kursliste", 1: "S&uchen"
 
     // The instrument classes: shown name and the letter sent to the broker ("" for all).

@@ -296,12 +296,12 @@ QString frmTitelverwaltung::gemeinterTag() const {
     return marked.isEmpty() ? QString() : marked.front();
 }
 
-void frmTitelverwaltung::TitelAktivieren(bool Bezahlt, bool BidAsk) {
+void frmTitelverwaltung::TitelAktivieren(bool bezahlt, bool bidAsk) {
     const std::vector<int> rows = markierteZeilen();
     std::vector<QString> tags;
     for (int row : rows) tags.push_back(model_->row(row).tag);
     const std::vector<TitelIcon> icons = TitelAktivierenVerwaltung(
-        recorder_.titles(), {recorder_.messages(), recorder_.loop()}, tags, Bezahlt, BidAsk);
+        recorder_.titles(), {recorder_.messages(), recorder_.loop()}, tags, bezahlt, bidAsk);
     for (size_t i = 0; i < icons.size() && i < rows.size(); ++i) model_->setIcon(rows[i], icons[i]);
 }
 

@@ -32,7 +32,7 @@ public:
 
     void ZeigeOrdner();
     void ShowTitel();
-    void TitelAktivieren(bool Bezahlt, bool BidAsk);
+    void TitelAktivieren(bool bezahlt, bool bidAsk);
     void btnLoeschen_Click();
     void btnDateninspektor_Click();
     void btnDatenpflege_Click();

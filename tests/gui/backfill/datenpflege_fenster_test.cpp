@@ -60,16 +60,16 @@ class DatenpflegeOptionenTest : public ::testing::Test {
 protected:
     // Opens the dialog as the caller does: the time is stored only when the run is started.
     int open(const Leave& act) {
-        frmDatenpflegeOptionen dialog(settings);
+        frmDatenpflegeOptionen dialog(settings_);
         onNextModalClosing(act);
         const int code = dialog.exec();
-        if (code == QDialog::Accepted) dialog.speichern(settings);
+        if (code == QDialog::Accepted) dialog.speichern(settings_);
         return code;
     }
-    QString stored() const { return readSetting(settings, settings::BravoltUhrzeit, "(none)"); }
+    QString stored() const { return readSetting(settings_, settings::kBravoltUhrzeit, "(none)"); }
 
-    QTemporaryDir dir;
-    SettingsStore settings{dir.path(), QStringLiteral("TradomirVQS")};
+    QTemporaryDir dir_;
+    SettingsStore settings_{dir_.path(), QStringLiteral("TradomirVQS")};
 };
 
 TEST_F(DatenpflegeOptionenTest, OnlyStartingStoresTheTimeAndTheNextOpeningShowsIt) {
@@ -116,8 +116,8 @@ TEST_F(DatenpflegeOptionenTest, StoredTextReadsAsTimeOfDay) {
         {"-0.25", QTime(6, 0)},  // before the calendar's day 0
     };
     for (const auto& c : cases) {
-        writeSetting(settings, settings::BravoltUhrzeit, QString::fromUtf8(c.text));
-        frmDatenpflegeOptionen dialog(settings);
+        writeSetting(settings_, settings::kBravoltUhrzeit, QString::fromUtf8(c.text));
+        frmDatenpflegeOptionen dialog(settings_);
         EXPECT_EQ(shownTime(&dialog), c.shown) << c.text;
         EXPECT_EQ(dialog.startzeit(), c.shown.msecsSinceStartOfDay() / 86400000.0) << c.text;
     }
@@ -169,21 +169,21 @@ protected:
     // A window over `titles` from `startzeit` whose run counts its calls and does what `body`
     // says.
     void makeWindow(Body body, std::vector<TitelDef> titles = {}, double startzeit = 0) {
-        window = std::make_unique<frmDatenpflegeFortschritt>(
-            messages,
+        window_ = std::make_unique<frmDatenpflegeFortschritt>(
+            messages_,
             [this, body = std::move(body)](const std::vector<TitelDef>& given, double from,
                                            DatenpflegeProgress& p) {
-                ++calls;
-                return body(*window, given, from, p);
+                ++calls_;
+                return body(*window_, given, from, p);
             },
             std::move(titles), startzeit);
     }
-    QLabel* label(const char* name) const { return child<QLabel>(window.get(), name); }
-    QPushButton* abbruch() const { return child<QPushButton>(window.get(), "btnAbbruch"); }
+    QLabel* label(const char* name) const { return child<QLabel>(window_.get(), name); }
+    QPushButton* abbruch() const { return child<QPushButton>(window_.get(), "btnAbbruch"); }
 
-    test::RecordingMessages messages;
-    std::unique_ptr<frmDatenpflegeFortschritt> window;
-    int calls = 0;
+    test::RecordingMessages messages_;
+    std::unique_ptr<frmDatenpflegeFortschritt> window_;
+    int calls_ = 0;
 };
 
 // Hands what the run reports on to the window and looks at the window's lines at each yield.
@@ -242,8 +242,8 @@ TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
             return t.recorder.datenpflege().run(given, startzeit, looking);
         },
         titles, 0.375);  // from 09:00
-    EXPECT_EQ(window->exec(), QDialog::Accepted);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(window_->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls_, 1);
     const QString first = "Titel: Aktie " + titles[0].WKN;
     EXPECT_TRUE(seen.contains(first + " | Status: Daten laden, bitte warten... |  | "
                                       "Datum: 10.12.2026 09:00:00"))
@@ -251,9 +251,9 @@ TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
     EXPECT_TRUE(seen.contains(first + " | Status: Daten abfragen | Kursart: Bezahlt | "
                                       "Datum: 10.12.2026 09:00:00"))
         << seen.values().join("\n").toStdString();
-    EXPECT_EQ(window->result().merged, 2);
-    EXPECT_EQ(window->result().skipped, QStringList{"UNBEKANNT"});
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(window_->result().merged, 2);
+    EXPECT_EQ(window_->result().skipped, QStringList{"UNBEKANNT"});
+    EXPECT_TRUE(messages_.shown.empty());
 }
 
 // A run that fails at a step tells it with its prefix: without a connection, the first title.
@@ -263,11 +263,11 @@ TEST_F(DatenpflegeFortschrittTest, AFailingStepIsToldWithItsPrefix) {
         [&](frmDatenpflegeFortschritt&, const std::vector<TitelDef>& given, double startzeit,
             DatenpflegeProgress& p) { return t.recorder.datenpflege().run(given, startzeit, p); },
         {test::mercedesBenz()});
-    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(window_->exec(), QDialog::Accepted);
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_EQ(t.messages.shown[0].text,
               "Fehler bei Kurspflege aufgetreten: Keine Verbindung zur Bravolt-API.");
-    EXPECT_EQ(window->result().error, "Keine Verbindung zur Bravolt-API.");
+    EXPECT_EQ(window_->result().error, "Keine Verbindung zur Bravolt-API.");
 }
 
 TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowStays) {
@@ -276,8 +276,8 @@ TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowS
         {"close box", [](QDialog* d) { test::closeFromTitleBar(d); }},
     };
     for (const LeaveCase& way : ways) {
-        messages.shown.clear();
-        calls = 0;
+        messages_.shown.clear();
+        calls_ = 0;
         makeWindow([&](frmDatenpflegeFortschritt& w, const std::vector<TitelDef>&, double,
                        DatenpflegeProgress& p) {
             const struct {
@@ -285,7 +285,7 @@ TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowS
                 bool cancelled;
             } steps[] = {{msg::kResultNein, false}, {msg::kResultJa, true}};
             for (const auto& step : steps) {
-                messages.answerNext(step.answer);
+                messages_.answerNext(step.answer);
                 way.leave(&w);
                 EXPECT_EQ(w.abbruch(), step.cancelled) << way.name;
                 EXPECT_EQ(p.cancelRequested(), step.cancelled) << way.name;
@@ -295,15 +295,15 @@ TEST_F(DatenpflegeFortschrittTest, CancellingAsksAndOnlyJaCancelsWhileTheWindowS
             result.cancelled = true;
             return result;
         });
-        window->exec();
-        ASSERT_EQ(messages.shown.size(), 2u) << way.name;
-        for (const auto& shown : messages.shown) {
+        window_->exec();
+        ASSERT_EQ(messages_.shown.size(), 2u) << way.name;
+        for (const auto& shown : messages_.shown) {
             EXPECT_EQ(shown.text, "Datenpflege jetzt abbrechen?") << way.name;
             EXPECT_EQ(shown.style, msg::kYesNo) << way.name;
         }
-        EXPECT_EQ(calls, 1) << way.name;
-        EXPECT_FALSE(window->isVisible()) << way.name;
-        EXPECT_TRUE(window->result().cancelled) << way.name;
+        EXPECT_EQ(calls_, 1) << way.name;
+        EXPECT_FALSE(window_->isVisible()) << way.name;
+        EXPECT_TRUE(window_->result().cancelled) << way.name;
     }
 }
 
@@ -314,32 +314,32 @@ TEST_F(DatenpflegeFortschrittTest, RunsOnceAndOnlyTheRunEndsTheWindow) {
         QCoreApplication::sendEvent(&w, &shownAgain);
         QTest::keyClick(&w, Qt::Key_Escape);
         p.yield();
-        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(calls_, 1);
         EXPECT_TRUE(w.isVisible());
-        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_TRUE(messages_.shown.empty());
         DatenpflegeResult result;
         result.merged = 3;
         return result;
     });
     // The caller's hourglass is gone when the window ends.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    EXPECT_EQ(window->exec(), QDialog::Accepted);
+    EXPECT_EQ(window_->exec(), QDialog::Accepted);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(window->result().merged, 3);
+    EXPECT_EQ(window_->result().merged, 3);
 
     // Shown again after its end, it has nothing left to do.
-    EXPECT_EQ(window->exec(), QDialog::Accepted);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(window->result().merged, 3);
+    EXPECT_EQ(window_->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls_, 1);
+    EXPECT_EQ(window_->result().merged, 3);
 }
 
 TEST_F(DatenpflegeFortschrittTest, CancelledBeforeItIsShownItNeverRuns) {
     makeWindow([](frmDatenpflegeFortschritt&, const std::vector<TitelDef>&, double,
                   DatenpflegeProgress&) { return DatenpflegeResult{}; });
-    window->setAbbruch(true);
-    EXPECT_EQ(window->exec(), QDialog::Accepted);
-    EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(window->result().cancelled);
+    window_->setAbbruch(true);
+    EXPECT_EQ(window_->exec(), QDialog::Accepted);
+    EXPECT_EQ(calls_, 0);
+    EXPECT_TRUE(window_->result().cancelled);
 }
 
 TEST(DatenpflegeHilfe, EachWindowOpensItsTopic) {

@@ -74,9 +74,9 @@ struct SelectionTest : ::testing::Test {
 
 TEST_F(SelectionTest, ListsDataFilesLongerThanTheHeaderByTheirHeaderFields) {
     DateiKopf alt;  // written before the long fields existed
-    alt.setField(kopf::Kennung, kKennung);
-    alt.setField(kopf::Titelname, "Alte Aktie " + QString(50, 'x'));
-    alt.setField(kopf::Kurzcode, "A1B2C3-G-BRAVOL-ETR");
+    alt.setField(kopf::kKennung, kKennung);
+    alt.setField(kopf::kTitelname, "Alte Aktie " + QString(50, 'x'));
+    alt.setField(kopf::kKurzcode, "A1B2C3-G-BRAVOL-ETR");
     test::writeFile(folder + "/nur-kopf.VQS",
                     content(buildHeader(test::mercedesBenz(), kBezahlt), 0));
     test::writeFile(folder + "/710000-BRAVOL-ETR.vqs",
@@ -170,7 +170,7 @@ struct DateninspektorTest : ::testing::Test {
     void tick(InspektorFenster& w) {
         zeit += 1e-5;
         ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {zeit, 200.0f, 1}),
-                  Appended::Written);
+                  Appended::kWritten);
         w.refresh();
     }
     // The data file with `records` ticks `step` apart, in a window laid out at 1000 × 600.
@@ -227,12 +227,12 @@ TEST_F(DateninspektorTest, OpenEditUndoSaveWhileTicksComeIn) {
     // The recorder appends meanwhile: the rows come at the end, and the save keeps them.
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {kDay + 0.5 + i * 1e-5, 200.0f, 1}),
-                  Appended::Written);
+                  Appended::kWritten);
     w->refresh();
     EXPECT_EQ(m.rowCount(), 52);
     EXPECT_EQ(m.index(51, KursModell::kKurs).data().toString(), QLocale().toString(200.0));
     ASSERT_EQ(store.append(test::mercedesBenz(), kBezahlt, {kDay + 0.6, 300.0f, 1}),
-              Appended::Written);
+              Appended::kWritten);
     ASSERT_TRUE(w->save());
     EXPECT_TRUE(w->undoStack().isClean());
     const QByteArray saved = test::readFile(path);

@@ -380,7 +380,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
     EXPECT_TRUE(
         t.messages.shown[0].text.endsWith("Soll Tradomir VQS auch als Programm in der "
                                           "Taskleiste erscheinen?"));
-    EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "0");
+    EXPECT_EQ(readSetting(t.settings, settings::kTaskbar), "0");
     EXPECT_FALSE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
     EXPECT_TRUE(window.sysTray()->menuItems()[Bravolt_Hauptfenster::kShowInTaskBar].checkable)
         << "the item shows its box unchecked too";
@@ -405,7 +405,7 @@ TEST_F(MainWindowTest, TheTrayMenuAndTheTaskbarQuestion) {
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsAsked) {
-    writeSetting(t.settings, settings::Anzeigen, "0");
+    writeSetting(t.settings, settings::kAnzeigen, "0");
     window.finishStartup(t.datenpfad());
     window.InitSysTray(shell, false);
     EXPECT_TRUE(t.messages.shown.empty()) << "no taskbar question";
@@ -417,11 +417,11 @@ TEST_F(MainWindowTest, WithoutANotificationAreaTheTaskbarEntryStaysAndNothingIsA
     EXPECT_TRUE(window.isVisible()) << "minimized, never hidden";
     window.setOhneRueckfrage(true);
     window.MenuClick(Bravolt_Hauptfenster::kBeenden, "Beenden");
-    EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "") << "still to be asked";
+    EXPECT_EQ(readSetting(t.settings, settings::kTaskbar), "") << "still to be asked";
 }
 
 TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon) {
-    writeSetting(t.settings, settings::Taskbar, "1");
+    writeSetting(t.settings, settings::kTaskbar, "1");
     window.InitSysTray(shell, true);
     EXPECT_TRUE(t.messages.shown.empty()) << "asked once only";
     EXPECT_TRUE(window.sysTray()->IsCheckedMenuItem(Bravolt_Hauptfenster::kShowInTaskBar));
@@ -430,8 +430,8 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
     QCoreApplication::processEvents();
     EXPECT_TRUE(t.messages.shown.empty());
     EXPECT_EQ(ended, 1);
-    EXPECT_EQ(readSetting(t.settings, settings::Taskbar), "-1");
-    EXPECT_EQ(readSetting(t.settings, settings::Anzeigen), "-1") << "it was shown when quitting";
+    EXPECT_EQ(readSetting(t.settings, settings::kTaskbar), "-1");
+    EXPECT_EQ(readSetting(t.settings, settings::kAnzeigen), "-1") << "it was shown when quitting";
     EXPECT_FALSE(shell.visible);
     EXPECT_EQ(shell.calls.back(), "hide");
     EXPECT_FALSE(
@@ -439,7 +439,7 @@ TEST_F(MainWindowTest, QuittingWithoutQuestionStoresTheSwitchesAndRemovesTheIcon
 }
 
 TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
-    writeSetting(t.settings, settings::Taskbar, "1");
+    writeSetting(t.settings, settings::kTaskbar, "1");
     window.finishStartup(t.datenpfad());
     window.InitSysTray(shell, true);
     t.messages.answerNext(msg::kResultNein);
@@ -450,7 +450,7 @@ TEST_F(MainWindowTest, ATitleBarCloseAsksAndNeinKeepsTheWindow) {
     test::closeFromTitleBar(&window);
     QCoreApplication::processEvents();
     EXPECT_EQ(ended, 1);
-    EXPECT_EQ(readSetting(t.settings, settings::Anzeigen), "-1");
+    EXPECT_EQ(readSetting(t.settings, settings::kAnzeigen), "-1");
 }
 
 TEST_F(MainWindowTest, WithoutConnectionTheWindowSaysSoAndTheTitleSelectionIsRefused) {

@@ -32,17 +32,17 @@ ScreenMetrics secondScreenOnTheLeft() {
 
 class PlacementTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    SettingsStore store{dir.path(), QStringLiteral("TradomirVQS")};
-    const QString section = QStringLiteral("RealtimeTitel");
-    const TwipsRect window{1000, 2000, 9000, 6300};  // 600 × 420 pixels
+    QTemporaryDir dir_;
+    SettingsStore store_{dir_.path(), QStringLiteral("TradomirVQS")};
+    const QString section_ = QStringLiteral("RealtimeTitel");
+    const TwipsRect window_{1000, 2000, 9000, 6300};  // 600 × 420 pixels
 
     void store4(const char* l, const char* t, const char* w, const char* h) {
-        const QString T = SettingsStore::appT();
-        store.SaveSetting(T, section, "Links", l);
-        store.SaveSetting(T, section, "Oben", t);
-        store.SaveSetting(T, section, "Breite", w);
-        store.SaveSetting(T, section, QStringLiteral("Höhe"), h);
+        const QString app = SettingsStore::appT();
+        store_.SaveSetting(app, section_, "Links", l);
+        store_.SaveSetting(app, section_, "Oben", t);
+        store_.SaveSetting(app, section_, "Breite", w);
+        store_.SaveSetting(app, section_, QStringLiteral("Höhe"), h);
     }
 };
 
@@ -68,23 +68,23 @@ TEST_F(PlacementTest, RestoreWindowPosRules) {
          centred, kNormal},
         {"maximised at close",
          [&] {
-             placement::saveWindowPos(store, section, TwipsRect{300, 450, 12000, 9000}, kNormal);
-             placement::saveWindowPos(store, section, TwipsRect{0, 0, 28800, 16200}, kMaximized);
+             placement::savePlacement(store_, section_, TwipsRect{300, 450, 12000, 9000}, kNormal);
+             placement::savePlacement(store_, section_, TwipsRect{0, 0, 28800, 16200}, kMaximized);
          },
          TwipsRect{300, 450, 12000, 9000}, kMaximized},
     };
     for (const Case& c : cases) {
         QTemporaryDir fresh;
-        store = SettingsStore(fresh.path(), QStringLiteral("TradomirVQS"));
+        store_ = SettingsStore(fresh.path(), QStringLiteral("TradomirVQS"));
         c.stored();
-        Placement p = placement::restoreWindowPos(store, section, window, kNormal, screen);
+        Placement p = placement::restorePlacement(store_, section_, window_, kNormal, screen);
         EXPECT_EQ(p.rect, c.expected) << c.name;
         EXPECT_EQ(p.windowState, c.state) << c.name;
     }
 }
 
 TEST_F(PlacementTest, RestoreMainWindowPosKeepsHalfTheWindowOnTheDesktop) {
-    const QString T = SettingsStore::appT();
+    const QString t = SettingsStore::appT();
     struct Case {
         const char* name;
         ScreenMetrics screen;
@@ -104,27 +104,27 @@ TEST_F(PlacementTest, RestoreMainWindowPosKeepsHalfTheWindowOnTheDesktop) {
     };
     for (const Case& c : cases) {
         QTemporaryDir fresh;
-        store = SettingsStore(fresh.path(), QStringLiteral("TradomirVQS"));
+        store_ = SettingsStore(fresh.path(), QStringLiteral("TradomirVQS"));
         if (c.left) {
-            store.SaveSetting(T, "VQS-Bravolt-Programmfenster", "Links", c.left);
-            store.SaveSetting(T, "VQS-Bravolt-Programmfenster", "Oben", c.top);
+            store_.SaveSetting(t, "VQS-Bravolt-Programmfenster", "Links", c.left);
+            store_.SaveSetting(t, "VQS-Bravolt-Programmfenster", "Oben", c.top);
         }
-        TwipsRect r =
-            placement::restoreMainWindowPos(store, "VQS-Bravolt-Programmfenster", window, c.screen);
+        TwipsRect r = placement::restoreMainPlacement(store_, "VQS-Bravolt-Programmfenster",
+                                                      window_, c.screen);
         EXPECT_FLOAT_EQ(r.left, c.expectedLeft) << c.name;
         EXPECT_FLOAT_EQ(r.top, c.expectedTop) << c.name;
-        EXPECT_EQ(r.width, window.width) << c.name << ": the size is not restored";
+        EXPECT_EQ(r.width, window_.width) << c.name << ": the size is not restored";
     }
 }
 
 TEST_F(PlacementTest, ColumnWidthsAreStoredInHundredthsAndWideOnesIgnored) {
     std::vector<placement::Column> columns{{"Titel", 250.567f}, {"WKN", 80}};
-    placement::saveColumnWidths(store, "VQSFileSelect", columns);
-    EXPECT_EQ(store.GetSetting(SettingsStore::appT(), "VQSFileSelect", "Titel", ""), "25056");
+    placement::saveColumns(store_, "VQSFileSelect", columns);
+    EXPECT_EQ(store_.GetSetting(SettingsStore::appT(), "VQSFileSelect", "Titel", ""), "25056");
 
-    store.SaveSetting(SettingsStore::appT(), "VQSFileSelect", "WKN", "100000");  // 1000 pixels
+    store_.SaveSetting(SettingsStore::appT(), "VQSFileSelect", "WKN", "100000");  // 1000 pixels
     std::vector<placement::Column> restored{{"Titel", 10}, {"WKN", 10}, {"Neu", 10}};
-    placement::restoreColumnWidths(store, "VQSFileSelect", restored);
+    placement::restoreColumns(store_, "VQSFileSelect", restored);
     EXPECT_FLOAT_EQ(restored[0].width, 250.56f);
     EXPECT_FLOAT_EQ(restored[1].width, 10) << "1000 or more keeps the design width";
     EXPECT_FLOAT_EQ(restored[2].width, 10) << "nothing stored keeps the design width";

@@ -41,15 +41,15 @@ TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
         });
         EinstellungenBearbeiten(nullptr, t.recorder);
         EXPECT_EQ(t.recorder.options().UmsatzFilterBezahlt, c.stored) << c.name;
-        EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterBezahlt), c.stored ? "1" : "0")
+        EXPECT_EQ(readSetting(t.settings, settings::kUmsatzFilterBezahlt), c.stored ? "1" : "0")
             << c.name;
-        EXPECT_EQ(readSetting(t.settings, settings::AutoDatenpflege), c.stored ? "1" : "0")
+        EXPECT_EQ(readSetting(t.settings, settings::kAutoDatenpflege), c.stored ? "1" : "0")
             << c.name;
         EXPECT_EQ(t.recorder.options().AutoWiederverbinden, !c.stored) << c.name;
-        EXPECT_EQ(readSetting(t.settings, settings::AutoWiederverbinden), c.stored ? "0" : "1")
+        EXPECT_EQ(readSetting(t.settings, settings::kAutoWiederverbinden), c.stored ? "0" : "1")
             << c.name;
     }
-    EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterAndere), "1");
+    EXPECT_EQ(readSetting(t.settings, settings::kUmsatzFilterAndere), "1");
 }
 
 TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {

@@ -29,7 +29,7 @@ public:
 
 private:
     void add(const char* name, TrayButton button) {
-        events.push_back(std::string(name) + (button == TrayButton::Left ? " left" : " right"));
+        events.push_back(std::string(name) + (button == TrayButton::kLeft ? " left" : " right"));
     }
 };
 
@@ -56,25 +56,25 @@ std::vector<std::string> captionsAndKeys(const std::vector<TrayMenuItem>& items)
 
 class SysTrayTest : public ::testing::Test {
 protected:
-    FakeTrayShell shell;
-    RecordingOwner owner;
+    FakeTrayShell shell_;
+    RecordingOwner owner_;
 };
 
 TEST_F(SysTrayTest, LoadShowsTheIconWithItsPictureAndTip) {
     const QIcon icon = filled(Qt::red);
-    frmSysTray tray(shell, owner, icon, QStringLiteral("Tradomir VQS"));
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"icon", "tip Tradomir VQS", "show"}));
-    EXPECT_TRUE(shell.visible);
-    EXPECT_EQ(shell.icon.cacheKey(), icon.cacheKey());
+    frmSysTray tray(shell_, owner_, icon, QStringLiteral("Tradomir VQS"));
+    EXPECT_EQ(shell_.calls, (std::vector<std::string>{"icon", "tip Tradomir VQS", "show"}));
+    EXPECT_TRUE(shell_.visible);
+    EXPECT_EQ(shell_.icon.cacheKey(), icon.cacheKey());
     EXPECT_EQ(tray.ToolTip(), QStringLiteral("Tradomir VQS"));
     EXPECT_EQ(tray.icon().cacheKey(), icon.cacheKey());
-    EXPECT_TRUE(owner.events.empty());
+    EXPECT_TRUE(owner_.events.empty());
 }
 
 TEST_F(SysTrayTest, LongTipIsCutAndOnlyAChangeIsSent) {
     const QString description = letters(200);
-    frmSysTray tray(shell, owner, QIcon(), description);
-    EXPECT_EQ(shell.toolTip, description.left(127));
+    frmSysTray tray(shell_, owner_, QIcon(), description);
+    EXPECT_EQ(shell_.toolTip, description.left(127));
     EXPECT_EQ(tray.ToolTip(), description.left(127));
 
     const struct {
@@ -91,42 +91,42 @@ TEST_F(SysTrayTest, LongTipIsCutAndOnlyAChangeIsSent) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
-        shell.calls.clear();
+        shell_.calls.clear();
         tray.setToolTip(step.tip);
         EXPECT_EQ(tray.ToolTip(), step.tip.left(127));
-        EXPECT_EQ(shell.toolTip, step.tip.left(127));
-        EXPECT_EQ(shell.calls.size(), step.sent ? 1u : 0u);
+        EXPECT_EQ(shell_.toolTip, step.tip.left(127));
+        EXPECT_EQ(shell_.calls.size(), step.sent ? 1u : 0u);
     }
 }
 
 TEST_F(SysTrayTest, IconIsSentOnlyWhenItChanges) {
     const QIcon red = filled(Qt::red);
-    frmSysTray tray(shell, owner, red, QString());
-    shell.calls.clear();
+    frmSysTray tray(shell_, owner_, red, QString());
+    shell_.calls.clear();
     tray.setIcon(red);
-    EXPECT_TRUE(shell.calls.empty());
+    EXPECT_TRUE(shell_.calls.empty());
 
     const QIcon blue = filled(Qt::blue);
     tray.setIcon(blue);
-    EXPECT_EQ(shell.calls, std::vector<std::string>{"icon"});
-    EXPECT_EQ(shell.icon.cacheKey(), blue.cacheKey());
+    EXPECT_EQ(shell_.calls, std::vector<std::string>{"icon"});
+    EXPECT_EQ(shell_.icon.cacheKey(), blue.cacheKey());
     EXPECT_EQ(tray.icon().cacheKey(), blue.cacheKey());
 }
 
 TEST_F(SysTrayTest, BalloonTipGoesToTheShellWithItsTitleIconAndTimeout) {
-    frmSysTray tray(shell, owner, QIcon(), QString());
+    frmSysTray tray(shell_, owner_, QIcon(), QString());
     tray.ShowBalloonTip(QStringLiteral("Schreibfehler"), QStringLiteral("Tradomir VQS"),
                         QSystemTrayIcon::Warning, 15000);
     tray.ShowBalloonTip(QStringLiteral("Nur Text"));
-    ASSERT_EQ(shell.messages.size(), 2u);
-    EXPECT_EQ(shell.messages[0].title, QStringLiteral("Tradomir VQS"));
-    EXPECT_EQ(shell.messages[0].message, QStringLiteral("Schreibfehler"));
-    EXPECT_EQ(shell.messages[0].icon, QSystemTrayIcon::Warning);
-    EXPECT_EQ(shell.messages[0].timeoutMs, 15000);
-    EXPECT_EQ(shell.messages[1].title, QString());
-    EXPECT_EQ(shell.messages[1].icon, QSystemTrayIcon::NoIcon);
-    EXPECT_EQ(shell.messages[1].timeoutMs, 10000);
-    EXPECT_TRUE(owner.events.empty());
+    ASSERT_EQ(shell_.messages.size(), 2u);
+    EXPECT_EQ(shell_.messages[0].title, QStringLiteral("Tradomir VQS"));
+    EXPECT_EQ(shell_.messages[0].message, QStringLiteral("Schreibfehler"));
+    EXPECT_EQ(shell_.messages[0].icon, QSystemTrayIcon::Warning);
+    EXPECT_EQ(shell_.messages[0].timeoutMs, 15000);
+    EXPECT_EQ(shell_.messages[1].title, QString());
+    EXPECT_EQ(shell_.messages[1].icon, QSystemTrayIcon::NoIcon);
+    EXPECT_EQ(shell_.messages[1].timeoutMs, 10000);
+    EXPECT_TRUE(owner_.events.empty());
 }
 
 TEST_F(SysTrayTest, WhatTheIconReportsBecomesEvents) {
@@ -146,7 +146,7 @@ TEST_F(SysTrayTest, WhatTheIconReportsBecomesEvents) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingOwner events;
-        frmSysTray tray(shell, events, QIcon(), QString());
+        frmSysTray tray(shell_, events, QIcon(), QString());
         for (R reason : c.reasons) tray.activated(reason);
         if (c.balloonClicked) tray.messageClicked();
         EXPECT_EQ(events.events, c.events);
@@ -154,7 +154,7 @@ TEST_F(SysTrayTest, WhatTheIconReportsBecomesEvents) {
 }
 
 TEST_F(SysTrayTest, MenuItemsAreNumberedFromTheDesignItem) {
-    frmSysTray tray(shell, owner, QIcon(), QString());
+    frmSysTray tray(shell_, owner_, QIcon(), QString());
     ASSERT_EQ(tray.menuItems().size(), 1u);
     EXPECT_FALSE(tray.menuItems()[0].visible);
 
@@ -165,9 +165,9 @@ TEST_F(SysTrayTest, MenuItemsAreNumberedFromTheDesignItem) {
     for (const TrayMenuItem& item : tray.menuItems()) EXPECT_TRUE(item.visible);
 
     tray.ShowMenu();
-    ASSERT_EQ(shell.popups.size(), 1u);
-    EXPECT_EQ(shell.popups[0].defaultIndex, 2);
-    EXPECT_EQ(captionsAndKeys(shell.popups[0].items),
+    ASSERT_EQ(shell_.popups.size(), 1u);
+    EXPECT_EQ(shell_.popups[0].defaultIndex, 2);
+    EXPECT_EQ(captionsAndKeys(shell_.popups[0].items),
               (std::vector<std::string>{"&Anzeigen|Open", "-|", "&Beenden|Beenden"}));
 }
 
@@ -179,7 +179,7 @@ TEST_F(SysTrayTest, DefaultMenuIndexTakesOnlyValidIndices) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.set);
         FakeTrayShell fake;
-        frmSysTray tray(fake, owner, QIcon(), QString());
+        frmSysTray tray(fake, owner_, QIcon(), QString());
         for (const char* caption : {"a", "b", "c"}) tray.AddMenuItem(caption);
         tray.setDefaultMenuIndex(1);
         tray.setDefaultMenuIndex(c.set);
@@ -204,7 +204,7 @@ TEST_F(SysTrayTest, RemoveMenuItemShiftsCaptionsAndKeys) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeTrayShell fake;
-        frmSysTray tray(fake, owner, QIcon(), QString());
+        frmSysTray tray(fake, owner_, QIcon(), QString());
         for (const char* name : {"A", "B", "C", "D", "E"}) {
             tray.AddMenuItem(name, QString::fromLatin1(name).toLower());
         }
@@ -216,7 +216,7 @@ TEST_F(SysTrayTest, RemoveMenuItemShiftsCaptionsAndKeys) {
 }
 
 TEST_F(SysTrayTest, CheckedAndEnabledStayWithTheirPlaceOnRemove) {
-    frmSysTray tray(shell, owner, QIcon(), QString());
+    frmSysTray tray(shell_, owner_, QIcon(), QString());
     for (const char* name : {"A", "B", "C", "D"}) tray.AddMenuItem(name);
     tray.CheckMenuItem(2, true);
     tray.EnableMenuItem(3, false);
@@ -228,7 +228,7 @@ TEST_F(SysTrayTest, CheckedAndEnabledStayWithTheirPlaceOnRemove) {
 }
 
 TEST_F(SysTrayTest, InvalidMenuIndicesDoNothing) {
-    frmSysTray tray(shell, owner, QIcon(), QString());
+    frmSysTray tray(shell_, owner_, QIcon(), QString());
     // Before anything is added, the design item is already a valid index.
     tray.CheckMenuItem(0, true);
     EXPECT_TRUE(tray.IsCheckedMenuItem(0));
@@ -276,16 +276,16 @@ TEST_F(SysTrayTest, ShowMenuRaisesMenuClickForTheChosenItem) {
 
 TEST_F(SysTrayTest, CloseHidesTheIconOnce) {
     {
-        frmSysTray tray(shell, owner, QIcon(), QStringLiteral("VQS"));
+        frmSysTray tray(shell_, owner_, QIcon(), QStringLiteral("VQS"));
         tray.setToolTip(QStringLiteral("Tip"));
         tray.close();
-        EXPECT_FALSE(shell.visible);
-        EXPECT_EQ(shell.calls.back(), "hide");
+        EXPECT_FALSE(shell_.visible);
+        EXPECT_EQ(shell_.calls.back(), "hide");
     }
-    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "hide"), 1);
+    EXPECT_EQ(std::count(shell_.calls.begin(), shell_.calls.end(), "hide"), 1);
 
     FakeTrayShell other;
-    { frmSysTray tray(other, owner, QIcon(), QString()); }
+    { frmSysTray tray(other, owner_, QIcon(), QString()); }
     EXPECT_EQ(std::count(other.calls.begin(), other.calls.end(), "hide"), 1);
     EXPECT_FALSE(other.visible);
 }

@@ -80,7 +80,7 @@ struct Verwaltung : ::testing::Test {
         d.ordnerliste()->setCurrentIndex(position);
         d.ShowTitel();
     }
-    QString remembered() const { return readSetting(t.settings, settings::OrdnerIndex, "(none)"); }
+    QString remembered() const { return readSetting(t.settings, settings::kOrdnerIndex, "(none)"); }
 };
 
 TEST_F(Verwaltung, WithoutTitlesOnlyTheOptionsHelpAndCloseAreUsable) {
@@ -122,7 +122,7 @@ TEST_F(Verwaltung, TheRememberedFolderIsChosenAndEveryCloseRemembersTheChoice) {
                  {"Verschwunden", 0, {"710000", "A1B2C3", "846900"}},
                  {"", 0, {"710000", "A1B2C3", "846900"}}};
     for (const Case& c : cases) {
-        writeSetting(t.settings, settings::OrdnerIndex, QString::fromUtf8(c.gemerkt));
+        writeSetting(t.settings, settings::kOrdnerIndex, QString::fromUtf8(c.gemerkt));
         auto d = open();
         EXPECT_EQ(d->ordnerliste()->currentIndex(), c.position) << c.gemerkt;
         EXPECT_EQ(column(*d, 2), c.codes) << c.gemerkt;
@@ -311,7 +311,7 @@ TEST_F(Verwaltung, DatenpflegeFillsTheMarkedTitlesFromTheChosenTime) {
     EXPECT_EQ(records("710000"), 12) << "12:00 to 17:30";
     EXPECT_EQ(records("846900"), 12);
     EXPECT_EQ(records("A1B2C3"), 0) << "not marked";
-    EXPECT_DOUBLE_EQ(readSetting(t.settings, settings::BravoltUhrzeit).toDouble(), 0.5);
+    EXPECT_DOUBLE_EQ(readSetting(t.settings, settings::kBravoltUhrzeit).toDouble(), 0.5);
 }
 
 TEST_F(Verwaltung, TheOptionsTakeEffectOnlyWithOk) {
@@ -326,8 +326,8 @@ TEST_F(Verwaltung, TheOptionsTakeEffectOnlyWithOk) {
         const bool ok = QByteArray(button) == "Okay";
         EXPECT_EQ(t.recorder.options().UmsatzFilterAndere, ok) << button;
         EXPECT_EQ(t.recorder.options().AutoDatenpflege, ok) << button;
-        EXPECT_EQ(readSetting(t.settings, settings::AutoDatenpflege), ok ? "1" : "0") << button;
-        EXPECT_EQ(readSetting(t.settings, settings::UmsatzFilterBezahlt), "0") << button;
+        EXPECT_EQ(readSetting(t.settings, settings::kAutoDatenpflege), ok ? "1" : "0") << button;
+        EXPECT_EQ(readSetting(t.settings, settings::kUmsatzFilterBezahlt), "0") << button;
     }
 }
 
