@@ -52,7 +52,11 @@ struct Pair {
         Initiator::Callbacks clientCalls;
         clientCalls.onLogon = [this] { loop.report([&] { loggedOn = true; }); };
         clientCalls.onLogout = [this](const std::string& text) {
-            loop.report([&] { logoutText = text; });
+            // The server closes the socket right behind its Logout: now and then the Logout is
+            // lost with it, and the refusal comes without its text until the next try.
+            loop.report([&] {
+                if (!logoutText || logoutText->empty()) logoutText = text;
+            });
         };
         clientCalls.onMarketData = [this](const MarketDataEvent& event) {
             loop.report([&] { received.push_back(event); });
@@ -106,7 +110,7 @@ TEST(FixSession, LogsOnAndDeliversASnapshotOverLoopback) {
 
 TEST(FixSession, AWrongPasswordIsRefusedWithTheServersText) {
     Pair pair("falsch-und-geheim");
-    ASSERT_TRUE(pair.loop.waitFor([&] { return pair.logoutText.has_value(); }));
+    ASSERT_TRUE(pair.loop.waitFor([&] { return pair.logoutText && !pair.logoutText->empty(); }));
     EXPECT_FALSE(pair.loggedOn);
     EXPECT_EQ(*pair.logoutText, "Zugang verweigert");
     EXPECT_FALSE(pair.initiator->subscribe("1", "633018", "ETR"));
