@@ -31,7 +31,7 @@ public:
     QByteArray root;  // canonical, with a trailing separator
     int open(const Path& path, Access access, Handle& handle) override {
         const int error = ForwardingFileSystem::open(path, access, handle);
-        if (!error && access != Access::Read && access != Access::ReadOwn) inside(handle);
+        if (!error && access != Access::kRead && access != Access::kReadOwn) inside(handle);
         return error;
     }
     int write(Handle h, std::int64_t o, const char* d, std::int64_t l) override {
@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (content(outsideFile) != file || content(outside + QStringLiteral("/j")) != outsideJournal)
         std::abort();
     const QByteArray after = content(path);
-    if (outcome.kind != vqs::DataFileStore::JournalOutcome::PlayedBack) {
+    if (outcome.kind != vqs::DataFileStore::JournalOutcome::kPlayedBack) {
         if (!(flags & 16) && after != file) std::abort();
         return 0;
     }

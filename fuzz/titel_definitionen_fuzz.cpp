@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     read(bytes, first);
     vqs::KeyedCollection<vqs::TitelDef> second;
     if (read(vqs::encodeTitelDefinitionen(first), second).status !=
-        vqs::TitelDefinitionenScan::Whole)
+        vqs::TitelDefinitionenScan::kWhole)
         std::abort();
     if (second.size() != first.size()) std::abort();
     auto a = first.begin();
