@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
         openWindow(inspektor);
     }
     const int result =
-        vqs::bench::runAndCompare(argc, argv, "BM_DateninspektorOpen", "BM_PlainRead", true);
+        vqs::bench::runAndCompare(argc, argv, "bmDateninspektorOpen", "bmPlainRead", true);
     delete folder;
     return result;
 }

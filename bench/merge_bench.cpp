@@ -110,5 +110,5 @@ BENCHMARK(bmPlainCopy)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(bmMerge)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    return vqs::bench::runAndCompare(argc, argv, "BM_Merge", "BM_PlainCopy", true);
+    return vqs::bench::runAndCompare(argc, argv, "bmMerge", "bmPlainCopy", true);
 }

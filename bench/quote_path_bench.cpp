@@ -110,5 +110,5 @@ BENCHMARK(bmPlainSystemCalls)->Iterations(kIterations);
 BENCHMARK(bmQuotePath)->Iterations(kIterations);
 
 int main(int argc, char** argv) {
-    return vqs::bench::runAndCompare(argc, argv, "BM_QuotePath", "BM_PlainSystemCalls");
+    return vqs::bench::runAndCompare(argc, argv, "bmQuotePath", "bmPlainSystemCalls");
 }

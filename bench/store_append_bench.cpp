@@ -64,5 +64,5 @@ BENCHMARK(bmPlainSystemCalls)->MinTime(1.0);
 BENCHMARK(bmStoreAppend)->MinTime(1.0);
 
 int main(int argc, char** argv) {
-    return vqs::bench::runAndCompare(argc, argv, "BM_StoreAppend", "BM_PlainSystemCalls");
+    return vqs::bench::runAndCompare(argc, argv, "bmStoreAppend", "bmPlainSystemCalls");
 }
