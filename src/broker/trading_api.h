@@ -57,6 +57,9 @@ public:
     virtual ~QuoteListener() = default;
     virtual void OnQuoteUpdate(const Quote& quote, const QuoteSource& source,
                                const QString& text) = 0;
+    // The source refused the subscription after it was made (a source that answers only over
+    // the network); no quote follows.
+    virtual void OnSubscriptionRefused(const QString& /*reason*/) {}
 };
 
 // A realtime subscription; it raises OnQuoteUpdate on its listener until stopped or released.
@@ -145,6 +148,8 @@ public:
     virtual std::vector<Instrument> queryInstruments(const std::vector<Identifier>& ids) = 0;
     virtual std::vector<Instrument> search(const SearchCriteria& criteria) = 0;
     virtual HistoryResult runHistory(const HistoryRequest& request) = 0;
+    // False for a source that keeps no intraday history: runHistory() then always refuses.
+    virtual bool keepsHistory() const { return true; }
 };
 
 }  // namespace vqs::broker

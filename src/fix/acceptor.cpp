@@ -116,6 +116,7 @@ struct Acceptor::Impl final : FIX::Application {
 
     void securityListRequest(const FIX::Message& message, const std::string& session) {
         SecurityListQuery query;
+        query.catalogue = fieldOr(message, FIX::FIELD::TradingSessionID);
         query.term = fieldOr(message, FIX::FIELD::Text);
         query.type = fieldOr(message, FIX::FIELD::SecurityType);
         if (callbacks.onSecurityListRequest)
@@ -244,6 +245,17 @@ bool Acceptor::sendSecurityList(const std::string& session, const std::string& r
         from = to;
     } while (from < securities.size());
     return true;
+}
+
+bool Acceptor::sendSecurityListRefusal(const std::string& session, const std::string& reqId,
+                                       const std::string& text) {
+    FIX44::SecurityList message;
+    message.set(FIX::SecurityReqID(reqId));
+    message.set(FIX::SecurityResponseID(reqId + "-0"));
+    message.set(FIX::SecurityRequestResult(
+        FIX::SecurityRequestResult_NO_INSTRUMENTS_FOUND_THAT_MATCH_SELECTION_CRITERIA));
+    message.setField(FIX::Text(text));
+    return impl_->send(session, message);
 }
 
 bool Acceptor::logout(const std::string& session, const std::string& text) {

@@ -67,6 +67,10 @@ public:
     // Sent in fragments of a few hundred instruments, the last marked as such.
     bool sendSecurityList(const std::string& session, const std::string& reqId,
                           const std::vector<Security>& securities);
+    // A SecurityList that answers the request with an error: SecurityRequestResult 2 (no
+    // instruments match) and the text.
+    bool sendSecurityListRefusal(const std::string& session, const std::string& reqId,
+                                 const std::string& text);
     bool logout(const std::string& session, const std::string& text);
 
 private:

@@ -137,6 +137,17 @@ struct Initiator::Impl final : FIX::Application {
     // A list may come in fragments: it is handed over whole, after its last one.
     void securityList(const FIX::Message& message) {
         const std::string reqId = fieldOr(message, FIX::FIELD::SecurityReqID);
+        const std::string result = fieldOr(message, FIX::FIELD::SecurityRequestResult, "0");
+        if (result != "0") {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                securityLists.erase(reqId);
+            }
+            std::string text = fieldOr(message, FIX::FIELD::Text);
+            if (text.empty()) text = "SecurityRequestResult " + result;
+            if (callbacks.onSecurityListRefused) callbacks.onSecurityListRefused(reqId, text);
+            return;
+        }
         std::vector<Security> whole;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -266,7 +277,10 @@ bool Initiator::unsubscribe(const std::string& reqId) {
 bool Initiator::requestSecurityList(const std::string& reqId, const SecurityListQuery& query) {
     FIX44::SecurityListRequest request{
         FIX::SecurityReqID{reqId},
-        FIX::SecurityListRequestType{FIX::SecurityListRequestType_ALL_SECURITIES}};
+        FIX::SecurityListRequestType{query.catalogue.empty()
+                                         ? FIX::SecurityListRequestType_ALL_SECURITIES
+                                         : FIX::SecurityListRequestType_TRADINGSESSIONID}};
+    if (!query.catalogue.empty()) request.set(FIX::TradingSessionID(query.catalogue));
     if (!query.term.empty()) request.set(FIX::Text(query.term));
     if (!query.type.empty()) request.set(FIX::SecurityType(query.type));
     return impl_->send(request);

@@ -43,6 +43,10 @@ public:
         std::function<void(const MarketDataEvent&)> onMarketData;
         std::function<void(const std::string& reqId, const std::string& text)> onMarketDataReject;
         std::function<void(const std::string& reqId, const std::vector<Security>&)> onSecurityList;
+        // The server answered a security list request with an error (SecurityRequestResult
+        // other than 0): its Text (58), or a description of the result code.
+        std::function<void(const std::string& reqId, const std::string& text)>
+            onSecurityListRefused;
         std::function<void(const std::string& text)> onEvent;
     };
 

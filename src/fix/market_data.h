@@ -49,9 +49,12 @@ struct Security {
     std::string type;
 };
 
-// The criteria of a SecurityListRequest (35=x): a search term in Text (58) and a class letter
-// in SecurityType (167); both empty: every instrument.
+// The criteria of a SecurityListRequest (35=x). A catalogue (the constituents of an index) is
+// asked as a trading session: SecurityListRequestType (559) 3 with TradingSessionID (336) the
+// catalogue's key. Otherwise 559 is 4 (all securities), narrowed by a search term in Text (58)
+// and a class letter in SecurityType (167); both empty: every instrument.
 struct SecurityListQuery {
+    std::string catalogue;
     std::string term;
     std::string type;
 };

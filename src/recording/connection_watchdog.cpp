@@ -213,6 +213,13 @@ void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
         if (def.UseBidAsk) ohneGeldBrief << def.Name;
     }
     if (fill.empty()) return;
+    if (broker::BrokerSession* session = session_.SF(); session && !session->keepsHistory()) {
+        report_.warn(QStringLiteral("Die Kursquelle hält keine Kurshistorie: die Kurse von %1 bis "
+                                    "%2 fehlen für %3 Titel und bleiben aus.")
+                         .arg(uhrzeit(since), uhrzeit(until))
+                         .arg(fill.size()));
+        return;
+    }
     // Said first, so that the run's end stays the last line.
     if (!ohneGeldBrief.isEmpty())
         report_.warn(QStringLiteral("Geld und Brief fehlen von %1 bis %2 (die Bravolt-API hat "

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <functional>
 
 namespace vqs {
@@ -78,6 +79,19 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
     const auto tell = [&](const QString& text) {
         if (!progress.tellError(text)) report_.messages().ShowMessage(text, msg::kOk);
     };
+    // A source without history has nothing to fill with: said once, and the span it leaves.
+    if (broker::BrokerSession* session = session_.SF();
+        session && !session->keepsHistory() && !titles.empty()) {
+        double earliest = titles.front().startzeit;
+        for (const DatenpflegeTitel& t : titles) earliest = std::min(earliest, t.startzeit);
+        for (const DatenpflegeTitel& t : titles) result.skipped << t.def.WKN;
+        tell(QStringLiteral("Die Kursquelle hält keine Kurshistorie: die Kurse von %1 bis %2 "
+                            "fehlen für %3 Titel und bleiben aus.")
+                 .arg(timeFromDayFraction(earliest).toString(QStringLiteral("HH:mm:ss")),
+                      clock_.now().toString(QStringLiteral("HH:mm:ss")))
+                 .arg(titles.size()));
+        return result;
+    }
     try {
         for (const auto& [def, startzeit] : titles) {
             if (stopping()) break;

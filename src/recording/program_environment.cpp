@@ -3,6 +3,7 @@
 #include "broker/simulated_broker.h"
 #include "common/process.h"
 #include "recording/instance_lock.h"
+#include "recording/quote_source.h"
 
 namespace vqs {
 
@@ -16,6 +17,12 @@ MachineDefaults::MachineDefaults(RecorderEnvironment& env, const QString& settin
     if (!env.clock) {
         clock_ = std::make_unique<SystemClock>();
         env.clock = clock_.get();
+    }
+    if (!env.brokerFactory && kursquelle(*env.settings) == Kursquelle::kFix) {
+        // Read at every login: a setting or password file put right takes at the next try.
+        env.brokerFactory = [settings = env.settings, folder = env.programFolder] {
+            return broker::makeFixSession(readFixSource(*settings, folder));
+        };
     }
     if (!env.brokerFactory) {
         simulated_ = std::make_unique<broker::SimulatedBroker>(

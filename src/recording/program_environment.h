@@ -21,7 +21,7 @@ struct RecorderEnvironment {
     QString programFolder;
     SettingsStore* settings = nullptr;   // none: the per-user settings files
     const Clock* clock = nullptr;        // none: the computer's clock
-    BrokerSessionFactory brokerFactory;  // none: the built-in simulated broker
+    BrokerSessionFactory brokerFactory;  // none: the one [Kursquelle] names
     QString instanceLockPath;            // empty: one lock per user, shared by both programs
     FreeKilobytes freeKilobytes;         // none: the volume's own figure
 };

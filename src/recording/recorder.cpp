@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QStorageInfo>
 #include <QTextStream>
+#include <QTimer>
 
 namespace vqs {
 namespace {
@@ -219,6 +220,21 @@ void Recorder::quoteArrived(qint64 readyAtMs) {
         const qint64 now = clock_.msecsSinceEpoch();
         noteLag(now - readyAtMs, now);
     }
+}
+
+void Recorder::subscriptionRefused(const TitelId& id, const QString& reason) {
+    const QString named = QStringLiteral("%1 (%2)").arg(id.text(), reason);
+    if (refusedNamed_.contains(named)) return;
+    refusedNamed_ << named;
+    if (refusedUntold_.isEmpty())
+        QTimer::singleShot(0, this, [this] {
+            warn(QStringLiteral("Die Kursquelle nimmt diese Titel nicht an, sie werden nicht "
+                                "aufgezeichnet: %1")
+                     .arg(refusedUntold_.join(QStringLiteral(", "))));
+            refusedUntold_.clear();
+            titles_.announceChange();
+        });
+    refusedUntold_ << named;
 }
 
 std::optional<int> Recorder::lagSeconds() const {

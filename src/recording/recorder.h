@@ -152,6 +152,7 @@ private:
     std::optional<KursSatz> lastRecorded(const TitelDef& def, Kursart kind) override;
     void stoppedRecording(const TitelDef& def) override;
     void quoteArrived(qint64 readyAtMs) override;
+    void subscriptionRefused(const TitelId& id, const QString& reason) override;
     // DataFileStoreListener
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
@@ -185,6 +186,10 @@ private:
         qint64 mostMs = 0;
         qint64 loggedAtMs = 0;
     } lag_;
+    // Titles the quote source refused after subscribing: named once per run, those of one turn
+    // of the event loop in one warning.
+    QStringList refusedNamed_;
+    QStringList refusedUntold_;
     void noteLag(qint64 lagMs, qint64 nowMs);
     bool shuttingDown_ = false;
     // Declared late, so that the title objects, which hold subscriptions of the session and

@@ -78,6 +78,23 @@ inline constexpr SettingKey kOrdnerIndex{SettingKey::kProgram, "Titelverwaltung"
 inline constexpr SettingKey kBravoltUhrzeit{SettingKey::kProgram, "Datenpflege", "BravoltUhrzeit",
                                             "0"};
 
+// The quote source: "Simulation" (the built-in simulated broker) or "FIX" (a FIX 4.4 server).
+inline constexpr SettingKey kKursquelleArt{SettingKey::kProgram, "Kursquelle", "Art", "Simulation"};
+inline constexpr SettingKey kKursquelleHost{SettingKey::kProgram, "Kursquelle", "Host",
+                                            "127.0.0.1"};
+inline constexpr SettingKey kKursquellePort{SettingKey::kProgram, "Kursquelle", "Port", ""};
+inline constexpr SettingKey kKursquelleSenderCompId{SettingKey::kProgram, "Kursquelle",
+                                                    "SenderCompID", "VQS"};
+inline constexpr SettingKey kKursquelleTargetCompId{SettingKey::kProgram, "Kursquelle",
+                                                    "TargetCompID", "VQSFEED"};
+inline constexpr SettingKey kKursquelleBenutzer{SettingKey::kProgram, "Kursquelle", "Benutzer", ""};
+inline constexpr SettingKey kKursquelleTls{SettingKey::kProgram, "Kursquelle", "TLS", "0"};
+inline constexpr SettingKey kKursquelleHeartbeat{SettingKey::kProgram, "Kursquelle", "Heartbeat",
+                                                 "30"};
+// A file that holds the password where no keyring answers; readable by its owner only.
+inline constexpr SettingKey kKursquellePasswortDatei{SettingKey::kProgram, "Kursquelle",
+                                                     "PasswortDatei", ""};
+
 // The main window's section.
 inline constexpr char kHauptfensterPos[] = "VQS-Bravolt-Programmfenster";
 }  // namespace settings

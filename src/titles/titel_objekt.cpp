@@ -124,4 +124,11 @@ void TitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
     initialisiert_ = true;
 }
 
+void TitelObjekt::OnSubscriptionRefused(const QString& reason) {
+    // Ended on the source's side. Kept until this object goes: the call comes from within it.
+    refusedSubscription_ = std::move(realtimeSubscription_);
+    aktiv_ = false;
+    sink_.subscriptionRefused(id_, reason);
+}
+
 }  // namespace vqs

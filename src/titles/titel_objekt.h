@@ -31,6 +31,8 @@ public:
     // A quote update reached a recording title, changed or not: the feed is alive. `readyAtMs`
     // is when the quote source had it (ms since the epoch; 0: not known).
     virtual void quoteArrived(qint64 /*readyAtMs*/) {}
+    // The quote source refused the title's subscription after it was made: it is not recorded.
+    virtual void subscriptionRefused(const TitelId& /*id*/, const QString& /*reason*/) {}
 };
 
 // One recorded title: holds the broker's realtime subscription, remembers the last quote of
@@ -62,6 +64,7 @@ public:
                        const QString& text) override {
         RealtimeSubscription_OnQuoteUpdate(quote, source, text);
     }
+    void OnSubscriptionRefused(const QString& reason) override;
 
     bool isActive() const { return aktiv_; }
     bool isSubscribed() const { return realtimeSubscription_ != nullptr; }
@@ -81,6 +84,7 @@ private:
     bool initialisiert_ = false;
     bool aktiv_ = false;
     std::unique_ptr<broker::Subscription> realtimeSubscription_;
+    std::unique_ptr<broker::Subscription> refusedSubscription_;
     TitelId id_;  // made once, not per tick
 };
 

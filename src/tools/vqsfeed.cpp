@@ -1,19 +1,14 @@
 #include "tools/vqsfeed.h"
 
 #include "common/error.h"
+#include "common/password_file.h"
 #include "recording/shutdown_signals.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QMetaObject>
 #include <QTimer>
-
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace vqs {
 
@@ -263,7 +258,21 @@ void QuoteFeed::listSecurities(const std::string& session, const std::string& re
         list.push_back(
             {text(in.wkn), text(in.name), text(in.homeExchange), text(QString(in.classLetter))});
     };
-    if (term.isEmpty()) {
+    if (!query.catalogue.empty()) {
+        const QString key = QString::fromStdString(query.catalogue);
+        const std::vector<broker::Identifier>* members = market().catalogue(key);
+        if (!members) {
+            acceptor_->sendSecurityListRefusal(
+                session, reqId,
+                text(QStringLiteral("Die Indexliste \"%1\" ist unbekannt.").arg(key)));
+            return;
+        }
+        for (const broker::Identifier& member : *members) {
+            const broker::SimInstrument* in = market().find(member.code);
+            list.push_back({text(member.code), in ? text(in->name) : std::string(),
+                            text(member.exchange), in ? text(QString(in->classLetter)) : ""});
+        }
+    } else if (term.isEmpty()) {
         for (const broker::SimInstrument& in : market().instruments())
             if (type.isEmpty() || in.classLetter == type.at(0)) add(in);
     } else {
@@ -355,29 +364,6 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
         }
     }
     return options;
-}
-
-QString readPasswordFile(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        throw VqsError(QStringLiteral("Die Passwortdatei %1 ist nicht lesbar: %2")
-                           .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    if (!S_ISREG(st.st_mode))
-        throw VqsError(QStringLiteral("Die Passwortdatei %1 ist keine Datei.").arg(path));
-    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        throw VqsError(QStringLiteral("Die Passwortdatei %1 darf nur für ihren Eigentümer lesbar "
-                                      "sein (chmod 600 %1).")
-                           .arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw VqsError(QStringLiteral("Die Passwortdatei %1 ist nicht lesbar: %2")
-                           .arg(path, file.errorString()));
-    QString password = QString::fromUtf8(file.readLine());
-    while (password.endsWith(QLatin1Char('\n')) || password.endsWith(QLatin1Char('\r')))
-        password.chop(1);
-    if (password.isEmpty())
-        throw VqsError(QStringLiteral("Die Passwortdatei %1 ist leer.").arg(path));
-    return password;
 }
 
 int runVqsfeed(const QStringList& args) {

@@ -94,10 +94,6 @@ private:
 // [--client-id ID ...] [--store-dir DIR]. None (and the reason on err) when it is not usable.
 std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, QTextStream& err);
 
-// The first line of a password file, which must be readable by its owner only; throws
-// VqsError with the reason otherwise.
-QString readPasswordFile(const QString& path);
-
 // vqsfeed: serves until SIGTERM, SIGINT or SIGHUP; the exit code.
 int runVqsfeed(const QStringList& args);
 

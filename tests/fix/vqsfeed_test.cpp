@@ -1,5 +1,6 @@
 #include "tools/vqsfeed.h"
 #include "common/error.h"
+#include "common/password_file.h"
 #include "fix/initiator.h"
 #include "fix/loopback.h"
 #include "support/manual_clock.h"
@@ -189,7 +190,7 @@ TEST_F(FeedAndClient, UnknownCodesAndExchangesAreRefusedWithTheirReason) {
 TEST_F(FeedAndClient, SecurityListsComeFromTheMarketsInstruments) {
     const broker::SimulatedMarket& market = feed->market();
     ASSERT_TRUE(client->requestSecurityList("alle", {}));
-    ASSERT_TRUE(client->requestSecurityList("bund", {"Bund", "B"}));
+    ASSERT_TRUE(client->requestSecurityList("bund", {"", "Bund", "B"}));
     ASSERT_TRUE(serveUntil([&] { return lists.size() == 2; }));
     std::lock_guard lock(loop.mutex());
 

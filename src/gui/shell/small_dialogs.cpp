@@ -1,28 +1,44 @@
 #include "gui/shell/small_dialogs.h"
 
+#include "common/error.h"
+#include "common/password_file.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
 #include "recording/connection_watchdog.h"
+#include "recording/quote_source.h"
 #include "recording/recorder.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vqs {
 
-frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent)
+frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options,
+                                         const KursquelleEinstellungen& kursquelle, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmVQSEinstellungen"));
     setWindowTitle(QStringLiteral("Allgemeine Einstellungen"));
-    auto* frame1 = new QGroupBox(QStringLiteral("Bei Kursen ohne Umsatz"), this);
+    auto* seiten = new QTabWidget(this);
+    seiten->setObjectName(QStringLiteral("Seiten"));
+    auto* aufzeichnung = new QWidget(seiten);
+    aufzeichnung->setObjectName(QStringLiteral("Aufzeichnung"));
+    auto* frame1 = new QGroupBox(QStringLiteral("Bei Kursen ohne Umsatz"), aufzeichnung);
     frame1->setObjectName(QStringLiteral("Frame1"));
     filter0_ = makeCheckBox(
         QStringLiteral(" &Bezahlt-Kurse nicht aufzeichnen"), "optUmsatzfilter(0)",
@@ -37,7 +53,7 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     l1->addWidget(filter0_);
     l1->addWidget(filter1_);
 
-    auto* frame3 = new QGroupBox(QStringLiteral("Optionen"), this);
+    auto* frame3 = new QGroupBox(QStringLiteral("Optionen"), aufzeichnung);
     frame3->setObjectName(QStringLiteral("Frame3"));
     datenpflege_ =
         makeCheckBox(QStringLiteral(" Datenpflege automatisch &starten"), "optDatenpflege",
@@ -54,11 +70,17 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     l3->addWidget(datenpflege_);
     l3->addWidget(wiederverbinden_);
 
+    auto* seite1 = new QVBoxLayout(aufzeichnung);
+    seite1->addWidget(frame1);
+    seite1->addWidget(frame3);
+    seite1->addStretch();
+    seiten->addTab(aufzeichnung, QStringLiteral("&Aufzeichnung"));
+    seiten->addTab(kursquelleSeite(kursquelle), QStringLiteral("&Kursquelle"));
+
     const auto [hilfe, okay, abbruch, buttons] = makeDialogButtons(QStringLiteral("OK"), this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame1);
-    layout->addWidget(frame3);
+    layout->addWidget(seiten);
     layout->addSpacing(6);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -74,14 +96,173 @@ frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options, QWidget
     installHelpKey(this, help::kEinstellungen);
 }
 
+QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) {
+    auto* seite = new QWidget(this);
+    seite->setObjectName(QStringLiteral("Kursquelle"));
+    art_ = new QComboBox(seite);
+    art_->setObjectName(QStringLiteral("cboKursquelle"));
+    art_->addItems({QStringLiteral("Simulation (eingebauter Broker)"),
+                    QStringLiteral("FIX 4.4 (Kursserver)")});
+    art_->setCurrentIndex(k.fix ? 1 : 0);
+    auto text = [&](const char* name, const QString& value) {
+        auto* edit = new QLineEdit(value, seite);
+        edit->setObjectName(QLatin1String(name));
+        return edit;
+    };
+    auto number = [&](const char* name, int lowest, int highest, int value) {
+        auto* box = new QSpinBox(seite);
+        box->setObjectName(QLatin1String(name));
+        box->setRange(lowest, highest);
+        box->setValue(value);
+        return box;
+    };
+    host_ = text("txtHost", k.host);
+    port_ = number("spnPort", 0, 65535, k.port);
+    port_->setSpecialValueText(QStringLiteral("–"));  // 0: none set yet
+    senderCompId_ = text("txtSenderCompID", k.senderCompId);
+    targetCompId_ = text("txtTargetCompID", k.targetCompId);
+    benutzer_ = text("txtBenutzer", k.benutzer);
+    passwortDatei_ = text("txtPasswortDatei", k.passwortDatei);
+    passwortDatei_->setToolTip(QStringLiteral(
+        "Eine Datei, deren erste Zeile das Passwort ist; nur ihr Eigentümer darf sie lesen"));
+    auto* waehlen = makeButton(QStringLiteral("..."), "btnPasswortDatei", seite);
+    waehlen->setFixedWidth(32);
+    connect(waehlen, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Passwortdatei"),
+                                                          passwortDatei_->text());
+        if (!path.isEmpty()) passwortDatei_->setText(path);
+    });
+    auto* datei = new QHBoxLayout;
+    datei->addWidget(passwortDatei_);
+    datei->addWidget(waehlen);
+    tls_ = makeCheckBox(QStringLiteral(" &TLS"), "chkTLS",
+                        QStringLiteral("Verbindet verschlüsselt (TLS)"), seite);
+    tls_->setChecked(k.tls);
+    heartbeat_ = number("spnHeartbeat", 1, 3600, k.heartbeat);
+    heartbeat_->setSuffix(QStringLiteral(" s"));
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Quelle:"), art_);
+    form->addRow(QStringLiteral("&Host:"), host_);
+    form->addRow(QStringLiteral("&Port:"), port_);
+    form->addRow(QStringLiteral("&SenderCompID:"), senderCompId_);
+    form->addRow(QStringLiteral("Tar&getCompID:"), targetCompId_);
+    form->addRow(QStringLiteral("&Benutzer:"), benutzer_);
+    form->addRow(QStringLiteral("Passwort&datei:"), datei);
+    form->addRow(QStringLiteral("H&eartbeat:"), heartbeat_);
+    form->addRow(QString(), tls_);
+    auto* hinweis =
+        new QLabel(QStringLiteral("Ein Wechsel der Quelle gilt ab dem nächsten Programmstart, die "
+                                  "Verbindungsdaten ab der nächsten Anmeldung."),
+                   seite);
+    hinweis->setObjectName(QStringLiteral("lblKursquelleHinweis"));
+    hinweis->setWordWrap(true);
+    fehler_ = new QLabel(seite);
+    fehler_->setObjectName(QStringLiteral("lblKursquelleFehler"));
+    fehler_->setWordWrap(true);
+    fehler_->setStyleSheet(QStringLiteral("color: #b00000"));
+    fehler_->hide();
+    auto* layout = new QVBoxLayout(seite);
+    layout->addLayout(form);
+    layout->addWidget(hinweis);
+    layout->addWidget(fehler_);
+    layout->addStretch();
+
+    const auto zeigen = [this] {
+        const bool fix = art_->currentIndex() == 1;
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{host_, port_, senderCompId_, targetCompId_, benutzer_,
+                                             passwortDatei_, tls_, heartbeat_})
+            w->setEnabled(fix);
+        fehler_->hide();
+    };
+    connect(art_, &QComboBox::currentIndexChanged, this, zeigen);
+    zeigen();
+    return seite;
+}
+
+KursquelleEinstellungen frmVQSEinstellungen::kursquelle() const {
+    KursquelleEinstellungen k;
+    k.fix = art_->currentIndex() == 1;
+    k.host = host_->text().trimmed();
+    k.port = port_->value();
+    k.senderCompId = senderCompId_->text().trimmed();
+    k.targetCompId = targetCompId_->text().trimmed();
+    k.benutzer = benutzer_->text().trimmed();
+    k.passwortDatei = passwortDatei_->text().trimmed();
+    k.tls = tls_->isChecked();
+    k.heartbeat = heartbeat_->value();
+    return k;
+}
+
+// A FIX source that could not log in is named here, not at the next start.
+void frmVQSEinstellungen::accept() {
+    const KursquelleEinstellungen k = kursquelle();
+    QString problem;
+    if (k.fix) {
+        if (k.host.isEmpty())
+            problem = QStringLiteral("Bitte einen Host angeben.");
+        else if (k.port == 0)
+            problem = QStringLiteral("Bitte einen Port angeben.");
+        else if (k.senderCompId.isEmpty() || k.targetCompId.isEmpty())
+            problem = QStringLiteral("Bitte SenderCompID und TargetCompID angeben.");
+        else if (!k.passwortDatei.isEmpty()) {
+            try {
+                readPasswordFile(k.passwortDatei);
+            } catch (const VqsError& e) {
+                problem = e.message();
+            }
+        }
+    }
+    if (!problem.isEmpty()) {
+        fehler_->setText(problem);
+        fehler_->show();
+        if (auto* seiten = findChild<QTabWidget*>(QStringLiteral("Seiten")))
+            seiten->setCurrentIndex(1);
+        return;
+    }
+    QDialog::accept();
+}
+
+KursquelleEinstellungen KursquelleEinstellungen::read(const SettingsStore& settings) {
+    KursquelleEinstellungen k;
+    k.fix = kursquelle(settings) == Kursquelle::kFix;
+    k.host = readSetting(settings, settings::kKursquelleHost);
+    k.port = std::clamp(readSetting(settings, settings::kKursquellePort).toInt(), 0, 65535);
+    k.senderCompId = readSetting(settings, settings::kKursquelleSenderCompId);
+    k.targetCompId = readSetting(settings, settings::kKursquelleTargetCompId);
+    k.benutzer = readSetting(settings, settings::kKursquelleBenutzer);
+    k.passwortDatei = readSetting(settings, settings::kKursquellePasswortDatei);
+    k.tls = readSetting(settings, settings::kKursquelleTls).toInt() == 1;
+    const int heartbeat = readSetting(settings, settings::kKursquelleHeartbeat).toInt();
+    k.heartbeat = heartbeat >= 1 && heartbeat <= 3600 ? heartbeat : 30;
+    return k;
+}
+
+void KursquelleEinstellungen::write(SettingsStore& settings) const {
+    writeSetting(settings, settings::kKursquelleArt,
+                 fix ? QStringLiteral("FIX") : QStringLiteral("Simulation"));
+    writeSetting(settings, settings::kKursquelleHost, host);
+    writeSetting(settings, settings::kKursquellePort, port > 0 ? QString::number(port) : QString());
+    writeSetting(settings, settings::kKursquelleSenderCompId, senderCompId);
+    writeSetting(settings, settings::kKursquelleTargetCompId, targetCompId);
+    writeSetting(settings, settings::kKursquelleBenutzer, benutzer);
+    writeSetting(settings, settings::kKursquellePasswortDatei, passwortDatei);
+    writeSetting(settings, settings::kKursquelleTls,
+                 tls ? QStringLiteral("1") : QStringLiteral("0"));
+    writeSetting(settings, settings::kKursquelleHeartbeat, QString::number(heartbeat));
+}
+
 bool frmVQSEinstellungen::umsatzfilterBezahlt() const { return filter0_->isChecked(); }
 bool frmVQSEinstellungen::umsatzfilterAndere() const { return filter1_->isChecked(); }
 bool frmVQSEinstellungen::datenpflege() const { return datenpflege_->isChecked(); }
 bool frmVQSEinstellungen::wiederverbinden() const { return wiederverbinden_->isChecked(); }
 
 void EinstellungenBearbeiten(QWidget* parent, Recorder& recorder) {
-    frmVQSEinstellungen dialog(recorder.options(), parent);
+    frmVQSEinstellungen dialog(recorder.options(),
+                               KursquelleEinstellungen::read(recorder.settings()), parent);
     if (dialog.exec() != QDialog::Accepted) return;
+    dialog.kursquelle().write(recorder.settings());
     recorder.options().UmsatzFilterBezahlt = dialog.umsatzfilterBezahlt();
     recorder.options().UmsatzFilterAndere = dialog.umsatzfilterAndere();
     recorder.options().AutoDatenpflege = dialog.datenpflege();

@@ -1,29 +1,64 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
 
 namespace vqs {
 
 class Recorder;
 struct RecorderOptions;
 
-// "Allgemeine Einstellungen": the recording options. Accepted when confirmed.
+class SettingsStore;
+
+// The "[Kursquelle]" settings as the dialog shows them: texts as stored.
+struct KursquelleEinstellungen {
+    bool fix = false;
+    QString host, senderCompId, targetCompId, benutzer, passwortDatei;
+    int port = 0;  // 0: none set
+    bool tls = false;
+    int heartbeat = 30;
+    static KursquelleEinstellungen read(const SettingsStore& settings);
+    void write(SettingsStore& settings) const;
+};
+
+// "Allgemeine Einstellungen": the recording options on one page, the quote source on the page
+// "Kursquelle". Accepted when confirmed and the quote source's settings are usable.
 class frmVQSEinstellungen final : public QDialog {
     Q_OBJECT
 public:
-    frmVQSEinstellungen(const RecorderOptions& options, QWidget* parent = nullptr);
+    frmVQSEinstellungen(const RecorderOptions& options,
+                        const KursquelleEinstellungen& kursquelle = {}, QWidget* parent = nullptr);
     bool umsatzfilterBezahlt() const;
     bool umsatzfilterAndere() const;
     bool datenpflege() const;
     bool wiederverbinden() const;
+    KursquelleEinstellungen kursquelle() const;
+
+    void accept() override;
 
 private:
+    QWidget* kursquelleSeite(const KursquelleEinstellungen& kursquelle);
+
     QCheckBox* filter0_;
     QCheckBox* filter1_;
     QCheckBox* datenpflege_;
     QCheckBox* wiederverbinden_;
+    QComboBox* art_;
+    QLineEdit* host_;
+    QSpinBox* port_;
+    QLineEdit* senderCompId_;
+    QLineEdit* targetCompId_;
+    QLineEdit* benutzer_;
+    QLineEdit* passwortDatei_;
+    QCheckBox* tls_;
+    QSpinBox* heartbeat_;
+    QLabel* fehler_;
 };
 
 // Shows the settings dialog; when confirmed, the options take the boxes at once and are stored.

@@ -5,10 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include "recording/quote_source.h"
+#include "recording/settings_store.h"
+
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 
 namespace vqs {
@@ -50,6 +58,62 @@ TEST(Einstellungen, OnlyOkStoresAndTheNextOpeningShowsWhatIsStored) {
             << c.name;
     }
     EXPECT_EQ(readSetting(t.settings, settings::kUmsatzFilterAndere), "1");
+}
+
+TEST(Einstellungen, TheQuoteSourcePageStoresAFixSourceOnlyWhenItIsUsable) {
+    test::TestContext t;
+    const QString passwords = t.dir.filePath("passwort");
+    {
+        QFile file(passwords);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("geheim\n");
+    }
+    QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+
+    onNextModal([&](QWidget* d) {
+        EXPECT_FALSE(child<QLineEdit>(d, "txtHost")->isEnabled()) << "the simulation needs none";
+        child<QComboBox>(d, "cboKursquelle")->setCurrentIndex(1);
+        EXPECT_TRUE(child<QLineEdit>(d, "txtHost")->isEnabled());
+        child<QLineEdit>(d, "txtHost")->setText("kurse.example.net");
+        child<QPushButton>(d, "Okay")->click();
+        // Refused: the page says why and stays open.
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(child<QLabel>(d, "lblKursquelleFehler")->text(), "Bitte einen Port angeben.");
+        child<QSpinBox>(d, "spnPort")->setValue(9878);
+        child<QLineEdit>(d, "txtBenutzer")->setText("anna");
+        child<QLineEdit>(d, "txtPasswortDatei")->setText(passwords);
+        child<QPushButton>(d, "Okay")->click();
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_TRUE(child<QLabel>(d, "lblKursquelleFehler")
+                        ->text()
+                        .contains("darf nur für ihren Eigentümer lesbar sein"));
+        QFile::setPermissions(passwords, QFile::ReadOwner | QFile::WriteOwner);
+        child<QPushButton>(d, "Okay")->click();
+    });
+    EinstellungenBearbeiten(nullptr, t.recorder);
+
+    EXPECT_EQ(kursquelle(t.settings), Kursquelle::kFix);
+    const broker::FixSourceSettings fix = readFixSource(t.settings, t.dir.path());
+    EXPECT_EQ(fix.host, "kurse.example.net");
+    EXPECT_EQ(fix.port, 9878);
+    EXPECT_EQ(fix.senderCompId, "VQS");
+    EXPECT_EQ(fix.targetCompId, "VQSFEED");
+    EXPECT_EQ(fix.user, "anna");
+    EXPECT_EQ(fix.password, "geheim");
+    EXPECT_EQ(fix.heartbeatSeconds, 30);
+    EXPECT_FALSE(fix.tls);
+    EXPECT_EQ(fix.storeDir, t.dir.path() + "/FIX");
+    const QByteArray ini = test::readFile(t.settings.location(t.settings.appX()).path);
+    EXPECT_TRUE(ini.contains("[Kursquelle]"));
+    EXPECT_FALSE(ini.contains("geheim"));
+
+    // The next opening shows what is stored.
+    onNextModal([&](QWidget* d) {
+        EXPECT_EQ(child<QComboBox>(d, "cboKursquelle")->currentIndex(), 1);
+        EXPECT_EQ(child<QSpinBox>(d, "spnPort")->value(), 9878);
+        child<QPushButton>(d, "Abbruch")->click();
+    });
+    EinstellungenBearbeiten(nullptr, t.recorder);
 }
 
 TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {

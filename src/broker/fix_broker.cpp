@@ -1,0 +1,479 @@
+#include "broker/fix_broker.h"
+
+#include "fix/initiator.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace vqs::broker {
+
+namespace {
+
+// Quote messages handed to the listeners per turn of the event loop: a long queue is worked off
+// in several turns, so that the window keeps answering meanwhile.
+constexpr int kDeliveriesPerTurn = 2000;
+
+// What QuickFIX's thread hands over to the session's thread, in the order it came.
+struct Delivery {
+    enum class Kind { kMarketData, kRefused, kEnded };
+    Kind kind = Kind::kMarketData;
+    fix::MarketDataEvent event;  // kMarketData
+    std::string reqId;           // kRefused
+    std::string text;            // kRefused, kEnded
+};
+
+struct ListAnswer {
+    bool done = false;
+    std::vector<fix::Security> securities;
+    std::string refusal;
+};
+
+std::string text(const QString& s) { return s.toStdString(); }
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+TimeObject timeOf(std::int64_t utcMs) {
+    const QTime t = QDateTime::fromMSecsSinceEpoch(utcMs).time();
+    return {t.hour(), t.minute(), t.second(), t.msec(), t.toString(QStringLiteral("HH:mm:ss.zzz"))};
+}
+
+}  // namespace
+
+// What both threads share: the queue to the session's thread, the answers it waits for, and the
+// state of the logon. Everything here is guarded by `mutex`.
+struct FixBrokerState {
+    std::mutex mutex;
+    std::condition_variable changed;  // an answer came, the logon settled, or the queue has room
+    std::deque<Delivery> queue;
+    std::size_t capacity = 0;
+    bool drainPosted = false;
+    // While the session's thread waits for an answer it does not work off the queue: the queue
+    // then takes more than its capacity rather than block the answer behind the quotes.
+    int waitingForAnswer = 0;
+    bool closed = false;  // the session ends: nothing is posted any more, nobody waits for room
+    enum class Logon { kPending, kOn, kRefused, kEnded } logon = Logon::kPending;
+    std::string logonText;
+    std::map<std::string, ListAnswer> answers;
+    QObject* receiver = nullptr;  // lives on the session's thread; valid while !closed
+    std::function<void()> drain;  // runs on the session's thread
+};
+
+class FixSubscription;
+
+// One FIX session as the session object's subscriptions and listeners need it. Shared, since a
+// subscription may outlive its session object.
+class FixConnection {
+public:
+    explicit FixConnection(const FixSourceSettings& settings);
+    ~FixConnection() { close(); }
+
+    void login();
+    void close();
+    bool loggedIn() const { return loggedIn_; }
+
+    std::string subscribe(FixSubscription* subscription, const RealtimeRequest& request);
+    void unsubscribe(const std::string& reqId);
+    std::vector<fix::Security> list(const fix::SecurityListQuery& query);
+    QString nameOf(const QString& code) const { return names_.value(code.toUpper()); }
+
+    std::vector<SessionListener*> listeners;
+
+private:
+    void post();
+    void drain();
+    void deliver(Delivery& delivery);
+    [[noreturn]] void fail(const QString& what);
+
+    const FixSourceSettings settings_;
+    std::shared_ptr<FixBrokerState> state_ = std::make_shared<FixBrokerState>();
+    std::unique_ptr<QObject> receiver_ = std::make_unique<QObject>();
+    std::unique_ptr<fix::Initiator> initiator_;
+    std::map<std::string, FixSubscription*> subscriptions_;  // by request id
+    QHash<QString, QString> names_;                          // code -> name, from every list
+    int nextRequest_ = 0;
+    bool loggedIn_ = false;
+};
+
+class FixSubscription final : public Subscription {
+public:
+    FixSubscription(std::shared_ptr<FixConnection> connection, const RealtimeRequest& request)
+        : connection_(std::move(connection)), source_{request.symbol, request.exchange.toUpper()} {}
+    ~FixSubscription() override { stop(); }
+
+    void start(const RealtimeRequest& request) { reqId_ = connection_->subscribe(this, request); }
+    void setListener(QuoteListener* listener) override { listener_ = listener; }
+    void stop() override {
+        if (reqId_.empty()) return;
+        connection_->unsubscribe(reqId_);
+        reqId_.clear();
+    }
+
+    // A snapshot sets every group it names, an increment the groups that changed; the listener
+    // gets the whole quote, as the other sources give it.
+    void update(const fix::MarketDataEvent& event) {
+        std::int64_t newest = 0;
+        for (const fix::MarketDataEntry& entry : event.entries) {
+            QuoteGroup& group = entry.type == fix::EntryType::kTrade ? quote_.paid
+                                : entry.type == fix::EntryType::kBid ? quote_.bid
+                                                                     : quote_.ask;
+            group.present = true;
+            group.price = entry.price;
+            group.volumePresent = entry.hasSize;
+            group.volume = entry.hasSize ? entry.size : 0;
+            const std::int64_t at =
+                entry.hasTime ? entry.utcMs : QDateTime::currentMSecsSinceEpoch();
+            group.time = timeOf(at);
+            newest = std::max(newest, at);
+        }
+        // A snapshot may repeat an hour-old trade; only an update says how late we are.
+        quote_.readyAtMs = event.snapshot ? 0 : newest;
+        if (listener_ && !event.entries.empty())
+            listener_->OnQuoteUpdate(quote_, source_, QString());
+    }
+    void refused(const QString& reason) {
+        reqId_.clear();
+        if (listener_) listener_->OnSubscriptionRefused(reason);
+    }
+
+private:
+    std::shared_ptr<FixConnection> connection_;
+    QuoteSource source_;
+    std::string reqId_;
+    QuoteListener* listener_ = nullptr;
+    Quote quote_;
+};
+
+FixConnection::FixConnection(const FixSourceSettings& settings) : settings_(settings) {
+    state_->capacity = static_cast<std::size_t>(std::max(1, settings.queueCapacity));
+    state_->receiver = receiver_.get();
+    state_->drain = [this] { drain(); };
+}
+
+void FixConnection::fail(const QString& what) {
+    close();
+    throw BrokerError(what);
+}
+
+void FixConnection::login() {
+    if (settings_.host.isEmpty() || settings_.port <= 0 || settings_.senderCompId.isEmpty() ||
+        settings_.targetCompId.isEmpty())
+        throw BrokerError(
+            QStringLiteral("Die FIX-Kursquelle ist nicht vollständig eingestellt "
+                           "(Host, Port, SenderCompID, TargetCompID)."));
+    fix::Initiator::Settings s;
+    s.host = text(settings_.host);
+    s.port = settings_.port;
+    s.senderCompId = text(settings_.senderCompId);
+    s.targetCompId = text(settings_.targetCompId);
+    s.username = text(settings_.user);
+    s.password = text(settings_.password);
+    s.tls = settings_.tls;
+    s.heartbeatSeconds = settings_.heartbeatSeconds;
+    // The connection watchdog logs in again with a new session; this one never reconnects.
+    s.reconnectSeconds = 24 * 3600;
+    s.storeDir = text(settings_.storeDir);
+
+    // The callbacks hold the shared state only: they may run while this object goes away.
+    std::weak_ptr<FixBrokerState> weak = state_;
+    auto post = [](FixBrokerState& state, std::unique_lock<std::mutex>& lock, Delivery delivery) {
+        if (!state.closed) {
+            state.changed.wait(lock, [&] {
+                return state.closed || state.waitingForAnswer > 0 ||
+                       state.queue.size() < state.capacity;
+            });
+        }
+        state.queue.push_back(std::move(delivery));
+        if (!state.closed && !state.drainPosted) {
+            state.drainPosted = true;
+            QMetaObject::invokeMethod(state.receiver, state.drain, Qt::QueuedConnection);
+        }
+    };
+    fix::Initiator::Callbacks c;
+    c.onLogon = [weak] {
+        if (auto state = weak.lock()) {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->logon = FixBrokerState::Logon::kOn;
+            state->changed.notify_all();
+        }
+    };
+    c.onLogout = [weak, post](const std::string& reason) {
+        auto state = weak.lock();
+        if (!state) return;
+        std::unique_lock<std::mutex> lock(state->mutex);
+        if (state->logon == FixBrokerState::Logon::kPending) {
+            state->logon = FixBrokerState::Logon::kRefused;
+            state->logonText = reason;
+            state->changed.notify_all();
+            return;
+        }
+        // QuickFIX may report the end of a refused or ended session once more.
+        if (state->logon != FixBrokerState::Logon::kOn) return;
+        state->logon = FixBrokerState::Logon::kEnded;
+        state->changed.notify_all();
+        post(*state, lock, {Delivery::Kind::kEnded, {}, {}, reason});
+    };
+    c.onMarketData = [weak, post](const fix::MarketDataEvent& event) {
+        if (auto state = weak.lock()) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            post(*state, lock, {Delivery::Kind::kMarketData, event, {}, {}});
+        }
+    };
+    c.onMarketDataReject = [weak, post](const std::string& reqId, const std::string& reason) {
+        if (auto state = weak.lock()) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            post(*state, lock, {Delivery::Kind::kRefused, {}, reqId, reason});
+        }
+    };
+    c.onSecurityList = [weak](const std::string& reqId, const std::vector<fix::Security>& list) {
+        if (auto state = weak.lock()) {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            auto answer = state->answers.find(reqId);
+            if (answer == state->answers.end()) return;  // nobody waits for it any more
+            answer->second.done = true;
+            answer->second.securities = list;
+            state->changed.notify_all();
+        }
+    };
+    c.onSecurityListRefused = [weak](const std::string& reqId, const std::string& reason) {
+        if (auto state = weak.lock()) {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            auto answer = state->answers.find(reqId);
+            if (answer == state->answers.end()) return;
+            answer->second.done = true;
+            answer->second.refusal = reason.empty() ? "abgelehnt" : reason;
+            state->changed.notify_all();
+        }
+    };
+    initiator_ = std::make_unique<fix::Initiator>(std::move(s), std::move(c));
+    try {
+        initiator_->start();
+    } catch (const fix::Error& e) {
+        fail(QStringLiteral("Die FIX-Kursquelle lässt sich nicht starten: %1")
+                 .arg(QString::fromStdString(e.what())));
+    }
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    const bool settled =
+        state_->changed.wait_for(lock, std::chrono::milliseconds(settings_.answerTimeoutMs),
+                                 [&] { return state_->logon != FixBrokerState::Logon::kPending; });
+    const FixBrokerState::Logon logon = state_->logon;
+    const QString reason = text(state_->logonText);
+    lock.unlock();
+    const QString where = QStringLiteral("%1:%2").arg(settings_.host).arg(settings_.port);
+    if (!settled)
+        fail(QStringLiteral("Die FIX-Kursquelle %1 hat die Anmeldung nicht binnen %2 s "
+                            "beantwortet.")
+                 .arg(where)
+                 .arg(settings_.answerTimeoutMs / 1000));
+    if (logon == FixBrokerState::Logon::kRefused)
+        fail(
+            reason.isEmpty()
+                ? QStringLiteral("Die FIX-Kursquelle %1 ist nicht erreichbar.").arg(where)
+                : QStringLiteral("Die FIX-Kursquelle hat die Anmeldung abgelehnt: %1").arg(reason));
+    loggedIn_ = logon == FixBrokerState::Logon::kOn;
+    if (!loggedIn_)
+        fail(QStringLiteral("Die FIX-Kursquelle %1 hat die Verbindung beendet.").arg(where));
+}
+
+void FixConnection::close() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        if (state_->closed) return;
+        state_->closed = true;
+        state_->changed.notify_all();
+    }
+    loggedIn_ = false;
+    if (initiator_) initiator_->stop();  // QuickFIX's thread has ended after this
+    initiator_.reset();
+    // What came before the end still reaches the listeners still there.
+    while (!state_->queue.empty()) {
+        Delivery delivery = std::move(state_->queue.front());
+        state_->queue.pop_front();
+        if (delivery.kind != Delivery::Kind::kEnded) deliver(delivery);
+    }
+    subscriptions_.clear();
+}
+
+std::string FixConnection::subscribe(FixSubscription* subscription,
+                                     const RealtimeRequest& request) {
+    if (!loggedIn_ || !initiator_)
+        throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
+    const std::string reqId = "md" + std::to_string(++nextRequest_);
+    subscriptions_[reqId] = subscription;
+    if (!initiator_->subscribe(reqId, text(request.symbol), text(request.exchange.toUpper()))) {
+        subscriptions_.erase(reqId);
+        throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
+    }
+    return reqId;
+}
+
+void FixConnection::unsubscribe(const std::string& reqId) {
+    if (subscriptions_.erase(reqId) == 0) return;
+    if (initiator_ && loggedIn_) initiator_->unsubscribe(reqId);
+}
+
+std::vector<fix::Security> FixConnection::list(const fix::SecurityListQuery& query) {
+    if (!loggedIn_ || !initiator_)
+        throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
+    const std::string reqId = "sl" + std::to_string(++nextRequest_);
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->answers[reqId];
+    ++state_->waitingForAnswer;
+    state_->changed.notify_all();
+    lock.unlock();
+    const bool sent = initiator_->requestSecurityList(reqId, query);
+    lock.lock();
+    const bool answered =
+        sent &&
+        state_->changed.wait_for(lock, std::chrono::milliseconds(settings_.answerTimeoutMs), [&] {
+            return state_->answers[reqId].done || state_->logon != FixBrokerState::Logon::kOn;
+        });
+    ListAnswer answer = std::move(state_->answers[reqId]);
+    state_->answers.erase(reqId);
+    --state_->waitingForAnswer;
+    lock.unlock();
+    if (!sent || (answered && !answer.done))
+        throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
+    if (!answered)
+        throw BrokerError(
+            QStringLiteral("Die FIX-Kursquelle hat die Anfrage nicht binnen %1 s beantwortet.")
+                .arg(settings_.answerTimeoutMs / 1000));
+    if (!answer.refusal.empty()) throw BrokerError(text(answer.refusal));
+    for (const fix::Security& security : answer.securities)
+        names_.insert(text(security.symbol).toUpper(), text(security.name));
+    return std::move(answer.securities);
+}
+
+void FixConnection::drain() {
+    std::deque<Delivery> batch;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        const std::size_t take = std::min<std::size_t>(state_->queue.size(), kDeliveriesPerTurn);
+        for (std::size_t i = 0; i < take; ++i) {
+            batch.push_back(std::move(state_->queue.front()));
+            state_->queue.pop_front();
+        }
+        state_->drainPosted = !state_->queue.empty() && !state_->closed;
+        if (state_->drainPosted)
+            QMetaObject::invokeMethod(state_->receiver, state_->drain, Qt::QueuedConnection);
+        state_->changed.notify_all();
+    }
+    for (Delivery& delivery : batch) deliver(delivery);
+}
+
+void FixConnection::deliver(Delivery& delivery) {
+    switch (delivery.kind) {
+        case Delivery::Kind::kMarketData:
+            if (auto found = subscriptions_.find(delivery.event.reqId);
+                found != subscriptions_.end())
+                found->second->update(delivery.event);
+            break;
+        case Delivery::Kind::kRefused:
+            if (auto found = subscriptions_.find(delivery.reqId); found != subscriptions_.end()) {
+                FixSubscription* subscription = found->second;
+                subscriptions_.erase(found);
+                subscription->refused(text(delivery.text));
+            }
+            break;
+        case Delivery::Kind::kEnded:
+            if (!loggedIn_) break;
+            loggedIn_ = false;
+            // A copy: a listener may remove itself.
+            for (SessionListener* listener : std::vector<SessionListener*>(listeners))
+                listener->OnLogout();
+            break;
+    }
+}
+
+namespace {
+
+class FixSession final : public BrokerSession {
+public:
+    explicit FixSession(const FixSourceSettings& settings)
+        : connection_(std::make_shared<FixConnection>(settings)) {}
+    ~FixSession() override { connection_->close(); }
+
+    void LoginWithAddOnName(const QString&) override { connection_->login(); }
+    bool isLoggedIn() const override { return connection_->loggedIn(); }
+    void logout() override { connection_->close(); }
+    void addListener(SessionListener* listener) override {
+        connection_->listeners.push_back(listener);
+    }
+    void removeListener(SessionListener* listener) override {
+        std::erase(connection_->listeners, listener);
+    }
+
+    std::unique_ptr<Subscription> subscribe(const RealtimeRequest& request) override {
+        auto subscription = std::make_unique<FixSubscription>(connection_, request);
+        subscription->start(request);
+        return subscription;
+    }
+
+    std::vector<Exchange> exchanges() override {
+        if (!exchanges_) {
+            QSet<QString> seen;
+            std::vector<Exchange> found;
+            for (const fix::Security& security : connection_->list({})) {
+                const QString code = text(security.exchange).toUpper();
+                if (code.isEmpty() || seen.contains(code)) continue;
+                seen.insert(code);
+                found.push_back({code, code, true, false});
+            }
+            std::sort(found.begin(), found.end(),
+                      [](const Exchange& a, const Exchange& b) { return a.code < b.code; });
+            exchanges_ = std::move(found);
+        }
+        return *exchanges_;
+    }
+
+    std::vector<Identifier> runIndexList(const IndexListRequest& request) override {
+        fix::SecurityListQuery query;
+        query.catalogue = text(request.indexName);
+        std::vector<Identifier> members;
+        for (const fix::Security& security : connection_->list(query))
+            members.push_back({text(security.symbol), QString(), text(security.exchange)});
+        return members;
+    }
+
+    std::vector<Instrument> queryInstruments(const std::vector<Identifier>& ids) override {
+        std::vector<Instrument> found;
+        found.reserve(ids.size());
+        for (const Identifier& id : ids) found.push_back({id.code, connection_->nameOf(id.code)});
+        return found;
+    }
+
+    std::vector<Instrument> search(const SearchCriteria& criteria) override {
+        fix::SecurityListQuery query;
+        query.term = text(criteria.term.trimmed());
+        if (criteria.classLetter) query.type = text(*criteria.classLetter);
+        std::vector<Instrument> found;
+        for (const fix::Security& security : connection_->list(query))
+            found.push_back({text(security.symbol), text(security.name)});
+        return found;
+    }
+
+    HistoryResult runHistory(const HistoryRequest&) override {
+        throw BrokerError(QStringLiteral("Die FIX-Kursquelle hält keine Kurshistorie."));
+    }
+    bool keepsHistory() const override { return false; }
+
+private:
+    std::shared_ptr<FixConnection> connection_;
+    std::optional<std::vector<Exchange>> exchanges_;
+};
+
+}  // namespace
+
+std::unique_ptr<BrokerSession> makeFixSession(const FixSourceSettings& settings) {
+    return std::make_unique<FixSession>(settings);
+}
+
+}  // namespace vqs::broker
