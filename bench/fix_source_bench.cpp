@@ -83,6 +83,17 @@ struct Sources {
         simulated = std::make_unique<vqs::broker::SimulatedBroker>(simulation(), inProcess.clock);
         inProcess.start(simulated->market());
         overFix.start(simulated->market());
+        // The feed takes the subscriptions as they come; each starts at the instant it is taken.
+        // A title's first quote counts only at the instant it was given: each has to arrive
+        // before the clock moves on.
+        auto firstQuotesHeard = [this] {
+            for (const auto& e : overFix.recorder.titles().titleObjects())
+                if (!e.value->isInitialized()) return false;
+            return true;
+        };
+        QDeadlineTimer guard(60000);
+        while (!firstQuotesHeard() && !guard.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         // Both take their first quotes at the start instant.
         simulated->pump();
         feed.advance(0);
@@ -100,7 +111,8 @@ struct Sources {
         while (overFix.recorder.kursanzahl() < target && !guard.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         if (overFix.recorder.kursanzahl() < target) {
-            std::fprintf(stderr, "the FIX recording did not get the in-process ticks\n");
+            std::fprintf(stderr, "the FIX recording has %.0f ticks after %zu s, not %.0f\n",
+                         overFix.recorder.kursanzahl(), fixSeconds, target);
             std::abort();
         }
     }

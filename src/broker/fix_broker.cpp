@@ -1,5 +1,6 @@
 #include "broker/fix_broker.h"
 
+#include "common/serial_date.h"
 #include "fix/initiator.h"
 
 #include <QDateTime>
@@ -41,9 +42,12 @@ struct ListAnswer {
 std::string text(const QString& s) { return s.toStdString(); }
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
-TimeObject timeOf(std::int64_t utcMs) {
-    const QTime t = QDateTime::fromMSecsSinceEpoch(utcMs).time();
-    return {t.hour(), t.minute(), t.second(), t.msec(), t.toString(QStringLiteral("HH:mm:ss.zzz"))};
+constexpr std::int64_t kMsPerDay = 86400000;
+
+TimeObject timeOf(std::int64_t utcMs, const LocalOffset& offset) {
+    const std::int64_t local = utcMs + offset.msAt(utcMs);
+    const std::int64_t msOfDay = ((local % kMsPerDay) + kMsPerDay) % kMsPerDay;
+    return timeObjectAt(static_cast<int>(msOfDay));
 }
 
 }  // namespace
@@ -131,7 +135,7 @@ public:
             group.volume = entry.hasSize ? entry.size : 0;
             const std::int64_t at =
                 entry.hasTime ? entry.utcMs : QDateTime::currentMSecsSinceEpoch();
-            group.time = timeOf(at);
+            group.time = timeOf(at, offset_);
             newest = std::max(newest, at);
         }
         // A snapshot may repeat an hour-old trade; only an update says how late we are.
@@ -150,6 +154,7 @@ private:
     std::string reqId_;
     QuoteListener* listener_ = nullptr;
     Quote quote_;
+    LocalOffset offset_;
 };
 
 FixConnection::FixConnection(const FixSourceSettings& settings) : settings_(settings) {

@@ -30,6 +30,9 @@ struct TimeObject {
     QString text;
 };
 
+// The time object of a time of day (ms since midnight, local time).
+TimeObject timeObjectAt(int msOfDay);
+
 struct QuoteGroup {
     bool present = false;
     double price = 0;

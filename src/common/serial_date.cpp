@@ -48,15 +48,21 @@ std::optional<double> serialFromIsoText(QStringView text) {
     return serialFromDate(date) + serialFromTime(time);
 }
 
+qint64 LocalOffset::msAt(qint64 utcMs) const {
+    const qint64 minute = (utcMs >= 0 ? utcMs : utcMs - 59999) / 60000 * 60000;
+    if (minute != validFrom_) {
+        offsetMs_ =
+            static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc()) * 1000;
+        validFrom_ = minute;
+    }
+    return offsetMs_;
+}
+
 LocalNow SystemClock::localNow() const {
     const qint64 utc = QDateTime::currentMSecsSinceEpoch();
-    if (utc >= offsetValidUntil_ || utc < offsetValidUntil_ - 60000) {
-        offsetMs_ = static_cast<qint64>(QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc()) * 1000;
-        offsetValidUntil_ = (utc / 60000 + 1) * 60000;
-    }
     constexpr qint64 kMsPerDay = 86400000;
     constexpr double kUnixEpochSerial = 25569;  // 1970-01-01
-    const qint64 local = utc + offsetMs_;
+    const qint64 local = utc + offset_.msAt(utc);
     const qint64 days = local >= 0 ? local / kMsPerDay : (local - kMsPerDay + 1) / kMsPerDay;
     return {kUnixEpochSerial + static_cast<double>(days),
             static_cast<double>(local - days * kMsPerDay) / kMillisecondsPerDay};

@@ -65,8 +65,19 @@ public:
     double nowSerial() const { return serialFromDateTime(now()); }
 };
 
-// The computer's clock. The offset of local time is looked up once a minute (offsets change on
-// minute boundaries only); in between, local time is the system time plus that offset.
+// The offset of local time from UTC at an instant, looked up once per minute of UTC (offsets
+// change on minute boundaries only): a lookup reads the time zone file, and quotes ask for every
+// time they carry.
+class LocalOffset {
+public:
+    qint64 msAt(qint64 utcMs) const;
+
+private:
+    mutable qint64 offsetMs_ = 0;
+    mutable qint64 validFrom_ = 1;  // [validFrom_, validFrom_ + 60000) in ms since the epoch, UTC
+};
+
+// The computer's clock; local time is the system time plus the offset of that minute.
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
@@ -74,8 +85,7 @@ public:
     LocalNow localNow() const override;
 
 private:
-    mutable qint64 offsetMs_ = 0;
-    mutable qint64 offsetValidUntil_ = 0;  // ms since the epoch, UTC
+    LocalOffset offset_;
 };
 
 // Adds the date to a time-of-day-only stamp (below 1.0) from the clock: a late quote seen

@@ -14,8 +14,10 @@ namespace vqs {
 
 namespace {
 
-fix::MarketDataEntry entryOf(fix::EntryType type, const broker::QuoteGroup& group,
-                             const QDateTime& readyAt) {
+constexpr qint64 kMsPerDay = 86400000;
+
+fix::MarketDataEntry entryOf(fix::EntryType type, const broker::QuoteGroup& group, qint64 readyMs,
+                             const LocalOffset& offset) {
     fix::MarketDataEntry entry;
     entry.type = type;
     entry.price = group.price;
@@ -23,12 +25,17 @@ fix::MarketDataEntry entryOf(fix::EntryType type, const broker::QuoteGroup& grou
     entry.size = group.volume;
     // The group's time of day is the market's local time on the day of the quote, or on the
     // day before when it is later than the quote (a group unchanged since yesterday).
-    const QTime time(group.time.hour, group.time.minute, group.time.second, group.time.millisecond);
-    QDateTime at = readyAt;
-    at.setTime(time);
-    if (time > readyAt.time()) at = at.addDays(-1);
+    const qint64 offsetMs = offset.msAt(readyMs);
+    const qint64 localReady = readyMs + offsetMs;
+    const qint64 dayStart =
+        (localReady >= 0 ? localReady : localReady - kMsPerDay + 1) / kMsPerDay * kMsPerDay;
+    const qint64 msOfDay =
+        ((group.time.hour * 60LL + group.time.minute) * 60 + group.time.second) * 1000 +
+        group.time.millisecond;
+    qint64 local = dayStart + msOfDay;
+    if (local > localReady) local -= kMsPerDay;
     entry.hasTime = true;
-    entry.utcMs = at.toMSecsSinceEpoch();
+    entry.utcMs = local - offset.msAt(local - offsetMs);
     return entry;
 }
 
@@ -56,8 +63,8 @@ public:
 
     void OnQuoteUpdate(const broker::Quote& quote, const broker::QuoteSource& source,
                        const QString&) override {
-        QDateTime readyAt = feed_.clock_.now();
-        if (quote.readyAtMs != 0) readyAt.setMSecsSinceEpoch(quote.readyAtMs);
+        const qint64 readyMs =
+            quote.readyAtMs != 0 ? quote.readyAtMs : feed_.clock_.msecsSinceEpoch();
         fix::MarketDataEvent event;
         event.reqId = reqId_;
         event.symbol = text(source.symbol);
@@ -70,7 +77,7 @@ public:
         for (const auto& [type, group] : groups) {
             const broker::QuoteGroup& now = quote.*group;
             if (!now.present || (last_ && sameGroup(now, (*last_).*group))) continue;
-            event.entries.push_back(entryOf(type, now, readyAt));
+            event.entries.push_back(entryOf(type, now, readyMs, offset_));
         }
         last_ = quote;
         if (event.snapshot)
@@ -85,6 +92,7 @@ private:
     std::string reqId_;
     std::unique_ptr<broker::Subscription> subscription_;
     std::optional<broker::Quote> last_;
+    LocalOffset offset_;
 };
 
 // The market's own session may end (the simulated broker's outage knobs): every client is
