@@ -123,6 +123,7 @@ QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) 
     targetCompId_ = text("txtTargetCompID", k.targetCompId);
     benutzer_ = text("txtBenutzer", k.benutzer);
     passwortDatei_ = text("txtPasswortDatei", k.passwortDatei);
+    passwortDatei_->setMinimumWidth(240);
     passwortDatei_->setToolTip(QStringLiteral(
         "Eine Datei, deren erste Zeile das Passwort ist; nur ihr Eigentümer darf sie lesen"));
     auto* waehlen = makeButton(QStringLiteral("..."), "btnPasswortDatei", seite);
@@ -148,7 +149,9 @@ QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) 
     form->addRow(QStringLiteral("&SenderCompID:"), senderCompId_);
     form->addRow(QStringLiteral("Tar&getCompID:"), targetCompId_);
     form->addRow(QStringLiteral("&Benutzer:"), benutzer_);
-    form->addRow(QStringLiteral("Passwort&datei:"), datei);
+    auto* dateiLabel = new QLabel(QStringLiteral("Passwort&datei:"), seite);
+    dateiLabel->setBuddy(passwortDatei_);  // a row of a layout takes no buddy by itself
+    form->addRow(dateiLabel, datei);
     form->addRow(QStringLiteral("H&eartbeat:"), heartbeat_);
     form->addRow(QString(), tls_);
     auto* hinweis =
