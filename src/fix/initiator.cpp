@@ -10,6 +10,8 @@
 #include <quickfix/fix44/SecurityListRequest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
@@ -42,7 +44,11 @@ struct Initiator::Impl final : FIX::Application {
         if (callbacks.onLogon) callbacks.onLogon();
     }
     void onLogout(const FIX::SessionID&) override {
-        loggedOn = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            loggedOn = false;
+        }
+        loggedOut.notify_all();
         std::string text;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -203,6 +209,7 @@ struct Initiator::Impl final : FIX::Application {
     std::atomic<bool> loggedOn{false};
 
     std::mutex mutex;
+    std::condition_variable loggedOut;
     std::string logoutText;
     std::map<std::string, Subscribed> subscriptions;
     std::map<std::string, std::vector<Security>> securityLists;
@@ -240,7 +247,14 @@ void Initiator::start() {
 
 void Initiator::stop() {
     if (!impl_->initiator) return;
-    impl_->initiator->stop();
+    // QuickFIX's own stop waits up to ten seconds for the counterparty's Logout, which may be
+    // queued behind a backlog of quotes: two seconds, then the connection is closed anyway.
+    if (FIX::Session* session = impl_->initiator->getSession(impl_->sessionId)) {
+        session->logout();
+        std::unique_lock<std::mutex> lock(impl_->mutex);
+        impl_->loggedOut.wait_for(lock, std::chrono::seconds(2), [&] { return !impl_->loggedOn; });
+    }
+    impl_->initiator->stop(true);
     impl_->initiator.reset();
     impl_->loggedOn = false;
 }

@@ -57,7 +57,7 @@ public:
 
     // Connects and logs on in the background; throws Error when the settings are refused.
     void start();
-    // Logs out (waiting for the answer a few seconds at most) and disconnects.
+    // Logs out (waiting for the answer two seconds at most) and disconnects.
     void stop();
     bool isLoggedOn() const;
 
