@@ -182,6 +182,8 @@ void FixConnection::login() {
     s.username = text(settings_.user);
     s.password = text(settings_.password);
     s.tls = settings_.tls;
+    s.caFile = text(settings_.caFile);
+    s.tlsCheckTimeoutMs = settings_.answerTimeoutMs;
     s.heartbeatSeconds = settings_.heartbeatSeconds;
     // The connection watchdog logs in again with a new session; this one never reconnects.
     s.reconnectSeconds = 24 * 3600;
@@ -262,7 +264,7 @@ void FixConnection::login() {
     try {
         initiator_->start();
     } catch (const fix::Error& e) {
-        fail(QStringLiteral("Die FIX-Kursquelle lässt sich nicht starten: %1")
+        fail(QStringLiteral("Keine Verbindung zur FIX-Kursquelle: %1")
                  .arg(QString::fromStdString(e.what())));
     }
     std::unique_lock<std::mutex> lock(state_->mutex);

@@ -17,6 +17,9 @@ struct FixSourceSettings {
     QString user;
     QString password;
     bool tls = false;
+    // With TLS: the authorities (PEM) the server's certificate must come from; empty: the
+    // system's.
+    QString caFile;
     int heartbeatSeconds = 30;
     // Where QuickFIX keeps the session's sequence numbers.
     QString storeDir;

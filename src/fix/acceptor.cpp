@@ -4,6 +4,7 @@
 
 #include <quickfix/Application.h>
 #include <quickfix/FileStore.h>
+#include <quickfix/SSLSocketAcceptor.h>
 #include <quickfix/SessionSettings.h>
 #include <quickfix/SocketAcceptor.h>
 #include <quickfix/fix44/MarketDataIncrementalRefresh.h>
@@ -137,7 +138,7 @@ struct Acceptor::Impl final : FIX::Application {
     EventLogFactory events;
     int port = 0;
     std::unique_ptr<FIX::FileStoreFactory> store;
-    std::unique_ptr<FIX::SocketAcceptor> acceptor;
+    std::unique_ptr<FIX::Acceptor> acceptor;  // plain or TLS
 
     std::mutex mutex;
     std::map<std::string, std::string> users;  // session -> the user of its logon
@@ -159,11 +160,24 @@ void Acceptor::start() {
         FIX::Dictionary session = commonSessionSettings("acceptor", s.storeDir);
         session.setInt(FIX::SOCKET_ACCEPT_PORT, impl_->port);
         session.setBool(FIX::SOCKET_REUSE_ADDRESS, true);
+        const bool tls = !s.tlsCertFile.empty();
+        if (tls) {
+            FIX::Dictionary t = tlsSettings();
+            t.setString(FIX::SERVER_CERT_FILE, s.tlsCertFile);
+            t.setString(FIX::SERVER_CERT_KEY_FILE, s.tlsKeyFile);
+            t.setInt(FIX::VERIFY_LEVEL, 0);  // clients show no certificate
+            settings.set(t);
+            session.merge(t);
+        }
         for (const std::string& client : s.clientCompIds)
             settings.set(FIX::SessionID(kBeginString, s.compId, client), session);
         impl_->store.reset(new FIX::FileStoreFactory(s.storeDir));
-        impl_->acceptor.reset(
-            new FIX::SocketAcceptor(*impl_, *impl_->store, settings, impl_->events));
+        if (tls)
+            impl_->acceptor.reset(
+                new FIX::SSLSocketAcceptor(*impl_, *impl_->store, settings, impl_->events));
+        else
+            impl_->acceptor.reset(
+                new FIX::SocketAcceptor(*impl_, *impl_->store, settings, impl_->events));
         for (const FIX::SessionID& id : impl_->acceptor->getSessions())
             if (FIX::Session* session = impl_->acceptor->getSession(id))
                 session->setDataDictionaryProvider(groupsDictionary());

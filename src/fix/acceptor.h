@@ -26,6 +26,9 @@ public:
         std::string compId;
         std::vector<std::string> clientCompIds;
         std::string storeDir;  // the FileStore's folder; created when missing
+        // TLS with this certificate and key (PEM); empty: plain TCP.
+        std::string tlsCertFile;
+        std::string tlsKeyFile;
     };
     struct MarketDataRequest {
         std::string reqId;

@@ -4,6 +4,7 @@
 
 #include <quickfix/Application.h>
 #include <quickfix/FileStore.h>
+#include <quickfix/SSLSocketInitiator.h>
 #include <quickfix/SessionSettings.h>
 #include <quickfix/SocketInitiator.h>
 #include <quickfix/fix44/MarketDataRequest.h>
@@ -205,7 +206,7 @@ struct Initiator::Impl final : FIX::Application {
     const FIX::SessionID sessionId;
     EventLogFactory events;
     std::unique_ptr<FIX::FileStoreFactory> store;
-    std::unique_ptr<FIX::SocketInitiator> initiator;
+    std::unique_ptr<FIX::Initiator> initiator;  // plain or TLS
     std::atomic<bool> loggedOn{false};
 
     std::mutex mutex;
@@ -223,8 +224,8 @@ Initiator::~Initiator() { stop(); }
 void Initiator::start() {
     if (impl_->initiator) return;
     const Settings& s = impl_->settings;
-    if (s.tls) throw Error("FIX over TLS is not supported yet.");
     makeFolder(s.storeDir);
+    if (s.tls) checkTlsServer(s.host, s.port, s.caFile, s.tlsCheckTimeoutMs);
     try {
         FIX::Dictionary session = commonSessionSettings("initiator", s.storeDir);
         session.setString(FIX::SOCKET_CONNECT_HOST, s.host);
@@ -232,10 +233,25 @@ void Initiator::start() {
         session.setInt(FIX::HEARTBTINT, s.heartbeatSeconds);
         session.setInt(FIX::RECONNECT_INTERVAL, s.reconnectSeconds);
         FIX::SessionSettings settings;
+        if (s.tls) {
+            // The server's certificate is checked against the given authorities, or the
+            // system's.
+            FIX::Dictionary tls = tlsSettings();
+            if (!s.caFile.empty())
+                tls.setString(FIX::CERT_AUTH_FILE, s.caFile);
+            else
+                tls.setString(FIX::CERT_AUTH_DIR, "/etc/ssl/certs");
+            settings.set(tls);
+            session.merge(tls);
+        }
         settings.set(impl_->sessionId, session);
         impl_->store.reset(new FIX::FileStoreFactory(s.storeDir));
-        impl_->initiator.reset(
-            new FIX::SocketInitiator(*impl_, *impl_->store, settings, impl_->events));
+        if (s.tls)
+            impl_->initiator.reset(
+                new FIX::SSLSocketInitiator(*impl_, *impl_->store, settings, impl_->events));
+        else
+            impl_->initiator.reset(
+                new FIX::SocketInitiator(*impl_, *impl_->store, settings, impl_->events));
         if (FIX::Session* session = impl_->initiator->getSession(impl_->sessionId))
             session->setDataDictionaryProvider(groupsDictionary());
         impl_->initiator->start();

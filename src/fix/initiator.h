@@ -29,7 +29,11 @@ public:
         std::string targetCompId;
         std::string username;
         std::string password;
-        bool tls = false;  // not supported yet: start() refuses it
+        bool tls = false;
+        // With TLS: the authorities (PEM) the server's certificate must come from; empty: the
+        // system's (/etc/ssl/certs).
+        std::string caFile;
+        int tlsCheckTimeoutMs = 10000;
         int heartbeatSeconds = 30;
         int reconnectSeconds = 30;
         // Where QuickFIX keeps the sequence numbers (FileStore); created when missing.
@@ -55,7 +59,8 @@ public:
     Initiator(const Initiator&) = delete;
     Initiator& operator=(const Initiator&) = delete;
 
-    // Connects and logs on in the background; throws Error when the settings are refused.
+    // Connects and logs on in the background; throws Error when the settings are refused or,
+    // with TLS, the server's certificate is (checked first, in the foreground).
     void start();
     // Logs out (waiting for the answer two seconds at most) and disconnects.
     void stop();

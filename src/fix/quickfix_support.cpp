@@ -60,6 +60,12 @@ FIX::Dictionary commonSessionSettings(const std::string& connectionType,
     return d;
 }
 
+FIX::Dictionary tlsSettings() {
+    FIX::Dictionary d;
+    d.setString(FIX::SSL_PROTOCOL, "all -SSLv2 -SSLv3 -TLSv1 -TLSv1_1");
+    return d;
+}
+
 FIX::DataDictionaryProvider groupsDictionary() {
     auto dictionary = std::make_shared<FIX::DataDictionary>();
     const FIX::DataDictionary entryTypes = groupOf({269});

@@ -27,6 +27,15 @@ extern const char kBeginString[];  // FIX.4.4
 FIX::Dictionary commonSessionSettings(const std::string& connectionType,
                                       const std::string& storeDir);
 
+// The TLS settings both sides share: TLS 1.2 or later.
+FIX::Dictionary tlsSettings();
+
+// Connects to the server, completes a TLS handshake and checks its certificate: the chain against
+// caFile (empty: the system's authorities) and the name or address against `host`. QuickFIX
+// checks no name, and its blocking handshake never ends against a certificate it refuses: so
+// the initiator asks this first. Throws Error with the reason, also after timeoutMs.
+void checkTlsServer(const std::string& host, int port, const std::string& caFile, int timeoutMs);
+
 // A dictionary that knows the repeating groups of the messages we read, without a version:
 // it structures their groups when parsing but validates nothing.
 FIX::DataDictionaryProvider groupsDictionary();

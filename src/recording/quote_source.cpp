@@ -34,6 +34,7 @@ broker::FixSourceSettings readFixSource(const SettingsStore& settings,
     fix.targetCompId = readSetting(settings, settings::kKursquelleTargetCompId).trimmed();
     fix.user = readSetting(settings, settings::kKursquelleBenutzer).trimmed();
     fix.tls = number(settings::kKursquelleTls, 0, 1) == 1;
+    fix.caFile = readSetting(settings, settings::kKursquelleTlsStammzertifikat).trimmed();
     fix.heartbeatSeconds = number(settings::kKursquelleHeartbeat, 1, 3600);
     const QString passwordFile =
         readSetting(settings, settings::kKursquellePasswortDatei).trimmed();

@@ -89,6 +89,10 @@ inline constexpr SettingKey kKursquelleTargetCompId{SettingKey::kProgram, "Kursq
                                                     "TargetCompID", "VQSFEED"};
 inline constexpr SettingKey kKursquelleBenutzer{SettingKey::kProgram, "Kursquelle", "Benutzer", ""};
 inline constexpr SettingKey kKursquelleTls{SettingKey::kProgram, "Kursquelle", "TLS", "0"};
+// With TLS: a file of the authorities (PEM) the server's certificate must come from, for a
+// server with a certificate of its own making; empty: the system's authorities.
+inline constexpr SettingKey kKursquelleTlsStammzertifikat{SettingKey::kProgram, "Kursquelle",
+                                                          "TLSStammzertifikat", ""};
 inline constexpr SettingKey kKursquelleHeartbeat{SettingKey::kProgram, "Kursquelle", "Heartbeat",
                                                  "30"};
 // A file that holds the password where no keyring answers; readable by its owner only.

@@ -127,6 +127,8 @@ void QuoteFeed::start() {
     settings.compId = text(options_.compId);
     for (const QString& id : options_.clientCompIds) settings.clientCompIds.push_back(text(id));
     settings.storeDir = text(options_.storeDir);
+    settings.tlsCertFile = text(options_.tlsCert);
+    settings.tlsKeyFile = text(options_.tlsKey);
 
     fix::Acceptor::Callbacks callbacks;
     // The credentials never change: checked right on QuickFIX's thread.
@@ -313,7 +315,8 @@ void QuoteFeed::marketLoggedOut() {
 std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, QTextStream& err) {
     const QString usage = QStringLiteral(
         "Aufruf: vqsfeed --port PORT [--user NAME --password-file DATEI] [--comp-id ID]\n"
-        "                [--client-id ID ...] [--store-dir VERZ]\n");
+        "                [--client-id ID ...] [--store-dir VERZ]\n"
+        "                [--tls-cert DATEI --tls-key DATEI]\n");
     QuoteFeedOptions options;
     options.storeDir = QDir::homePath() + QStringLiteral("/.local/state/vqsfeed");
     QString passwordFile;
@@ -350,6 +353,10 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
             options.clientCompIds.push_back(value);
         } else if (arg == QLatin1String("--store-dir")) {
             options.storeDir = value;
+        } else if (arg == QLatin1String("--tls-cert")) {
+            options.tlsCert = value;
+        } else if (arg == QLatin1String("--tls-key")) {
+            options.tlsKey = value;
         } else {
             err << "Unbekannte Angabe: " << arg << "\n" << usage;
             return std::nullopt;
@@ -361,6 +368,10 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
     }
     if (options.user.isEmpty() != passwordFile.isEmpty()) {
         err << "--user und --password-file gehören zusammen.\n" << usage;
+        return std::nullopt;
+    }
+    if (options.tlsCert.isEmpty() != options.tlsKey.isEmpty()) {
+        err << "--tls-cert und --tls-key gehören zusammen.\n" << usage;
         return std::nullopt;
     }
     if (!passwordFile.isEmpty()) {
@@ -398,9 +409,10 @@ int runVqsfeed(const QStringList& args) {
         log(QStringLiteral("Start fehlgeschlagen: %1").arg(e.message()));
         return 1;
     }
-    log(QStringLiteral("vqsfeed auf Port %1 (%2, Gegenstellen: %3)")
+    log(QStringLiteral("vqsfeed auf Port %1 (%2, Gegenstellen: %3%4)")
             .arg(feed.port())
-            .arg(options->compId, options->clientCompIds.join(QStringLiteral(", "))));
+            .arg(options->compId, options->clientCompIds.join(QStringLiteral(", ")),
+                 options->tlsCert.isEmpty() ? QString() : QStringLiteral(", TLS")));
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&feed] { feed.pump(); });
     timer.start(100);

@@ -28,6 +28,9 @@ struct QuoteFeedOptions {
     QString user;
     QString password;
     QString storeDir;
+    // TLS with this certificate and key (PEM files); empty: plain TCP.
+    QString tlsCert;
+    QString tlsKey;
 };
 
 class FeedSubscription;
@@ -90,8 +93,8 @@ private:
 };
 
 // vqsfeed's command line (port 0: a free one, which the first log line names): --port PORT [--user
-// NAME --password-file FILE] [--comp-id ID]
-// [--client-id ID ...] [--store-dir DIR]. None (and the reason on err) when it is not usable.
+// NAME --password-file FILE] [--comp-id ID] [--client-id ID ...] [--store-dir DIR]
+// [--tls-cert FILE --tls-key FILE]. None (and the reason on err) when it is not usable.
 std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, QTextStream& err);
 
 // vqsfeed: serves until SIGTERM, SIGINT or SIGHUP; the exit code.

@@ -14,6 +14,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace vqs {
@@ -280,6 +282,84 @@ TEST_F(FixSource, AFeedStartedAgainIsLoggedInAgainAndNoTickRepeatsAtTheSeam) {
         if (a.kind != b.kind) continue;
         EXPECT_FALSE(a.zeit == b.zeit && a.kurs == b.kurs && a.volume == b.volume)
             << "tick " << i << " repeats the one before";
+    }
+}
+
+// A certificate of the test's own making for "localhost" and 127.0.0.1, and its key; false when
+// openssl fails.
+bool makeCertificate(const QString& folder) {
+    QProcess openssl;
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                   "-keyout", folder + "/key.pem", "-out", folder + "/cert.pem"});
+    return openssl.waitForFinished(60000) && openssl.exitCode() == 0;
+}
+
+// vqsfeed, the program, over TLS with the test's certificate; its port once it listens.
+struct TlsFeedProgram {
+    QProcess process;
+    int port = 0;
+    TlsFeedProgram(const QString& folder, const QString& store) {
+        process.setReadChannel(QProcess::StandardError);
+        process.start(VQSFEED, {"--port", "0", "--store-dir", folder + "/" + store, "--tls-cert",
+                                folder + "/cert.pem", "--tls-key", folder + "/key.pem"});
+        const QRegularExpression portLine("auf Port (\\d+)");
+        QByteArray out;
+        QRegularExpressionMatch match;
+        while (process.waitForReadyRead(20000) &&
+               !(match = portLine.match(QString::fromUtf8(out += process.readAllStandardError())))
+                    .hasMatch()) {
+        }
+        port = match.hasMatch() ? match.captured(1).toInt() : 0;
+    }
+    ~TlsFeedProgram() {
+        process.terminate();
+        if (!process.waitForFinished(10000)) process.kill();
+        process.waitForFinished();
+    }
+};
+
+TEST_F(FixSource, OverTlsTheServersCertificateMustComeFromTheGivenAuthorityForItsName) {
+    ASSERT_TRUE(makeCertificate(dir.path()));
+    source.tls = true;
+    source.user.clear();
+    source.password.clear();
+    {
+        TlsFeedProgram tlsFeed(dir.path(), "tls");
+        ASSERT_NE(tlsFeed.port, 0);
+        source.port = tlsFeed.port;
+        source.caFile = dir.filePath("cert.pem");
+        test::TestContext t{overFix()};
+        ASSERT_TRUE(t.recorder.login()) << t.messages.shown.front().text.toStdString();
+        record(t, {"633018"});
+        ASSERT_TRUE(firstQuotesHeard(t)) << "a quote came over TLS";
+    }
+    // QuickFIX's TLS server answers no one after a client broke off its handshake: each refusal
+    // gets a server of its own.
+    const struct Case {
+        const char* name;
+        const char* host;
+        bool ownAuthority;
+        const char* refusal;
+    } cases[] = {
+        {"another name", "127.0.0.2", true, "certificate refused: IP address mismatch"},
+        {"the system's authorities", "127.0.0.1", false,
+         "certificate refused: self-signed certificate"},
+    };
+    for (const Case& c : cases) {
+        TlsFeedProgram refusing(dir.path(), c.name);
+        source.host = c.host;
+        source.port = refusing.port;
+        source.caFile = c.ownAuthority ? dir.filePath("cert.pem") : QString();
+        test::TestContext t{overFix()};
+        EXPECT_FALSE(t.recorder.login()) << c.name;
+        ASSERT_EQ(t.messages.shown.size(), 1U) << c.name;
+        EXPECT_THAT(t.messages.shown[0].text.toStdString(),
+                    HasSubstr("Fehler beim Login aufgetreten: Keine Verbindung zur "
+                              "FIX-Kursquelle: "))
+            << c.name;
+        EXPECT_THAT(t.messages.shown[0].text.toStdString(), HasSubstr(c.refusal)) << c.name;
     }
 }
 
