@@ -4,6 +4,7 @@
 #include "common/process.h"
 #include "datafiles/naming.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -77,6 +78,7 @@ struct DataFileStore::Target {
     std::unique_ptr<OpenFile> file;
     std::list<Target*>::iterator kept;
     std::int64_t checkedEnd = -1;  // the file's length after our last append, header checked
+    int queuedSlot = -1;           // its place in queuedFiles_ while ticks of it are queued
 };
 
 QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason) {
@@ -88,6 +90,7 @@ QString journalSetAsideText(const QString& file, const QString& aside, const QSt
 
 DataFileStore::DataFileStore(FileSystem& fs) : fs_(fs), keptLimit_(openFilesKept()) {}
 DataFileStore::~DataFileStore() {
+    flushQueued();
     syncFolders();
     closeFiles();
 }
@@ -99,6 +102,7 @@ void DataFileStore::syncFolders() {
 
 void DataFileStore::setRoot(const QString& root) {
     if (root == root_) return;
+    flushQueued();
     root_ = root;
     closeFiles();
     targets_.clear();
@@ -138,6 +142,7 @@ DataFileStore::Target& DataFileStore::target(const TitelId& id, const TitelDef& 
     const TargetKey key{id, kind};
     Target* t = targets_.value(key);
     if (t && t->ordner == def.Ordner) return *t;
+    if (t && t->queuedSlot >= 0) flushQueued();  // they go where the file was
     if (!t) {
         ownedTargets_.push_back(std::make_unique<Target>());
         t = ownedTargets_.back().get();
@@ -160,26 +165,46 @@ QString DataFileStore::filePath(const TitelDef& def, Kursart kind) {
     return target(def, kind).path;
 }
 
-Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart kind,
-                               const KursSatz& satz) {
-    if (def.WKN.isEmpty() && def.RT_WKN.isEmpty()) return Appended::kFailed;  // no definition
+DataFileStore::Target* DataFileStore::admit(const TitelId& id, const TitelDef& def, Kursart kind,
+                                            const KursSatz& satz, Appended& outcome) {
+    outcome = Appended::kFailed;
+    if (def.WKN.isEmpty() && def.RT_WKN.isEmpty()) return nullptr;  // no definition
     if (!std::isfinite(satz.Zeit) || !std::isfinite(satz.Kurs) || !std::isfinite(satz.Volume))
-        return Appended::kFailed;
+        return nullptr;
     Target& t = target(id, def, kind);
     if (!held_.isEmpty() && held_.contains(t.path)) {
         heldTicks_[t.path].push_back({def, kind, satz});
-        return Appended::kHeld;
+        outcome = Appended::kHeld;
+        return nullptr;
     }
     if (!covered_.isEmpty()) {
         if (auto it = covered_.find(t.path); it != covered_.end()) {
             // Time stamps of the two ways differ in their last bits.
-            if (satz.Zeit <= *it + 1e-9) return Appended::kCovered;
+            if (satz.Zeit <= *it + 1e-9) {
+                outcome = Appended::kCovered;
+                return nullptr;
+            }
             covered_.erase(it);
         }
     }
+    return &t;
+}
+
+Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart kind,
+                               const KursSatz& satz) {
+    flushQueued();  // a file's records stand in the order of their ticks
+    Appended outcome;
+    Target* t = admit(id, def, kind, satz, outcome);
+    return t ? appendOne(*t, def, kind, satz) : outcome;
+}
+
+Appended DataFileStore::appendOne(Target& t, const TitelDef& def, Kursart kind,
+                                  const KursSatz& satz) {
     char record[kRecordSize];
     encodeKursSatz(satz, record);
-    const Failure failure = appendNow(t, def, kind, record, kRecordSize);
+    std::int64_t written = 0;
+    const Failure failure =
+        appendNow(t, def, kind, record, kRecordSize, Whole::kAllOrNone, written);
     if (failure.error) {
         reportFailure(t, failure);
         return Appended::kFailed;
@@ -188,14 +213,116 @@ Appended DataFileStore::append(const TitelId& id, const TitelDef& def, Kursart k
     return Appended::kWritten;
 }
 
+bool DataFileStore::turnEndsLater() {
+    // A tick raised by a handler of a running event loop (the broker's quote events): the loop
+    // comes back when the handler ends, and its dispatcher says so before it waits or looks for
+    // the next events (in nested loops too, and in a processEvents() that lets a long operation
+    // breathe). That ends the turn: its ticks are written then. Called in from outside any
+    // loop, nothing would.
+    QThread* const thread = QThread::currentThread();
+    if (!QCoreApplication::instance() || thread != syncContext_.thread() ||
+        thread->loopLevel() == 0)
+        return false;
+    if (!turnWatched_) {
+        QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance(thread);
+        if (!dispatcher) return false;
+        const auto turnEnded = [this] { flushQueued(); };
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &syncContext_,
+                         turnEnded);
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &syncContext_, turnEnded);
+        turnWatched_ = true;
+    }
+    return true;
+}
+
+Appended DataFileStore::queue(const TitelId& id, const TitelDef& def, Kursart kind,
+                              const KursSatz& satz) {
+    Appended outcome;
+    Target* t = admit(id, def, kind, satz, outcome);
+    if (!t) return outcome;
+    if (queuedOrder_.empty() && !turnEndsLater()) return appendOne(*t, def, kind, satz);
+    if (t->queuedSlot < 0) {
+        t->queuedSlot = static_cast<int>(queuedFiles_.size());
+        queuedFiles_.push_back({t, def, kind});
+    }
+    ++queuedFiles_[static_cast<size_t>(t->queuedSlot)].count;
+    queuedOrder_.push_back(static_cast<std::uint32_t>(t->queuedSlot));
+    const size_t at = queuedRecords_.size();
+    queuedRecords_.resize(at + kRecordSize);
+    encodeKursSatz(satz, queuedRecords_.data() + at);
+    if (queuedOrder_.size() >= kMostQueued) flushQueued();  // memory stays bounded
+    return Appended::kQueued;
+}
+
+void DataFileStore::flushQueued() {
+    if (queuedOrder_.empty()) return;
+    // Taken out first: a tick the listener queues meanwhile waits for the next flush.
+    std::vector<QueuedFile> files;
+    std::vector<std::uint32_t> order;
+    std::vector<char> records;
+    files.swap(queuedFiles_);
+    order.swap(queuedOrder_);
+    records.swap(queuedRecords_);
+    for (QueuedFile& f : files) f.target->queuedSlot = -1;
+
+    // Each file's records side by side, in the order of their ticks (they are already when
+    // every file has one tick).
+    const char* data = records.data();
+    if (files.size() < order.size()) {
+        size_t at = 0;
+        for (QueuedFile& f : files) {
+            f.next = at;
+            at += f.count;
+        }
+        burst_.resize(records.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            std::memcpy(burst_.data() + files[order[i]].next++ * kRecordSize,
+                        records.data() + i * kRecordSize, kRecordSize);
+        data = burst_.data();
+    }
+    for (QueuedFile& f : files) {
+        const std::int64_t length = std::int64_t{f.count} * kRecordSize;
+        std::int64_t written = 0;
+        const Failure failure =
+            appendNow(*f.target, f.def, f.kind, data, length, Whole::kAsMany, written);
+        f.written = static_cast<std::uint32_t>(written / kRecordSize);
+        if (failure.error)
+            reportFailure(*f.target, failure);
+        else if (!faults_.isEmpty())
+            reportWritten(*f.target);
+        data += length;
+    }
+
+    if (listener_) {
+        for (const std::uint32_t slot : order) {
+            QueuedFile& f = files[slot];
+            listener_->queuedTickDone(f.told++ < f.written ? Appended::kWritten
+                                                           : Appended::kFailed);
+        }
+    }
+    // Their room serves the next turns, unless a backlog made it large.
+    if (queuedOrder_.empty() && records.capacity() <= kKeptRoom * kRecordSize) {
+        files.clear();
+        order.clear();
+        records.clear();
+        queuedFiles_.swap(files);
+        queuedOrder_.swap(order);
+        queuedRecords_.swap(records);
+    }
+    if (burst_.capacity() > kKeptRoom * kRecordSize) burst_ = {};
+}
+
 int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
                              const std::vector<KursSatz>& records) {
     if (records.empty()) return 0;
+    flushQueued();
     Target& t = target(def, kind);
     QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
     for (size_t i = 0; i < records.size(); ++i)
         encodeKursSatz(records[i], bytes.data() + i * kRecordSize);
-    const Failure failure = appendNow(t, def, kind, bytes.constData(), bytes.size());
+    std::int64_t written = 0;
+    const Failure failure =
+        appendNow(t, def, kind, bytes.constData(), bytes.size(), Whole::kAllOrNone, written);
     if (failure.error) {
         reportFailure(t, failure);
         return failure.error;
@@ -205,7 +332,9 @@ int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
 }
 
 DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, Kursart kind,
-                                                const char* records, std::int64_t length) {
+                                                const char* records, std::int64_t length,
+                                                Whole whole, std::int64_t& written) {
+    written = 0;
     if (!t.tidied) {
         // Once per folder and run: the targets of a folder are made before its first tick.
         if (!tidiedFolders_.contains(t.folder)) tidyFolder(t.folder);
@@ -219,6 +348,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
             if (error == ENOENT) {
                 const Failure created =
                     createFile(t, buildHeader(def, kind), records, length, false);
+                if (!created.error) written = length;
                 if (created.error != EEXIST) return created;
                 error = file->open(t.nativePath, FileSystem::Access::kReadWrite);  // made meanwhile
             }
@@ -228,7 +358,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
             touchKept(t);
         }
         bool reopen = false;
-        const Failure failure = appendLocked(t, def, kind, records, length, reopen);
+        const Failure failure = appendLocked(t, def, kind, records, length, whole, written, reopen);
         if (failure.error || reopen) closeKept(t);
         if (!reopen || attempt > 0) return failure;
     }
@@ -236,6 +366,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
 
 DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& def, Kursart kind,
                                                    const char* records, std::int64_t length,
+                                                   Whole whole, std::int64_t& written,
                                                    bool& reopen) {
     OpenFile& file = *t.file;
     // A rewrite by another program (a merge, the Dateninspektor's save) ends before we look;
@@ -267,9 +398,12 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
         return {ENOENT};
     }
     const std::int64_t size = status.size;
-    // The header was checked when the file had this length after our last append: nobody has
-    // appended or rewritten since (either changes the length, a rewrite of the same length
-    // leaves a data file's header a data file's).
+    // The header was checked when the file had this length after our last append (of one tick
+    // or of a turn's burst), and it is still the file of that name (links above). Every other
+    // writer of data files appends or rewrites under this lock, which we hold from this look
+    // until our write: an append by anyone changes the length, a rewrite of another length too,
+    // and a rewrite of the same length (a save that changed values only) leaves a data file's
+    // header a data file's. Any other length, a reopened file or a failed write: checked again.
     if (size != t.checkedEnd) {
         DateiKopf kopf;
         std::int64_t got = 0;
@@ -278,7 +412,9 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
         if (got == 0) {
             // An empty file under the name gets its header: written whole, as a new file.
             closeKept(t);
-            return createFile(t, buildHeader(def, kind), records, length, true);
+            const Failure created = createFile(t, buildHeader(def, kind), records, length, true);
+            if (!created.error) written = length;
+            return created;
         }
         if (got < kHeaderSize || !kopf.hasKennung()) return {kNoDataFile};
         if (!kopf.isCompleted()) {
@@ -291,8 +427,16 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
     if ((error = file.write(end, records, length))) {
         // Whatever part went in is cut off again: the file keeps whole records only.
         file.truncate(end);
+        if (whole == Whole::kAsMany && length > kRecordSize) {
+            // A full disk may take some: record by record, in order, until one does not fit
+            // (cut off too). The ticks after it are failed; none goes in behind a gap.
+            while (written < length && !file.write(end + written, records + written, kRecordSize))
+                written += kRecordSize;
+            if (written < length) file.truncate(end + written);
+        }
         return {error};
     }
+    written = length;
     t.checkedEnd = end + length;
     return {};
 }
@@ -317,6 +461,7 @@ void DataFileStore::closeKept(Target& t) {
 }
 
 void DataFileStore::closeFiles() {
+    flushQueued();
     while (!kept_.empty()) closeKept(*kept_.front());
 }
 
@@ -331,6 +476,7 @@ DataFileStore::Failure DataFileStore::createFile(Target& t, const DateiKopf& hea
 
 int DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& header,
                           const std::vector<KursSatz>& records) {
+    flushQueued();
     Target& t = target(def, kind);
     QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
     for (size_t i = 0; i < records.size(); ++i)
@@ -818,6 +964,7 @@ QStringList DataFileStore::recoverJournals() {
 }
 
 std::optional<KursSatz> DataFileStore::lastRecord(const TitelDef& def, Kursart kind) {
+    flushQueued();  // the last record may be a queued one
     Target& t = target(def, kind);
     OpenFile file(fs_);
     if (file.open(t.nativePath, FileSystem::Access::kRead)) return std::nullopt;
@@ -833,7 +980,10 @@ std::optional<KursSatz> DataFileStore::lastRecord(const TitelDef& def, Kursart k
     return decodeKursSatz(record);
 }
 
-void DataFileStore::hold(const QString& path) { ++held_[path]; }
+void DataFileStore::hold(const QString& path) {
+    flushQueued();
+    ++held_[path];
+}
 
 void DataFileStore::release(const QString& path) {
     auto it = held_.find(path);
@@ -863,6 +1013,7 @@ void DataFileStore::reportWritten(const Target& t) {
 }
 
 void DataFileStore::endFaultsOf(const TitelDef& def) {
+    flushQueued();  // what the title got before it stopped still goes in
     if (faults_.isEmpty()) return;
     for (Kursart kind : {kBezahlt, kGeld, kBrief}) {
         Target* t = targets_.value({def.id(), kind});

@@ -28,6 +28,7 @@ enum class Appended {
     kHeld,     // its file is held: it waits in memory and is appended at release
     kCovered,  // a back-fill put it into the file already: not written again
     kFailed,   // not written; the store has reported why
+    kQueued,   // waits for the end of this turn of the event loop; the listener hears its outcome
 };
 
 // Told what the store cannot do, and when it can again.
@@ -41,6 +42,9 @@ public:
     virtual void faultEnded(const QString& where) = 0;
     // A tick that waited while its file was held has reached the file.
     virtual void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) = 0;
+    // What became of a tick queued for the end of the turn (kWritten or kFailed): told once for
+    // every tick that queue() answered kQueued, in the order they were queued.
+    virtual void queuedTickDone(Appended /*outcome*/) {}
     // A journal beside `file` did not belong to it (`reason`): it was renamed to `aside` and the
     // file left as it was.
     virtual void journalSetAside(const QString& file, const QString& aside,
@@ -82,6 +86,19 @@ public:
     }
     // The same with the title's identity made once by the caller (the quote path).
     Appended append(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz);
+
+    // The quote path's append: the ticks of one turn of the event loop wait until it ends, then
+    // each file takes its ticks in one write under one lock (and, when it was not kept open, one
+    // open), in the order they came (kQueued; the listener hears each one's outcome). Where the
+    // disk takes only some of them, the first ones go in as whole records and the rest are
+    // failed. Outside an event loop (a tool, a call with no loop running) it appends at once, as
+    // append() does. Held, covered and unusable ticks are answered at once, as by append().
+    Appended queue(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz);
+    // Writes the queued ticks now. Every other call of the store that reads or writes data files
+    // writes them first, so that they come before whatever that call does; the recorder calls it
+    // before it ends.
+    void flushQueued();
+    size_t queuedTicks() const { return queuedOrder_.size(); }
 
     // Appends records in one write, all or none: a file that cannot take them all is cut back
     // to what it was. 0, or the error (kNoDataFile for a file that is not one).
@@ -186,7 +203,7 @@ public:
 
     // While a file is held, its realtime ticks wait in memory, in order; release appends them.
     // Holds nest: the file is free again after as many releases as holds.
-    void hold(const QString& path);
+    void hold(const QString& path);  // writes the queued ticks first: they precede the rewrite
     void release(const QString& path);
     bool isHeld(const QString& path) const { return held_.contains(path); }
     // Holds a file while it lives: released however the rewrite ends (an exception included),
@@ -242,16 +259,40 @@ private:
         int error = 0;
         bool inFolder = false;  // the folder could not be made
     };
+    // What goes in when the disk cannot take every record of an append.
+    enum class Whole {
+        kAllOrNone,  // none of them
+        kAsMany,     // the first ones, as many as fit, each whole
+    };
+    // A file's ticks of this turn.
+    struct QueuedFile {
+        Target* target;
+        TitelDef def;
+        Kursart kind;
+        std::uint32_t count = 0;
+        std::uint32_t written = 0;  // the first ones went in
+        std::uint32_t told = 0;     // outcomes told so far
+        size_t next = 0;            // where its next record is gathered
+    };
+    static constexpr size_t kMostQueued = 1 << 16;  // ticks: a larger turn is written in parts
+    static constexpr size_t kKeptRoom = 1 << 12;    // ticks whose room is kept between turns
 
     Target& target(const TitelDef& def, Kursart kind) { return target(def.id(), def, kind); }
     Target& target(const TitelId& id, const TitelDef& def, Kursart kind);
     QString resolveFolder(const QString& ordner);
+    // The file a tick goes to, or none with the tick's outcome (held, covered, unusable).
+    Target* admit(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz,
+                  Appended& outcome);
+    Appended appendOne(Target& target, const TitelDef& def, Kursart kind, const KursSatz& satz);
+    // Whether an event loop runs this call, so that its turn ends after the call returns.
+    bool turnEndsLater();
+    // `written`: the bytes that went in (all of them when no error is returned).
     Failure appendNow(Target& target, const TitelDef& def, Kursart kind, const char* records,
-                      std::int64_t length);
+                      std::int64_t length, Whole whole, std::int64_t& written);
     // The same into the target's open file, under its lock; `reopen` when the file was deleted
     // or replaced since it was opened.
     Failure appendLocked(Target& target, const TitelDef& def, Kursart kind, const char* records,
-                         std::int64_t length, bool& reopen);
+                         std::int64_t length, Whole whole, std::int64_t& written, bool& reopen);
     void keepOpen(Target& target, std::unique_ptr<OpenFile> file);
     void touchKept(Target& target);
     void closeKept(Target& target);
@@ -283,7 +324,15 @@ private:
     QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
     QSet<QString> tidiedFolders_;
     QSet<QString> unsyncedFolders_;
-    QObject syncContext_;  // a syncFolders() still queued goes with the store
+    // A syncFolders() still posted, and the watch for the end of a turn, go with the store.
+    QObject syncContext_;
+    // The ticks of this turn: the files they go to (in the order of their first tick), each
+    // tick's file in the order of the ticks, and their records in that order.
+    std::vector<QueuedFile> queuedFiles_;
+    std::vector<std::uint32_t> queuedOrder_;
+    std::vector<char> queuedRecords_;
+    std::vector<char> burst_;   // a file's records gathered for its write
+    bool turnWatched_ = false;  // the event dispatcher tells us when a turn has ended
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
     QHash<QString, double> covered_;

@@ -66,7 +66,10 @@ Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& 
             [this] { Q_EMIT sessionStateChanged(session_.Status()); });
 }
 
-Recorder::~Recorder() { shutdown(); }
+Recorder::~Recorder() {
+    shutdown();
+    store_.setListener(nullptr);  // the store goes after the members that hear from it
+}
 
 void Recorder::setMessagePresenter(MessagePresenter* presenter) {
     messages_ = presenter ? presenter : &gStderrMessages;
@@ -184,6 +187,8 @@ bool Recorder::saveDefinitions() {
 void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    // Every tick received so far goes into its file (or is told as a write failure) first.
+    runStep([&] { store_.flushQueued(); });
     datenpflege_.stop();
     connection_->end();
     const bool wasLoggedIn = session_.loggedIn();
@@ -202,9 +207,29 @@ void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, d
     const TitelDef* def = titles_.find(id);
     if (!def) return;  // a title without definition has nowhere to go
     const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
-    if (store_.append(id, *def, kind, satz) != Appended::kWritten) return;
+    // The ticks of one turn of the event loop go into their files together at its end.
+    switch (store_.queue(id, *def, kind, satz)) {
+        case Appended::kWritten:
+            recorded(*def, kind, kurs, volume, zeit);
+            break;
+        case Appended::kQueued:
+            queuedTicks_.push_back({*def, kind, kurs, volume, zeit});
+            break;
+        default:
+            break;
+    }
+}
+
+void Recorder::queuedTickDone(Appended outcome) {
+    if (queuedTicks_.empty()) return;
+    const QueuedTick q = std::move(queuedTicks_.front());
+    queuedTicks_.pop_front();
+    if (outcome == Appended::kWritten) recorded(q.def, q.kind, q.kurs, q.volume, q.zeit);
+}
+
+void Recorder::recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit) {
     kursanzahl_ += 1;
-    Q_EMIT tickRecorded(*def, kind, kurs, volume, zeit);
+    Q_EMIT tickRecorded(def, kind, kurs, volume, zeit);
 }
 
 std::optional<KursSatz> Recorder::lastRecorded(const TitelDef& def, Kursart kind) {
@@ -273,8 +298,7 @@ void Recorder::journalSetAside(const QString& file, const QString& aside, const 
 }
 
 void Recorder::heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) {
-    kursanzahl_ += 1;
-    Q_EMIT tickRecorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);
+    recorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);
 }
 
 }  // namespace vqs

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -156,6 +157,7 @@ private:
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
     void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) override;
+    void queuedTickDone(Appended outcome) override;
     void journalSetAside(const QString& file, const QString& aside, const QString& reason) override;
     // TitelLoadProgress
     void status(const QString& text) override { Q_EMIT startInfo(text); }
@@ -175,6 +177,16 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{session_, store_, clock_, options_, *this};
     double kursanzahl_ = 0;
+    // The ticks the store holds for the end of the turn, in their order: what is counted and
+    // shown once they are written.
+    struct QueuedTick {
+        TitelDef def;
+        Kursart kind;
+        float kurs, volume;
+        double zeit;
+    };
+    std::deque<QueuedTick> queuedTicks_;
+    void recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;
     std::optional<TitelRegistry::Count> loggedRecording_;
