@@ -79,6 +79,8 @@ struct DataFileStore::Target {
     std::list<Target*>::iterator kept;
     std::int64_t checkedEnd = -1;  // the file's length after our last append, header checked
     int queuedSlot = -1;           // its place in queuedFiles_ while ticks of it are queued
+    std::uint64_t lastUse = 0;     // the store's append count at its last append
+    bool passing = false;          // open for one append only, not kept
 };
 
 QString journalSetAsideText(const QString& file, const QString& aside, const QString& reason) {
@@ -335,6 +337,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
                                                 const char* records, std::int64_t length,
                                                 Whole whole, std::int64_t& written) {
     written = 0;
+    t.lastUse = ++appends_;
     if (!t.tidied) {
         // Once per folder and run: the targets of a folder are made before its first tick.
         if (!tidiedFolders_.contains(t.folder)) tidyFolder(t.folder);
@@ -359,7 +362,7 @@ DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, 
         }
         bool reopen = false;
         const Failure failure = appendLocked(t, def, kind, records, length, whole, written, reopen);
-        if (failure.error || reopen) closeKept(t);
+        if (failure.error || reopen || t.passing) closeKept(t);
         if (!reopen || attempt > 0) return failure;
     }
 }
@@ -442,9 +445,21 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
 }
 
 void DataFileStore::keepOpen(Target& t, std::unique_ptr<OpenFile> file) {
-    if (kept_.size() >= keptLimit_) closeKept(*kept_.back());
     t.file = std::move(file);
     t.checkedEnd = -1;
+    if (kept_.size() >= keptLimit_) {
+        // More files take ticks than may stay open (ten thousand titles of all kinds under a
+        // limit of 20,000 files): each turn comes to all of them in turn, and closing the least
+        // recently used one would close every file just before its next tick, so that every
+        // append opens its file. The files kept stay while they take ticks, the others are
+        // opened for their append only; a kept file that has taken none for a while (four
+        // times as many appends as files may be kept) makes room.
+        if (appends_ - kept_.back()->lastUse < 4 * std::uint64_t{keptLimit_}) {
+            t.passing = true;
+            return;
+        }
+        closeKept(*kept_.back());
+    }
     kept_.push_front(&t);
     t.kept = kept_.begin();
 }
@@ -455,7 +470,8 @@ void DataFileStore::touchKept(Target& t) {
 
 void DataFileStore::closeKept(Target& t) {
     if (!t.file) return;
-    kept_.erase(t.kept);
+    if (!t.passing) kept_.erase(t.kept);
+    t.passing = false;
     t.file.reset();
     t.checkedEnd = -1;
 }

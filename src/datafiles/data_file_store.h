@@ -321,6 +321,7 @@ private:
     std::vector<std::unique_ptr<Target>> ownedTargets_;
     std::list<Target*> kept_;  // the targets whose files are open, most recently used first
     size_t keptLimit_;
+    std::uint64_t appends_ = 0;                          // appends so far (the age of a kept file)
     QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
     QSet<QString> tidiedFolders_;
     QSet<QString> unsyncedFolders_;

@@ -151,7 +151,7 @@ TEST_F(DataFileStoreTest, ABurstSpanningSeveralFilesTellsEveryTicksOutcomeInOrde
     EXPECT_EQ(readFile(store_.filePath(full, kBezahlt)),
               header(full, kBezahlt) + record(kToday + 0.1, 0, 1));
     EXPECT_EQ(readFile(store_.filePath(neu, kBezahlt)), header(neu, kBezahlt) + four);
-    EXPECT_EQ(calls("Open", a, mark), 1);
+    EXPECT_LE(calls("Open", a, mark), 1);
     EXPECT_EQ(calls("Write", a, mark), 1);
     EXPECT_EQ(calls("Write", full, mark), 2) << "the burst, then its first record alone";
     EXPECT_EQ(reports_.failures,
@@ -328,6 +328,11 @@ TEST_F(DataFileStoreTest, MoreFilesThanAreKeptOpenTakeTheirTicksInTurn) {
         EXPECT_EQ(test::readFile(store_.filePath(d, kBezahlt)),
                   header(d, kBezahlt) + record(kToday + 0.1, 0, 1) + record(kToday + 0.2, 1, 1) +
                       record(kToday + 0.3, 2, 1));
+    // Made by the first round (after a look that found none); then the first two files are
+    // opened once and kept, the others opened for each tick (closing the least recently used
+    // one would reopen every file at every tick).
+    EXPECT_EQ(fs_.journal.count("Open 710000-BRAVOL-ETR.VQS"), 2);
+    EXPECT_EQ(fs_.journal.count("Open 710004-BRAVOL-ETR.VQS"), 3);
 }
 
 TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {
