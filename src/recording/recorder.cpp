@@ -187,8 +187,27 @@ bool Recorder::saveDefinitions() {
 void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
-    // Every tick received so far goes into its file (or is told as a write failure) first.
+    // Every tick received so far goes into its file first; those the disk does not take are
+    // named, with their files, as the last word on them.
+    const qint64 failedBefore = queuedTicksFailed_;
     runStep([&] { store_.flushQueued(); });
+    if (const qint64 failed = queuedTicksFailed_ - failedBefore; failed > 0) {
+        QStringList where;
+        for (auto it = store_.faults().begin(); it != store_.faults().end(); ++it)
+            where << QDir::toNativeSeparators(it.key()) + QStringLiteral(" (") + it.value() +
+                         QLatin1Char(')');
+        where.sort();
+        constexpr qsizetype kNamed = 5;  // a full disk fails every file
+        if (where.size() > kNamed) {
+            const qsizetype more = where.size() - kNamed;
+            where.resize(kNamed);
+            where << QStringLiteral("%1 weitere").arg(more);
+        }
+        const QString what = failed == 1 ? QStringLiteral("konnte 1 Kurs")
+                                         : QStringLiteral("konnten %1 Kurse").arg(failed);
+        log(QStringLiteral("Beim Beenden %1 nicht geschrieben werden: %2")
+                .arg(what, where.join(QStringLiteral(", "))));
+    }
     datenpflege_.stop();
     connection_->end();
     const bool wasLoggedIn = session_.loggedIn();
@@ -224,7 +243,10 @@ void Recorder::queuedTickDone(Appended outcome) {
     if (queuedTicks_.empty()) return;
     const QueuedTick q = std::move(queuedTicks_.front());
     queuedTicks_.pop_front();
-    if (outcome == Appended::kWritten) recorded(q.def, q.kind, q.kurs, q.volume, q.zeit);
+    if (outcome == Appended::kWritten)
+        recorded(q.def, q.kind, q.kurs, q.volume, q.zeit);
+    else
+        ++queuedTicksFailed_;
 }
 
 void Recorder::recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit) {

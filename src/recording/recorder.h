@@ -186,6 +186,7 @@ private:
         double zeit;
     };
     std::deque<QueuedTick> queuedTicks_;
+    qint64 queuedTicksFailed_ = 0;
     void recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;

@@ -196,7 +196,7 @@ TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
 // The ticks of one turn of the event loop are counted and shown once they are in their files,
 // in the order they came, with the time the broker gave; a file that cannot take its ticks gets
 // none counted and is named in the log. Told to end in the middle of a turn, the recorder writes
-// what it has received before it ends.
+// what it has received before it ends, and names what the disk did not take.
 TEST(Recorder, TheTicksOfATurnCountOnceWrittenAndTheEndWritesThemFirst) {
     test::FaultyFileSystem fs;
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); }, fs);
@@ -240,12 +240,17 @@ TEST(Recorder, TheTicksOfATurnCountOnceWrittenAndTheEndWritesThemFirst) {
         << t.events.log.last().toStdString();
 
     test::inOneTurn([&] {
-        quote(*objekte[0]);
+        for (TitelObjekt* objekt : objekte) quote(*objekt);
         quote(*objekte[0]);
         t.recorder.shutdown();
         EXPECT_EQ(t.recorder.kursanzahl(), 5) << "written before the end";
     });
     EXPECT_EQ(test::readFile(written).size(), 856 + 5 * 16);
+    EXPECT_TRUE(t.events.log.contains(
+        "Beim Beenden konnte 1 Kurs nicht geschrieben werden: " +
+        QDir::toNativeSeparators(t.datenpfad() + "/Dax 30/846900-BRAVOL-ETR.VQS") +
+        " (Auf dem Datenträger ist kein Platz mehr frei)"))
+        << t.events.log.join("\n").toStdString();
 }
 
 // A title whose subscription the broker refuses at start is named once, and is not counted as
