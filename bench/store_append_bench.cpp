@@ -47,8 +47,9 @@ struct Outcomes final : vqs::DataFileStoreListener {
     void faultEnded(const QString&) override {}
     void heldTickWritten(const vqs::TitelDef&, vqs::Kursart, const vqs::KursSatz&) override {}
     void journalSetAside(const QString&, const QString&, const QString&) override {}
-    void queuedTickDone(vqs::Appended outcome) override {
-        if (outcome != vqs::Appended::kWritten) ++failed_;
+    void queuedTicksDone(const vqs::TitelDef&, vqs::Kursart,
+                         const std::vector<vqs::QueuedTick>& ticks, size_t written) override {
+        failed_ += static_cast<long>(ticks.size() - written);
     }
     long failed_ = 0;
 };
@@ -71,8 +72,9 @@ void runStore(benchmark::State& state, int ticksPerFile) {
         for (int k = 0; k < ticksPerFile; ++k) {
             for (size_t n = 0; n < files; ++n) {
                 const size_t t = (file + n) % defs.size();
-                const vqs::Appended a = store.queue(ids[t], defs[t], vqs::kBezahlt,
-                                                    {46366.4 + tick * 1e-9, 100.0f, 1.0f});
+                const double zeit = 46366.4 + tick * 1e-9;
+                const vqs::Appended a =
+                    store.queue(ids[t], defs[t], vqs::kBezahlt, {zeit, 100.0f, 1.0f}, zeit);
                 if (a != vqs::Appended::kQueued) state.SkipWithError("not queued");
                 ++tick;
             }

@@ -228,90 +228,90 @@ bool DataFileStore::turnEndsLater() {
     if (!turnWatched_) {
         QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance(thread);
         if (!dispatcher) return false;
-        const auto turnEnded = [this] { flushQueued(); };
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &syncContext_,
-                         turnEnded);
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &syncContext_, turnEnded);
+        const auto ended = [this] { turnEnded(); };
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &syncContext_, ended);
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &syncContext_, ended);
         turnWatched_ = true;
     }
     return true;
 }
 
+void DataFileStore::turnEnded() {
+    if (queuedFiles_.empty() || flushQueued(QDeadlineTimer(kTurnMs)) || resumePosted_) return;
+    // Time is up with files left: the loop goes on with them once it has looked for other
+    // events, without waiting for one.
+    resumePosted_ = true;
+    QMetaObject::invokeMethod(
+        &syncContext_, [this] { resumePosted_ = false; }, Qt::QueuedConnection);
+}
+
 Appended DataFileStore::queue(const TitelId& id, const TitelDef& def, Kursart kind,
-                              const KursSatz& satz) {
+                              const KursSatz& satz, double givenZeit) {
     Appended outcome;
     Target* t = admit(id, def, kind, satz, outcome);
     if (!t) return outcome;
-    if (queuedOrder_.empty() && !turnEndsLater()) return appendOne(*t, def, kind, satz);
+    if (queuedFiles_.empty() && !turnEndsLater()) return appendOne(*t, def, kind, satz);
     if (t->queuedSlot < 0) {
         t->queuedSlot = static_cast<int>(queuedFiles_.size());
-        queuedFiles_.push_back({t, def, kind});
+        queuedFiles_.push_back({t, def, kind, {}});
     }
-    ++queuedFiles_[static_cast<size_t>(t->queuedSlot)].count;
-    queuedOrder_.push_back(static_cast<std::uint32_t>(t->queuedSlot));
-    const size_t at = queuedRecords_.size();
-    queuedRecords_.resize(at + kRecordSize);
-    encodeKursSatz(satz, queuedRecords_.data() + at);
-    if (queuedOrder_.size() >= kMostQueued) flushQueued();  // memory stays bounded
+    queuedFiles_[static_cast<size_t>(t->queuedSlot)].ticks.push_back({satz, givenZeit});
+    // Memory stays bounded: from kMostQueued on the ticks are written in parts of a turn's time
+    // (the loop still hears other events between them); past sixteen times as many, the quotes
+    // wait for the disk (a disk slower than the market for minutes).
+    if (++queuedCount_ % kMostQueued == 0)
+        flushQueued(queuedCount_ >= 16 * kMostQueued ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                     : QDeadlineTimer(kTurnMs));
     return Appended::kQueued;
 }
 
-void DataFileStore::flushQueued() {
-    if (queuedOrder_.empty()) return;
-    // Taken out first: a tick the listener queues meanwhile waits for the next flush.
-    std::vector<QueuedFile> files;
-    std::vector<std::uint32_t> order;
-    std::vector<char> records;
-    files.swap(queuedFiles_);
-    order.swap(queuedOrder_);
-    records.swap(queuedRecords_);
-    for (QueuedFile& f : files) f.target->queuedSlot = -1;
+void DataFileStore::flushQueued() { flushQueued(QDeadlineTimer(QDeadlineTimer::Forever)); }
 
-    // Each file's records side by side, in the order of their ticks (they are already when
-    // every file has one tick).
-    const char* data = records.data();
-    if (files.size() < order.size()) {
-        size_t at = 0;
-        for (QueuedFile& f : files) {
-            f.next = at;
-            at += f.count;
-        }
-        burst_.resize(records.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            std::memcpy(burst_.data() + files[order[i]].next++ * kRecordSize,
-                        records.data() + i * kRecordSize, kRecordSize);
-        data = burst_.data();
-    }
-    for (QueuedFile& f : files) {
-        const std::int64_t length = std::int64_t{f.count} * kRecordSize;
+bool DataFileStore::flushQueued(QDeadlineTimer deadline) {
+    if (flushing_) return queuedFiles_.empty();
+    flushing_ = true;
+    const auto done = qScopeGuard([this] { flushing_ = false; });
+    size_t next = 0;
+    while (next < queuedFiles_.size()) {
+        // Taken out first: a tick the listener queues for this file meanwhile starts a new entry.
+        QueuedFile f = std::move(queuedFiles_[next++]);
+        f.target->queuedSlot = -1;
+        burst_.resize(f.ticks.size() * kRecordSize);
+        for (size_t i = 0; i < f.ticks.size(); ++i)
+            encodeKursSatz(f.ticks[i].satz, burst_.data() + i * kRecordSize);
         std::int64_t written = 0;
         const Failure failure =
-            appendNow(*f.target, f.def, f.kind, data, length, Whole::kAsMany, written);
-        f.written = static_cast<std::uint32_t>(written / kRecordSize);
+            appendNow(*f.target, f.def, f.kind, burst_.data(),
+                      static_cast<std::int64_t>(burst_.size()), Whole::kAsMany, written);
         if (failure.error)
             reportFailure(*f.target, failure);
         else if (!faults_.isEmpty())
             reportWritten(*f.target);
-        data += length;
+        queuedCount_ -= f.ticks.size();
+        if (listener_)
+            listener_->queuedTicksDone(f.def, f.kind, f.ticks,
+                                       static_cast<size_t>(written / kRecordSize));
+        if (deadline.hasExpired()) break;
     }
+    // The files not reached keep their places, in order.
+    queuedFiles_.erase(queuedFiles_.begin(), queuedFiles_.begin() + static_cast<qsizetype>(next));
+    for (size_t i = 0; i < queuedFiles_.size(); ++i)
+        queuedFiles_[i].target->queuedSlot = static_cast<int>(i);
+    if (burst_.capacity() > kKeptRoom) burst_ = {};  // after a backlog
+    return queuedFiles_.empty();
+}
 
-    if (listener_) {
-        for (const std::uint32_t slot : order) {
-            QueuedFile& f = files[slot];
-            listener_->queuedTickDone(f.told++ < f.written ? Appended::kWritten
-                                                           : Appended::kFailed);
-        }
+QStringList DataFileStore::dropQueued() {
+    QStringList paths;
+    std::vector<QueuedFile> files;
+    files.swap(queuedFiles_);
+    queuedCount_ = 0;
+    for (QueuedFile& f : files) {
+        f.target->queuedSlot = -1;
+        paths << f.target->path;
+        if (listener_) listener_->queuedTicksDone(f.def, f.kind, f.ticks, 0);
     }
-    // Their room serves the next turns, unless a backlog made it large.
-    if (queuedOrder_.empty() && records.capacity() <= kKeptRoom * kRecordSize) {
-        files.clear();
-        order.clear();
-        records.clear();
-        queuedFiles_.swap(files);
-        queuedOrder_.swap(order);
-        queuedRecords_.swap(records);
-    }
-    if (burst_.capacity() > kKeptRoom * kRecordSize) burst_ = {};
+    return paths;
 }
 
 int DataFileStore::appendAll(const TitelDef& def, Kursart kind,

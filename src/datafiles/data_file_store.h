@@ -7,6 +7,7 @@
 #include "model/titel_id.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -31,6 +32,13 @@ enum class Appended {
     kQueued,   // waits for the end of this turn of the event loop; the listener hears its outcome
 };
 
+// A tick waiting for the end of the turn, with its time as the caller had it (before a date was
+// added to a time of day): it comes back with the outcome.
+struct QueuedTick {
+    KursSatz satz;
+    double givenZeit;
+};
+
 // Told what the store cannot do, and when it can again.
 class DataFileStoreListener {
 public:
@@ -42,9 +50,11 @@ public:
     virtual void faultEnded(const QString& where) = 0;
     // A tick that waited while its file was held has reached the file.
     virtual void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) = 0;
-    // What became of a tick queued for the end of the turn (kWritten or kFailed): told once for
-    // every tick that queue() answered kQueued, in the order they were queued.
-    virtual void queuedTickDone(Appended /*outcome*/) {}
+    // What became of the queued ticks of one file, in the order they came: the first `written`
+    // are in the file, the others failed (and the failure was reported). Told once for every tick
+    // that queue() answered kQueued.
+    virtual void queuedTicksDone(const TitelDef& /*def*/, Kursart /*kind*/,
+                                 const std::vector<QueuedTick>& /*ticks*/, size_t /*written*/) {}
     // A journal beside `file` did not belong to it (`reason`): it was renamed to `aside` and the
     // file left as it was.
     virtual void journalSetAside(const QString& file, const QString& aside,
@@ -89,16 +99,26 @@ public:
 
     // The quote path's append: the ticks of one turn of the event loop wait until it ends, then
     // each file takes its ticks in one write under one lock (and, when it was not kept open, one
-    // open), in the order they came (kQueued; the listener hears each one's outcome). Where the
-    // disk takes only some of them, the first ones go in as whole records and the rest are
-    // failed. Outside an event loop (a tool, a call with no loop running) it appends at once, as
-    // append() does. Held, covered and unusable ticks are answered at once, as by append().
-    Appended queue(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz);
+    // open), in the order they came (kQueued; the listener hears their outcomes, file by file).
+    // Where the disk takes only some of them, the first ones go in as whole records and the rest
+    // are failed. A turn's writing stops after kTurnMs (slow new files on a slow disk): the
+    // files not reached yet keep their ticks for the next turn, so that the loop stays
+    // responsive (a signal to end is heard). Outside an event loop (a tool, a call with no loop
+    // running) it appends at once, as append() does. Held, covered and unusable ticks are
+    // answered at once, as by append().
+    Appended queue(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz,
+                   double givenZeit);
     // Writes the queued ticks now. Every other call of the store that reads or writes data files
-    // writes them first, so that they come before whatever that call does; the recorder calls it
-    // before it ends.
+    // writes them first, so that they come before whatever that call does (not when it is made
+    // while they are being written, from the listener).
     void flushQueued();
-    size_t queuedTicks() const { return queuedOrder_.size(); }
+    // The same until `deadline` (at least one file): true when none is left.
+    bool flushQueued(QDeadlineTimer deadline);
+    // Gives up the queued ticks (the program ends and their time is up): each is told as failed.
+    // The paths of their files.
+    QStringList dropQueued();
+    size_t queuedTicks() const { return queuedCount_; }
+    static constexpr int kTurnMs = 250;
 
     // Appends records in one write, all or none: a file that cannot take them all is cut back
     // to what it was. 0, or the error (kNoDataFile for a file that is not one).
@@ -264,18 +284,16 @@ private:
         kAllOrNone,  // none of them
         kAsMany,     // the first ones, as many as fit, each whole
     };
-    // A file's ticks of this turn.
+    // A file's queued ticks.
     struct QueuedFile {
         Target* target;
         TitelDef def;
         Kursart kind;
-        std::uint32_t count = 0;
-        std::uint32_t written = 0;  // the first ones went in
-        std::uint32_t told = 0;     // outcomes told so far
-        size_t next = 0;            // where its next record is gathered
+        std::vector<QueuedTick> ticks;
     };
     static constexpr size_t kMostQueued = 1 << 16;  // ticks: a larger turn is written in parts
-    static constexpr size_t kKeptRoom = 1 << 12;    // ticks whose room is kept between turns
+    static constexpr size_t kKeptRoom = 1 << 12;    // bytes of a write's room kept between turns
+    void turnEnded();
 
     Target& target(const TitelDef& def, Kursart kind) { return target(def.id(), def, kind); }
     Target& target(const TitelId& id, const TitelDef& def, Kursart kind);
@@ -327,13 +345,13 @@ private:
     QSet<QString> unsyncedFolders_;
     // A syncFolders() still posted, and the watch for the end of a turn, go with the store.
     QObject syncContext_;
-    // The ticks of this turn: the files they go to (in the order of their first tick), each
-    // tick's file in the order of the ticks, and their records in that order.
+    // The queued ticks by file, the files in the order of their first tick.
     std::vector<QueuedFile> queuedFiles_;
-    std::vector<std::uint32_t> queuedOrder_;
-    std::vector<char> queuedRecords_;
-    std::vector<char> burst_;   // a file's records gathered for its write
+    size_t queuedCount_ = 0;
+    std::vector<char> burst_;   // a file's records for its write
+    bool flushing_ = false;     // the listener hears of a flush: a flush it causes does nothing
     bool turnWatched_ = false;  // the event dispatcher tells us when a turn has ended
+    bool resumePosted_ = false;
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
     QHash<QString, double> covered_;

@@ -190,12 +190,18 @@ void Recorder::shutdown() {
     // Every tick received so far goes into its file first; those the disk does not take are
     // named, with their files, as the last word on them.
     const qint64 failedBefore = queuedTicksFailed_;
-    runStep([&] { store_.flushQueued(); });
+    QStringList late;
+    runStep([&] {
+        if (!store_.flushQueued(QDeadlineTimer(kEndWritingMs))) late = store_.dropQueued();
+    });
     if (const qint64 failed = queuedTicksFailed_ - failedBefore; failed > 0) {
         QStringList where;
         for (auto it = store_.faults().begin(); it != store_.faults().end(); ++it)
             where << QDir::toNativeSeparators(it.key()) + QStringLiteral(" (") + it.value() +
                          QLatin1Char(')');
+        for (const QString& path : late)
+            where << QDir::toNativeSeparators(path) +
+                         QStringLiteral(" (der Datenträger war zu langsam)");
         where.sort();
         constexpr qsizetype kNamed = 5;  // a full disk fails every file
         if (where.size() > kNamed) {
@@ -227,26 +233,15 @@ void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, d
     if (!def) return;  // a title without definition has nowhere to go
     const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
     // The ticks of one turn of the event loop go into their files together at its end.
-    switch (store_.queue(id, *def, kind, satz)) {
-        case Appended::kWritten:
-            recorded(*def, kind, kurs, volume, zeit);
-            break;
-        case Appended::kQueued:
-            queuedTicks_.push_back({*def, kind, kurs, volume, zeit});
-            break;
-        default:
-            break;
-    }
+    if (store_.queue(id, *def, kind, satz, zeit) == Appended::kWritten)
+        recorded(*def, kind, kurs, volume, zeit);
 }
 
-void Recorder::queuedTickDone(Appended outcome) {
-    if (queuedTicks_.empty()) return;
-    const QueuedTick q = std::move(queuedTicks_.front());
-    queuedTicks_.pop_front();
-    if (outcome == Appended::kWritten)
-        recorded(q.def, q.kind, q.kurs, q.volume, q.zeit);
-    else
-        ++queuedTicksFailed_;
+void Recorder::queuedTicksDone(const TitelDef& def, Kursart kind,
+                               const std::vector<QueuedTick>& ticks, size_t written) {
+    for (size_t i = 0; i < written; ++i)
+        recorded(def, kind, ticks[i].satz.Kurs, ticks[i].satz.Volume, ticks[i].givenZeit);
+    queuedTicksFailed_ += static_cast<qint64>(ticks.size() - written);
 }
 
 void Recorder::recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit) {

@@ -16,7 +16,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -157,7 +156,8 @@ private:
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
     void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) override;
-    void queuedTickDone(Appended outcome) override;
+    void queuedTicksDone(const TitelDef& def, Kursart kind, const std::vector<QueuedTick>& ticks,
+                         size_t written) override;
     void journalSetAside(const QString& file, const QString& aside, const QString& reason) override;
     // TitelLoadProgress
     void status(const QString& text) override { Q_EMIT startInfo(text); }
@@ -177,16 +177,10 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{session_, store_, clock_, options_, *this};
     double kursanzahl_ = 0;
-    // The ticks the store holds for the end of the turn, in their order: what is counted and
-    // shown once they are written.
-    struct QueuedTick {
-        TitelDef def;
-        Kursart kind;
-        float kurs, volume;
-        double zeit;
-    };
-    std::deque<QueuedTick> queuedTicks_;
+    // Queued ticks the store could not write.
     qint64 queuedTicksFailed_ = 0;
+    // What the end may spend on writing the ticks still queued (a slow disk): the rest is named.
+    static constexpr int kEndWritingMs = 2500;
     void recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;

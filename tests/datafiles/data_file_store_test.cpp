@@ -30,6 +30,9 @@ using test::writeFile;
 
 constexpr double kToday = 46366.0;  // 2026-12-10
 
+using Outcomes = std::vector<Appended>;
+constexpr Appended kW = Appended::kWritten, kF = Appended::kFailed;
+
 // Records what the store reports.
 struct Reports final : DataFileStoreListener {
     void failed(const QString& where, const QString& reason) override {
@@ -39,7 +42,10 @@ struct Reports final : DataFileStoreListener {
     void heldTickWritten(const TitelDef&, Kursart, const KursSatz& satz) override {
         heldWritten.push_back(satz);
     }
-    void queuedTickDone(Appended outcome) override { queued.push_back(outcome); }
+    void queuedTicksDone(const TitelDef&, Kursart, const std::vector<QueuedTick>& ticks,
+                         size_t written) override {
+        for (size_t i = 0; i < ticks.size(); ++i) queued.push_back(i < written ? kW : kF);
+    }
     void journalSetAside(const QString& file, const QString& aside,
                          const QString& reason) override {
         setAside << QFileInfo(file).fileName() + " -> " + QFileInfo(aside).fileName() + ": " +
@@ -84,7 +90,7 @@ protected:
     }
     // A tick of the quote path: queued within a turn of the event loop.
     Appended queue(const TitelDef& d, double zeit, float kurs = 1) {
-        return store_.queue(d.id(), d, kBezahlt, {zeit, kurs, 1});
+        return store_.queue(d.id(), d, kBezahlt, {zeit, kurs, 1}, zeit);
     }
     // The calls of this kind on this file since `from` (an index into the call journal).
     int calls(const char* call, const TitelDef& d, qsizetype from) const {
@@ -94,9 +100,6 @@ protected:
         return n;
     }
 };
-
-using Outcomes = std::vector<Appended>;
-constexpr Appended kW = Appended::kWritten, kF = Appended::kFailed;
 
 // The ticks of a turn wait for its end, then go into their file in one write, in order, without
 // opening the file again or reading its header again (nobody has touched it since our last
@@ -128,8 +131,8 @@ TEST_F(DataFileStoreTest, ABurstForOneFileGoesInWholeInOrderInOneWrite) {
 }
 
 // Ticks for several files in one turn: each file gets its own in one write (opened once where
-// it was not kept open, made whole where it did not exist), and every tick's outcome is told in
-// the order the ticks came, a failing file's ticks as failed.
+// it was not kept open, made whole where it did not exist), and every tick's outcome is told,
+// file by file in the order of their first ticks, a failing file's ticks as failed.
 TEST_F(DataFileStoreTest, ABurstSpanningSeveralFilesTellsEveryTicksOutcomeInOrder) {
     store_.keepOpenAtMost(1);
     const TitelDef a = titel("710000"), full = titel("710001"), neu = titel("710002");
@@ -143,7 +146,7 @@ TEST_F(DataFileStoreTest, ABurstSpanningSeveralFilesTellsEveryTicksOutcomeInOrde
                 ASSERT_EQ(queue(*d, kToday + 0.2 + i * 1e-4, static_cast<float>(i)),
                           Appended::kQueued);
     });
-    EXPECT_EQ(reports_.queued, (Outcomes{kW, kF, kW, kW, kF, kW, kW, kF, kW, kW, kF, kW}));
+    EXPECT_EQ(reports_.queued, (Outcomes{kW, kW, kW, kW, kF, kF, kF, kF, kW, kW, kW, kW}));
     QByteArray four;
     for (int i = 1; i <= 4; ++i) four += record(kToday + 0.2 + i * 1e-4, static_cast<float>(i), 1);
     EXPECT_EQ(readFile(store_.filePath(a, kBezahlt)),
@@ -156,6 +159,39 @@ TEST_F(DataFileStoreTest, ABurstSpanningSeveralFilesTellsEveryTicksOutcomeInOrde
     EXPECT_EQ(calls("Write", full, mark), 2) << "the burst, then its first record alone";
     EXPECT_EQ(reports_.failures,
               QStringList{"710001-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"});
+}
+
+// A turn whose writing runs out of time (new files on a slow disk) leaves the files not reached
+// with their ticks for the next turn, in order; at the program's end the ticks still waiting are
+// given up, told as failed, and their files named.
+TEST_F(DataFileStoreTest, WritingOutOfTimeLeavesTheRestForTheNextTurnOrGivesItUpAtTheEnd) {
+    const TitelDef a = titel("710000"), b = titel("710001"), c = titel("710002");
+    test::inOneTurn([&] {
+        for (int i = 0; i < 2; ++i)
+            for (const TitelDef* d : {&a, &b, &c})
+                queue(*d, kToday + 0.1 + i * 1e-4, static_cast<float>(i));
+        EXPECT_FALSE(store_.flushQueued(QDeadlineTimer(0))) << "time is up after one file";
+        EXPECT_EQ(reports_.queued, Outcomes(2, kW));
+        EXPECT_EQ(store_.queuedTicks(), 4u);
+        queue(b, kToday + 0.2, 2);
+    });
+    EXPECT_EQ(reports_.queued, Outcomes(7, kW));
+    const QByteArray two = record(kToday + 0.1, 0, 1) + record(kToday + 0.1 + 1e-4, 1, 1);
+    EXPECT_EQ(readFile(store_.filePath(a, kBezahlt)), header(a, kBezahlt) + two);
+    EXPECT_EQ(readFile(store_.filePath(b, kBezahlt)),
+              header(b, kBezahlt) + two + record(kToday + 0.2, 2, 1));
+    EXPECT_EQ(readFile(store_.filePath(c, kBezahlt)), header(c, kBezahlt) + two);
+
+    reports_.queued.clear();
+    test::inOneTurn([&] {
+        queue(a, kToday + 0.3, 3);
+        queue(b, kToday + 0.3, 3);
+        EXPECT_FALSE(store_.flushQueued(QDeadlineTimer(0)));
+        EXPECT_EQ(store_.dropQueued(), QStringList{store_.filePath(b, kBezahlt)});
+    });
+    EXPECT_EQ(reports_.queued, (Outcomes{kW, kF}));
+    EXPECT_EQ(readFile(store_.filePath(b, kBezahlt)).size(), 856 + 3 * 16);
+    EXPECT_EQ(store_.queuedTicks(), 0u);
 }
 
 // A disk that fills up in the middle of a burst: the ticks that fit go in as whole records, the
@@ -181,7 +217,7 @@ TEST_F(DataFileStoreTest, ADiskThatFillsInTheMiddleOfABurstKeepsWholeRecordsOnly
     auto burst = [&](int from) {
         test::inOneTurn([&] {
             for (int i = from; i < from + 5; ++i)
-                store.queue(d.id(), d, kBezahlt, {kToday + 0.2 + i * 1e-4, float(i), 1});
+                store.queue(d.id(), d, kBezahlt, {kToday + 0.2 + i * 1e-4, float(i), 1}, 0);
         });
     };
     burst(1);
