@@ -291,9 +291,21 @@ private:
         Kursart kind;
         std::vector<QueuedTick> ticks;
     };
-    static constexpr size_t kMostQueued = 1 << 16;  // ticks: a larger turn is written in parts
-    static constexpr size_t kKeptRoom = 1 << 12;    // bytes of a write's room kept between turns
+    static constexpr size_t kMostQueued = 1 << 16;   // ticks: a larger turn is written in parts
+    static constexpr size_t kKeptRoom = 1 << 12;     // bytes of a write's room kept between turns
+    static constexpr size_t kCreatedTogether = 256;  // new files flushed at once
     void turnEnded();
+    void createTogether(size_t from, size_t to);
+    // A new file on its way to its name, written aside.
+    struct NewFile {
+        QString path;
+        FileSystem::Path aside;
+        OpenFile file;
+    };
+    int writeAside(NewFile& made, QByteArrayView content);
+    int dropAside(NewFile& made, int error);
+    // Gives a file written aside and flushed its name (replacing one only with `replace`).
+    int nameWhole(NewFile& made, bool replace);
 
     Target& target(const TitelDef& def, Kursart kind) { return target(def.id(), def, kind); }
     Target& target(const TitelId& id, const TitelDef& def, Kursart kind);

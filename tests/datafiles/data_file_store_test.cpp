@@ -194,6 +194,50 @@ TEST_F(DataFileStoreTest, WritingOutOfTimeLeavesTheRestForTheNextTurnOrGivesItUp
     EXPECT_EQ(store_.queuedTicks(), 0u);
 }
 
+// The new files of a turn are made together (written aside, flushed at once, then named); a file
+// whose making fails there is made on its own, and a failure that lasts fails its ticks only.
+TEST_F(DataFileStoreTest, NewFilesOfATurnAreMadeWholeTogether) {
+    const struct {
+        const char* name;
+        FaultyFileSystem::Call call;
+        int error;
+        int times;
+        bool written;
+    } cases[] = {
+        {"nothing fails", FaultyFileSystem::Call::Open, 0, 0, true},
+        {"a flush fails once", FaultyFileSystem::Call::Sync, EIO, 1, true},
+        {"naming fails once", FaultyFileSystem::Call::Link, EIO, 1, true},
+        {"the disk is full", FaultyFileSystem::Call::Write, ENOSPC, -1, false},
+    };
+    int code = 710000;
+    for (const auto& c : cases) {
+        std::vector<TitelDef> titles;
+        for (int i = 0; i < 3; ++i) titles.push_back(titel(QString::number(code++)));
+        fs_.heal();
+        if (c.error) fs_.fail(c.call, c.error, titles[1].WKN, c.times);
+        reports_.queued.clear();
+        test::inOneTurn([&] {
+            for (int i = 0; i < 2; ++i)
+                for (const TitelDef& d : titles) queue(d, kToday + 0.1 + i * 1e-4, 1);
+        });
+        EXPECT_EQ(reports_.queued,
+                  (Outcomes{kW, kW, c.written ? kW : kF, c.written ? kW : kF, kW, kW}))
+            << c.name;
+        for (const TitelDef& d : titles) {
+            const QString path = store_.filePath(d, kBezahlt);
+            if (!c.written && d.WKN == titles[1].WKN) {
+                EXPECT_FALSE(QFile::exists(path)) << c.name;
+                continue;
+            }
+            EXPECT_EQ(readFile(path), header(d, kBezahlt) + record(kToday + 0.1, 1, 1) +
+                                          record(kToday + 0.1 + 1e-4, 1, 1))
+                << c.name;
+        }
+        EXPECT_TRUE(QDir(root() + "/Dax 30").entryList({"*.neu-*"}, QDir::Files).isEmpty())
+            << c.name << ": nothing left aside";
+    }
+}
+
 // A disk that fills up in the middle of a burst: the ticks that fit go in as whole records, the
 // others are failed (told once), the file never holds a part of a record; the next burst after
 // the disk has room again goes in behind them and ends the fault.
