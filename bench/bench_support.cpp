@@ -35,6 +35,11 @@ public:
 }  // namespace
 
 int runAndCompare(int argc, char** argv, const char* ours, const char* baseline, bool asTime) {
+    return runAndCompare(argc, argv, {{ours, baseline}}, asTime);
+}
+
+int runAndCompare(int argc, char** argv, std::initializer_list<Comparison> comparisons,
+                  bool asTime) {
     // A benchmark of windows brings its QApplication.
     std::optional<QCoreApplication> app;
     if (!QCoreApplication::instance()) app.emplace(argc, argv);
@@ -43,22 +48,27 @@ int runAndCompare(int argc, char** argv, const char* ours, const char* baseline,
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // Each run of ours against the baseline run just before it, so that a machine whose speed
     // drifts during the runs compares like with like; the median of those ratios is the result.
-    std::vector<double> ratios;
-    double lastBaseline = 0;
-    for (const auto& [name, rate] : reporter.rates) {
-        if (name.rfind(baseline, 0) == 0) {
-            lastBaseline = rate;
-        } else if (name.rfind(ours, 0) == 0 && lastBaseline > 0 && rate > 0) {
-            const double ratio = asTime ? lastBaseline / rate : rate / lastBaseline;
-            std::printf("%s: %.0f/s, %s: %.0f/s, %s %.3f\n", ours, rate, baseline, lastBaseline,
-                        asTime ? "time ratio" : "ratio", ratio);
-            ratios.push_back(ratio);
+    const char* const what = asTime ? "time ratio" : "ratio";
+    for (const Comparison& c : comparisons) {
+        std::vector<double> ratios;
+        double lastBaseline = 0;
+        for (const auto& [name, rate] : reporter.rates) {
+            if (name.rfind(c.baseline, 0) == 0) {
+                lastBaseline = rate;
+            } else if (name.rfind(c.ours, 0) == 0 && lastBaseline > 0 && rate > 0) {
+                const double ratio = asTime ? lastBaseline / rate : rate / lastBaseline;
+                std::printf("%s: %.0f/s, %s: %.0f/s, %s %.3f\n", c.ours, rate, c.baseline,
+                            lastBaseline, what, ratio);
+                ratios.push_back(ratio);
+            }
         }
-    }
-    if (!ratios.empty()) {
+        if (ratios.empty()) continue;
         std::sort(ratios.begin(), ratios.end());
-        std::printf("median %s of %zu: %.3f\n", asTime ? "time ratio" : "ratio", ratios.size(),
-                    ratios[ratios.size() / 2]);
+        if (comparisons.size() == 1)
+            std::printf("median %s of %zu: %.3f\n", what, ratios.size(), ratios[ratios.size() / 2]);
+        else
+            std::printf("median %s of %zu, %s against %s: %.3f\n", what, ratios.size(), c.ours,
+                        c.baseline, ratios[ratios.size() / 2]);
     }
     benchmark::Shutdown();
     return 0;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <initializer_list>
 #include <vector>
 
 namespace vqs::bench {
@@ -13,6 +14,14 @@ namespace vqs::bench {
 // those ratios. Register them alternately, baseline first. With `asTime`, the ratios are of the
 // time taken (baseline rate / our rate): how many times as long ours takes.
 int runAndCompare(int argc, char** argv, const char* ours, const char* baseline,
+                  bool asTime = false);
+// The same for several pairs in one program: each pair's runs are matched by the start of their
+// names (no name of one pair may start with another pair's name) and get a median each.
+struct Comparison {
+    const char* ours;
+    const char* baseline;
+};
+int runAndCompare(int argc, char** argv, std::initializer_list<Comparison> comparisons,
                   bool asTime = false);
 
 // The plain system calls a tick costs at the least: open, read the header, append the record,

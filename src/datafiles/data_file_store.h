@@ -7,6 +7,7 @@
 #include "model/titel_id.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -28,6 +29,14 @@ enum class Appended {
     kHeld,     // its file is held: it waits in memory and is appended at release
     kCovered,  // a back-fill put it into the file already: not written again
     kFailed,   // not written; the store has reported why
+    kQueued,   // waits for the end of this turn of the event loop; the listener hears its outcome
+};
+
+// A tick waiting for the end of the turn, with its time as the caller had it (before a date was
+// added to a time of day): it comes back with the outcome.
+struct QueuedTick {
+    KursSatz satz;
+    double givenZeit;
 };
 
 // Told what the store cannot do, and when it can again.
@@ -41,6 +50,11 @@ public:
     virtual void faultEnded(const QString& where) = 0;
     // A tick that waited while its file was held has reached the file.
     virtual void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) = 0;
+    // What became of the queued ticks of one file, in the order they came: the first `written`
+    // are in the file, the others failed (and the failure was reported). Told once for every tick
+    // that queue() answered kQueued.
+    virtual void queuedTicksDone(const TitelDef& /*def*/, Kursart /*kind*/,
+                                 const std::vector<QueuedTick>& /*ticks*/, size_t /*written*/) {}
     // A journal beside `file` did not belong to it (`reason`): it was renamed to `aside` and the
     // file left as it was.
     virtual void journalSetAside(const QString& file, const QString& aside,
@@ -82,6 +96,29 @@ public:
     }
     // The same with the title's identity made once by the caller (the quote path).
     Appended append(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz);
+
+    // The quote path's append: the ticks of one turn of the event loop wait until it ends, then
+    // each file takes its ticks in one write under one lock (and, when it was not kept open, one
+    // open), in the order they came (kQueued; the listener hears their outcomes, file by file).
+    // Where the disk takes only some of them, the first ones go in as whole records and the rest
+    // are failed. A turn's writing stops after kTurnMs (slow new files on a slow disk): the
+    // files not reached yet keep their ticks for the next turn, so that the loop stays
+    // responsive (a signal to end is heard). Outside an event loop (a tool, a call with no loop
+    // running) it appends at once, as append() does. Held, covered and unusable ticks are
+    // answered at once, as by append().
+    Appended queue(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz,
+                   double givenZeit);
+    // Writes the queued ticks now. Every other call of the store that reads or writes data files
+    // writes them first, so that they come before whatever that call does (not when it is made
+    // while they are being written, from the listener).
+    void flushQueued();
+    // The same until `deadline` (at least one file): true when none is left.
+    bool flushQueued(QDeadlineTimer deadline);
+    // Gives up the queued ticks (the program ends and their time is up): each is told as failed.
+    // The paths of their files.
+    QStringList dropQueued();
+    size_t queuedTicks() const { return queuedCount_; }
+    static constexpr int kTurnMs = 250;
 
     // Appends records in one write, all or none: a file that cannot take them all is cut back
     // to what it was. 0, or the error (kNoDataFile for a file that is not one).
@@ -186,7 +223,7 @@ public:
 
     // While a file is held, its realtime ticks wait in memory, in order; release appends them.
     // Holds nest: the file is free again after as many releases as holds.
-    void hold(const QString& path);
+    void hold(const QString& path);  // writes the queued ticks first: they precede the rewrite
     void release(const QString& path);
     bool isHeld(const QString& path) const { return held_.contains(path); }
     // Holds a file while it lives: released however the rewrite ends (an exception included),
@@ -242,16 +279,50 @@ private:
         int error = 0;
         bool inFolder = false;  // the folder could not be made
     };
+    // What goes in when the disk cannot take every record of an append.
+    enum class Whole {
+        kAllOrNone,  // none of them
+        kAsMany,     // the first ones, as many as fit, each whole
+    };
+    // A file's queued ticks.
+    struct QueuedFile {
+        Target* target;
+        TitelDef def;
+        Kursart kind;
+        std::vector<QueuedTick> ticks;
+    };
+    static constexpr size_t kMostQueued = 1 << 16;   // ticks: a larger turn is written in parts
+    static constexpr size_t kKeptRoom = 1 << 12;     // bytes of a write's room kept between turns
+    static constexpr size_t kCreatedTogether = 256;  // new files flushed at once
+    void turnEnded();
+    void createTogether(size_t from, size_t to);
+    // A new file on its way to its name, written aside.
+    struct NewFile {
+        QString path;
+        FileSystem::Path aside;
+        OpenFile file;
+    };
+    int writeAside(NewFile& made, QByteArrayView content);
+    int dropAside(NewFile& made, int error);
+    // Gives a file written aside and flushed its name (replacing one only with `replace`).
+    int nameWhole(NewFile& made, bool replace);
 
     Target& target(const TitelDef& def, Kursart kind) { return target(def.id(), def, kind); }
     Target& target(const TitelId& id, const TitelDef& def, Kursart kind);
     QString resolveFolder(const QString& ordner);
+    // The file a tick goes to, or none with the tick's outcome (held, covered, unusable).
+    Target* admit(const TitelId& id, const TitelDef& def, Kursart kind, const KursSatz& satz,
+                  Appended& outcome);
+    Appended appendOne(Target& target, const TitelDef& def, Kursart kind, const KursSatz& satz);
+    // Whether an event loop runs this call, so that its turn ends after the call returns.
+    bool turnEndsLater();
+    // `written`: the bytes that went in (all of them when no error is returned).
     Failure appendNow(Target& target, const TitelDef& def, Kursart kind, const char* records,
-                      std::int64_t length);
+                      std::int64_t length, Whole whole, std::int64_t& written);
     // The same into the target's open file, under its lock; `reopen` when the file was deleted
     // or replaced since it was opened.
     Failure appendLocked(Target& target, const TitelDef& def, Kursart kind, const char* records,
-                         std::int64_t length, bool& reopen);
+                         std::int64_t length, Whole whole, std::int64_t& written, bool& reopen);
     void keepOpen(Target& target, std::unique_ptr<OpenFile> file);
     void touchKept(Target& target);
     void closeKept(Target& target);
@@ -280,10 +351,19 @@ private:
     std::vector<std::unique_ptr<Target>> ownedTargets_;
     std::list<Target*> kept_;  // the targets whose files are open, most recently used first
     size_t keptLimit_;
+    std::uint64_t appends_ = 0;                          // appends so far (the age of a kept file)
     QHash<CaseInsensitiveKey, QString> folderSpelling_;  // a folder in any case → its name
     QSet<QString> tidiedFolders_;
     QSet<QString> unsyncedFolders_;
-    QObject syncContext_;  // a syncFolders() still queued goes with the store
+    // A syncFolders() still posted, and the watch for the end of a turn, go with the store.
+    QObject syncContext_;
+    // The queued ticks by file, the files in the order of their first tick.
+    std::vector<QueuedFile> queuedFiles_;
+    size_t queuedCount_ = 0;
+    std::vector<char> burst_;   // a file's records for its write
+    bool flushing_ = false;     // the listener hears of a flush: a flush it causes does nothing
+    bool turnWatched_ = false;  // the event dispatcher tells us when a turn has ended
+    bool resumePosted_ = false;
     QHash<QString, std::vector<HeldTick>> heldTicks_;
     QHash<QString, int> held_;
     QHash<QString, double> covered_;

@@ -67,7 +67,10 @@ Recorder::Recorder(QString programFolder, SettingsStore& settings, const Clock& 
             [this] { Q_EMIT sessionStateChanged(session_.Status()); });
 }
 
-Recorder::~Recorder() { shutdown(); }
+Recorder::~Recorder() {
+    shutdown();
+    store_.setListener(nullptr);  // the store goes after the members that hear from it
+}
 
 void Recorder::setMessagePresenter(MessagePresenter* presenter) {
     messages_ = presenter ? presenter : &gStderrMessages;
@@ -185,6 +188,33 @@ bool Recorder::saveDefinitions() {
 void Recorder::shutdown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
+    // Every tick received so far goes into its file first; those the disk does not take are
+    // named, with their files, as the last word on them.
+    const qint64 failedBefore = queuedTicksFailed_;
+    QStringList late;
+    runStep([&] {
+        if (!store_.flushQueued(QDeadlineTimer(kEndWritingMs))) late = store_.dropQueued();
+    });
+    if (const qint64 failed = queuedTicksFailed_ - failedBefore; failed > 0) {
+        QStringList where;
+        for (auto it = store_.faults().begin(); it != store_.faults().end(); ++it)
+            where << QDir::toNativeSeparators(it.key()) + QStringLiteral(" (") + it.value() +
+                         QLatin1Char(')');
+        for (const QString& path : late)
+            where << QDir::toNativeSeparators(path) +
+                         QStringLiteral(" (der Datenträger war zu langsam)");
+        where.sort();
+        constexpr qsizetype kNamed = 5;  // a full disk fails every file
+        if (where.size() > kNamed) {
+            const qsizetype more = where.size() - kNamed;
+            where.resize(kNamed);
+            where << QStringLiteral("%1 weitere").arg(more);
+        }
+        const QString what = failed == 1 ? QStringLiteral("konnte 1 Kurs")
+                                         : QStringLiteral("konnten %1 Kurse").arg(failed);
+        log(QStringLiteral("Beim Beenden %1 nicht geschrieben werden: %2")
+                .arg(what, where.join(QStringLiteral(", "))));
+    }
     datenpflege_.stop();
     connection_->end();
     const bool wasLoggedIn = session_.loggedIn();
@@ -203,9 +233,21 @@ void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, d
     const TitelDef* def = titles_.find(id);
     if (!def) return;  // a title without definition has nowhere to go
     const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
-    if (store_.append(id, *def, kind, satz) != Appended::kWritten) return;
+    // The ticks of one turn of the event loop go into their files together at its end.
+    if (store_.queue(id, *def, kind, satz, zeit) == Appended::kWritten)
+        recorded(*def, kind, kurs, volume, zeit);
+}
+
+void Recorder::queuedTicksDone(const TitelDef& def, Kursart kind,
+                               const std::vector<QueuedTick>& ticks, size_t written) {
+    for (size_t i = 0; i < written; ++i)
+        recorded(def, kind, ticks[i].satz.Kurs, ticks[i].satz.Volume, ticks[i].givenZeit);
+    queuedTicksFailed_ += static_cast<qint64>(ticks.size() - written);
+}
+
+void Recorder::recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit) {
     kursanzahl_ += 1;
-    Q_EMIT tickRecorded(*def, kind, kurs, volume, zeit);
+    Q_EMIT tickRecorded(def, kind, kurs, volume, zeit);
 }
 
 std::optional<KursSatz> Recorder::lastRecorded(const TitelDef& def, Kursart kind) {
@@ -289,8 +331,7 @@ void Recorder::journalSetAside(const QString& file, const QString& aside, const 
 }
 
 void Recorder::heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) {
-    kursanzahl_ += 1;
-    Q_EMIT tickRecorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);
+    recorded(def, kind, satz.Kurs, satz.Volume, satz.Zeit);
 }
 
 }  // namespace vqs

@@ -157,6 +157,8 @@ private:
     void failed(const QString& where, const QString& reason) override;
     void faultEnded(const QString& where) override;
     void heldTickWritten(const TitelDef& def, Kursart kind, const KursSatz& satz) override;
+    void queuedTicksDone(const TitelDef& def, Kursart kind, const std::vector<QueuedTick>& ticks,
+                         size_t written) override;
     void journalSetAside(const QString& file, const QString& aside, const QString& reason) override;
     // TitelLoadProgress
     void status(const QString& text) override { Q_EMIT startInfo(text); }
@@ -176,6 +178,11 @@ private:
     TitelDefinitionenDatei definitionsFile_;
     DatenpflegeRun datenpflege_{session_, store_, clock_, options_, *this};
     double kursanzahl_ = 0;
+    // Queued ticks the store could not write.
+    qint64 queuedTicksFailed_ = 0;
+    // What the end may spend on writing the ticks still queued (a slow disk): the rest is named.
+    static constexpr int kEndWritingMs = 2500;
+    void recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;
     std::optional<TitelRegistry::Count> loggedRecording_;

@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
+#include <limits>
 
 namespace vqs {
 namespace {
@@ -28,6 +30,9 @@ using test::writeFile;
 
 constexpr double kToday = 46366.0;  // 2026-12-10
 
+using Outcomes = std::vector<Appended>;
+constexpr Appended kW = Appended::kWritten, kF = Appended::kFailed;
+
 // Records what the store reports.
 struct Reports final : DataFileStoreListener {
     void failed(const QString& where, const QString& reason) override {
@@ -37,6 +42,10 @@ struct Reports final : DataFileStoreListener {
     void heldTickWritten(const TitelDef&, Kursart, const KursSatz& satz) override {
         heldWritten.push_back(satz);
     }
+    void queuedTicksDone(const TitelDef&, Kursart, const std::vector<QueuedTick>& ticks,
+                         size_t written) override {
+        for (size_t i = 0; i < ticks.size(); ++i) queued.push_back(i < written ? kW : kF);
+    }
     void journalSetAside(const QString& file, const QString& aside,
                          const QString& reason) override {
         setAside << QFileInfo(file).fileName() + " -> " + QFileInfo(aside).fileName() + ": " +
@@ -44,6 +53,7 @@ struct Reports final : DataFileStoreListener {
     }
     QStringList failures, ended, setAside;
     std::vector<KursSatz> heldWritten;
+    std::vector<Appended> queued;
 };
 
 class DataFileStoreTest : public ::testing::Test {
@@ -78,7 +88,259 @@ protected:
                     Kursart kind = kBezahlt) {
         return store_.append(d, kind, {zeit, kurs, volume});
     }
+    // A tick of the quote path: queued within a turn of the event loop.
+    Appended queue(const TitelDef& d, double zeit, float kurs = 1) {
+        return store_.queue(d.id(), d, kBezahlt, {zeit, kurs, 1}, zeit);
+    }
+    // The calls of this kind on this file since `from` (an index into the call journal).
+    int calls(const char* call, const TitelDef& d, qsizetype from) const {
+        const QString entry = QString("%1 %2-BRAVOL-ETR.VQS").arg(call, d.WKN);
+        int n = 0;
+        for (qsizetype i = from; i < fs_.journal.size(); ++i) n += fs_.journal[i] == entry;
+        return n;
+    }
 };
+
+// The ticks of a turn wait for its end, then go into their file in one write, in order, without
+// opening the file again or reading its header again (nobody has touched it since our last
+// append).
+TEST_F(DataFileStoreTest, ABurstForOneFileGoesInWholeInOrderInOneWrite) {
+    const TitelDef d = titel("710000");
+    ASSERT_EQ(append(d, kToday + 0.05, 0), Appended::kWritten);  // made whole
+    ASSERT_EQ(append(d, kToday + 0.1, 0), Appended::kWritten);   // opened, checked, kept open
+    const QString path = store_.filePath(d, kBezahlt);
+    const qsizetype mark = fs_.journal.size();
+    Outcomes answered;
+    test::inOneTurn([&] {
+        for (int i = 1; i <= 10; ++i)
+            answered.push_back(queue(d, kToday + 0.2 + i * 1e-4, static_cast<float>(i)));
+        EXPECT_EQ(readFile(path).size(), 888) << "nothing before the turn has ended";
+        EXPECT_TRUE(reports_.queued.empty());
+    });
+    EXPECT_EQ(answered, Outcomes(10, Appended::kQueued));
+    EXPECT_EQ(reports_.queued, Outcomes(10, kW));
+    QByteArray expected =
+        header(d, kBezahlt) + record(kToday + 0.05, 0, 1) + record(kToday + 0.1, 0, 1);
+    for (int i = 1; i <= 10; ++i)
+        expected += record(kToday + 0.2 + i * 1e-4, static_cast<float>(i), 1);
+    EXPECT_EQ(readFile(path), expected);
+    EXPECT_EQ(calls("Write", d, mark), 1);
+    EXPECT_EQ(calls("Open", d, mark), 0) << "kept open";
+    EXPECT_EQ(calls("Read", d, mark), 0) << "its header was checked at the last append";
+    EXPECT_EQ(store_.queuedTicks(), 0u);
+}
+
+// Ticks for several files in one turn: each file gets its own in one write (opened once where
+// it was not kept open, made whole where it did not exist), and every tick's outcome is told,
+// file by file in the order of their first ticks, a failing file's ticks as failed.
+TEST_F(DataFileStoreTest, ABurstSpanningSeveralFilesTellsEveryTicksOutcomeInOrder) {
+    store_.keepOpenAtMost(1);
+    const TitelDef a = titel("710000"), full = titel("710001"), neu = titel("710002");
+    ASSERT_EQ(append(a, kToday + 0.1, 0), Appended::kWritten);
+    ASSERT_EQ(append(full, kToday + 0.1, 0), Appended::kWritten);
+    fs_.fail(FaultyFileSystem::Call::Write, ENOSPC, "710001");
+    const qsizetype mark = fs_.journal.size();
+    test::inOneTurn([&] {
+        for (int i = 1; i <= 4; ++i)
+            for (const TitelDef* d : {&a, &full, &neu})
+                ASSERT_EQ(queue(*d, kToday + 0.2 + i * 1e-4, static_cast<float>(i)),
+                          Appended::kQueued);
+    });
+    EXPECT_EQ(reports_.queued, (Outcomes{kW, kW, kW, kW, kF, kF, kF, kF, kW, kW, kW, kW}));
+    QByteArray four;
+    for (int i = 1; i <= 4; ++i) four += record(kToday + 0.2 + i * 1e-4, static_cast<float>(i), 1);
+    EXPECT_EQ(readFile(store_.filePath(a, kBezahlt)),
+              header(a, kBezahlt) + record(kToday + 0.1, 0, 1) + four);
+    EXPECT_EQ(readFile(store_.filePath(full, kBezahlt)),
+              header(full, kBezahlt) + record(kToday + 0.1, 0, 1));
+    EXPECT_EQ(readFile(store_.filePath(neu, kBezahlt)), header(neu, kBezahlt) + four);
+    EXPECT_LE(calls("Open", a, mark), 1);
+    EXPECT_EQ(calls("Write", a, mark), 1);
+    EXPECT_EQ(calls("Write", full, mark), 2) << "the burst, then its first record alone";
+    EXPECT_EQ(reports_.failures,
+              QStringList{"710001-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"});
+}
+
+// A turn whose writing runs out of time (new files on a slow disk) leaves the files not reached
+// with their ticks for the next turn, in order; at the program's end the ticks still waiting are
+// given up, told as failed, and their files named.
+TEST_F(DataFileStoreTest, WritingOutOfTimeLeavesTheRestForTheNextTurnOrGivesItUpAtTheEnd) {
+    const TitelDef a = titel("710000"), b = titel("710001"), c = titel("710002");
+    test::inOneTurn([&] {
+        for (int i = 0; i < 2; ++i)
+            for (const TitelDef* d : {&a, &b, &c})
+                queue(*d, kToday + 0.1 + i * 1e-4, static_cast<float>(i));
+        EXPECT_FALSE(store_.flushQueued(QDeadlineTimer(0))) << "time is up after one file";
+        EXPECT_EQ(reports_.queued, Outcomes(2, kW));
+        EXPECT_EQ(store_.queuedTicks(), 4u);
+        queue(b, kToday + 0.2, 2);
+    });
+    EXPECT_EQ(reports_.queued, Outcomes(7, kW));
+    const QByteArray two = record(kToday + 0.1, 0, 1) + record(kToday + 0.1 + 1e-4, 1, 1);
+    EXPECT_EQ(readFile(store_.filePath(a, kBezahlt)), header(a, kBezahlt) + two);
+    EXPECT_EQ(readFile(store_.filePath(b, kBezahlt)),
+              header(b, kBezahlt) + two + record(kToday + 0.2, 2, 1));
+    EXPECT_EQ(readFile(store_.filePath(c, kBezahlt)), header(c, kBezahlt) + two);
+
+    reports_.queued.clear();
+    test::inOneTurn([&] {
+        queue(a, kToday + 0.3, 3);
+        queue(b, kToday + 0.3, 3);
+        EXPECT_FALSE(store_.flushQueued(QDeadlineTimer(0)));
+        EXPECT_EQ(store_.dropQueued(), QStringList{store_.filePath(b, kBezahlt)});
+    });
+    EXPECT_EQ(reports_.queued, (Outcomes{kW, kF}));
+    EXPECT_EQ(readFile(store_.filePath(b, kBezahlt)).size(), 856 + 3 * 16);
+    EXPECT_EQ(store_.queuedTicks(), 0u);
+}
+
+// The new files of a turn are made together (written aside, flushed at once, then named); a file
+// whose making fails there is made on its own, and a failure that lasts fails its ticks only.
+TEST_F(DataFileStoreTest, NewFilesOfATurnAreMadeWholeTogether) {
+    const struct {
+        const char* name;
+        FaultyFileSystem::Call call;
+        int error;
+        int times;
+        bool written;
+    } cases[] = {
+        {"nothing fails", FaultyFileSystem::Call::Open, 0, 0, true},
+        {"a flush fails once", FaultyFileSystem::Call::Sync, EIO, 1, true},
+        {"naming fails once", FaultyFileSystem::Call::Link, EIO, 1, true},
+        {"the disk is full", FaultyFileSystem::Call::Write, ENOSPC, -1, false},
+    };
+    int code = 710000;
+    for (const auto& c : cases) {
+        std::vector<TitelDef> titles;
+        for (int i = 0; i < 3; ++i) titles.push_back(titel(QString::number(code++)));
+        fs_.heal();
+        if (c.error) fs_.fail(c.call, c.error, titles[1].WKN, c.times);
+        reports_.queued.clear();
+        test::inOneTurn([&] {
+            for (int i = 0; i < 2; ++i)
+                for (const TitelDef& d : titles) queue(d, kToday + 0.1 + i * 1e-4, 1);
+        });
+        EXPECT_EQ(reports_.queued,
+                  (Outcomes{kW, kW, c.written ? kW : kF, c.written ? kW : kF, kW, kW}))
+            << c.name;
+        for (const TitelDef& d : titles) {
+            const QString path = store_.filePath(d, kBezahlt);
+            if (!c.written && d.WKN == titles[1].WKN) {
+                EXPECT_FALSE(QFile::exists(path)) << c.name;
+                continue;
+            }
+            EXPECT_EQ(readFile(path), header(d, kBezahlt) + record(kToday + 0.1, 1, 1) +
+                                          record(kToday + 0.1 + 1e-4, 1, 1))
+                << c.name;
+        }
+        EXPECT_TRUE(QDir(root() + "/Dax 30").entryList({"*.neu-*"}, QDir::Files).isEmpty())
+            << c.name << ": nothing left aside";
+    }
+}
+
+// A disk that fills up in the middle of a burst: the ticks that fit go in as whole records, the
+// others are failed (told once), the file never holds a part of a record; the next burst after
+// the disk has room again goes in behind them and ends the fault.
+TEST_F(DataFileStoreTest, ADiskThatFillsInTheMiddleOfABurstKeepsWholeRecordsOnly) {
+    // Files may grow up to `limit` bytes: a write beyond writes what fits, then fails.
+    struct FillingDisk final : test::ForwardingFileSystem {
+        std::int64_t limit = std::numeric_limits<std::int64_t>::max();
+        int write(Handle h, std::int64_t offset, const char* data, std::int64_t length) override {
+            if (offset + length <= limit)
+                return ForwardingFileSystem::write(h, offset, data, length);
+            if (offset < limit) ForwardingFileSystem::write(h, offset, data, limit - offset);
+            return ENOSPC;
+        }
+    } disk;
+    DataFileStore store(disk);
+    store.setRoot(root());
+    store.setListener(&reports_);
+    const TitelDef d = titel("710000");
+    ASSERT_EQ(store.append(d, kBezahlt, {kToday + 0.1, 0, 1}), Appended::kWritten);
+    disk.limit = 872 + 2 * 16 + 8;  // two records and a half
+    auto burst = [&](int from) {
+        test::inOneTurn([&] {
+            for (int i = from; i < from + 5; ++i)
+                store.queue(d.id(), d, kBezahlt, {kToday + 0.2 + i * 1e-4, float(i), 1}, 0);
+        });
+    };
+    burst(1);
+    EXPECT_EQ(reports_.queued, (Outcomes{kW, kW, kF, kF, kF}));
+    const QString path = store.filePath(d, kBezahlt);
+    EXPECT_EQ(readFile(path), header(d, kBezahlt) + record(kToday + 0.1, 0, 1) +
+                                  record(kToday + 0.2 + 1e-4, 1, 1) +
+                                  record(kToday + 0.2 + 2e-4, 2, 1));
+    EXPECT_EQ(reports_.failures,
+              QStringList{"710000-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"});
+
+    disk.limit = std::numeric_limits<std::int64_t>::max();
+    reports_.queued.clear();
+    burst(6);
+    EXPECT_EQ(reports_.queued, Outcomes(5, kW));
+    const QByteArray bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 856 + 8 * 16);
+    EXPECT_EQ(bytes.mid(856 + 3 * 16, 16), record(kToday + 0.2 + 6e-4, 6, 1));
+    EXPECT_EQ(reports_.ended, QStringList{"710000-BRAVOL-ETR.VQS"});
+}
+
+// The header of a file is read again before a burst when the file is not as our last append
+// left it: another program appended, rewrote it, or put something else under its name.
+TEST_F(DataFileStoreTest, AFileRewrittenByAnotherPartyBetweenBurstsIsCheckedAgain) {
+    DataFileStore other;  // another program
+    other.setRoot(root());
+    const struct Case {
+        const char* name;
+        std::function<void(const TitelDef&, const QString&)> meanwhile;
+        int headerReads;
+        bool refused;
+    } cases[] = {
+        {"nobody", [](const TitelDef&, const QString&) {}, 0, false},
+        {"another program appended",
+         [&](const TitelDef& d, const QString&) {
+             ASSERT_EQ(other.append(d, kBezahlt, {kToday + 0.15, 9, 9}), Appended::kWritten);
+         },
+         1, false},
+        {"rewritten in place, shorter",
+         [&](const TitelDef&, const QString& path) {
+             ASSERT_EQ(other.rewriteInPlace(
+                           path, kHeaderSize, nullptr,
+                           [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                               return out.write(record(kToday + 0.15, 9, 9).constData(), 16);
+                           }),
+                       0);
+         },
+         1, false},
+        {"replaced by a file that is no data file",
+         [](const TitelDef&, const QString& path) {
+             writeFile(path + ".x", QByteArray(2000, 'x'));
+             ASSERT_TRUE(QFile::remove(path));
+             ASSERT_TRUE(QFile::rename(path + ".x", path));
+         },
+         1, true},
+    };
+    int code = 710000;
+    for (const Case& c : cases) {
+        const TitelDef d = titel(QString::number(code++));
+        const QString path = store_.filePath(d, kBezahlt);
+        ASSERT_EQ(append(d, kToday + 0.05), Appended::kWritten);  // made whole
+        test::inOneTurn([&] {
+            for (int i = 0; i < 3; ++i) queue(d, kToday + 0.1 + i * 1e-4, 1);
+        });
+        c.meanwhile(d, path);
+        const QByteArray before = readFile(path);
+        const qsizetype mark = fs_.journal.size();
+        reports_.queued.clear();
+        test::inOneTurn([&] {
+            for (int i = 0; i < 3; ++i) queue(d, kToday + 0.2 + i * 1e-4, 2);
+        });
+        EXPECT_EQ(calls("Read", d, mark), c.headerReads) << c.name;
+        EXPECT_EQ(reports_.queued, Outcomes(3, c.refused ? kF : kW)) << c.name;
+        QByteArray expected = before;
+        if (!c.refused)
+            for (int i = 0; i < 3; ++i) expected += record(kToday + 0.2 + i * 1e-4, 2, 1);
+        EXPECT_EQ(readFile(path), expected) << c.name;
+    }
+}
 
 // A tick of this program for a file being rewritten waits and follows the rewrite, also when the
 // caller did not hold the file: appending now would wait for the rewrite's lock for ever.
@@ -146,6 +408,11 @@ TEST_F(DataFileStoreTest, MoreFilesThanAreKeptOpenTakeTheirTicksInTurn) {
         EXPECT_EQ(test::readFile(store_.filePath(d, kBezahlt)),
                   header(d, kBezahlt) + record(kToday + 0.1, 0, 1) + record(kToday + 0.2, 1, 1) +
                       record(kToday + 0.3, 2, 1));
+    // Made by the first round (after a look that found none); then the first two files are
+    // opened once and kept, the others opened for each tick (closing the least recently used
+    // one would reopen every file at every tick).
+    EXPECT_EQ(fs_.journal.count("Open 710000-BRAVOL-ETR.VQS"), 2);
+    EXPECT_EQ(fs_.journal.count("Open 710004-BRAVOL-ETR.VQS"), 3);
 }
 
 TEST_F(DataFileStoreTest, TheFirstTickCreatesFolderFileAndHeaderWhole) {

@@ -3,6 +3,7 @@
 #include "broker/fake_broker.h"
 #include "broker/simulated_broker.h"
 #include "datafiles/data_file_check.h"
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 #include "titles/titel_definitionen_datei.h"
 #include "titles/titel_objekt.h"
@@ -190,6 +191,66 @@ TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
     EXPECT_EQ(t.events.log.size() - logged, 3);
     EXPECT_EQ(t.events.warnings.size(), 1);
     EXPECT_EQ(t.recorder.kursanzahl(), 7) << "every quote was written all the same";
+}
+
+// The ticks of one turn of the event loop are counted and shown once they are in their files,
+// in the order they came, with the time the broker gave; a file that cannot take its ticks gets
+// none counted and is named in the log. Told to end in the middle of a turn, the recorder writes
+// what it has received before it ends, and names what the disk did not take.
+TEST(Recorder, TheTicksOfATurnCountOnceWrittenAndTheEndWritesThemFirst) {
+    test::FaultyFileSystem fs;
+    test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); }, fs);
+    ASSERT_TRUE(t.recorder.login());
+    std::vector<TitelObjekt*> objekte;
+    for (const char* code : {"710000", "846900"}) {
+        const TitelDef d = test::titel(code, "Dax 30", true);
+        t.recorder.titles().add(d);
+        ASSERT_TRUE(t.recorder.titles().startRecording(d));
+        objekte.push_back(t.recorder.titles().titleObjects().find(d.id().text())->get());
+    }
+    fs.fail(test::FaultyFileSystem::Call::Write, ENOSPC, "846900");
+    int price = 100;
+    auto quote = [&](TitelObjekt& objekt) {
+        t.clock.advanceMs(10);
+        broker::Quote q;
+        q.paid.present = true;
+        q.paid.price = ++price;
+        const QTime time = t.clock.now().time();
+        q.paid.time = {time.hour(), time.minute(), time.second(), time.msec(),
+                       time.toString("HH:mm:ss.zzz")};
+        objekt.RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+    };
+    test::inOneTurn([&] {
+        for (int i = 0; i < 3; ++i)
+            for (TitelObjekt* objekt : objekte) quote(*objekt);
+        EXPECT_EQ(t.recorder.kursanzahl(), 0) << "not yet written";
+        EXPECT_TRUE(t.events.ticks.empty());
+    });
+    EXPECT_EQ(t.recorder.kursanzahl(), 3);
+    ASSERT_EQ(t.events.ticks.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(t.events.ticks[i].key, "710000@ETR");
+        EXPECT_EQ(t.events.ticks[i].kurs, 101 + 2 * i);
+        EXPECT_LT(t.events.ticks[i].zeit, 1.0) << "the time of day the broker gave";
+    }
+    const QString written = t.datenpfad() + "/Dax 30/710000-BRAVOL-ETR.VQS";
+    EXPECT_EQ(test::readFile(written).size(), 856 + 3 * 16);
+    EXPECT_TRUE(t.events.log.last().endsWith(
+        "846900-BRAVOL-ETR.VQS: Auf dem Datenträger ist kein Platz mehr frei"))
+        << t.events.log.last().toStdString();
+
+    test::inOneTurn([&] {
+        for (TitelObjekt* objekt : objekte) quote(*objekt);
+        quote(*objekte[0]);
+        t.recorder.shutdown();
+        EXPECT_EQ(t.recorder.kursanzahl(), 5) << "written before the end";
+    });
+    EXPECT_EQ(test::readFile(written).size(), 856 + 5 * 16);
+    EXPECT_TRUE(t.events.log.contains(
+        "Beim Beenden konnte 1 Kurs nicht geschrieben werden: " +
+        QDir::toNativeSeparators(t.datenpfad() + "/Dax 30/846900-BRAVOL-ETR.VQS") +
+        " (Auf dem Datenträger ist kein Platz mehr frei)"))
+        << t.events.log.join("\n").toStdString();
 }
 
 // A title whose subscription the broker refuses at start is named once, and is not counted as

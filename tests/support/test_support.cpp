@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 
 namespace vqs::test {
 
@@ -100,6 +103,17 @@ QByteArray encodeRecords(const std::vector<KursSatz>& records) {
     for (size_t i = 0; i < records.size(); ++i)
         encodeKursSatz(records[i], bytes.data() + i * kRecordSize);
     return bytes;
+}
+
+void inOneTurn(const std::function<void()>& handler) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        handler();
+        loop.quit();
+    });
+    loop.exec();
+    // The loop ended with the handler; the next look for events ends the turn.
+    QCoreApplication::processEvents();
 }
 
 QByteArray readFile(const QString& path) {

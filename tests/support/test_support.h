@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,9 @@ TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, b
 TitelDef mercedesBenz();
 // Records as they stand in a data file, one after the other.
 QByteArray encodeRecords(const std::vector<KursSatz>& records);
+// Runs `handler` as one turn of a running event loop, as the broker's quote events run: the ticks
+// it hands to the store are written when the turn has ended, before this returns.
+void inOneTurn(const std::function<void()>& handler);
 // Runs a helper program that writes a line for each step it has done and kills it without
 // warning after `steps` of them (0: right at its start; less than 0: never). True once it has
 // stopped.
