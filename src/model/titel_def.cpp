@@ -42,12 +42,26 @@ TaggedValue TitelDef::toTagged() const {
     return TaggedValue::list(std::move(items), 0);
 }
 
+void TitelDef::writeTagged(QByteArray& out) const {
+    writeTaggedListHeader(out, 9, 0);
+    for (const QString* text : {&RT_WKN, &WKN, &Name, &Ordner, &RT_Boerse})
+        writeTaggedText(out, *text);
+    writeTaggedBoolean(out, Aktiv);
+    writeTaggedBoolean(out, UseBidAsk);
+    writeTaggedEmpty(out);
+    writeTaggedBoolean(out, NeueNamen);
+}
+
 std::optional<TitelDef> TitelDef::fromTagged(const TaggedValue& value) {
-    if (!value.isList() || value.items().size() < 5) return std::nullopt;
-    const auto& items = value.items();
+    if (!value.isList()) return std::nullopt;
+    return fromPositions(value.items().data(), value.items().size());
+}
+
+std::optional<TitelDef> TitelDef::fromPositions(const TaggedValue* items, size_t count) {
+    if (count < 5) return std::nullopt;
     auto at = [&](size_t i) -> const TaggedValue& {
         static const TaggedValue empty;
-        return i < items.size() ? items[i] : empty;
+        return i < count ? items[i] : empty;
     };
     TitelDef def;
     def.RT_WKN = at(0).toText();

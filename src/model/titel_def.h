@@ -38,9 +38,13 @@ struct TitelDef {
 
     // The nine tagged values as saved (position 7 always empty).
     TaggedValue toTagged() const;
+    // Appends the encoding of toTagged() without building it (saving runs per definition).
+    void writeTagged(QByteArray& out) const;
     // A definition from a stored list; none when the value cannot be one (not a list, or
     // fewer than the five positions that make up name and key). Missing positions are empty.
     static std::optional<TitelDef> fromTagged(const TaggedValue& value);
+    // The same from the list's first `count` values (the further ones play no part).
+    static std::optional<TitelDef> fromPositions(const TaggedValue* items, size_t count);
 
     friend bool operator==(const TitelDef&, const TitelDef&) = default;
 };

@@ -44,7 +44,7 @@ protected:
     }
     QStringList loadedKeys() {
         QStringList keys;
-        for (const auto& e : titles().definitions()) keys << e.key;
+        for (const TitelDef& def : titles().definitions()) keys << def.id().text();
         return keys;
     }
     // The files kept aside beside the definitions file.
@@ -236,12 +236,13 @@ TEST(TitelDefinitionenScan, ElementsAreReadOneAtATime) {
     const int n = 1'000'000;
     writeTaggedValue(bytes, TaggedValue::list(std::vector<TaggedValue>(n), 1));
     qint64 upper = 0, elements = 0, definitions = 0;
-    const TitelDefinitionenScan scan = scanTitelDefinitionen(
-        bytes, [&](qint64 u) { upper = u; },
-        [&](qint64, std::optional<TitelDef>&& def) {
-            ++elements;
-            if (def) ++definitions;
-        });
+    TitelDefinitionenHandlers handlers;
+    handlers.onCount = [&](qint64 u) { upper = u; };
+    handlers.onDefinition = [&](qint64, std::optional<TitelDef>&& def) {
+        ++elements;
+        if (def) ++definitions;
+    };
+    const TitelDefinitionenScan scan = scanTitelDefinitionen(bytes, handlers);
     EXPECT_EQ(scan.status, TitelDefinitionenScan::kWhole);
     EXPECT_EQ(upper, n);
     EXPECT_EQ(elements, n);
