@@ -3,13 +3,18 @@
 namespace vqs {
 namespace {
 
-// One pass; a name without those characters is returned without a copy (this runs per tick).
+// One pass; a name without those characters is returned without a copy (this runs per tick,
+// and per title when a definitions file loads). The characters are all ASCII.
 QString replaceAll(const QString& text, QStringView characters) {
+    bool replaced[0x80] = {};
+    for (QChar c : characters)
+        if (c.unicode() < 0x80) replaced[c.unicode()] = true;
+    for (char16_t c = 0; c < 0x20; ++c) replaced[c] = true;
+    replaced[0x7F] = true;
     QString out = text;
     for (qsizetype i = 0; i < out.size(); ++i) {
-        const QChar c = out.at(i);
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || characters.contains(c))
-            out[i] = QLatin1Char('-');
+        const char16_t c = out.at(i).unicode();
+        if (c < 0x80 && replaced[c]) out[i] = QLatin1Char('-');
     }
     return out;
 }

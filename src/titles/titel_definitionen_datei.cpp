@@ -296,9 +296,10 @@ TitelLoadResult TitelDefinitionenDatei::load(TitelRegistry& registry, bool subsc
         progress.yield();
     };
     handlers.onDefinition = [&](qint64 index, std::optional<TitelDef>&& def) {
-        if (def && registry.add(*def)) {
+        const bool record = def && subscribe && def->Aktiv;
+        if (def && registry.add(record ? *def : std::move(*def))) {
             ++result.definitions;
-            if (subscribe && def->Aktiv) {
+            if (record) {
                 def->Ordner = registry.folderSpelling(def->Ordner);  // as it was added
                 if (!registry.startRecording(*def)) result.refused << def->WKN;
             }
