@@ -59,25 +59,28 @@ void TitelDef::writeTagged(QByteArray& out) const {
 
 std::optional<TitelDef> TitelDef::fromTagged(const TaggedValue& value) {
     if (!value.isList()) return std::nullopt;
-    return fromPositions(value.items().data(), value.items().size());
+    const auto& items = value.items();
+    Positions p;
+    p.count = items.size();
+    for (size_t i = 0; i < p.texts.size() && i < items.size(); ++i) p.texts[i] = items[i].toText();
+    p.aktiv = items.size() > 5 && items[5].toBool();
+    p.useBidAsk = items.size() > 6 && items[6].toBool();
+    p.neueNamen = items.size() > 8 && items[8].toBool();
+    return fromPositions(std::move(p));
 }
 
-std::optional<TitelDef> TitelDef::fromPositions(const TaggedValue* items, size_t count) {
-    if (count < 5) return std::nullopt;
-    auto at = [&](size_t i) -> const TaggedValue& {
-        static const TaggedValue empty;
-        return i < count ? items[i] : empty;
-    };
+std::optional<TitelDef> TitelDef::fromPositions(Positions&& p) {
+    if (p.count < 5) return std::nullopt;
     TitelDef def;
-    def.RT_WKN = at(0).toText();
-    def.WKN = at(1).toText();
-    def.Name = at(2).toText();
+    def.RT_WKN = std::move(p.texts[0]);
+    def.WKN = std::move(p.texts[1]);
+    def.Name = std::move(p.texts[2]);
     // A folder from the file must never lead outside the data root.
-    def.Ordner = OrdnerNameBereinigen(at(3).toText());
-    def.RT_Boerse = at(4).toText();
-    def.Aktiv = at(5).toBool();
-    def.UseBidAsk = at(6).toBool();
-    def.NeueNamen = at(8).toBool();
+    def.Ordner = OrdnerNameBereinigen(p.texts[3]);
+    def.RT_Boerse = std::move(p.texts[4]);
+    def.Aktiv = p.aktiv;
+    def.UseBidAsk = p.useBidAsk;
+    def.NeueNamen = p.neueNamen;
     return def;
 }
 

@@ -166,6 +166,19 @@ std::uint32_t TitelDefCollection::findRow(QStringView key) const {
 }
 
 std::uint32_t TitelDefCollection::intern(const QString& text) {
+    // Definitions added one after the other mostly share their folder and exchange texts
+    // (a load hands the same text on): such a text is found without hashing it.
+    for (const std::uint32_t recent : recentStrings_)
+        if (recent < strings_.size() && strings_[recent].constData() == text.constData() &&
+            strings_[recent].size() == text.size())
+            return recent;
+    const std::uint32_t index = lookUp(text);
+    recentStrings_[nextRecent_] = index;
+    nextRecent_ = (nextRecent_ + 1) % recentStrings_.size();
+    return index;
+}
+
+std::uint32_t TitelDefCollection::lookUp(const QString& text) {
     const auto it = stringIndex_.constFind(text);
     if (it != stringIndex_.cend()) return *it;
     const auto index = static_cast<std::uint32_t>(strings_.size());

@@ -8,6 +8,7 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -118,6 +119,7 @@ private:
     void reservePool(const TitelDef& def);
     Row makeRow(const TitelDef& def);
     std::uint32_t intern(const QString& text);
+    std::uint32_t lookUp(const QString& text);
     std::size_t textBytes(const Row& row) const;
     void insertSlot(std::uint32_t row, std::uint32_t hash);
     void eraseSlot(std::uint32_t slot);
@@ -130,6 +132,8 @@ private:
     std::vector<char> pool_;
     std::vector<QString> strings_;  // folders and exchange codes, each once
     QHash<QString, std::uint32_t> stringIndex_;
+    std::array<std::uint32_t, 2> recentStrings_{kNoRow, kNoRow};  // the folder and exchange
+    std::size_t nextRecent_ = 0;
     std::vector<Slot> slots_;  // open addressing by the key's case-folded hash
     int live_ = 0;
     std::size_t removedRows_ = 0;

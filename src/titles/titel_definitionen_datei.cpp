@@ -42,18 +42,24 @@ public:
             reader_.skip();
             return std::nullopt;
         }
-        std::array<TaggedValue, kPositions> items;
+        TitelDef::Positions p;
+        p.count = static_cast<size_t>(header->count);
         for (std::int32_t i = 0; i < header->count; ++i) {
-            if (i >= kPositions || reader_.nextTag() == TaggedValue::kList) {
-                reader_.skip(1);  // a list is no value of a definition: its position stays empty
-            } else if (i < kTextPositions && reader_.nextTag() == TaggedValue::kText) {
-                items[static_cast<size_t>(i)] = TaggedValue::text(text(i, *reader_.textBytes()));
+            const std::uint16_t tag = reader_.nextTag();
+            // A list is no value of a definition: its position stays empty. Position 7 is
+            // never read, nor those beyond 8.
+            if (i >= kPositions || i == 7 || tag == TaggedValue::kList) {
+                reader_.skip(1);
+            } else if (i < kTextPositions) {
+                p.texts[static_cast<size_t>(i)] = tag == TaggedValue::kText
+                                                      ? text(i, *reader_.textBytes())
+                                                      : reader_.value(1).toText();
             } else {
-                items[static_cast<size_t>(i)] = reader_.value(1);
+                const bool truth = reader_.value(1).toBool();
+                (i == 5 ? p.aktiv : i == 6 ? p.useBidAsk : p.neueNamen) = truth;
             }
         }
-        return TitelDef::fromPositions(items.data(),
-                                       static_cast<size_t>(std::min(header->count, kPositions)));
+        return TitelDef::fromPositions(std::move(p));
     }
 
 private:
