@@ -100,6 +100,7 @@ std::uint32_t keyHash(QStringView key) {
 
 template <typename Buffer>
 void appendView(Buffer& into, QStringView text) {
+    if (text.isEmpty()) return;  // a null text has no characters to copy
     const qsizetype at = into.size();
     into.resize(at + text.size());
     std::memcpy(into.data() + at, text.utf16(), 2 * static_cast<std::size_t>(text.size()));
@@ -190,7 +191,7 @@ std::uint32_t TitelDefCollection::lookUp(const QString& text) {
 void TitelDefCollection::reservePool(const TitelDef& def) {
     const std::size_t need = poolBytes(def.RT_WKN) + poolBytes(def.WKN) + poolBytes(def.Name);
     constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
-    if (pool_.size() + need <= kLimit) return;
+    if (pool_.size() + need <= kLimit && rows_.size() + 1 < kNoRow) return;
     compact();
     if (pool_.size() + need > kLimit || rows_.size() + 1 >= kNoRow)
         throw VqsError(QStringLiteral("Die Titeldefinitionen passen nicht mehr in den Speicher."));

@@ -53,7 +53,7 @@ public:
     Count countActive() const;
 
     // Walks the definitions in order, making each whole as it comes.
-    class const_iterator {
+    class Iterator {
     public:
         using iterator_category = std::forward_iterator_tag;
         using value_type = TitelDef;
@@ -61,28 +61,26 @@ public:
         using pointer = void;
         using reference = TitelDef;
 
-        const_iterator() = default;
+        Iterator() = default;
         TitelDef operator*() const { return owner_->definition(row_); }
-        const_iterator& operator++() {
+        Iterator& operator++() {
             row_ = owner_->nextLive(row_ + 1);
             return *this;
         }
-        const_iterator operator++(int) {
-            const_iterator before = *this;
+        Iterator operator++(int) {
+            Iterator before = *this;
             ++*this;
             return before;
         }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) {
-            return a.row_ == b.row_;
-        }
+        friend bool operator==(const Iterator& a, const Iterator& b) { return a.row_ == b.row_; }
 
     private:
         friend class TitelDefCollection;
-        const_iterator(const TitelDefCollection* owner, std::size_t row)
-            : owner_(owner), row_(row) {}
+        Iterator(const TitelDefCollection* owner, std::size_t row) : owner_(owner), row_(row) {}
         const TitelDefCollection* owner_ = nullptr;
         std::size_t row_ = 0;
     };
+    using const_iterator = Iterator;
     const_iterator begin() const { return {this, nextLive(0)}; }
     const_iterator end() const { return {this, rows_.size()}; }
 
