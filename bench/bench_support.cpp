@@ -1,5 +1,6 @@
 #include "bench_support.h"
 
+#include "broker/simulated_broker.h"
 #include "datafiles/datei_kopf.h"
 #include "datafiles/naming.h"
 
@@ -106,6 +107,46 @@ std::vector<QByteArray> prepareDataFiles(const QString& root, int count) {
         paths.push_back(QFile::encodeName(path));
     }
     return paths;
+}
+
+std::optional<TitelDefCollection> scaleDefinitions(int active, int defined, bool bidAsk) {
+    const broker::SimulationSettings settings;  // the recorder's market without a seed
+    const broker::SimulatedMarket market(settings.seed, settings.quotesPerSecond);
+    TitelDefCollection defs;
+    auto folder = [&] {
+        return QStringLiteral("Ordner %1").arg(defs.size() / 100, 4, 10, QLatin1Char('0'));
+    };
+    for (const broker::Exchange& exchange : market.exchanges()) {
+        if (!exchange.admitted) continue;
+        for (const broker::SimInstrument& in : market.instruments()) {
+            if (defs.size() >= active) break;
+            TitelDef d;
+            d.RT_WKN = d.WKN = in.wkn;
+            d.Name = in.name;
+            d.RT_Boerse = exchange.code;
+            d.Ordner = folder();
+            d.Aktiv = true;
+            d.UseBidAsk = bidAsk && in.hasBidAsk;
+            d.NeueNamen = true;
+            defs.add(d);
+        }
+    }
+    if (defs.size() < active) return std::nullopt;
+    // Codes of six letters and digits beginning with "Q" (one the market has already is
+    // skipped), names taken from the market in turn.
+    const auto& instruments = market.instruments();
+    const auto& exchanges = market.exchanges();
+    for (qint64 n = 0; defs.size() < defined; ++n) {
+        TitelDef d;
+        d.RT_WKN = d.WKN =
+            QLatin1Char('Q') + QString::number(n, 36).toUpper().rightJustified(5, QLatin1Char('0'));
+        d.Name = instruments[static_cast<size_t>(n) % instruments.size()].name;
+        d.RT_Boerse = exchanges[static_cast<size_t>(n / 7) % exchanges.size()].code;
+        d.Ordner = folder();
+        d.NeueNamen = true;
+        defs.add(d);
+    }
+    return defs;
 }
 
 }  // namespace vqs::bench

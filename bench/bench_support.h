@@ -2,9 +2,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "model/titel_def_collection.h"
+
 #include <QString>
 
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace vqs::bench {
@@ -30,5 +33,11 @@ void plainAppend(const QByteArray& nativePath, double zeit);
 
 // Data files for `count` titles below root, each with its header and one record.
 std::vector<QByteArray> prepareDataFiles(const QString& root, int count);
+
+// Definitions as a user's would look: the first `active` are titles of the simulated market (each
+// instrument on each admitted exchange; bid and ask with `bidAsk` where the instrument has them),
+// active; then inactive ones with ordinary names and codes up to `defined` in all, on every
+// exchange; folders of 100 titles. None when the market has fewer than `active` titles.
+std::optional<TitelDefCollection> scaleDefinitions(int active, int defined, bool bidAsk);
 
 }  // namespace vqs::bench

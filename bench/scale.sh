@@ -6,6 +6,7 @@
 #
 #   bench/scale.sh [build folder]            (default: build)
 #   SCALE_TITLES="1000 10000" SCALE_KINDS="paid all" SCALE_RATES="1 5" SCALE_SECONDS=60
+#   SCALE_DEFINED=900000     (inactive titles besides, up to that many definitions)
 #
 # Not a test: the figures depend on the machine. Run it on a quiet one.
 set -euo pipefail
@@ -34,7 +35,7 @@ for titles in $titles_list; do
         for rate in $rates_list; do
             home=$(mktemp -d)
             mkdir -m 700 -p "$home/config" "$home/run"
-            "$tool" home "$home/vqs" "$titles" "$kinds"
+            "$tool" home "$home/vqs" "$titles" "$kinds" ${SCALE_DEFINED:-}
             start=$(now)
             TRADOMIR_VQS_HOME=$home/vqs XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
                 BRAVOLT_SIM_RATE=$rate "$recorder" >"$home/log" 2>&1 &

@@ -1,10 +1,11 @@
 // The two halves of the scale script that need the program's own code:
-//   scale_tool home <folder> <titles> <all|paid>
+//   scale_tool home <folder> <titles> <all|paid> [<defined>]
 //       writes a home folder whose definitions hold <titles> active titles of the simulated
-//       market (each instrument on each admitted exchange, in folders of 100 titles);
+//       market (each instrument on each admitted exchange, in folders of 100 titles), and
+//       inactive ones with ordinary names up to <defined> definitions in all;
 //   scale_tool probe <data folder>
 //       prints "<files> <records> <age of the newest record in seconds>".
-#include "broker/simulated_broker.h"
+#include "bench_support.h"
 #include "common/serial_date.h"
 #include "datafiles/datei_kopf.h"
 #include "titles/titel_definitionen_datei.h"
@@ -18,32 +19,16 @@
 
 namespace {
 
-int writeHome(const QString& folder, int count, bool bidAsk) {
-    const vqs::broker::SimulationSettings settings;  // the recorder's market without a seed
-    const vqs::broker::SimulatedMarket market(settings.seed, settings.quotesPerSecond);
-    vqs::KeyedCollection<vqs::TitelDef> defs;
-    for (const vqs::broker::Exchange& exchange : market.exchanges()) {
-        if (!exchange.admitted) continue;
-        for (const vqs::broker::SimInstrument& in : market.instruments()) {
-            if (defs.size() >= count) break;
-            vqs::TitelDef d;
-            d.RT_WKN = d.WKN = in.wkn;
-            d.Name = in.name;
-            d.RT_Boerse = exchange.code;
-            d.Ordner = QStringLiteral("Ordner %1").arg(defs.size() / 100, 3, 10, QLatin1Char('0'));
-            d.Aktiv = true;
-            d.UseBidAsk = bidAsk && in.hasBidAsk;
-            d.NeueNamen = true;
-            defs.add(d.id().text(), d);
-        }
-    }
-    if (defs.size() < count) {
-        std::fprintf(stderr, "the simulated market has only %d titles\n", defs.size());
+int writeHome(const QString& folder, int active, bool bidAsk, int defined) {
+    const std::optional<vqs::TitelDefCollection> defs =
+        vqs::bench::scaleDefinitions(active, std::max(active, defined), bidAsk);
+    if (!defs) {
+        std::fprintf(stderr, "the simulated market has fewer than %d titles\n", active);
         return 1;
     }
     QDir().mkpath(folder);
     vqs::writeTitelDefinitionenFile(
-        folder + QLatin1Char('/') + QLatin1String(vqs::TitelDefinitionenDatei::kFileName), defs);
+        folder + QLatin1Char('/') + QLatin1String(vqs::TitelDefinitionenDatei::kFileName), *defs);
     return 0;
 }
 
@@ -74,11 +59,12 @@ int probe(const QString& dataFolder) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() == 5 && args[1] == QLatin1String("home"))
-        return writeHome(args[2], args[3].toInt(), args[4] == QLatin1String("all"));
+    if ((args.size() == 5 || args.size() == 6) && args[1] == QLatin1String("home"))
+        return writeHome(args[2], args[3].toInt(), args[4] == QLatin1String("all"),
+                         args.size() == 6 ? args[5].toInt() : 0);
     if (args.size() == 3 && args[1] == QLatin1String("probe")) return probe(args[2]);
     std::fprintf(stderr,
-                 "usage: scale_tool home <folder> <titles> <all|paid>\n"
+                 "usage: scale_tool home <folder> <titles> <all|paid> [<defined>]\n"
                  "       scale_tool probe <data folder>\n");
     return 2;
 }

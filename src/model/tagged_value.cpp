@@ -6,6 +6,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -143,9 +144,9 @@ TaggedValue TaggedReader::value(int depth) {
         case TaggedValue::kDate:
             return TaggedValue::date(f64());
         case TaggedValue::kText: {
-            std::uint16_t len = u16();
+            const std::uint16_t len = u16();
             need(len);
-            QString s = decodeCp1252(data_.sliced(pos_, len));
+            QString s = decodeCp1252(QByteArrayView(here(), len));
             pos_ += len;
             return TaggedValue::text(std::move(s));
         }
@@ -154,7 +155,8 @@ TaggedValue TaggedReader::value(int depth) {
         case TaggedValue::kList: {
             const ListHeader header = listBody(at);
             std::vector<TaggedValue> items;
-            items.reserve(static_cast<size_t>(header.count));
+            // The count is only bounded by the bytes left: room grows with what is really read.
+            items.reserve(static_cast<size_t>(std::min(header.count, 1024)));
             for (std::int32_t i = 0; i < header.count; ++i) items.push_back(value(depth + 1));
             return TaggedValue::list(std::move(items), header.lowerBound);
         }
@@ -170,9 +172,20 @@ std::optional<TaggedReader::ListHeader> TaggedReader::listHeader() {
     return listBody(at);
 }
 
-std::uint16_t TaggedReader::nextTag() const {
-    if (data_.size() - pos_ < 2) return 0xFFFF;
-    return qFromLittleEndian<std::uint16_t>(data_.data() + pos_);
+std::optional<QByteArrayView> TaggedReader::textBytes() {
+    if (nextTag() != TaggedValue::kText) return std::nullopt;
+    u16();
+    const std::uint16_t len = u16();
+    need(len);
+    const QByteArrayView text(here(), len);
+    pos_ += len;
+    return text;
+}
+
+std::uint16_t TaggedReader::nextTag() {
+    if (size_ - pos_ < 2) return 0xFFFF;
+    need(2);
+    return qFromLittleEndian<std::uint16_t>(here());
 }
 
 void TaggedReader::skip(int depth) {
@@ -204,7 +217,7 @@ void TaggedReader::skip(int depth) {
     }
 }
 
-TaggedReader::ListHeader TaggedReader::listBody(qsizetype at) {
+TaggedReader::ListHeader TaggedReader::listBody(qint64 at) {
     const std::uint16_t dims = u16();
     if (dims == 0) return {0, 0};
     if (dims != 1)
@@ -215,35 +228,41 @@ TaggedReader::ListHeader TaggedReader::listBody(qsizetype at) {
     const auto count = static_cast<std::int32_t>(u32());
     const auto lower = static_cast<std::int32_t>(u32());
     // Every element takes at least its two tag bytes: a count beyond that cannot be real.
-    if (count < 0 || count > (data_.size() - pos_) / 2)
+    if (count < 0 || count > (size_ - pos_) / 2)
         throw VqsError(
             QStringLiteral("Ungültige Elementanzahl %1 bei Byte %2.").arg(count).arg(at));
     return {count, lower};
 }
 
-void TaggedReader::need(qsizetype n) const {
-    if (n > data_.size() - pos_)
-        throw VqsError(QStringLiteral("Die Datei endet unerwartet bei Byte %1.").arg(data_.size()));
+void TaggedReader::fetch(qint64 n) {
+    if (n > size_ - pos_)
+        throw VqsError(QStringLiteral("Die Datei endet unerwartet bei Byte %1.").arg(size_));
+    // Bytes in memory are all at hand: only a source can come here with bytes left.
+    window_ = source_->fetch(pos_, n);
+    windowStart_ = pos_;
+    if (window_.size() < n)  // the source ended before the size it was said to have
+        throw VqsError(
+            QStringLiteral("Die Datei endet unerwartet bei Byte %1.").arg(pos_ + window_.size()));
 }
-void TaggedReader::advance(qsizetype n) {
+void TaggedReader::advance(qint64 n) {
     need(n);
     pos_ += n;
 }
 std::uint16_t TaggedReader::u16() {
     need(2);
-    auto v = qFromLittleEndian<std::uint16_t>(data_.data() + pos_);
+    auto v = qFromLittleEndian<std::uint16_t>(here());
     pos_ += 2;
     return v;
 }
 std::uint32_t TaggedReader::u32() {
     need(4);
-    auto v = qFromLittleEndian<std::uint32_t>(data_.data() + pos_);
+    auto v = qFromLittleEndian<std::uint32_t>(here());
     pos_ += 4;
     return v;
 }
 double TaggedReader::f64() {
     need(8);
-    auto bits = qFromLittleEndian<std::uint64_t>(data_.data() + pos_);
+    auto bits = qFromLittleEndian<std::uint64_t>(here());
     pos_ += 8;
     double d;
     std::memcpy(&d, &bits, sizeof d);
@@ -279,12 +298,47 @@ TaggedValue readTaggedValue(QByteArrayView data, qsizetype& pos) {
     return v;
 }
 
+void writeTaggedText(QByteArray& out, QStringView text) {
+    const QByteArray bytes = encodeCp1252(text);
+    if (bytes.size() > std::numeric_limits<std::uint16_t>::max())
+        throw VqsError(QStringLiteral("Ein Text ist mit %1 Zeichen zu lang.").arg(bytes.size()));
+    appendLe(out, static_cast<std::uint16_t>(TaggedValue::kText));
+    appendLe(out, static_cast<std::uint16_t>(bytes.size()));
+    out.append(bytes);
+}
+
+void writeTaggedBoolean(QByteArray& out, bool value) {
+    appendLe(out, static_cast<std::uint16_t>(TaggedValue::kBoolean));
+    appendLe(out, static_cast<std::int16_t>(value ? -1 : 0));
+}
+
+void writeTaggedEmpty(QByteArray& out) {
+    appendLe(out, static_cast<std::uint16_t>(TaggedValue::kEmpty));
+}
+
+void writeTaggedListHeader(QByteArray& out, std::int32_t count, std::int32_t lowerBound) {
+    appendLe(out, static_cast<std::uint16_t>(TaggedValue::kList));
+    appendLe(out, static_cast<std::uint16_t>(1));
+    appendLe(out, count);
+    appendLe(out, lowerBound);
+}
+
 void writeTaggedValue(QByteArray& out, const TaggedValue& value) {
+    switch (value.tag()) {
+        case TaggedValue::kText:
+            return writeTaggedText(out, value.textValue());
+        case TaggedValue::kBoolean:
+            return writeTaggedBoolean(out, value.boolValue());
+        case TaggedValue::kList:
+            writeTaggedListHeader(out, static_cast<std::int32_t>(value.items().size()),
+                                  value.lowerBound());
+            for (const TaggedValue& item : value.items()) writeTaggedValue(out, item);
+            return;
+        default:
+            break;
+    }
     appendLe(out, static_cast<std::uint16_t>(value.tag()));
     switch (value.tag()) {
-        case TaggedValue::kEmpty:
-        case TaggedValue::kNull:
-            break;
         case TaggedValue::kInt16:
             appendLe(out, static_cast<std::int16_t>(value.number()));
             break;
@@ -298,23 +352,7 @@ void writeTaggedValue(QByteArray& out, const TaggedValue& value) {
         case TaggedValue::kDate:
             appendBits(out, value.number());
             break;
-        case TaggedValue::kText: {
-            QByteArray bytes = encodeCp1252(value.textValue());
-            if (bytes.size() > std::numeric_limits<std::uint16_t>::max())
-                throw VqsError(
-                    QStringLiteral("Ein Text ist mit %1 Zeichen zu lang.").arg(bytes.size()));
-            appendLe(out, static_cast<std::uint16_t>(bytes.size()));
-            out.append(bytes);
-            break;
-        }
-        case TaggedValue::kBoolean:
-            appendLe(out, static_cast<std::int16_t>(value.boolValue() ? -1 : 0));
-            break;
-        case TaggedValue::kList:
-            appendLe(out, static_cast<std::uint16_t>(1));
-            appendLe(out, static_cast<std::int32_t>(value.items().size()));
-            appendLe(out, value.lowerBound());
-            for (const TaggedValue& item : value.items()) writeTaggedValue(out, item);
+        default:  // empty and null: the tag alone
             break;
     }
 }

@@ -3,13 +3,18 @@
 namespace vqs {
 namespace {
 
-// One pass; a name without those characters is returned without a copy (this runs per tick).
+// One pass; a name without those characters is returned without a copy (this runs per tick,
+// and per title when a definitions file loads). The characters are all ASCII.
 QString replaceAll(const QString& text, QStringView characters) {
+    bool replaced[0x80] = {};
+    for (QChar c : characters)
+        if (c.unicode() < 0x80) replaced[c.unicode()] = true;
+    for (char16_t c = 0; c < 0x20; ++c) replaced[c] = true;
+    replaced[0x7F] = true;
     QString out = text;
     for (qsizetype i = 0; i < out.size(); ++i) {
-        const QChar c = out.at(i);
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || characters.contains(c))
-            out[i] = QLatin1Char('-');
+        const char16_t c = out.at(i).unicode();
+        if (c < 0x80 && replaced[c]) out[i] = QLatin1Char('-');
     }
     return out;
 }
@@ -42,23 +47,40 @@ TaggedValue TitelDef::toTagged() const {
     return TaggedValue::list(std::move(items), 0);
 }
 
+void TitelDef::writeTagged(QByteArray& out) const {
+    writeTaggedListHeader(out, 9, 0);
+    for (const QString* text : {&RT_WKN, &WKN, &Name, &Ordner, &RT_Boerse})
+        writeTaggedText(out, *text);
+    writeTaggedBoolean(out, Aktiv);
+    writeTaggedBoolean(out, UseBidAsk);
+    writeTaggedEmpty(out);
+    writeTaggedBoolean(out, NeueNamen);
+}
+
 std::optional<TitelDef> TitelDef::fromTagged(const TaggedValue& value) {
-    if (!value.isList() || value.items().size() < 5) return std::nullopt;
+    if (!value.isList()) return std::nullopt;
     const auto& items = value.items();
-    auto at = [&](size_t i) -> const TaggedValue& {
-        static const TaggedValue empty;
-        return i < items.size() ? items[i] : empty;
-    };
+    Positions p;
+    p.count = items.size();
+    for (size_t i = 0; i < p.texts.size() && i < items.size(); ++i) p.texts[i] = items[i].toText();
+    p.aktiv = items.size() > 5 && items[5].toBool();
+    p.useBidAsk = items.size() > 6 && items[6].toBool();
+    p.neueNamen = items.size() > 8 && items[8].toBool();
+    return fromPositions(std::move(p));
+}
+
+std::optional<TitelDef> TitelDef::fromPositions(Positions&& p) {
+    if (p.count < 5) return std::nullopt;
     TitelDef def;
-    def.RT_WKN = at(0).toText();
-    def.WKN = at(1).toText();
-    def.Name = at(2).toText();
+    def.RT_WKN = std::move(p.texts[0]);
+    def.WKN = std::move(p.texts[1]);
+    def.Name = std::move(p.texts[2]);
     // A folder from the file must never lead outside the data root.
-    def.Ordner = OrdnerNameBereinigen(at(3).toText());
-    def.RT_Boerse = at(4).toText();
-    def.Aktiv = at(5).toBool();
-    def.UseBidAsk = at(6).toBool();
-    def.NeueNamen = at(8).toBool();
+    def.Ordner = OrdnerNameBereinigen(p.texts[3]);
+    def.RT_Boerse = std::move(p.texts[4]);
+    def.Aktiv = p.aktiv;
+    def.UseBidAsk = p.useBidAsk;
+    def.NeueNamen = p.neueNamen;
     return def;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace vqs {
@@ -38,9 +39,20 @@ struct TitelDef {
 
     // The nine tagged values as saved (position 7 always empty).
     TaggedValue toTagged() const;
+    // Appends the encoding of toTagged() without building it (saving runs per definition).
+    void writeTagged(QByteArray& out) const;
     // A definition from a stored list; none when the value cannot be one (not a list, or
     // fewer than the five positions that make up name and key). Missing positions are empty.
     static std::optional<TitelDef> fromTagged(const TaggedValue& value);
+    // What a stored list's positions say, as fromTagged takes it: the texts of positions 0 to 4
+    // and the truth of 5, 6 and 8 (a missing or unusable position: empty, false), and how many
+    // positions the list has.
+    struct Positions {
+        std::array<QString, 5> texts;
+        bool aktiv = false, useBidAsk = false, neueNamen = false;
+        size_t count = 0;
+    };
+    static std::optional<TitelDef> fromPositions(Positions&& positions);
 
     friend bool operator==(const TitelDef&, const TitelDef&) = default;
 };

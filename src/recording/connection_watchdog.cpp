@@ -179,12 +179,11 @@ int ConnectionWatchdog::resubscribe() {
     registry.releaseTitleObjects();
     int started = 0;
     QStringList refused;
-    for (const auto& e : registry.definitions()) {
-        if (!e.value.Aktiv) continue;
-        if (registry.startRecording(e.value))
+    for (const TitelDef& def : registry.definitions().active()) {
+        if (registry.startRecording(def))
             ++started;
         else
-            refused << e.value.WKN;
+            refused << def.WKN;
     }
     if (!refused.isEmpty())
         report_.warn(QStringLiteral("Die Bravolt-API nimmt diese Titel nicht an, sie werden "
@@ -202,9 +201,8 @@ void ConnectionWatchdog::fillGap(QDateTime since, QDateTime until) {
     TitelRegistry& registry = titles_;
     std::vector<DatenpflegeTitel> fill;
     QStringList ohneGeldBrief;
-    for (const auto& e : registry.definitions()) {
-        const TitelDef& def = e.value;
-        if (!def.Aktiv || !registry.isRecording(def.id())) continue;
+    for (const TitelDef& def : registry.definitions().active()) {
+        if (!registry.isRecording(def.id())) continue;
         double startzeit = 0;
         if (const std::optional<KursSatz> last = store_.lastRecord(def, kBezahlt);
             last && std::floor(last->Zeit) == today)

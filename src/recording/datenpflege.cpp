@@ -50,11 +50,7 @@ bool fetchTicks(const broker::HistoryResult& history, double startzeit, QDate to
 }  // namespace
 
 std::vector<TitelDef> aktiveTitel(const TitelRegistry& titles) {
-    std::vector<TitelDef> active;
-    for (const auto& entry : titles.definitions()) {
-        if (entry.value.Aktiv) active.push_back(entry.value);
-    }
-    return active;
+    return titles.definitions().active();
 }
 
 DatenpflegeResult DatenpflegeRun::run(const std::vector<TitelDef>& titles, double startzeit,

@@ -230,7 +230,7 @@ void Recorder::tick(const TitelId& id, Kursart kind, float kurs, float volume, d
     const bool filter =
         kind == kBezahlt ? options_.UmsatzFilterBezahlt : options_.UmsatzFilterAndere;
     if (filter && volume == 0) return;
-    const TitelDef* def = titles_.find(id);
+    const std::optional<TitelDef> def = titles_.find(id);
     if (!def) return;  // a title without definition has nowhere to go
     const KursSatz satz{completeTimestamp(zeit, clock_), kurs, volume};
     // The ticks of one turn of the event loop go into their files together at its end.

@@ -36,12 +36,12 @@ void ordnerMerken(SettingsStore& settings, const QString& eintrag) {
     writeSetting(settings, settings::kOrdnerIndex, eintrag);
 }
 
-std::vector<const TitelDef*> titelImOrdner(const TitelRegistry& titles, int position,
-                                           const QString& ordner) {
-    std::vector<const TitelDef*> listed;
-    for (const auto& e : titles.definitions())
-        if (position == 0 || e.value.Ordner.compare(ordner, Qt::CaseInsensitive) == 0)
-            listed.push_back(&e.value);
+std::vector<TitelDef> titelImOrdner(const TitelRegistry& titles, int position,
+                                    const QString& ordner) {
+    std::vector<TitelDef> listed;
+    for (TitelDef def : titles.definitions())
+        if (position == 0 || def.Ordner.compare(ordner, Qt::CaseInsensitive) == 0)
+            listed.push_back(std::move(def));
     return listed;
 }
 

@@ -28,8 +28,8 @@ void ordnerMerken(SettingsStore& settings, const QString& eintrag);
 
 // The titles listed for a folder entry, in collection order: all of them for position 0, else
 // those filed in `ordner` (without regard to case).
-std::vector<const TitelDef*> titelImOrdner(const TitelRegistry& titles, int position,
-                                           const QString& ordner);
+std::vector<TitelDef> titelImOrdner(const TitelRegistry& titles, int position,
+                                    const QString& ordner);
 
 // Deletes the definitions under these keys. A title being recorded stops at once and its
 // subscription ends; its data files stay. The windows learn of it once. The number deleted.

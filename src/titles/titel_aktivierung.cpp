@@ -61,7 +61,7 @@ AktivierungsErgebnis TitelAktivierenAuswahl(TitelRegistry& titles, AktivierungsP
             return result;
         }
         for (const TitelZeile& row : marked) {
-            if (const TitelDef* found = titles.find(row.tag)) {
+            if (const std::optional<TitelDef> found = titles.find(row.tag)) {
                 TitelDef def = *found;
                 if (def.Aktiv == bezahlt && def.UseBidAsk == bidAsk) {
                     result.icons.push_back(titelIcon(&def));
@@ -102,7 +102,7 @@ std::vector<TitelIcon> TitelAktivierenVerwaltung(TitelRegistry& titles, Aktivier
     {
         BusyGuard busy(ports.loop);
         for (const QString& tag : tags) {
-            const TitelDef* found = titles.find(tag);
+            const std::optional<TitelDef> found = titles.find(tag);
             if (!found) {
                 icons.push_back(kNichtAufgezeichnet);
                 continue;

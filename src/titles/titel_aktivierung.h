@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace vqs {
@@ -14,6 +15,9 @@ class TitelRegistry;
 // Row icons of every title list: what is recorded of a title.
 enum TitelIcon : int { kNichtAufgezeichnet = 1, kBezahltAufgezeichnet = 2, kAlleAufgezeichnet = 3 };
 TitelIcon titelIcon(const TitelDef* def);
+inline TitelIcon titelIcon(const std::optional<TitelDef>& def) {
+    return titelIcon(def ? &*def : nullptr);
+}
 
 // A marked row of a title list: its tag (the title key) and, in the selection dialog, the texts
 // a new definition is made from.

@@ -5,6 +5,7 @@
 #include "datafiles/file_system.h"
 #include "model/tagged_value.h"
 #include "model/titel_def.h"
+#include "model/titel_def_collection.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,8 +21,12 @@ class TitelRegistry;
 inline constexpr char kTitelDefinitionenKennung[] = "Tradomir VQS BravoltDefs 01.00";
 inline constexpr int kTitelDefinitionenKennungLength = 30;
 
+// A definitions file larger than this is refused (with its size): legitimate ones stay far
+// below, and reading it is never held up by one that is not.
+inline constexpr qint64 kMaxTitelDefinitionenSize = 1LL << 30;
+
 // The bytes of a definitions file for the collection, in collection order.
-QByteArray encodeTitelDefinitionen(const KeyedCollection<TitelDef>& definitions);
+QByteArray encodeTitelDefinitionen(const TitelDefCollection& definitions);
 
 // How far the definitions of a file's bytes could be read.
 struct TitelDefinitionenScan {
@@ -33,19 +38,35 @@ struct TitelDefinitionenScan {
     QString problem;  // German, for Foreign and Damaged
 };
 
-// Reads the definitions one at a time, in file order, holding no more than one in memory:
-// onCount gets the upper bound of the stored list before the first; onDefinition gets each
-// element's index and its definition (none for an element that cannot be one).
-TitelDefinitionenScan scanTitelDefinitionen(
-    QByteArrayView bytes, const std::function<void(qint64 upperBound)>& onCount,
-    const std::function<void(qint64 index, std::optional<TitelDef>&& def)>& onDefinition);
+// What a scan hands over, in file order, holding no more than one definition in memory:
+// onKennung once the header is found right (before anything else); onCount the upper bound
+// of the stored list before the first element; onDefinition each element's index and its
+// definition (none for an element that cannot be one). Any of them may be left out.
+struct TitelDefinitionenHandlers {
+    std::function<void()> onKennung;
+    std::function<void(qint64 upperBound)> onCount;
+    std::function<void(qint64 index, std::optional<TitelDef>&& def)> onDefinition;
+};
 
-// Writes aside and replaces the file in one step; throws VqsError.
+// Reads the definitions of bytes in memory.
+TitelDefinitionenScan scanTitelDefinitionen(QByteArrayView bytes,
+                                            const TitelDefinitionenHandlers& handlers);
+
+// Reads the definitions straight from a file, in pieces of `pieceSize` bytes (or the size of a
+// value, where one is larger), so that memory follows the definitions, not the file. A file
+// that is not a regular file (a FIFO or device under the name is refused at once, never waited
+// on), cannot be opened, or is larger than kMaxTitelDefinitionenSize throws VqsError before
+// anything is read; a missing file reads as an empty one. A read failing on the way is damage
+// at that point.
+TitelDefinitionenScan scanTitelDefinitionenFile(const QString& path, FileSystem& fs,
+                                                const TitelDefinitionenHandlers& handlers,
+                                                qint64 pieceSize = 1 << 20);
+
+// Writes aside and replaces the file in one step (the old file stays whole until the new one
+// is complete on disk), in pieces; throws VqsError.
+void writeTitelDefinitionenFile(const QString& path, const TitelDefCollection& definitions);
+// The same for definitions collected by key (tools and tests that build files).
 void writeTitelDefinitionenFile(const QString& path, const KeyedCollection<TitelDef>& definitions);
-
-// The bytes of a file that is a regular file (a FIFO or device under the name is refused at once,
-// never waited on), at most 64 MiB; throws VqsError. Empty for a missing file.
-QByteArray readTitelDefinitionenBytes(const QString& path, FileSystem& fs = systemFileSystem());
 
 // What loading tells the windows on its way.
 class TitelLoadProgress {
@@ -79,11 +100,11 @@ public:
     // nothing; with `subscribe`, every active title starts recording. Throws nothing.
     TitelLoadResult load(TitelRegistry& registry, bool subscribe, TitelLoadProgress& progress);
     // Throws VqsError with the German reason.
-    void save(const KeyedCollection<TitelDef>& definitions);
+    void save(const TitelDefCollection& definitions);
 
 private:
-    // Copies the file's bytes aside; the copy's path, or the reason it failed (VqsError).
-    QString keepOriginal(const QByteArray& bytes);
+    // Copies the file aside as it is; the copy's path, or the reason it failed (VqsError).
+    QString keepOriginal();
 
     QString path_;
     const Clock& clock_;

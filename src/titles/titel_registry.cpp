@@ -17,29 +17,22 @@ void TitelRegistry::addFolder(const QString& ordner) {
 }
 
 bool TitelRegistry::add(TitelDef def) {
-    // Texts that many titles have alike are held once: a large definitions file loads in a few
-    // times its size.
-    def.Ordner = folderSpelling(def.Ordner);
-    if (def.WKN == def.RT_WKN) def.WKN = def.RT_WKN;
-    def.RT_Boerse = *exchanges_.insert(def.RT_Boerse);
-    const QString key = def.id().text();
-    if (!definitions_.add(key, def)) return false;
-    addFolder(def.Ordner);
+    const bool sameFolder = !lastFolder_.isNull() && def.Ordner == lastFolder_;
+    const QString given = def.Ordner;
+    def.Ordner = sameFolder ? lastFolderSpelling_ : folderSpelling(def.Ordner);
+    if (!definitions_.add(def)) return false;
+    if (!sameFolder) {
+        addFolder(def.Ordner);
+        lastFolder_ = given;
+        lastFolderSpelling_ = def.Ordner;
+    }
     return true;
 }
 
-void TitelRegistry::replace(const TitelDef& def, bool toEnd) {
-    const QString key = def.id().text();
-    if (toEnd) {
-        definitions_.remove(key);
-        definitions_.add(key, def);
-    } else {
-        definitions_.replace(key, def);
-    }
-}
+void TitelRegistry::replace(const TitelDef& def, bool toEnd) { definitions_.replace(def, toEnd); }
 
 bool TitelRegistry::remove(const QString& key) {
-    const TitelDef* def = definitions_.find(key);
+    const std::optional<TitelDef> def = definitions_.find(key);
     if (!def) return false;
     stopRecording(def->id());
     titleObjects_.remove(key);
@@ -51,7 +44,7 @@ void TitelRegistry::clear() {
     titleObjects_.clear();
     definitions_.clear();
     folders_.clear();
-    exchanges_.clear();
+    lastFolder_ = lastFolderSpelling_ = QString();
 }
 
 bool TitelRegistry::startRecording(const TitelDef& def) {
@@ -79,7 +72,7 @@ bool TitelRegistry::startRecording(const TitelDef& def) {
 
 void TitelRegistry::stopRecording(const TitelId& id) {
     if (auto* objekt = titleObjects_.find(id.text())) (*objekt)->ClearSubscription();
-    if (const TitelDef* def = find(id)) sink_.stoppedRecording(*def);
+    if (const std::optional<TitelDef> def = find(id)) sink_.stoppedRecording(*def);
 }
 
 bool TitelRegistry::isRecording(const TitelId& id) const {
@@ -88,21 +81,15 @@ bool TitelRegistry::isRecording(const TitelId& id) const {
 }
 
 TitelRegistry::Count TitelRegistry::countRecording() const {
-    return count([this](const TitelDef& def) { return isRecording(def.id()); });
-}
-
-TitelRegistry::Count TitelRegistry::countActive() const {
-    return count([](const TitelDef&) { return true; });
-}
-
-TitelRegistry::Count TitelRegistry::count(const std::function<bool(const TitelDef&)>& also) const {
     Count count;
-    for (const auto& e : definitions_) {
-        if (!e.value.Aktiv || !also(e.value)) continue;
+    for (const TitelDef& def : definitions_.active()) {
+        if (!isRecording(def.id())) continue;
         ++count.aktiv;
-        if (e.value.UseBidAsk) ++count.bidAsk;
+        if (def.UseBidAsk) ++count.bidAsk;
     }
     return count;
 }
+
+TitelRegistry::Count TitelRegistry::countActive() const { return definitions_.countActive(); }
 
 }  // namespace vqs

@@ -4,13 +4,14 @@
 #include "common/keyed_collection.h"
 #include "common/serial_date.h"
 #include "model/titel_def.h"
+#include "model/titel_def_collection.h"
 #include "titles/titel_objekt.h"
 
-#include <QSet>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace vqs {
 
@@ -24,9 +25,9 @@ public:
     TitelRegistry(const TitelRegistry&) = delete;
     TitelRegistry& operator=(const TitelRegistry&) = delete;
 
-    const KeyedCollection<TitelDef>& definitions() const { return definitions_; }
-    const TitelDef* find(const QString& key) const { return definitions_.find(key); }
-    const TitelDef* find(const TitelId& id) const { return definitions_.find(id.text()); }
+    const TitelDefCollection& definitions() const { return definitions_; }
+    std::optional<TitelDef> find(const QString& key) const { return definitions_.find(key); }
+    std::optional<TitelDef> find(const TitelId& id) const { return definitions_.find(id); }
     const KeyedCollection<QString>& folders() const { return folders_; }
 
     // Adds a definition at the end of the collection and its folder to the folders; false when
@@ -37,13 +38,20 @@ public:
     // The folder as the folders spell it (the first spelling wins); empty stays empty.
     QString folderSpelling(const QString& ordner) const;
     void addFolder(const QString& ordner);
-    void removeFolder(const QString& ordner) { folders_.remove(ordner); }
+    void removeFolder(const QString& ordner) {
+        folders_.remove(ordner);
+        lastFolder_ = QString();
+    }
     // Forgets a title: its recording stops and its title object goes with its subscription, so
     // that nothing of it stays subscribed for the rest of the run. Its data files stay. False
     // when the key is unknown.
     bool remove(const QString& key);
     // Forgets every definition and folder and releases the title objects.
     void clear();
+    // Room for about `count` definitions whose texts take about `textBytes` (see load).
+    void reserve(std::size_t count, std::size_t textBytes) {
+        definitions_.reserve(count, textBytes);
+    }
 
     // Starts (or restarts) recording a title: its title object, or a new one that starts from
     // what its files end with. False when the broker refuses the title or there is no
@@ -61,10 +69,7 @@ public:
     }
 
     // Recorded titles, and those among them with bid and ask: what the main window shows.
-    struct Count {
-        int aktiv = 0;
-        int bidAsk = 0;
-    };
+    using Count = TitelDefCollection::Count;
     Count countRecording() const;
     // Titles switched on in their definitions, recorded at the moment or not (an outage).
     Count countActive() const;
@@ -77,15 +82,14 @@ public:
     }
 
 private:
-    // Active titles for which `also` holds.
-    Count count(const std::function<bool(const TitelDef&)>& also) const;
-
     BravoltSession& session_;
     TickSink& sink_;
     const Clock& clock_;
-    KeyedCollection<TitelDef> definitions_;
+    TitelDefCollection definitions_;
     KeyedCollection<QString> folders_;
-    QSet<QString> exchanges_;  // each exchange code once, shared by the definitions
+    // The folder of the definition added last (known to the folders), as given and as spelt:
+    // titles in a row mostly share it, and a large file loads without looking each one up.
+    QString lastFolder_, lastFolderSpelling_;
     std::function<void()> changed_;
     // Declared last, so that the title objects go first.
     KeyedCollection<std::unique_ptr<TitelObjekt>> titleObjects_;

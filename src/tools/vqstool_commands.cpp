@@ -307,14 +307,15 @@ int titles(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 1;
     }
     try {
-        const QByteArray bytes = readTitelDefinitionenBytes(args[0]);
+        TitelDefinitionenHandlers handlers;
+        handlers.onDefinition = [&](qint64, std::optional<TitelDef>&& def) {
+            if (!def) return;
+            out << def->id().text() << '\t' << def->Name << '\t' << def->Ordner << '\t'
+                << (def->Aktiv ? "aktiv" : "inaktiv") << '\t'
+                << (def->UseBidAsk ? "Geld/Brief" : "nur Bezahlt") << '\n';
+        };
         const TitelDefinitionenScan scan =
-            scanTitelDefinitionen(bytes, {}, [&](qint64, std::optional<TitelDef>&& def) {
-                if (!def) return;
-                out << def->id().text() << '\t' << def->Name << '\t' << def->Ordner << '\t'
-                    << (def->Aktiv ? "aktiv" : "inaktiv") << '\t'
-                    << (def->UseBidAsk ? "Geld/Brief" : "nur Bezahlt") << '\n';
-            });
+            scanTitelDefinitionenFile(args[0], systemFileSystem(), handlers);
         if (scan.status == TitelDefinitionenScan::kWhole) return 0;
         err << "Fehler beim Laden der Titeldefinitionen aufgetreten: " << scan.problem << '\n';
         return 1;

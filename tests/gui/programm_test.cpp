@@ -293,7 +293,7 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
     writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
-    TitelDef def = p.recorder().titles().definitions().begin()->value;
+    TitelDef def = *p.recorder().titles().definitions().begin();
     ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}),
               0);
     const QString path = p.recorder().store().filePath(def, kBezahlt);
@@ -341,7 +341,7 @@ TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
     writeSetting(settings, settings::kTaskbar, "1");
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
-    const TitelDef def = p.recorder().titles().definitions().begin()->value;
+    const TitelDef def = *p.recorder().titles().definitions().begin();
     ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}), 0);
 
     onNextModal([&](QWidget* d) {
@@ -444,7 +444,7 @@ TEST_F(ProgramTest, AutoDatenpflegeRunsAfterStartUpAndAnEndStopsItQuietly) {
         for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the window closed itself";
         ASSERT_EQ(titles.size(), 1u);
-        EXPECT_EQ(titles[0].WKN, p.recorder().titles().definitions().begin()->value.WKN);
+        EXPECT_EQ(titles[0].WKN, (*p.recorder().titles().definitions().begin()).WKN);
         EXPECT_EQ(startzeit, 0.0);
         EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text.toStdString();
         const QString paid = p.recorder().store().filePath(titles[0], kBezahlt);

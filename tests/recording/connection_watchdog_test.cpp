@@ -40,8 +40,8 @@ struct Watchdog : ::testing::Test {
         define("A1B2C3", true, true);
         define("846900", false, false);
         t.recorder.titles().releaseTitleObjects();
-        for (const auto& e : t.recorder.titles().definitions())
-            if (e.value.Aktiv) t.recorder.titles().startRecording(e.value);
+        for (const TitelDef& def : t.recorder.titles().definitions().active())
+            t.recorder.titles().startRecording(def);
         counters->subscribed.clear();
         watchdog().start();
         watchdog().stop();  // the test polls

@@ -34,7 +34,7 @@ struct TitelVerwaltungTest : ::testing::Test {
     }
     QStringList listed(int position, const QString& ordner) {
         QStringList codes;
-        for (const TitelDef* d : titelImOrdner(titles(), position, ordner)) codes << d->RT_WKN;
+        for (const TitelDef& d : titelImOrdner(titles(), position, ordner)) codes << d.RT_WKN;
         return codes;
     }
 };
@@ -72,7 +72,7 @@ TEST_F(TitelVerwaltungTest, DeletingAnActiveTitleEndsItsSubscriptionAndKeepsItsF
 
     EXPECT_EQ(TitelLoeschen(t.recorder, {"710000@ETR", "unbekannt@ETR"}), 1);
 
-    EXPECT_EQ(titles().find("710000@ETR"), nullptr);
+    EXPECT_FALSE(titles().find("710000@ETR"));
     EXPECT_FALSE(titles().titleObjects().contains("710000@ETR"))
         << "nothing of it stays subscribed for the rest of the run";
     EXPECT_EQ(fake->counters->stops, 1);

@@ -27,12 +27,12 @@ struct ActivationTest : ::testing::Test {
     void define(const QString& code, bool aktiv, bool bidAsk, const QString& ordner = "Alt") {
         titles().add(test::titel(code, ordner, aktiv, bidAsk));
     }
-    const TitelDef* def(const QString& code) const {
+    std::optional<TitelDef> def(const QString& code) const {
         return t.recorder.titles().find(code + "@ETR");
     }
     QStringList order() const {
         QStringList keys;
-        for (const auto& e : t.recorder.titles().definitions()) keys << e.key;
+        for (const TitelDef& d : t.recorder.titles().definitions()) keys << d.id().text();
         return keys;
     }
 };
@@ -54,8 +54,8 @@ TEST_F(ActivationTest, NewTitlesInEveryState) {
                                         c.bezahlt, c.bidAsk);
         ASSERT_EQ(r.icons.size(), 1u) << c.code;
         EXPECT_EQ(r.icons[0], c.icon) << c.code;
-        const TitelDef* d = def(c.code);
-        ASSERT_NE(d, nullptr) << c.code << ": a definition is made in every state";
+        const std::optional<TitelDef> d = def(c.code);
+        ASSERT_TRUE(d) << c.code << ": a definition is made in every state";
         EXPECT_EQ(d->Aktiv, c.aktiv) << c.code;
         EXPECT_EQ(d->UseBidAsk, c.useBidAsk) << c.code;
         EXPECT_EQ(d->Ordner, "Dax 30") << c.code;
@@ -111,7 +111,7 @@ TEST_F(ActivationTest, TheFolderRulesOfTheSearchTab) {
     EXPECT_TRUE(r.stopped);
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_TRUE(t.messages.shown[0].text.startsWith("Geben Sie bitte einen Ordner an"));
-    EXPECT_EQ(def("A1B2C3"), nullptr);
+    EXPECT_FALSE(def("A1B2C3"));
     // ...but not a deactivation, which files a new title without folder.
     r = TitelAktivierenAuswahl(titles(), ports(), {row("710000"), row("846900")}, "", true, false,
                                false);

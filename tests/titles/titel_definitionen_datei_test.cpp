@@ -1,5 +1,6 @@
 #include "titles/titel_definitionen_datei.h"
 
+#include "support/forwarding_file_system.h"
 #include "support/test_support.h"
 #include "titles/titel_registry.h"
 
@@ -9,6 +10,8 @@
 #include <QFile>
 
 #include <sys/stat.h>
+
+#include <variant>
 
 namespace vqs {
 namespace {
@@ -44,7 +47,7 @@ protected:
     }
     QStringList loadedKeys() {
         QStringList keys;
-        for (const auto& e : titles().definitions()) keys << e.key;
+        for (const TitelDef& def : titles().definitions()) keys << def.id().text();
         return keys;
     }
     // The files kept aside beside the definitions file.
@@ -236,16 +239,153 @@ TEST(TitelDefinitionenScan, ElementsAreReadOneAtATime) {
     const int n = 1'000'000;
     writeTaggedValue(bytes, TaggedValue::list(std::vector<TaggedValue>(n), 1));
     qint64 upper = 0, elements = 0, definitions = 0;
-    const TitelDefinitionenScan scan = scanTitelDefinitionen(
-        bytes, [&](qint64 u) { upper = u; },
-        [&](qint64, std::optional<TitelDef>&& def) {
-            ++elements;
-            if (def) ++definitions;
-        });
+    TitelDefinitionenHandlers handlers;
+    handlers.onCount = [&](qint64 u) { upper = u; };
+    handlers.onDefinition = [&](qint64, std::optional<TitelDef>&& def) {
+        ++elements;
+        if (def) ++definitions;
+    };
+    const TitelDefinitionenScan scan = scanTitelDefinitionen(bytes, handlers);
     EXPECT_EQ(scan.status, TitelDefinitionenScan::kWhole);
     EXPECT_EQ(upper, n);
     EXPECT_EQ(elements, n);
     EXPECT_EQ(definitions, 0);
+}
+
+// What a scan hands over, element by element, and how it ends.
+struct ScanRecord {
+    std::vector<std::pair<qint64, std::optional<TitelDef>>> elements;
+    qint64 upper = -1;
+    TitelDefinitionenScan scan;
+};
+TitelDefinitionenHandlers recordInto(ScanRecord& r) {
+    TitelDefinitionenHandlers h;
+    h.onCount = [&r](qint64 upper) { r.upper = upper; };
+    h.onDefinition = [&r](qint64 i, std::optional<TitelDef>&& d) {
+        r.elements.emplace_back(i, std::move(d));
+    };
+    return h;
+}
+
+// The file is read in pieces: wherever a piece ends (inside a tag, a length, a text, a list
+// header), the definitions and the damage found are those of the same bytes in memory.
+TEST_F(TitelDefinitionenDateiTest, ReadingInPiecesFindsTheSameWhereverAPieceEnds) {
+    auto text = [](const char* s) { return TaggedValue::text(QString::fromUtf8(s)); };
+    std::vector<TaggedValue> elements{
+        makeDef("710000", "ETR", "Dax 30", true, true).toTagged(),
+        TaggedValue::text("kein Titel"),
+        TaggedValue::list(
+            {text("A"), text("B"), text("Zertifikat 5 € Ü"), text("Ordner"), text("FRA"),
+             TaggedValue::int16(-1), TaggedValue::real(0.5), TaggedValue::list({text("x")}, 0),
+             TaggedValue::boolean(true), TaggedValue::date(46366.5)},
+            0),
+        makeDef("710000", "FRA", "Dax 30", false, false).toTagged(),
+        makeDef("X", "ETR", "", false, true).toTagged(),
+    };
+    QByteArray full(kTitelDefinitionenKennung, kTitelDefinitionenKennungLength);
+    writeTaggedValue(full, TaggedValue::list(elements, 1));
+    full.append("Danach kommt nichts mehr, was gelesen wird.");
+    for (const qsizetype cut : {full.size(), full.size() - 50, qsizetype{100}, qsizetype{33}}) {
+        const QByteArray bytes = full.left(cut);
+        writeFile(path(), bytes);
+        ScanRecord inMemory;
+        inMemory.scan = scanTitelDefinitionen(bytes, recordInto(inMemory));
+        ASSERT_EQ(inMemory.scan.status == TitelDefinitionenScan::kWhole, cut == full.size());
+        for (const qint64 piece : {1, 2, 3, 5, 7, 11, 16, 31, 64, 1 << 20}) {
+            ScanRecord fromFile;
+            fromFile.scan =
+                scanTitelDefinitionenFile(path(), systemFileSystem(), recordInto(fromFile), piece);
+            EXPECT_EQ(fromFile.scan.status, inMemory.scan.status) << cut << "/" << piece;
+            EXPECT_EQ(fromFile.scan.problem, inMemory.scan.problem) << cut << "/" << piece;
+            EXPECT_EQ(fromFile.upper, inMemory.upper) << cut << "/" << piece;
+            EXPECT_EQ(fromFile.elements, inMemory.elements) << cut << "/" << piece;
+        }
+    }
+}
+
+// A definitions file may be far larger than its definitions (bytes after the stored value are
+// ignored): one beyond the 64 MiB that once were the limit loads whole. The bytes behind are a
+// hole in the file, so the test writes a few hundred bytes.
+TEST_F(TitelDefinitionenDateiTest, AFileBeyondSixtyFourMebibytesLoads) {
+    save({makeDef("1", "ETR", "A", false, false), makeDef("2", "ETR", "A", false, true),
+          makeDef("3", "ETR", "B", false, false)});
+    QFile file(path());
+    ASSERT_TRUE(file.resize(100LL * 1024 * 1024));
+    t_.recorder.loadDefinitions();
+    EXPECT_TRUE(t_.messages.shown.empty());
+    EXPECT_EQ(loadedKeys(), (QStringList{"1@ETR", "2@ETR", "3@ETR"}));
+    ASSERT_TRUE(t_.recorder.saveDefinitions());
+    EXPECT_LT(QFileInfo(path()).size(), 1000);
+}
+
+// A file said to be over 1 GiB is refused with its size before anything is read: the titles
+// stay as they were, and nothing is saved over it or copied aside.
+TEST(TitelDefinitionenLimit, AFileOverOneGibibyteIsRefusedWithItsSizeAndKept) {
+    class HugeFiles final : public test::ForwardingFileSystem {
+    public:
+        int size(Handle, std::int64_t& size) override {
+            size = kMaxTitelDefinitionenSize + 1;
+            return 0;
+        }
+    } huge;
+    test::TestContext t({}, huge);
+    const QString path = t.recorder.definitionsFilePath();
+    KeyedCollection<TitelDef> defs;
+    const TitelDef def = makeDef("1", "ETR", "A", false, false);
+    defs.add(def.id().text(), def);
+    writeTitelDefinitionenFile(path, defs);
+    const QByteArray before = readFile(path);
+    t.recorder.titles().add(makeDef("schon", "da", "A", false, false));
+
+    t.recorder.loadDefinitions();
+    ASSERT_EQ(t.messages.shown.size(), 1u);
+    EXPECT_EQ(t.messages.shown[0].text,
+              QStringLiteral("Fehler beim Laden der Titeldefinitionen aufgetreten: Die Datei %1 "
+                             "ist mit 1073741825 Bytes zu groß.")
+                  .arg(path));
+    EXPECT_EQ(t.recorder.titles().definitions().size(), 1);
+    EXPECT_TRUE(t.recorder.titles().find(QStringLiteral("schon@da")));
+
+    EXPECT_FALSE(t.recorder.saveDefinitions());
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(QDir(t.dir.path()).entryList({"Bravolt_Titel*"}, QDir::Files),
+              QStringList{"Bravolt_Titel.Dat"});
+}
+
+// A save writes aside and puts the new file in place only when it is whole: one that fails after
+// its first megabyte (a text too long for its length field) leaves the old file as it was.
+TEST_F(TitelDefinitionenDateiTest, ASaveThatFailsOnTheWayLeavesTheOldFileWhole) {
+    save({makeDef("alt", "ETR", "A", false, false)});
+    const QByteArray before = readFile(path());
+    for (int i = 0; i < 30000; ++i)
+        titles().add(makeDef(QStringLiteral("T%1").arg(i), "ETR", "Ordner", false, false));
+    TitelDef tooLong = makeDef("lang", "ETR", "X", false, false);
+    tooLong.Name = QString(70000, u'x');
+    titles().add(tooLong);
+
+    EXPECT_FALSE(t_.recorder.saveDefinitions());
+    ASSERT_EQ(t_.messages.shown.size(), 1u);
+    EXPECT_TRUE(t_.messages.shown[0].text.contains("zu lang"))
+        << t_.messages.shown[0].text.toStdString();
+    EXPECT_EQ(readFile(path()), before);
+    EXPECT_EQ(QDir(t_.dir.path()).entryList({"Bravolt_Titel*"}, QDir::Files),
+              QStringList{"Bravolt_Titel.Dat"});
+}
+
+// Saving writes each definition directly; its bytes are exactly those of the tagged values.
+TEST(TitelDefinitionenBytes, ASavedCollectionIsTheTaggedListOfItsDefinitions) {
+    TitelDefCollection defs;
+    std::vector<TaggedValue> items;
+    for (const TitelDef& d :
+         {makeDef("710000", "ETR", "Börse €", true, true), makeDef("", "", "", false, false)}) {
+        TitelDef def = d;
+        def.WKN = def.RT_WKN + "-W";
+        defs.add(def);
+        items.push_back(def.toTagged());
+    }
+    QByteArray expected(kTitelDefinitionenKennung, kTitelDefinitionenKennungLength);
+    writeTaggedValue(expected, TaggedValue::list(items, 1));
+    EXPECT_EQ(encodeTitelDefinitionen(defs).toHex(' '), expected.toHex(' '));
 }
 
 }  // namespace

@@ -264,10 +264,10 @@ void frmTitelverwaltung::ShowTitel() {
     BusyGuard wait(recorder_.loop());
     runStep([&] {
         std::vector<TitellistenModell::Zeile> rows;
-        for (const TitelDef* def :
+        for (const TitelDef& def :
              titelImOrdner(recorder_.titles(), position, lOrdner_->currentText())) {
-            rows.push_back({def->id().text(), titelIcon(def), def->Name, def->WKN, def->RT_Boerse,
-                            def->Ordner});
+            rows.push_back(
+                {def.id().text(), titelIcon(&def), def.Name, def.WKN, def.RT_Boerse, def.Ordner});
         }
         model_->setRows(std::move(rows));
         sortiereWieZuletzt(lTitelliste_);
@@ -343,7 +343,7 @@ void frmTitelverwaltung::btnDateninspektor_Click() {
         return;
     }
     try {
-        const TitelDef* found = recorder_.titles().find(tag);
+        const std::optional<TitelDef> found = recorder_.titles().find(tag);
         if (!found) return;
         const TitelDef def = *found;
         frmKursartWahl wahl(this);
@@ -379,7 +379,8 @@ void frmTitelverwaltung::btnDatenpflege_Click() {
         optionen.speichern(recorder_.settings());
         std::vector<TitelDef> titles;
         for (const QString& tag : tags)
-            if (const TitelDef* def = recorder_.titles().find(tag)) titles.push_back(*def);
+            if (const std::optional<TitelDef> def = recorder_.titles().find(tag))
+                titles.push_back(*def);
         DatenpflegeAusfuehren(recorder_, std::move(titles), optionen.startzeit(), this);
     } catch (const std::exception& e) {
         showError(e);

@@ -195,8 +195,8 @@ TEST_F(FakeSelection, AnEmptyResultOffersARowMadeFromTheTerm) {
     d.titelliste()->topLevelItem(0)->setSelected(true);
     child<QPushButton>(&d, "btnRealAktivieren")->click();
     EXPECT_EQ(icon(d.titelliste(), 0), 1);
-    const TitelDef* def = t.recorder.titles().find(QStringLiteral("CG13EY@ETR"));
-    ASSERT_NE(def, nullptr);
+    const std::optional<TitelDef> def = t.recorder.titles().find(QStringLiteral("CG13EY@ETR"));
+    ASSERT_TRUE(def);
     EXPECT_FALSE(def->Aktiv);
     EXPECT_EQ(def->Ordner, "Manuell");
 }
