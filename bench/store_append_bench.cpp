@@ -49,9 +49,9 @@ struct Outcomes final : vqs::DataFileStoreListener {
     void journalSetAside(const QString&, const QString&, const QString&) override {}
     void queuedTicksDone(const vqs::TitelDef&, vqs::Kursart,
                          const std::vector<vqs::QueuedTick>& ticks, size_t written) override {
-        failed_ += static_cast<long>(ticks.size() - written);
+        notWritten += static_cast<long>(ticks.size() - written);
     }
-    long failed_ = 0;
+    long notWritten = 0;
 };
 
 // The store as the recorder drives it: each tick queued by a handler of the event loop, the
@@ -82,7 +82,7 @@ void runStore(benchmark::State& state, int ticksPerFile) {
         file = (file + files) % defs.size();
         store.flushQueued();  // the end of the turn (what the event dispatcher's signal runs)
     }
-    if (outcomes.failed_ || store.queuedTicks()) state.SkipWithError("not written");
+    if (outcomes.notWritten || store.queuedTicks()) state.SkipWithError("not written");
     state.SetItemsProcessed(state.iterations() * static_cast<long>(files) * ticksPerFile);
 }
 

@@ -145,7 +145,7 @@ public:
     }
     void refused(const QString& reason) {
         reqId_.clear();
-        if (listener_) listener_->OnSubscriptionRefused(reason);
+        if (listener_) listener_->onSubscriptionRefused(reason);
     }
 
 private:

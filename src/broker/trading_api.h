@@ -62,7 +62,7 @@ public:
                                const QString& text) = 0;
     // The source refused the subscription after it was made (a source that answers only over
     // the network); no quote follows.
-    virtual void OnSubscriptionRefused(const QString& /*reason*/) {}
+    virtual void onSubscriptionRefused(const QString& /*reason*/) {}
 };
 
 // A realtime subscription; it raises OnQuoteUpdate on its listener until stopped or released.

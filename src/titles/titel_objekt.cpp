@@ -124,7 +124,7 @@ void TitelObjekt::RealtimeSubscription_OnQuoteUpdate(const broker::Quote& quote,
     initialisiert_ = true;
 }
 
-void TitelObjekt::OnSubscriptionRefused(const QString& reason) {
+void TitelObjekt::onSubscriptionRefused(const QString& reason) {
     // Ended on the source's side. Kept until this object goes: the call comes from within it.
     refusedSubscription_ = std::move(realtimeSubscription_);
     aktiv_ = false;

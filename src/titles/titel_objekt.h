@@ -64,7 +64,7 @@ public:
                        const QString& text) override {
         RealtimeSubscription_OnQuoteUpdate(quote, source, text);
     }
-    void OnSubscriptionRefused(const QString& reason) override;
+    void onSubscriptionRefused(const QString& reason) override;
 
     bool isActive() const { return aktiv_; }
     bool isSubscribed() const { return realtimeSubscription_ != nullptr; }
