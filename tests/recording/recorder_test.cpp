@@ -18,6 +18,16 @@
 namespace vqs {
 namespace {
 
+// A paid quote ten milliseconds on, at that instant of the clock.
+broker::Quote paidQuoteLater(ManualClock& clock, double price) {
+    clock.advanceMs(10);
+    broker::Quote q;
+    q.paid.present = true;
+    q.paid.price = price;
+    q.paid.time = broker::timeObjectAt(clock.now().time().msecsSinceStartOfDay());
+    return q;
+}
+
 // Definitions load, active titles subscribe on the simulated broker, an hour of quotes on a
 // fake clock becomes data files that match the broker's own history.
 TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
@@ -162,13 +172,7 @@ TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
     TitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
     int price = 100;
     auto quoteAged = [&](qint64 ageMs) {
-        t.clock.advanceMs(10);
-        broker::Quote q;
-        q.paid.present = true;
-        q.paid.price = ++price;
-        const QTime time = t.clock.now().time();
-        q.paid.time = {time.hour(), time.minute(), time.second(), time.msec(),
-                       time.toString("HH:mm:ss.zzz")};
+        broker::Quote q = paidQuoteLater(t.clock, ++price);
         q.readyAtMs = ageMs < 0 ? 0 : t.clock.now().toMSecsSinceEpoch() - ageMs;
         objekt.RealtimeSubscription_OnQuoteUpdate(q, {}, {});
         return t.recorder.lagSeconds();
@@ -211,14 +215,7 @@ TEST(Recorder, TheTicksOfATurnCountOnceWrittenAndTheEndWritesThemFirst) {
     fs.fail(test::FaultyFileSystem::Call::Write, ENOSPC, "846900");
     int price = 100;
     auto quote = [&](TitelObjekt& objekt) {
-        t.clock.advanceMs(10);
-        broker::Quote q;
-        q.paid.present = true;
-        q.paid.price = ++price;
-        const QTime time = t.clock.now().time();
-        q.paid.time = {time.hour(), time.minute(), time.second(), time.msec(),
-                       time.toString("HH:mm:ss.zzz")};
-        objekt.RealtimeSubscription_OnQuoteUpdate(q, {}, {});
+        objekt.RealtimeSubscription_OnQuoteUpdate(paidQuoteLater(t.clock, ++price), {}, {});
     };
     test::inOneTurn([&] {
         for (int i = 0; i < 3; ++i)
