@@ -4,6 +4,9 @@
 #include <windows.h>
 #else
 #include <signal.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -40,6 +43,12 @@ void raiseOpenFileLimit() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
+#endif
+}
+
+void keepOutOfCoreDumps() {
+#ifdef __linux__
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 #endif
 }
 

@@ -11,5 +11,8 @@ bool processRuns(qint64 pid);
 // Lets this process open as many files as the system allows it (the soft limit up to the hard
 // one): the data-file store keeps most of them open between ticks.
 void raiseOpenFileLimit();
+// Keeps this process's memory out of core dumps (and from other processes of the user), once it
+// holds a secret such as the quote source's password.
+void keepOutOfCoreDumps();
 
 }  // namespace vqs

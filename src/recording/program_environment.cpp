@@ -20,8 +20,10 @@ MachineDefaults::MachineDefaults(RecorderEnvironment& env, const QString& settin
     }
     if (!env.brokerFactory && kursquelle(*env.settings) == Kursquelle::kFix) {
         // Read at every login: a setting or password file put right takes at the next try.
-        env.brokerFactory = [settings = env.settings, folder = env.programFolder] {
-            return broker::makeFixSession(readFixSource(*settings, folder));
+        env.brokerFactory = [settings = env.settings, folder = env.programFolder,
+                             keyring = env.keyring] {
+            return broker::makeFixSession(
+                readFixSource(*settings, folder, keyring ? *keyring : desktopKeyring()));
         };
     }
     if (!env.brokerFactory) {

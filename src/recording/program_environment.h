@@ -2,6 +2,7 @@
 
 #include "broker/bravolt_session.h"
 #include "common/serial_date.h"
+#include "recording/keyring.h"
 #include "recording/recorder.h"
 #include "recording/settings_store.h"
 
@@ -22,6 +23,7 @@ struct RecorderEnvironment {
     SettingsStore* settings = nullptr;   // none: the per-user settings files
     const Clock* clock = nullptr;        // none: the computer's clock
     BrokerSessionFactory brokerFactory;  // none: the one [Kursquelle] names
+    Keyring* keyring = nullptr;          // none: the desktop's (the FIX source's password)
     QString instanceLockPath;            // empty: one lock per user, shared by both programs
     FreeKilobytes freeKilobytes;         // none: the volume's own figure
 };

@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/password_file.h"
+#include "common/process.h"
 
 namespace vqs {
 
@@ -13,8 +14,8 @@ Kursquelle kursquelle(const SettingsStore& settings) {
                : Kursquelle::kSimulation;
 }
 
-broker::FixSourceSettings readFixSource(const SettingsStore& settings,
-                                        const QString& programFolder) {
+broker::FixSourceSettings readFixSource(const SettingsStore& settings, const QString& programFolder,
+                                        Keyring& keyring) {
     const auto number = [&](const SettingKey& key, int lowest, int highest) {
         const QString text = readSetting(settings, key).trimmed();
         bool ok = false;
@@ -38,7 +39,20 @@ broker::FixSourceSettings readFixSource(const SettingsStore& settings,
     fix.heartbeatSeconds = number(settings::kKursquelleHeartbeat, 1, 3600);
     const QString passwordFile =
         readSetting(settings, settings::kKursquellePasswortDatei).trimmed();
-    if (!passwordFile.isEmpty()) fix.password = readPasswordFile(passwordFile);
+    const Keyring::Answer stored = fix.user.isEmpty()
+                                       ? Keyring::Answer{}
+                                       : keyring.read(kursquelleKeyringKey(fix.user, fix.host));
+    if (stored.kind == Keyring::Answer::Kind::kDone)
+        fix.password = stored.text;
+    else if (!passwordFile.isEmpty())
+        fix.password = readPasswordFile(passwordFile);
+    else if (stored.kind == Keyring::Answer::Kind::kUnreachable)
+        throw VqsError(QStringLiteral("Das Passwort der FIX-Kursquelle ist nicht zu lesen, der "
+                                      "Schlüsselbund antwortet nicht (%1). Ohne Schlüsselbund "
+                                      "nennt [Kursquelle] PasswortDatei eine Datei mit dem "
+                                      "Passwort.")
+                           .arg(stored.text));
+    if (!fix.password.isEmpty()) keepOutOfCoreDumps();
     fix.storeDir = programFolder + QStringLiteral("/FIX");
     return fix;
 }

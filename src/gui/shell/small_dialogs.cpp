@@ -2,10 +2,12 @@
 
 #include "common/error.h"
 #include "common/password_file.h"
+#include "common/process.h"
 #include "gui/shell/app_icon.h"
 #include "gui/shell/dialog_parts.h"
 #include "gui/shell/help_viewer.h"
 #include "recording/connection_watchdog.h"
+#include "recording/keyring.h"
 #include "recording/quote_source.h"
 #include "recording/recorder.h"
 
@@ -30,8 +32,9 @@
 namespace vqs {
 
 frmVQSEinstellungen::frmVQSEinstellungen(const RecorderOptions& options,
-                                         const KursquelleEinstellungen& kursquelle, QWidget* parent)
-    : QDialog(parent) {
+                                         const KursquelleEinstellungen& kursquelle, QWidget* parent,
+                                         Keyring* keyring)
+    : QDialog(parent), keyring_(keyring) {
     setObjectName(QStringLiteral("frmVQSEinstellungen"));
     setWindowTitle(QStringLiteral("Allgemeine Einstellungen"));
     auto* seiten = new QTabWidget(this);
@@ -122,6 +125,14 @@ QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) 
     senderCompId_ = text("txtSenderCompID", k.senderCompId);
     targetCompId_ = text("txtTargetCompID", k.targetCompId);
     benutzer_ = text("txtBenutzer", k.benutzer);
+    // Never shown: whatever the keyring holds stays there until a new one is typed.
+    passwort_ = text("txtPasswort", QString());
+    passwort_->setEchoMode(QLineEdit::Password);
+    passwort_->setPlaceholderText(QStringLiteral("leer lassen: bleibt wie gespeichert"));
+    passwort_->setToolTip(
+        QStringLiteral("Wird im Schlüsselbund des Desktops gespeichert, nie in "
+                       "den Einstellungen"));
+    connect(passwort_, &QLineEdit::textEdited, this, [] { keepOutOfCoreDumps(); });
     passwortDatei_ = text("txtPasswortDatei", k.passwortDatei);
     passwortDatei_->setMinimumWidth(240);
     passwortDatei_->setToolTip(QStringLiteral(
@@ -149,6 +160,7 @@ QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) 
     form->addRow(QStringLiteral("&SenderCompID:"), senderCompId_);
     form->addRow(QStringLiteral("Tar&getCompID:"), targetCompId_);
     form->addRow(QStringLiteral("&Benutzer:"), benutzer_);
+    form->addRow(QStringLiteral("Pass&wort:"), passwort_);
     auto* dateiLabel = new QLabel(QStringLiteral("Passwort&datei:"), seite);
     dateiLabel->setBuddy(passwortDatei_);  // a row of a layout takes no buddy by itself
     form->addRow(dateiLabel, datei);
@@ -175,7 +187,7 @@ QWidget* frmVQSEinstellungen::kursquelleSeite(const KursquelleEinstellungen& k) 
         const bool fix = art_->currentIndex() == 1;
         for (QWidget* w :
              std::initializer_list<QWidget*>{host_, port_, senderCompId_, targetCompId_, benutzer_,
-                                             passwortDatei_, tls_, heartbeat_})
+                                             passwort_, passwortDatei_, tls_, heartbeat_})
             w->setEnabled(fix);
         fehler_->hide();
     };
@@ -209,12 +221,29 @@ void frmVQSEinstellungen::accept() {
             problem = QStringLiteral("Bitte einen Port angeben.");
         else if (k.senderCompId.isEmpty() || k.targetCompId.isEmpty())
             problem = QStringLiteral("Bitte SenderCompID und TargetCompID angeben.");
+        else if (!passwort_->text().isEmpty() && k.benutzer.isEmpty())
+            problem = QStringLiteral(
+                "Ein Passwort gehört zu einem Benutzer: bitte den Benutzer "
+                "angeben.");
         else if (!k.passwortDatei.isEmpty()) {
             try {
                 readPasswordFile(k.passwortDatei);
             } catch (const VqsError& e) {
                 problem = e.message();
             }
+        }
+        if (problem.isEmpty() && !passwort_->text().isEmpty()) {
+            Keyring& keyring = keyring_ ? *keyring_ : desktopKeyring();
+            const Keyring::Answer stored =
+                keyring.write(kursquelleKeyringKey(k.benutzer, k.host), passwort_->text());
+            if (stored.kind != Keyring::Answer::Kind::kDone)
+                problem = QStringLiteral(
+                              "Das Passwort lässt sich nicht im Schlüsselbund speichern "
+                              "(%1). Ohne Schlüsselbund bitte das Feld Passwort leeren "
+                              "und eine Passwortdatei angeben.")
+                              .arg(stored.text);
+            else
+                passwort_->clear();
         }
     }
     if (!problem.isEmpty()) {

@@ -11,6 +11,7 @@ class QSpinBox;
 
 namespace vqs {
 
+class Keyring;
 class Recorder;
 struct RecorderOptions;
 
@@ -28,12 +29,15 @@ struct KursquelleEinstellungen {
 };
 
 // "Allgemeine Einstellungen": the recording options on one page, the quote source on the page
-// "Kursquelle". Accepted when confirmed and the quote source's settings are usable.
+// "Kursquelle". Accepted when confirmed and the quote source's settings are usable; a password
+// typed there is then in the keyring (it never goes into the settings).
 class frmVQSEinstellungen final : public QDialog {
     Q_OBJECT
 public:
+    // keyring: where a password typed on the page "Kursquelle" goes (none: the desktop's).
     frmVQSEinstellungen(const RecorderOptions& options,
-                        const KursquelleEinstellungen& kursquelle = {}, QWidget* parent = nullptr);
+                        const KursquelleEinstellungen& kursquelle = {}, QWidget* parent = nullptr,
+                        Keyring* keyring = nullptr);
     bool umsatzfilterBezahlt() const;
     bool umsatzfilterAndere() const;
     bool datenpflege() const;
@@ -55,10 +59,12 @@ private:
     QLineEdit* senderCompId_;
     QLineEdit* targetCompId_;
     QLineEdit* benutzer_;
+    QLineEdit* passwort_;
     QLineEdit* passwortDatei_;
     QCheckBox* tls_;
     QSpinBox* heartbeat_;
     QLabel* fehler_;
+    Keyring* keyring_;  // none: the desktop's, asked only when a password is typed
 };
 
 // Shows the settings dialog; when confirmed, the options take the boxes at once and are stored.

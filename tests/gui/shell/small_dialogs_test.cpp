@@ -1,6 +1,7 @@
 #include "gui/shell/small_dialogs.h"
 
 #include "gui/gui_support.h"
+#include "support/fake_keyring.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +94,8 @@ TEST(Einstellungen, TheQuoteSourcePageStoresAFixSourceOnlyWhenItIsUsable) {
     EinstellungenBearbeiten(nullptr, t.recorder);
 
     EXPECT_EQ(kursquelle(t.settings), Kursquelle::kFix);
-    const broker::FixSourceSettings fix = readFixSource(t.settings, t.dir.path());
+    test::FakeKeyring keyring;
+    const broker::FixSourceSettings fix = readFixSource(t.settings, t.dir.path(), keyring);
     EXPECT_EQ(fix.host, "kurse.example.net");
     EXPECT_EQ(fix.port, 9878);
     EXPECT_EQ(fix.senderCompId, "VQS");
@@ -114,6 +116,46 @@ TEST(Einstellungen, TheQuoteSourcePageStoresAFixSourceOnlyWhenItIsUsable) {
         child<QPushButton>(d, "Abbruch")->click();
     });
     EinstellungenBearbeiten(nullptr, t.recorder);
+}
+
+// A password typed on the page goes into the keyring under user and host, never into the
+// settings; where no keyring answers, the page says so and stays open.
+TEST(Einstellungen, ATypedPasswordGoesIntoTheKeyringOnly) {
+    test::TestContext t;
+    test::FakeKeyring keyring;
+    KursquelleEinstellungen k;
+    k.fix = true;
+    k.host = "kurse.example.net";
+    k.port = 9878;
+    k.senderCompId = "VQS";
+    k.targetCompId = "VQSFEED";
+    frmVQSEinstellungen dialog(t.recorder.options(), k, nullptr, &keyring);
+    auto* passwort = child<QLineEdit>(&dialog, "txtPasswort");
+    EXPECT_EQ(passwort->echoMode(), QLineEdit::Password);
+    passwort->setText("geheim");
+    auto* fehler = child<QLabel>(&dialog, "lblKursquelleFehler");
+
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(fehler->text(), "Ein Passwort gehört zu einem Benutzer: bitte den Benutzer angeben.");
+    child<QLineEdit>(&dialog, "txtBenutzer")->setText("anna");
+    keyring.reachable = false;
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(
+        fehler->text().startsWith("Das Passwort lässt sich nicht im Schlüsselbund "
+                                  "speichern (kein Schlüsselbund erreichbar)."))
+        << fehler->text().toStdString();
+    EXPECT_TRUE(keyring.held.empty());
+
+    keyring.reachable = true;
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(keyring.held[kursquelleKeyringKey("anna", "kurse.example.net")], "geheim");
+    EXPECT_TRUE(passwort->text().isEmpty());
+    dialog.kursquelle().write(t.settings);
+    EXPECT_FALSE(test::readFile(t.settings.location(t.settings.appX()).path).contains("geheim"));
+    EXPECT_EQ(readFixSource(t.settings, t.dir.path(), keyring).password, "geheim");
 }
 
 TEST(StartHinweis, TheFrameLeavesTheBoxUntickedAndNoConfirmation) {

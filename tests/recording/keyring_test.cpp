@@ -1,0 +1,173 @@
+// The desktop's keyring for real: these tests run on a D-Bus session of their own with an
+// unlocked keyring in a temporary home (tests/support/with_private_keyring.sh), or with no
+// session bus at all (NoKeyring).
+#include "recording/keyring.h"
+
+#include "broker/simulated_broker.h"
+#include "broker/simulated_market.h"
+#include "common/serial_date.h"
+#include "datafiles/data_file_check.h"
+#include "recording/settings_store.h"
+#include "support/test_support.h"
+#include "titles/titel_definitionen_datei.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <signal.h>
+
+namespace vqs {
+namespace {
+
+using Kind = Keyring::Answer::Kind;
+
+TEST(DesktopKeyring, StoresReadsReplacesAndRemovesAPassword) {
+    Keyring& keyring = desktopKeyring();
+    const QString key = kursquelleKeyringKey("anna", "kurse.example.net");
+    EXPECT_EQ(keyring.read(key).kind, Kind::kNotFound);
+    ASSERT_EQ(keyring.write(key, "geheim").kind, Kind::kDone);
+    ASSERT_EQ(keyring.write(key, "neu: äöü ß").kind, Kind::kDone);
+    const Keyring::Answer found = keyring.read(key);
+    EXPECT_EQ(found.kind, Kind::kDone);
+    EXPECT_EQ(found.text, "neu: äöü ß");
+    EXPECT_EQ(keyring.read(kursquelleKeyringKey("anna", "andere.example.net")).kind,
+              Kind::kNotFound);
+    EXPECT_EQ(keyring.remove(key).kind, Kind::kDone);
+    EXPECT_EQ(keyring.read(key).kind, Kind::kNotFound);
+    EXPECT_EQ(keyring.remove(key).kind, Kind::kDone) << "nothing there is what removing wants";
+}
+
+// Kills a program the test started, however the test ends.
+struct Ended {
+    QProcess& process;
+    ~Ended() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+QString waitForLine(QProcess& p, QString& log, const QString& text) {
+    while (!log.contains(text) && p.state() == QProcess::Running && p.waitForReadyRead(30000))
+        log += QString::fromUtf8(p.readAllStandardError());
+    log += QString::fromUtf8(p.readAllStandardError());
+    return log;
+}
+
+// The recorder as a user runs it over FIX: vqsfeed asks for a password, the recorder takes it
+// from the keyring (no password file), and records the simulated market's own paid ticks.
+TEST(DesktopKeyring, TheRecorderLogsOnToVqsfeedWithThePasswordFromTheKeyring) {
+    QTemporaryDir dir;
+    const QString passwordFile = dir.filePath("feed-passwort");
+    test::writeFile(passwordFile, "Kennwort 1\n");
+    QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner);
+
+    QProcess feed;
+    Ended feedEnded{feed};
+    feed.setReadChannel(QProcess::StandardError);
+    QProcessEnvironment feedEnv = QProcessEnvironment::systemEnvironment();
+    feedEnv.insert("BRAVOLT_SIM_RATE", "50");
+    feed.setProcessEnvironment(feedEnv);
+    feed.start(QStringLiteral(VQSFEED), {"--port", "0", "--user", "anna", "--password-file",
+                                         passwordFile, "--store-dir", dir.filePath("feed")});
+    ASSERT_TRUE(feed.waitForStarted());
+    QString feedLog;
+    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
+    ASSERT_TRUE(portLine.match(waitForLine(feed, feedLog, "auf Port")).hasMatch())
+        << feedLog.toStdString();
+    const QString port = portLine.match(feedLog).captured(1);
+
+    const QString home = dir.filePath("home");
+    QDir().mkpath(home);
+    QDir().mkpath(dir.filePath("config/Tradomir"));
+    const broker::SimulatedMarket market(broker::SimulationSettings{}.seed, 50);
+    KeyedCollection<TitelDef> defs;
+    for (const char* code : {"633018", "884708"}) {
+        const TitelDef def = test::titel(code, "Dax 30", true);
+        defs.add(def.id().text(), def);
+    }
+    writeTitelDefinitionenFile(home + "/Bravolt_Titel.Dat", defs);
+    test::writeFile(dir.filePath("config/Tradomir/TradomirVQS.ini"),
+                    QStringLiteral("[Kursquelle]\nArt=FIX\nHost=127.0.0.1\nPort=%1\n"
+                                   "Benutzer=anna\n")
+                        .arg(port)
+                        .toUtf8());
+    ASSERT_EQ(desktopKeyring().write(kursquelleKeyringKey("anna", "127.0.0.1"), "Kennwort 1").kind,
+              Kind::kDone);
+
+    QProcess recorder;
+    Ended recorderEnded{recorder};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TRADOMIR_VQS_HOME", home);
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    recorder.setProcessEnvironment(env);
+    recorder.setReadChannel(QProcess::StandardError);
+    recorder.start(QStringLiteral(VQSRECORDER), {});
+    ASSERT_TRUE(recorder.waitForStarted());
+    QString log;
+    waitForLine(recorder, log, "2 Titel werden aufgezeichnet");
+    ASSERT_TRUE(log.contains("Bei der Bravolt-API angemeldet.")) << log.toStdString();
+
+    const QString folder = home + "/RealtimeData/Dax 30/";
+    auto records = [&](const char* code) {
+        return recordCount(QFileInfo(folder + code + "-BRAVOL-ETR.VQS").size());
+    };
+    // The market runs on the computer's clock: wait (bounded) for its quotes.
+    for (int i = 0; i < 300 && (records("633018") < 10 || records("884708") < 10); ++i)
+        ASSERT_FALSE(recorder.waitForFinished(100)) << "the recorder ended on its own";
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(10000));
+    EXPECT_EQ(recorder.exitCode(), 0);
+    log += QString::fromUtf8(recorder.readAllStandardError());
+    EXPECT_FALSE(log.contains("Kennwort")) << "the password is never logged";
+    ::kill(static_cast<pid_t>(feed.processId()), SIGTERM);
+    ASSERT_TRUE(feed.waitForFinished(20000));
+    waitForLine(feed, feedLog, "vqsfeed beendet");
+    EXPECT_TRUE(feedLog.contains("Anmeldung von \"anna\"")) << feedLog.toStdString();
+
+    for (const char* code : {"633018", "884708"}) {
+        const broker::SimInstrument& in = *market.find(code);
+        double last = 0;
+        scanDataFile(folder + code + "-BRAVOL-ETR.VQS", [&](qint64 i, const KursSatz& s) {
+            EXPECT_GT(s.Zeit, last) << code << " record " << i << " repeats or goes back";
+            last = s.Zeit;
+            const QDateTime at = dateTimeFromSerial(s.Zeit);
+            const int ms = at.time().msecsSinceStartOfDay();
+            bool found = false;
+            for (const broker::MarketEvent& ev :
+                 market.eventsInMinute(in, "ETR", at.date(), ms / 60000))
+                found = found || (ev.paid && ev.msOfDay == ms &&
+                                  static_cast<float>(ev.paidPrice) == s.Kurs &&
+                                  static_cast<float>(ev.paidVolume) == s.Volume);
+            EXPECT_TRUE(found) << code << " record " << i << " is not the market's";
+            return found;
+        });
+    }
+    for (const QString& file : QDir(home).entryList(QDir::Files | QDir::NoDotAndDotDot) +
+                                   QDir(home + "/FIX").entryList(QDir::Files))
+        EXPECT_FALSE(test::readFile(QDir(home).filePath(file)).contains("Kennwort"))
+            << file.toStdString();
+    EXPECT_FALSE(
+        test::readFile(dir.filePath("config/Tradomir/TradomirVQS.ini")).contains("Kennwort"));
+    desktopKeyring().remove(kursquelleKeyringKey("anna", "127.0.0.1"));
+}
+
+// Where no keyring answers, that is what the answer says: not "no password there".
+TEST(NoKeyring, EveryCallAnswersUnreachableWithTheReason) {
+    Keyring& keyring = desktopKeyring();
+    const QString key = kursquelleKeyringKey("anna", "kurse.example.net");
+    for (const Keyring::Answer& answer :
+         {keyring.read(key), keyring.write(key, "geheim"), keyring.remove(key)}) {
+        EXPECT_EQ(answer.kind, Kind::kUnreachable);
+        EXPECT_FALSE(answer.text.isEmpty());
+    }
+}
+
+}  // namespace
+}  // namespace vqs
