@@ -95,6 +95,12 @@ private:
     void post();
     void drain();
     void deliver(Delivery& delivery);
+    // Drops a subscription; false when there was none of that id.
+    bool forget(const std::string& reqId);
+    FixSubscription* subscriptionOf(const fix::MarketDataEvent& event) const;
+    static std::string instrumentKey(const std::string& symbol, const std::string& exchange) {
+        return symbol + '@' + exchange;
+    }
     [[noreturn]] void fail(const QString& what);
 
     const FixSourceSettings settings_;
@@ -102,7 +108,10 @@ private:
     std::unique_ptr<QObject> receiver_ = std::make_unique<QObject>();
     std::unique_ptr<fix::Initiator> initiator_;
     std::map<std::string, FixSubscription*> subscriptions_;  // by request id
-    QHash<QString, QString> names_;                          // code -> name, from every list
+    // Request ids by symbol and exchange: an incremental refresh may carry the updates of many
+    // instruments without a request id.
+    std::map<std::string, std::string> byInstrument_;
+    QHash<QString, QString> names_;  // code -> name, from every list
     int nextRequest_ = 0;
     bool loggedIn_ = false;
 };
@@ -123,12 +132,25 @@ public:
 
     // A snapshot sets every group it names, an increment the groups that changed; the listener
     // gets the whole quote, as the other sources give it.
+    // A message may carry several quotes of the instrument one after the other (two trades, a
+    // bid and a new bid): a kind seen again starts the next quote, so that none is lost.
     void update(const fix::MarketDataEvent& event) {
         std::int64_t newest = 0;
+        unsigned seen = 0;
+        auto tell = [&] {
+            // A snapshot may repeat an hour-old trade; only an update says how late we are.
+            quote_.readyAtMs = event.snapshot ? 0 : newest;
+            if (listener_) listener_->OnQuoteUpdate(quote_, source_, QString());
+            newest = 0;
+            seen = 0;
+        };
         for (const fix::MarketDataEntry& entry : event.entries) {
-            QuoteGroup& group = entry.type == fix::EntryType::kTrade ? quote_.paid
-                                : entry.type == fix::EntryType::kBid ? quote_.bid
-                                                                     : quote_.ask;
+            const unsigned kind = entry.type == fix::EntryType::kTrade ? 1u
+                                  : entry.type == fix::EntryType::kBid ? 2u
+                                                                       : 4u;
+            if (seen & kind) tell();
+            seen |= kind;
+            QuoteGroup& group = kind == 1u ? quote_.paid : kind == 2u ? quote_.bid : quote_.ask;
             group.present = true;
             group.price = entry.price;
             group.volumePresent = entry.hasSize;
@@ -138,10 +160,7 @@ public:
             group.time = timeOf(at, offset_);
             newest = std::max(newest, at);
         }
-        // A snapshot may repeat an hour-old trade; only an update says how late we are.
-        quote_.readyAtMs = event.snapshot ? 0 : newest;
-        if (listener_ && !event.entries.empty())
-            listener_->OnQuoteUpdate(quote_, source_, QString());
+        if (seen != 0) tell();
     }
     void refused(const QString& reason) {
         reqId_.clear();
@@ -307,6 +326,7 @@ void FixConnection::close() {
         if (delivery.kind != Delivery::Kind::kEnded) deliver(delivery);
     }
     subscriptions_.clear();
+    byInstrument_.clear();
 }
 
 std::string FixConnection::subscribe(FixSubscription* subscription,
@@ -314,17 +334,36 @@ std::string FixConnection::subscribe(FixSubscription* subscription,
     if (!loggedIn_ || !initiator_)
         throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
     const std::string reqId = "md" + std::to_string(++nextRequest_);
+    const std::string symbol = text(request.symbol);
+    const std::string exchange = text(request.exchange.toUpper());
     subscriptions_[reqId] = subscription;
-    if (!initiator_->subscribe(reqId, text(request.symbol), text(request.exchange.toUpper()))) {
-        subscriptions_.erase(reqId);
+    byInstrument_[instrumentKey(symbol, exchange)] = reqId;
+    if (!initiator_->subscribe(reqId, symbol, exchange)) {
+        forget(reqId);
         throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
     }
     return reqId;
 }
 
 void FixConnection::unsubscribe(const std::string& reqId) {
-    if (subscriptions_.erase(reqId) == 0) return;
+    if (!forget(reqId)) return;
     if (initiator_ && loggedIn_) initiator_->unsubscribe(reqId);
+}
+
+bool FixConnection::forget(const std::string& reqId) {
+    for (auto i = byInstrument_.begin(); i != byInstrument_.end();)
+        i = i->second == reqId ? byInstrument_.erase(i) : std::next(i);
+    return subscriptions_.erase(reqId) != 0;
+}
+
+FixSubscription* FixConnection::subscriptionOf(const fix::MarketDataEvent& event) const {
+    std::string reqId = event.reqId;
+    if (!event.symbol.empty())
+        if (auto found = byInstrument_.find(instrumentKey(event.symbol, event.exchange));
+            found != byInstrument_.end())
+            reqId = found->second;
+    const auto found = subscriptions_.find(reqId);
+    return found == subscriptions_.end() ? nullptr : found->second;
 }
 
 std::vector<fix::Security> FixConnection::list(const fix::SecurityListQuery& query) {
@@ -379,14 +418,13 @@ void FixConnection::drain() {
 void FixConnection::deliver(Delivery& delivery) {
     switch (delivery.kind) {
         case Delivery::Kind::kMarketData:
-            if (auto found = subscriptions_.find(delivery.event.reqId);
-                found != subscriptions_.end())
-                found->second->update(delivery.event);
+            if (FixSubscription* subscription = subscriptionOf(delivery.event))
+                subscription->update(delivery.event);
             break;
         case Delivery::Kind::kRefused:
             if (auto found = subscriptions_.find(delivery.reqId); found != subscriptions_.end()) {
                 FixSubscription* subscription = found->second;
-                subscriptions_.erase(found);
+                forget(delivery.reqId);
                 subscription->refused(text(delivery.text));
             }
             break;

@@ -209,20 +209,26 @@ bool Acceptor::sendSnapshot(const std::string& session, const MarketDataEvent& e
     return impl_->send(session, message);
 }
 
-bool Acceptor::sendIncrement(const std::string& session, const MarketDataEvent& event) {
+bool Acceptor::sendIncrements(const std::string& session,
+                              const std::vector<MarketDataEvent>& events) {
+    if (events.empty()) return true;
     FIX44::MarketDataIncrementalRefresh message;
-    message.set(FIX::MDReqID(event.reqId));
-    for (const MarketDataEntry& entry : event.entries) {
-        FIX44::MarketDataIncrementalRefresh::NoMDEntries group;
-        // Top of book: a bid or offer replaces the one before, a trade is new.
-        group.set(FIX::MDUpdateAction(entry.type == EntryType::kTrade
-                                          ? FIX::MDUpdateAction_NEW
-                                          : FIX::MDUpdateAction_CHANGE));
-        group.set(FIX::Symbol(event.symbol));
-        group.set(FIX::SecurityExchange(event.exchange));
-        setEntryValues(group, entry);
-        message.addGroup(group);
-    }
+    const std::string& reqId = events.front().reqId;
+    if (std::all_of(events.begin(), events.end(),
+                    [&](const MarketDataEvent& e) { return e.reqId == reqId; }))
+        message.set(FIX::MDReqID(reqId));
+    for (const MarketDataEvent& event : events)
+        for (const MarketDataEntry& entry : event.entries) {
+            FIX44::MarketDataIncrementalRefresh::NoMDEntries group;
+            // Top of book: a bid or offer replaces the one before, a trade is new.
+            group.set(FIX::MDUpdateAction(entry.type == EntryType::kTrade
+                                              ? FIX::MDUpdateAction_NEW
+                                              : FIX::MDUpdateAction_CHANGE));
+            group.set(FIX::Symbol(event.symbol));
+            group.set(FIX::SecurityExchange(event.exchange));
+            setEntryValues(group, entry);
+            message.addGroup(group);
+        }
     return impl_->send(session, message);
 }
 

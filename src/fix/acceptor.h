@@ -64,7 +64,9 @@ public:
 
     // Each returns false when the session is not there or not logged on.
     bool sendSnapshot(const std::string& session, const MarketDataEvent& event);
-    bool sendIncrement(const std::string& session, const MarketDataEvent& event);
+    // The updates of many instruments in one MarketDataIncrementalRefresh: each entry names its
+    // instrument; MDReqID only when all come from one request.
+    bool sendIncrements(const std::string& session, const std::vector<MarketDataEvent>& events);
     bool sendMarketDataReject(const std::string& session, const std::string& reqId,
                               const std::string& text);
     // Sent in fragments of a few hundred instruments, the last marked as such.

@@ -80,10 +80,12 @@ public:
             event.entries.push_back(entryOf(type, now, readyMs, offset_));
         }
         last_ = quote;
-        if (event.snapshot)
+        if (event.snapshot) {
+            // Whatever waits goes first: it may be an earlier subscription's to this instrument.
+            feed_.sendIncrements();
             feed_.acceptor_->sendSnapshot(session_, event);
-        else if (!event.entries.empty())
-            feed_.acceptor_->sendIncrement(session_, event);
+        } else if (!event.entries.empty())
+            feed_.increments_[session_].push_back(std::move(event));
     }
 
 private:
@@ -182,6 +184,7 @@ void QuoteFeed::start() {
 void QuoteFeed::stop() {
     if (acceptor_) acceptor_->stop();
     subscriptions_.clear();
+    increments_.clear();
     acceptor_.reset();
     if (session_) {
         session_->removeListener(sessionListener_.get());
@@ -200,6 +203,23 @@ void QuoteFeed::pump() {
     }
     for (const auto& w : work) w();
     broker_.pump();
+    sendIncrements();
+}
+
+// A real feed's way: the updates of one pass over the market go out together, a few dozen
+// instruments to a message, instead of a message per quote.
+void QuoteFeed::sendIncrements() {
+    constexpr size_t kEventsPerMessage = 64;
+    for (auto& [session, events] : increments_) {
+        for (size_t first = 0; first < events.size(); first += kEventsPerMessage) {
+            const size_t end = std::min(events.size(), first + kEventsPerMessage);
+            acceptor_->sendIncrements(
+                session, std::vector<fix::MarketDataEvent>(
+                             std::make_move_iterator(events.begin() + static_cast<long>(first)),
+                             std::make_move_iterator(events.begin() + static_cast<long>(end))));
+        }
+    }
+    increments_.clear();
 }
 
 void QuoteFeed::post(std::function<void()> work) {

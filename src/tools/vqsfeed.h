@@ -37,8 +37,9 @@ class FeedSubscription;
 class FeedSessionListener;
 
 // "vqsfeed": the simulated market (the simulated broker's, with its knobs) served over FIX 4.4.
-// A subscription gets a snapshot (35=W) and then the changed groups of each quote (35=X), the
-// quotes the in-process simulated broker raises for the same seed and instant; unknown codes
+// A subscription gets a snapshot (35=W) and then the changed groups of each quote (35=X, those of
+// one pump() together, many instruments to a message), the quotes the in-process simulated
+// broker raises for the same seed and instant; unknown codes
 // and exchanges are refused (35=Y); a security list (35=y) answers from the market's
 // instruments. One log line per logon, logout and subscription.
 //
@@ -75,6 +76,7 @@ private:
     void listSecurities(const std::string& session, const std::string& reqId,
                         const fix::SecurityListQuery& query);
     void endSession(const std::string& session);
+    void sendIncrements();
     void marketLoggedOut();
 
     QuoteFeedOptions options_;
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<FeedSessionListener> sessionListener_;
     std::unique_ptr<fix::Acceptor> acceptor_;
     std::map<Key, std::unique_ptr<FeedSubscription>> subscriptions_;
+    std::map<std::string, std::vector<fix::MarketDataEvent>> increments_;  // by session, to send
 
     std::mutex mutex_;  // guards what QuickFIX's thread hands over, and the log
     std::vector<std::function<void()>> pending_;
