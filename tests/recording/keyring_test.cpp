@@ -60,9 +60,25 @@ QString waitForLine(QProcess& p, QString& log, const QString& text) {
     return log;
 }
 
+// Starts vqsfeed with a user and password on `port` (0: a free one); its port.
+int startFeed(QProcess& feed, QString& log, const QString& passwordFile, const QString& store,
+              int port) {
+    feed.setReadChannel(QProcess::StandardError);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("BRAVOLT_SIM_RATE", "50");
+    feed.setProcessEnvironment(env);
+    feed.start(QStringLiteral(VQSFEED), {"--port", QString::number(port), "--user", "anna",
+                                         "--password-file", passwordFile, "--store-dir", store});
+    if (!feed.waitForStarted()) return 0;
+    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
+    return portLine.match(waitForLine(feed, log, "auf Port")).captured(1).toInt();
+}
+
 // The recorder as a user runs it over FIX: vqsfeed asks for a password, the recorder takes it
-// from the keyring (no password file), and records the simulated market's own paid ticks.
-TEST(DesktopKeyring, TheRecorderLogsOnToVqsfeedWithThePasswordFromTheKeyring) {
+// from the keyring (no password file) and records the simulated market's own paid ticks; vqsfeed
+// killed and started again: the recorder notices, logs on again, records again, and no record
+// repeats at the seam.
+TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring) {
     QTemporaryDir dir;
     const QString passwordFile = dir.filePath("feed-passwort");
     test::writeFile(passwordFile, "Kennwort 1\n");
@@ -70,18 +86,9 @@ TEST(DesktopKeyring, TheRecorderLogsOnToVqsfeedWithThePasswordFromTheKeyring) {
 
     QProcess feed;
     Ended feedEnded{feed};
-    feed.setReadChannel(QProcess::StandardError);
-    QProcessEnvironment feedEnv = QProcessEnvironment::systemEnvironment();
-    feedEnv.insert("BRAVOLT_SIM_RATE", "50");
-    feed.setProcessEnvironment(feedEnv);
-    feed.start(QStringLiteral(VQSFEED), {"--port", "0", "--user", "anna", "--password-file",
-                                         passwordFile, "--store-dir", dir.filePath("feed")});
-    ASSERT_TRUE(feed.waitForStarted());
     QString feedLog;
-    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
-    ASSERT_TRUE(portLine.match(waitForLine(feed, feedLog, "auf Port")).hasMatch())
-        << feedLog.toStdString();
-    const QString port = portLine.match(feedLog).captured(1);
+    const int port = startFeed(feed, feedLog, passwordFile, dir.filePath("feed"), 0);
+    ASSERT_NE(port, 0) << feedLog.toStdString();
 
     const QString home = dir.filePath("home");
     QDir().mkpath(home);
@@ -119,17 +126,36 @@ TEST(DesktopKeyring, TheRecorderLogsOnToVqsfeedWithThePasswordFromTheKeyring) {
         return recordCount(QFileInfo(folder + code + "-BRAVOL-ETR.VQS").size());
     };
     // The market runs on the computer's clock: wait (bounded) for its quotes.
-    for (int i = 0; i < 300 && (records("633018") < 10 || records("884708") < 10); ++i)
-        ASSERT_FALSE(recorder.waitForFinished(100)) << "the recorder ended on its own";
+    auto recordsReach = [&](qint64 n) {
+        for (int i = 0; i < 300 && (records("633018") < n || records("884708") < n); ++i)
+            if (recorder.waitForFinished(100)) return false;
+        return records("633018") >= n && records("884708") >= n;
+    };
+    ASSERT_TRUE(recordsReach(10)) << log.toStdString();
+
+    // The feed dies without a word and comes back on its port.
+    feed.kill();
+    feed.waitForFinished();
+    waitForLine(recorder, log, "Verbindung unterbrochen");
+    QProcess again;
+    Ended againEnded{again};
+    QString againLog;
+    ASSERT_EQ(startFeed(again, againLog, passwordFile, dir.filePath("feed"), port), port)
+        << againLog.toStdString();
+    waitForLine(recorder, log, "Verbindung wiederhergestellt");
+    ASSERT_TRUE(log.contains("Verbindung wiederhergestellt")) << log.toStdString();
+    const qint64 atSeam = std::min(records("633018"), records("884708"));
+    ASSERT_TRUE(recordsReach(atSeam + 10)) << log.toStdString();
+
     recorder.terminate();
     ASSERT_TRUE(recorder.waitForFinished(10000));
     EXPECT_EQ(recorder.exitCode(), 0);
     log += QString::fromUtf8(recorder.readAllStandardError());
     EXPECT_FALSE(log.contains("Kennwort")) << "the password is never logged";
-    ::kill(static_cast<pid_t>(feed.processId()), SIGTERM);
-    ASSERT_TRUE(feed.waitForFinished(20000));
-    waitForLine(feed, feedLog, "vqsfeed beendet");
-    EXPECT_TRUE(feedLog.contains("Anmeldung von \"anna\"")) << feedLog.toStdString();
+    ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
+    ASSERT_TRUE(again.waitForFinished(20000));
+    waitForLine(again, againLog, "vqsfeed beendet");
+    EXPECT_TRUE(againLog.contains("Anmeldung von \"anna\"")) << againLog.toStdString();
 
     for (const char* code : {"633018", "884708"}) {
         const broker::SimInstrument& in = *market.find(code);
@@ -149,10 +175,11 @@ TEST(DesktopKeyring, TheRecorderLogsOnToVqsfeedWithThePasswordFromTheKeyring) {
             return found;
         });
     }
-    for (const QString& file : QDir(home).entryList(QDir::Files | QDir::NoDotAndDotDot) +
-                                   QDir(home + "/FIX").entryList(QDir::Files))
-        EXPECT_FALSE(test::readFile(QDir(home).filePath(file)).contains("Kennwort"))
-            << file.toStdString();
+    // Nor in any file it keeps (the definitions, QuickFIX's store).
+    for (const QString& folder : {home, home + "/FIX"})
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files))
+            EXPECT_FALSE(test::readFile(file.filePath()).contains("Kennwort"))
+                << file.filePath().toStdString();
     EXPECT_FALSE(
         test::readFile(dir.filePath("config/Tradomir/TradomirVQS.ini")).contains("Kennwort"));
     desktopKeyring().remove(kursquelleKeyringKey("anna", "127.0.0.1"));
