@@ -176,8 +176,8 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
         });
     }
     // Nor in any file it keeps (the definitions, QuickFIX's store).
-    for (const QString& folder : {home, home + "/FIX"})
-        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files))
+    for (const QString& kept : {home, home + "/FIX"})
+        for (const QFileInfo& file : QDir(kept).entryInfoList(QDir::Files))
             EXPECT_FALSE(test::readFile(file.filePath()).contains("Kennwort"))
                 << file.filePath().toStdString();
     EXPECT_FALSE(
