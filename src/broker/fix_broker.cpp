@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QMetaObject>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 
 #include <chrono>
