@@ -84,7 +84,13 @@ public:
     bool loggedIn() const { return loggedIn_; }
 
     std::string subscribe(FixSubscription* subscription, const RealtimeRequest& request);
+    // The request to end it goes out at the next turn of the event loop, and not at all when the
+    // session ends first: a logout ends every subscription, and at the end of the program the
+    // thousands of titles let go of theirs right before it.
     void unsubscribe(const std::string& reqId);
+    // Hands the quotes received so far to the subscriptions, until the deadline; how many
+    // updates of a title were left.
+    std::int64_t deliverReceived(QDeadlineTimer deadline);
     std::vector<fix::Security> list(const fix::SecurityListQuery& query);
     QString nameOf(const QString& code) const { return names_.value(code.toUpper()); }
 
@@ -94,6 +100,7 @@ private:
     void post();
     void drain();
     void deliver(Delivery& delivery);
+    void sendUnsubscribes();
     // Drops a subscription; false when there was none of that id.
     bool forget(const std::string& reqId);
     FixSubscription* subscriptionOf(const fix::MarketDataEvent& event) const;
@@ -110,7 +117,8 @@ private:
     // Request ids by symbol and exchange: an incremental refresh may carry the updates of many
     // instruments without a request id.
     std::map<std::string, std::string> byInstrument_;
-    QHash<QString, QString> names_;  // code -> name, from every list
+    std::vector<std::string> unsubscribes_;  // to send at the next turn
+    QHash<QString, QString> names_;          // code -> name, from every list
     int nextRequest_ = 0;
     bool loggedIn_ = false;
 };
@@ -316,6 +324,7 @@ void FixConnection::close() {
         state_->changed.notify_all();
     }
     loggedIn_ = false;
+    unsubscribes_.clear();
     if (initiator_) initiator_->stop();  // QuickFIX's thread has ended after this
     initiator_.reset();
     // What came before the end still reaches the listeners still there.
@@ -345,8 +354,37 @@ std::string FixConnection::subscribe(FixSubscription* subscription,
 }
 
 void FixConnection::unsubscribe(const std::string& reqId) {
-    if (!forget(reqId)) return;
-    if (initiator_ && loggedIn_) initiator_->unsubscribe(reqId);
+    if (!forget(reqId) || !initiator_ || !loggedIn_) return;
+    unsubscribes_.push_back(reqId);
+    if (unsubscribes_.size() == 1)
+        QMetaObject::invokeMethod(
+            receiver_.get(), [this] { sendUnsubscribes(); }, Qt::QueuedConnection);
+}
+
+void FixConnection::sendUnsubscribes() {
+    std::vector<std::string> ids;
+    ids.swap(unsubscribes_);
+    if (!initiator_ || !loggedIn_) return;
+    for (const std::string& reqId : ids) initiator_->unsubscribe(reqId);
+}
+
+std::int64_t FixConnection::deliverReceived(QDeadlineTimer deadline) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    // What comes after this moment is not owed any more.
+    std::size_t owed = state_->queue.size();
+    while (owed > 0 && !deadline.hasExpired()) {
+        Delivery delivery = std::move(state_->queue.front());
+        state_->queue.pop_front();
+        --owed;
+        state_->changed.notify_all();
+        lock.unlock();
+        if (delivery.kind != Delivery::Kind::kEnded) deliver(delivery);  // the end comes anyway
+        lock.lock();
+    }
+    std::int64_t left = 0;
+    for (std::size_t i = 0; i < owed; ++i)
+        if (state_->queue[i].kind == Delivery::Kind::kMarketData) ++left;
+    return left;
 }
 
 bool FixConnection::forget(const std::string& reqId) {
@@ -508,6 +546,9 @@ public:
         throw BrokerError(QStringLiteral("Die FIX-Kursquelle hält keine Kurshistorie."));
     }
     bool keepsHistory() const override { return false; }
+    std::int64_t deliverReceived(QDeadlineTimer deadline) override {
+        return connection_->deliverReceived(deadline);
+    }
 
 private:
     std::shared_ptr<FixConnection> connection_;

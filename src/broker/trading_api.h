@@ -3,6 +3,7 @@
 #include "common/error.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <cstdint>
@@ -153,6 +154,9 @@ public:
     virtual HistoryResult runHistory(const HistoryRequest& request) = 0;
     // False for a source that keeps no intraday history: runHistory() then always refuses.
     virtual bool keepsHistory() const { return true; }
+    // For a source that holds received quotes in a queue of its own (the end of the program):
+    // hands them to the subscriptions until the deadline; how many updates were left.
+    virtual std::int64_t deliverReceived(QDeadlineTimer) { return 0; }
 };
 
 }  // namespace vqs::broker

@@ -264,11 +264,12 @@ void Initiator::start() {
 void Initiator::stop() {
     if (!impl_->initiator) return;
     // QuickFIX's own stop waits up to ten seconds for the counterparty's Logout, which may be
-    // queued behind a backlog of quotes: two seconds, then the connection is closed anyway.
+    // queued behind a backlog of quotes: a second, then the connection is closed anyway (the
+    // program has five seconds to end).
     if (FIX::Session* session = impl_->initiator->getSession(impl_->sessionId)) {
         session->logout();
         std::unique_lock<std::mutex> lock(impl_->mutex);
-        impl_->loggedOut.wait_for(lock, std::chrono::seconds(2), [&] { return !impl_->loggedOn; });
+        impl_->loggedOut.wait_for(lock, std::chrono::seconds(1), [&] { return !impl_->loggedOn; });
     }
     impl_->initiator->stop(true);
     impl_->initiator.reset();

@@ -191,10 +191,21 @@ void Recorder::shutdown() {
     // Every tick received so far goes into its file first; those the disk does not take are
     // named, with their files, as the last word on them.
     const qint64 failedBefore = queuedTicksFailed_;
+    const QDeadlineTimer writing(kEndWritingMs);
+    // A source with a queue of its own hands over what it has received first.
+    std::int64_t undelivered = 0;
+    runStep([&] {
+        if (broker::BrokerSession* session = session_.SF())
+            undelivered = session->deliverReceived(QDeadlineTimer(kEndDeliveringMs));
+    });
     QStringList late;
     runStep([&] {
-        if (!store_.flushQueued(QDeadlineTimer(kEndWritingMs))) late = store_.dropQueued();
+        if (!store_.flushQueued(writing)) late = store_.dropQueued();
     });
+    if (undelivered > 0)
+        log(QStringLiteral("Beim Beenden konnten %1 Kursmeldungen der Kursquelle nicht mehr "
+                           "verarbeitet werden: die Aufzeichnung lag zurück.")
+                .arg(undelivered));
     if (const qint64 failed = queuedTicksFailed_ - failedBefore; failed > 0) {
         QStringList where;
         for (auto it = store_.faults().begin(); it != store_.faults().end(); ++it)

@@ -182,6 +182,8 @@ private:
     qint64 queuedTicksFailed_ = 0;
     // What the end may spend on writing the ticks still queued (a slow disk): the rest is named.
     static constexpr int kEndWritingMs = 2500;
+    // Of that, what a quote source still holds is handed over for at most this long.
+    static constexpr int kEndDeliveringMs = 1000;
     void recorded(const TitelDef& def, Kursart kind, float kurs, float volume, double zeit);
     static constexpr size_t kWarningsKept = 100;
     std::vector<Warning> warnings_;
