@@ -113,7 +113,11 @@ private:
     std::shared_ptr<FixBrokerState> state_ = std::make_shared<FixBrokerState>();
     std::unique_ptr<QObject> receiver_ = std::make_unique<QObject>();
     std::unique_ptr<fix::Initiator> initiator_;
-    std::map<std::string, FixSubscription*> subscriptions_;  // by request id
+    struct Subscribed {
+        FixSubscription* subscription;
+        std::string instrument;  // its key in byInstrument_
+    };
+    std::map<std::string, Subscribed> subscriptions_;  // by request id
     // Request ids by symbol and exchange: an incremental refresh may carry the updates of many
     // instruments without a request id.
     std::map<std::string, std::string> byInstrument_;
@@ -344,8 +348,9 @@ std::string FixConnection::subscribe(FixSubscription* subscription,
     const std::string reqId = "md" + std::to_string(++nextRequest_);
     const std::string symbol = text(request.symbol);
     const std::string exchange = text(request.exchange.toUpper());
-    subscriptions_[reqId] = subscription;
-    byInstrument_[instrumentKey(symbol, exchange)] = reqId;
+    const std::string instrument = instrumentKey(symbol, exchange);
+    subscriptions_[reqId] = {subscription, instrument};
+    byInstrument_[instrument] = reqId;
     if (!initiator_->subscribe(reqId, symbol, exchange)) {
         forget(reqId);
         throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
@@ -388,9 +393,13 @@ std::int64_t FixConnection::deliverReceived(QDeadlineTimer deadline) {
 }
 
 bool FixConnection::forget(const std::string& reqId) {
-    for (auto i = byInstrument_.begin(); i != byInstrument_.end();)
-        i = i->second == reqId ? byInstrument_.erase(i) : std::next(i);
-    return subscriptions_.erase(reqId) != 0;
+    const auto found = subscriptions_.find(reqId);
+    if (found == subscriptions_.end()) return false;
+    if (auto mapped = byInstrument_.find(found->second.instrument);
+        mapped != byInstrument_.end() && mapped->second == reqId)
+        byInstrument_.erase(mapped);
+    subscriptions_.erase(found);
+    return true;
 }
 
 FixSubscription* FixConnection::subscriptionOf(const fix::MarketDataEvent& event) const {
@@ -400,7 +409,7 @@ FixSubscription* FixConnection::subscriptionOf(const fix::MarketDataEvent& event
             found != byInstrument_.end())
             reqId = found->second;
     const auto found = subscriptions_.find(reqId);
-    return found == subscriptions_.end() ? nullptr : found->second;
+    return found == subscriptions_.end() ? nullptr : found->second.subscription;
 }
 
 std::vector<fix::Security> FixConnection::list(const fix::SecurityListQuery& query) {
@@ -460,7 +469,7 @@ void FixConnection::deliver(Delivery& delivery) {
             break;
         case Delivery::Kind::kRefused:
             if (auto found = subscriptions_.find(delivery.reqId); found != subscriptions_.end()) {
-                FixSubscription* subscription = found->second;
+                FixSubscription* subscription = found->second.subscription;
                 forget(delivery.reqId);
                 subscription->refused(text(delivery.text));
             }
