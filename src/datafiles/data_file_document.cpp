@@ -18,6 +18,10 @@
 #include <mutex>
 #include <thread>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -75,15 +79,57 @@ void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
     if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
 }
 
-// A pass over a file in chunks: run(i) for every chunk i, on whichever scan worker is free, then
-// ended() once, on the worker that ran the last chunk.
+// A pass over a file in chunks: run(i) for every chunk i, on whichever scan workers are free,
+// then ended() once, on the last worker to leave it.
 struct ChunkedPass {
     std::int64_t chunks = 0;
     std::function<void(std::int64_t chunk, KursSatz* buffer)> run;
     std::function<void()> ended;
+    std::atomic<std::int64_t> next{0};  // the next chunk to take
     // Under the workers' lock.
-    std::int64_t handedOut = 0, finished = 0;
+    int workers = 0;    // taking chunks of it
     bool over = false;  // ended() has returned: the pass may go
+};
+
+// Where a scan worker runs. Woken, a thread is put on the processor of the thread that woke it
+// when the other processors look busy, as an idle one does in a virtual machine; there it waits
+// for the scheduler's next balance, milliseconds later, while a processor idles. So each worker
+// sleeps bound to a processor of its own and is free to move again once it runs.
+class Placement {
+public:
+    explicit Placement(unsigned worker) {
+#if defined(__linux__)
+        cpu_set_t& all = allowed_;
+        if (sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return;
+        unsigned k = 0;
+        for (int c = 0; c < CPU_SETSIZE; ++c) {
+            if (!CPU_ISSET(c, &all) || k++ != worker % static_cast<unsigned>(CPU_COUNT(&all)))
+                continue;
+            CPU_ZERO(&own_);
+            CPU_SET(c, &own_);
+            bound_ = true;
+            break;
+        }
+#else
+        (void)worker;
+#endif
+    }
+    void beforeSleep() {
+#if defined(__linux__)
+        if (bound_) sched_setaffinity(0, sizeof own_, &own_);
+#endif
+    }
+    void afterWaking() {
+#if defined(__linux__)
+        if (bound_) sched_setaffinity(0, sizeof allowed_, &allowed_);
+#endif
+    }
+
+private:
+#if defined(__linux__)
+    cpu_set_t allowed_{}, own_{};
+    bool bound_ = false;
+#endif
 };
 
 // The threads that run opening passes, one per processor (up to four): started with the first
@@ -110,20 +156,30 @@ public:
 private:
     ScanWorkers() {
         const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
-        for (unsigned i = 0; i < n; ++i) std::thread([this] { work(); }).detach();
+        for (unsigned i = 0; i < n; ++i) std::thread([this, i] { work(i); }).detach();
     }
-    void work() {
+    void work(unsigned worker) {
         std::vector<KursSatz> buffer(static_cast<size_t>(kScanRecords + 1));
+        Placement placement(worker);
+        placement.beforeSleep();
         std::unique_lock lock(mutex_);
         for (;;) {
             work_.wait(lock, [this] { return !passes_.empty(); });
             ChunkedPass& pass = *passes_.front();
-            const std::int64_t chunk = pass.handedOut++;
-            if (pass.handedOut == pass.chunks) passes_.pop_front();
+            ++pass.workers;
             lock.unlock();
-            pass.run(chunk, buffer.data());
+            placement.afterWaking();
+            // Chunks are taken without the lock: a worker waiting for it would sleep, and a
+            // sleeping worker is slow to wake.
+            for (std::int64_t chunk = pass.next++; chunk < pass.chunks; chunk = pass.next++)
+                pass.run(chunk, buffer.data());
+            placement.beforeSleep();
             lock.lock();
-            if (++pass.finished == pass.chunks) {
+            // Every chunk is taken: no worker takes the pass up again, and the last one to
+            // leave it has seen every chunk run.
+            if (auto it = std::find(passes_.begin(), passes_.end(), &pass); it != passes_.end())
+                passes_.erase(it);
+            if (--pass.workers == 0) {
                 lock.unlock();
                 if (pass.ended) pass.ended();
                 lock.lock();
@@ -135,7 +191,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable work_, over_;
-    std::deque<ChunkedPass*> passes_;  // with chunks not yet handed out
+    std::deque<ChunkedPass*> passes_;  // with chunks not yet taken
 };
 
 }  // namespace
