@@ -10,10 +10,17 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <mutex>
 #include <thread>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -27,10 +34,9 @@ namespace {
 constexpr std::int64_t kChunkRecords = 65536;  // whole chart groups
 static_assert(kChunkRecords % DataFileDocument::kGroupRecords == 0);
 // Records the opening pass copies at once: small enough that they are still in the processor's
-// cache when they are summed right after.
-constexpr std::int64_t kScanRecords = 8192;
-static_assert(kChunkRecords % kScanRecords == 0 &&
-              kScanRecords % DataFileDocument::kBlockSize == 0);
+// cache when they are summed right after, and whole chart groups.
+constexpr std::int64_t kScanRecords = 16384;
+static_assert(kScanRecords % DataFileDocument::kGroupRecords == 0);
 
 // Where a record in memory has the bytes of the file, it is read in place.
 constexpr bool kRecordsAsInFile =
@@ -73,15 +79,129 @@ void addToBlock(DataFileDocument::Block& b, const KursSatz& s) {
     if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
 }
 
+// A pass over a file in chunks: run(i) for every chunk i, on whichever scan workers are free,
+// then ended() once, on the last worker to leave it.
+struct ChunkedPass {
+    std::int64_t chunks = 0;
+    std::function<void(std::int64_t chunk, KursSatz* buffer)> run;
+    std::function<void()> ended;
+    std::atomic<std::int64_t> next{0};  // the next chunk to take
+    // Under the workers' lock.
+    int workers = 0;    // taking chunks of it
+    bool over = false;  // ended() has returned: the pass may go
+};
+
+// Where a scan worker runs. Woken, a thread is put on the processor of the thread that woke it
+// when the other processors look busy, as an idle one does in a virtual machine; there it waits
+// for the scheduler's next balance, milliseconds later, while a processor idles. So each worker
+// sleeps bound to a processor of its own and is free to move again once it runs.
+class Placement {
+public:
+    explicit Placement(unsigned worker) {
+#if defined(__linux__)
+        cpu_set_t& all = allowed_;
+        if (sched_getaffinity(0, sizeof all, &all) != 0 || CPU_COUNT(&all) < 2) return;
+        unsigned k = 0;
+        for (int c = 0; c < CPU_SETSIZE; ++c) {
+            if (!CPU_ISSET(c, &all) || k++ != worker % static_cast<unsigned>(CPU_COUNT(&all)))
+                continue;
+            CPU_ZERO(&own_);
+            CPU_SET(c, &own_);
+            bound_ = true;
+            break;
+        }
+#else
+        (void)worker;
+#endif
+    }
+    void beforeSleep() {
+#if defined(__linux__)
+        if (bound_) sched_setaffinity(0, sizeof own_, &own_);
+#endif
+    }
+    void afterWaking() {
+#if defined(__linux__)
+        if (bound_) sched_setaffinity(0, sizeof allowed_, &allowed_);
+#endif
+    }
+
+private:
+#if defined(__linux__)
+    cpu_set_t allowed_{}, own_{};
+    bool bound_ = false;
+#endif
+};
+
+// The threads that run opening passes, one per processor (up to four): started with the first
+// large file and kept, so that an opening starts no thread and allocates no buffer. Each
+// worker takes the next chunk of the oldest pass, so that a worker slowed down (by the window
+// being built on its processor) takes fewer chunks instead of holding up the end.
+class ScanWorkers {
+public:
+    static ScanWorkers& instance() {
+        // Never destroyed: a pass may still run while the program ends.
+        static ScanWorkers* const workers = new ScanWorkers;
+        return *workers;
+    }
+    void start(ChunkedPass& pass) {
+        const std::lock_guard lock(mutex_);
+        passes_.push_back(&pass);
+        work_.notify_all();
+    }
+    void waitFor(ChunkedPass& pass) {
+        std::unique_lock lock(mutex_);
+        over_.wait(lock, [&pass] { return pass.over; });
+    }
+
+private:
+    ScanWorkers() {
+        const unsigned n = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+        for (unsigned i = 0; i < n; ++i) std::thread([this, i] { work(i); }).detach();
+    }
+    void work(unsigned worker) {
+        std::vector<KursSatz> buffer(static_cast<size_t>(kScanRecords + 1));
+        Placement placement(worker);
+        placement.beforeSleep();
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return !passes_.empty(); });
+            ChunkedPass& pass = *passes_.front();
+            ++pass.workers;
+            lock.unlock();
+            placement.afterWaking();
+            // Chunks are taken without the lock: a worker waiting for it would sleep, and a
+            // sleeping worker is slow to wake.
+            for (std::int64_t chunk = pass.next++; chunk < pass.chunks; chunk = pass.next++)
+                pass.run(chunk, buffer.data());
+            placement.beforeSleep();
+            lock.lock();
+            // Every chunk is taken: no worker takes the pass up again, and the last one to
+            // leave it has seen every chunk run.
+            if (auto it = std::find(passes_.begin(), passes_.end(), &pass); it != passes_.end())
+                passes_.erase(it);
+            if (--pass.workers == 0) {
+                lock.unlock();
+                if (pass.ended) pass.ended();
+                lock.lock();
+                pass.over = true;
+                over_.notify_all();
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_, over_;
+    std::deque<ChunkedPass*> passes_;  // with chunks not yet taken
+};
+
 }  // namespace
 
 struct DataFileDocument::Opening {
-    Pass passes[2];
-    int errors[2] = {0, 0};
+    ChunkedPass chunks;
+    bool onWorkers = false;
+    std::atomic<std::int64_t> faults{0}, usualBlocks{0};
+    std::atomic<int> error{0};        // the first chunk's that failed; no chunk runs after it
     std::atomic<bool> cancel{false};  // the document goes before the pass ends
-    std::atomic<int> running{0};
-    std::function<void()> whenRead;
-    std::thread threads[2];
 };
 
 DataFileDocument::DataFileDocument(FileSystem& fs, QString path)
@@ -143,7 +263,7 @@ std::unique_ptr<DataFileDocument> DataFileDocument::beginOpening(const QString& 
     doc->fileCount_ = recordCount(size);
     // A small file is read at once: sooner than a window could tell.
     const bool small = doc->fileCount_ < 8 * kChunkRecords;
-    doc->startScan(small ? std::function<void()>() : std::move(whenRead));
+    doc->startScan(small, std::move(whenRead));
     if (small) {
         if (QString e = doc->finishOpening(); !e.isEmpty()) {
             error = e;
@@ -175,51 +295,74 @@ void sumBlockExactly(const KursSatz* records, std::int64_t n, KursSatz& before, 
 }
 
 #if defined(__SSE2__)
-// The usual block (times in order naming dates, finite numbers, no negative volume) summed four
-// lanes at a time: a record is one 16-byte vector (time, price, volume). False when the block is
-// not usual; it is then summed exactly. This loop is most of the opening time.
+// The usual block (times in order naming dates, finite numbers, no negative volume) summed with
+// vector instructions of the baseline processor: a record is one 16-byte vector (time, price,
+// volume), two records' prices and volumes one vector. False when the block is not usual; it is
+// then summed exactly. This loop is half of the opening time: four records a step, so that no
+// chain of dependent instructions holds it up.
 bool sumUsualBlock(const KursSatz* records, std::int64_t n, DataFileDocument::Block& block) {
     static_assert(sizeof(KursSatz) == 16 && offsetof(KursSatz, Kurs) == 8 &&
                   offsetof(KursSatz, Volume) == 12);
     const auto* at = reinterpret_cast<const float*>(records);
+    // Lanes: price, volume, price, volume.
     __m128 lo = _mm_set1_ps(std::numeric_limits<float>::infinity());
     __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
-    __m128d sum0 = _mm_setzero_pd(), sum1 = _mm_setzero_pd();
+    __m128 nan = _mm_setzero_ps();
+    __m128d volume = _mm_setzero_pd();
+    // Lane 0: a time before the one before it (a NaN time fails the test too); lane 1 compares
+    // a price and a volume as if they were a double and is not looked at.
     __m128d unordered = _mm_setzero_pd();
     __m128d before = _mm_castps_pd(_mm_loadu_ps(at));
     std::int64_t i = 0;
-    // One record: its price and volume into the extremes and (as doubles) the sums; its time
-    // not before the one before it (a NaN time fails that too).
-    auto take = [&](const float* r, __m128d& sum) {
-        const __m128 x = _mm_loadu_ps(r);
-        lo = _mm_min_ps(lo, x);
-        hi = _mm_max_ps(hi, x);
-        const __m128d zeit = _mm_castps_pd(x);
-        unordered = _mm_or_pd(unordered, _mm_cmpnge_sd(zeit, before));
-        before = zeit;
-        sum = _mm_add_pd(sum, _mm_cvtps_pd(_mm_movehl_ps(x, x)));
-    };
-    for (; i + 2 <= n; i += 2) {
-        take(at + 4 * i, sum0);
-        take(at + 4 * i + 4, sum1);
+    for (; i + 4 <= n; i += 4) {
+        const float* r = at + 4 * i;
+        const __m128 x0 = _mm_loadu_ps(r), x1 = _mm_loadu_ps(r + 4), x2 = _mm_loadu_ps(r + 8),
+                     x3 = _mm_loadu_ps(r + 12);
+        const __m128d t0 = _mm_castps_pd(x0), t1 = _mm_castps_pd(x1), t2 = _mm_castps_pd(x2),
+                      t3 = _mm_castps_pd(x3);
+        unordered = _mm_or_pd(unordered,
+                              _mm_or_pd(_mm_or_pd(_mm_cmpnge_pd(t0, before), _mm_cmpnge_pd(t1, t0)),
+                                        _mm_or_pd(_mm_cmpnge_pd(t2, t1), _mm_cmpnge_pd(t3, t2))));
+        before = t3;
+        const __m128 kv01 = _mm_movehl_ps(x1, x0), kv23 = _mm_movehl_ps(x3, x2);
+        lo = _mm_min_ps(lo, _mm_min_ps(kv01, kv23));
+        hi = _mm_max_ps(hi, _mm_max_ps(kv01, kv23));
+        nan = _mm_or_ps(nan, _mm_cmpunord_ps(kv01, kv23));
+        // The four volumes, summed as doubles.
+        const __m128 v = _mm_shuffle_ps(kv01, kv23, _MM_SHUFFLE(3, 1, 3, 1));
+        volume = _mm_add_pd(volume, _mm_add_pd(_mm_cvtps_pd(v), _mm_cvtps_pd(_mm_movehl_ps(v, v))));
     }
-    if (i < n) take(at + 4 * i, sum0);
-    // A NaN or infinite price or volume makes its sum so: one test for all of them.
-    alignas(16) double sums[2];
-    _mm_store_pd(sums, _mm_add_pd(sum0, sum1));
+    for (; i < n; ++i) {  // a file's last block may end on any count
+        const __m128 x = _mm_loadu_ps(at + 4 * i);
+        const __m128d t = _mm_castps_pd(x);
+        unordered = _mm_or_pd(unordered, _mm_cmpnge_pd(t, before));
+        before = t;
+        const __m128 kv = _mm_movehl_ps(x, x);
+        lo = _mm_min_ps(lo, kv);
+        hi = _mm_max_ps(hi, kv);
+        nan = _mm_or_ps(nan, _mm_cmpunord_ps(kv, kv));
+        volume = _mm_add_sd(volume, _mm_cvtss_sd(_mm_setzero_pd(),
+                                                 _mm_shuffle_ps(kv, kv, _MM_SHUFFLE(1, 1, 1, 1))));
+    }
     alignas(16) float low[4], high[4];
     _mm_store_ps(low, lo);
     _mm_store_ps(high, hi);
+    alignas(16) double sums[2];
+    _mm_store_pd(sums, volume);
+    const double volumeSum = sums[0] + sums[1];
+    const float kursMin = std::min(low[0], low[2]), kursMax = std::max(high[0], high[2]);
     const double first = records[0].Zeit, last = records[n - 1].Zeit;
-    if (_mm_movemask_pd(unordered) != 0 || !std::isfinite(sums[0]) || !std::isfinite(sums[1]) ||
-        !(low[3] >= 0) || !namesDate(first) || !namesDate(last))
+    // An infinite price shows in the extremes, an infinite volume in the sum.
+    if ((_mm_movemask_pd(unordered) & 1) != 0 || _mm_movemask_ps(nan) != 0 ||
+        !std::isfinite(kursMin) || !std::isfinite(kursMax) || !(std::min(low[1], low[3]) >= 0) ||
+        !std::isfinite(volumeSum) || !namesDate(first) || !namesDate(last))
         return false;
     // In order: the first time is the least, the last the greatest.
     block.zeitMin = first;
     block.zeitMax = last;
-    block.kursMin = low[2];
-    block.kursMax = high[2];
-    block.volumeSum = sums[1];
+    block.kursMin = kursMin;
+    block.kursMax = kursMax;
+    block.volumeSum = volumeSum;
     return true;
 }
 #endif
@@ -261,72 +404,67 @@ int DataFileDocument::readRecords(std::int64_t first, std::int64_t n, KursSatz* 
     return 0;
 }
 
-int DataFileDocument::scanPart(std::int64_t first, std::int64_t end, Pass& pass,
-                               const std::atomic<bool>& cancel) const {
-    std::vector<KursSatz> records(static_cast<size_t>(kScanRecords));
+int DataFileDocument::scanChunk(std::int64_t chunk, KursSatz* buffer, Pass& pass) const {
+    const std::int64_t first = chunk * kScanRecords;
+    const std::int64_t n = std::min(kScanRecords, fileCount_ - first);
+    // The order of the chunk's first record depends on the record before it: read with it.
+    const std::int64_t from = first > 0 ? first - 1 : 0;
+    const std::int64_t want = first + n - from;
     std::int64_t got = 0;
+    if (int e = readRecords(from, want, buffer, got)) return e;
+    if (got != want) return EIO;
     if (first > 0) {
-        // The order of the part's first record depends on the record before it.
-        if (int e = readRecords(first - 1, 1, &pass.before, got)) return e;
-        if (got != 1) return EIO;
+        pass.before = buffer[0];
         pass.haveBefore = true;
     }
-    for (std::int64_t start = first; start < end && !cancel; start += kScanRecords) {
-        const std::int64_t n = std::min(kScanRecords, end - start);
-        if (int e = readRecords(start, n, records.data(), got)) return e;
-        if (got != n) return EIO;
-        scanRecords(records.data(), start, n, pass);
-    }
+    scanRecords(buffer + (first - from), first, n, pass);
+    // Its groups while its blocks are at hand (a chunk is whole groups).
+    sumGroups(first / kGroupRecords, (first + n + kGroupRecords - 1) / kGroupRecords);
     return 0;
 }
 
-void DataFileDocument::startScan(std::function<void()> whenRead) {
-    // One pass over the file: faults and chart blocks. A large file in two halves at once,
-    // each on a processor of its own (each half writes its own blocks and groups only).
+void DataFileDocument::startScan(bool small, std::function<void()> whenRead) {
+    // One pass over the file: faults and chart blocks. Records are copied into a buffer a chunk
+    // at a time, not mapped: a mapped page costs a fault, which on some machines (virtual ones
+    // above all) is dearer than copying it, and a copy in chunks runs alike on any machine.
+    // Every block and group is written by the chunk it belongs to.
     blocks_.assign(static_cast<size_t>((fileCount_ + kBlockSize - 1) / kBlockSize), emptyBlock());
     blocksValid_ = static_cast<std::int64_t>(blocks_.size());
     groups_.assign(static_cast<size_t>((fileCount_ + kGroupRecords - 1) / kGroupRecords),
                    emptyBlock());
     groupsValid_ = static_cast<std::int64_t>(groups_.size());
-    const std::int64_t half =
-        fileCount_ >= 8 * kChunkRecords && std::thread::hardware_concurrency() > 1
-            ? fileCount_ / 2 / kChunkRecords * kChunkRecords
-            : fileCount_;
     opening_ = std::make_unique<Opening>();
     Opening& o = *opening_;
-    o.whenRead = std::move(whenRead);
-    // Each half reads by copying into a buffer of its own, not mapped: a mapped page costs a
-    // fault, which on some machines (virtual ones above all) is dearer than copying it, and a
-    // copy in chunks runs alike on any machine.
-    // Each half sums its groups from its blocks while they are at hand (a half is whole groups).
-    const auto groupCount = static_cast<std::int64_t>(groups_.size());
-    const std::int64_t halfGroups = half < fileCount_ ? half / kGroupRecords : groupCount;
-    // The last half to end tells (the threads are joined before the opening goes).
-    auto ended = [this] {
-        if (--opening_->running == 0 && opening_->whenRead) opening_->whenRead();
+    o.chunks.chunks = (fileCount_ + kScanRecords - 1) / kScanRecords;
+    o.chunks.run = [this](std::int64_t chunk, KursSatz* buffer) {
+        Opening& o = *opening_;
+        if (o.cancel || o.error) return;
+        Pass pass;
+        if (int e = scanChunk(chunk, buffer, pass)) {
+            int none = 0;
+            o.error.compare_exchange_strong(none, e);
+            return;
+        }
+        o.faults += pass.faults;
+        o.usualBlocks += pass.usualBlocks;
     };
-    o.running = half < fileCount_ ? 2 : 1;
-    o.threads[0] = std::thread([this, half, halfGroups, ended] {
-        opening_->errors[0] = scanPart(0, half, opening_->passes[0], opening_->cancel);
-        sumGroups(0, halfGroups);
-        ended();
-    });
-    if (half < fileCount_)
-        o.threads[1] = std::thread([this, half, halfGroups, groupCount, ended] {
-            opening_->errors[1] = scanPart(half, fileCount_, opening_->passes[1], opening_->cancel);
-            sumGroups(halfGroups, groupCount);
-            ended();
-        });
+    if (small || o.chunks.chunks == 0) {
+        std::vector<KursSatz> buffer(static_cast<size_t>(std::min(fileCount_, kScanRecords) + 1));
+        for (std::int64_t c = 0; c < o.chunks.chunks; ++c) o.chunks.run(c, buffer.data());
+        return;
+    }
+    o.chunks.ended = std::move(whenRead);
+    o.onWorkers = true;
+    ScanWorkers::instance().start(o.chunks);
 }
 
 int DataFileDocument::finishScan() {
     if (!opening_) return 0;
     Opening& o = *opening_;
-    for (std::thread& t : o.threads)
-        if (t.joinable()) t.join();
-    faults_ = o.passes[0].faults + o.passes[1].faults;
-    usualBlocks_ = o.passes[0].usualBlocks + o.passes[1].usualBlocks;
-    const int error = o.errors[0] ? o.errors[0] : o.errors[1];
+    if (o.onWorkers) ScanWorkers::instance().waitFor(o.chunks);
+    faults_ = o.faults;
+    usualBlocks_ = o.usualBlocks;
+    const int error = o.error;
     opening_.reset();
     return error;
 }

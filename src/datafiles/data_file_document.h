@@ -121,12 +121,15 @@ private:
         std::int64_t usualBlocks = 0;
     };
     struct Opening;  // the opening pass under way
-    void startScan(std::function<void()> whenRead);
+    // A small file is read on the calling thread; a large one by the scan workers, chunk by
+    // chunk, whichever worker is free taking the next.
+    void startScan(bool small, std::function<void()> whenRead);
     int finishScan();
     // Up to `n` records from `first` on; `got`: how many whole ones the file held.
     int readRecords(std::int64_t first, std::int64_t n, KursSatz* out, std::int64_t& got) const;
-    int scanPart(std::int64_t first, std::int64_t end, Pass& pass,
-                 const std::atomic<bool>& cancel) const;
+    // One chunk of the opening pass (whole chart groups): its faults and blocks, then its groups.
+    // `buffer` holds a chunk and the record before it.
+    int scanChunk(std::int64_t chunk, KursSatz* buffer, Pass& pass) const;
     void scanRecords(const KursSatz* records, std::int64_t first, std::int64_t n, Pass& pass) const;
     const KursSatz* page(std::int64_t pageIndex) const;
     KursSatz fileRecord(std::int64_t index) const;

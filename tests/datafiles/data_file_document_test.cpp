@@ -114,9 +114,10 @@ TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriter
     for (std::int64_t i = 0; i < n; ++i) records[i].Volume = static_cast<float>(i % 7);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    records[64].Zeit = records[62].Zeit;            // a block's first record, out of order
-    records[200].Zeit = records[198].Zeit;          // inside a block
-    records[n / 2].Zeit = records[n / 2 - 3].Zeit;  // where the second half starts
+    records[64].Zeit = records[62].Zeit;                  // a block's first record, out of order
+    records[200].Zeit = records[198].Zeit;                // inside a block
+    records[n / 2].Zeit = records[n / 2 - 3].Zeit;        // where the second half starts
+    records[1 << 18].Zeit = records[(1 << 18) - 3].Zeit;  // where a chunk of the pass starts
     records[1000].Zeit = std::numeric_limits<double>::quiet_NaN();
     records[2000].Zeit = std::numeric_limits<double>::infinity();
     records[3000].Kurs = nan;
@@ -152,7 +153,7 @@ TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriter
         }
         if (std::isfinite(s.Volume) && s.Volume > 0) b.volumeSum += s.Volume;
     }
-    ASSERT_EQ(faults, 11);  // the record after the infinite time is earlier than it
+    ASSERT_EQ(faults, 12);  // the record after the infinite time is earlier than it
 
     OpenFile writer(systemFileSystem());
     struct Way {
@@ -210,6 +211,59 @@ TEST_F(DataFileDocumentTest, ALargeFileIsReadOnThreadsThatTellTheirEndOnce) {
     ASSERT_TRUE(doc);
     EXPECT_TRUE(doc->isRead());
     EXPECT_EQ(told, 0);
+}
+
+// The passes of files opened one after the other share the threads that read them: each file is
+// read whole and alone, and one closed before its pass ends holds up no other.
+TEST_F(DataFileDocumentTest, LargeFilesOpenedAtOnceAreEachReadWhole) {
+    const QByteArray header(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
+    const int n = 8 * 65536 + 5;
+    struct File {
+        QString path;
+        std::vector<int> outOfOrder;
+        float kurs;  // every record's price
+        std::vector<KursSatz> records;
+    } files[] = {{dir.path() + "/erste.VQS", {70000}, 101, {}},
+                 {dir.path() + "/zweite.VQS", {2, 300000, n - 1}, 202, {}},
+                 {dir.path() + "/dritte.VQS", {}, 303, {}}};
+    for (File& f : files) {
+        f.records = ticks(n);
+        for (KursSatz& s : f.records) s.Kurs = f.kurs;
+        for (int i : f.outOfOrder) f.records[i].Zeit = f.records[i - 2].Zeit;
+        test::writeFile(f.path, header + test::encodeRecords(f.records));
+    }
+    std::atomic<int> told{0};
+    QString error;
+    std::vector<std::unique_ptr<DataFileDocument>> docs;
+    for (const File& f : files) {
+        docs.push_back(
+            DataFileDocument::beginOpening(f.path, error, systemFileSystem(), [&] { ++told; }));
+        ASSERT_TRUE(docs.back()) << error.toStdString();
+    }
+    docs[2].reset();  // closed at once
+    for (int i : {1, 0}) {
+        const File& f = files[i];
+        SCOPED_TRACE(f.path.toStdString());
+        EXPECT_EQ(docs[i]->finishOpening(), QString());
+        EXPECT_EQ(docs[i]->faultCount(), static_cast<std::int64_t>(f.outOfOrder.size()));
+        const std::vector<DataFileDocument::Block>& groups = docs[i]->groups();
+        ASSERT_EQ(groups.size(), static_cast<size_t>(n / DataFileDocument::kGroupRecords + 1));
+        for (size_t g = 0; g < groups.size(); ++g) {
+            const auto first = static_cast<std::int64_t>(g) * DataFileDocument::kGroupRecords;
+            const std::int64_t end =
+                std::min<std::int64_t>(n, first + DataFileDocument::kGroupRecords);
+            double zeitMax = -INFINITY;
+            for (std::int64_t r = first; r < end; ++r)
+                zeitMax = std::max(zeitMax, f.records[r].Zeit);
+            EXPECT_EQ(groups[g].zeitMax, zeitMax) << g;
+            EXPECT_EQ(groups[g].kursMin, f.kurs) << g;
+            EXPECT_EQ(groups[g].kursMax, f.kurs) << g;
+            EXPECT_EQ(groups[g].volumeSum, static_cast<double>(end - first)) << g;
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GE(told, 2);
+    EXPECT_LE(told, 3);
 }
 
 TEST_F(DataFileDocumentTest, GoesToTheFirstRecordAtOrAfterATime) {
