@@ -294,8 +294,9 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     TitelDef def = *p.recorder().titles().definitions().begin();
-    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}),
-              0);
+    ASSERT_EQ(
+        p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}).code(),
+        0);
     const QString path = p.recorder().store().filePath(def, kBezahlt);
     int ended = 0;
     p.mainWindow()->setEndProgram([&] { ++ended; });
@@ -342,7 +343,7 @@ TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     const TitelDef def = *p.recorder().titles().definitions().begin();
-    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}), 0);
+    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}).code(), 0);
 
     onNextModal([&](QWidget* d) {
         auto* verwaltung = qobject_cast<frmTitelverwaltung*>(d);

@@ -66,7 +66,7 @@ TEST_F(TitelVerwaltungTest, AFolderListsItsTitlesInCollectionOrderWithoutRegardT
 TEST_F(TitelVerwaltungTest, DeletingAnActiveTitleEndsItsSubscriptionAndKeepsItsFiles) {
     const TitelDef aktiv = define("710000", "Dax 30", true);
     define("A1B2C3", "Dax 30");
-    ASSERT_EQ(t.recorder.store().appendAll(aktiv, kBezahlt, {{46000.5, 10.f, 100.f}}), 0);
+    ASSERT_EQ(t.recorder.store().appendAll(aktiv, kBezahlt, {{46000.5, 10.f, 100.f}}).code(), 0);
     const QString file = t.recorder.store().filePath(aktiv, kBezahlt);
     const int changesBefore = t.events.titlesChanged;
 
