@@ -62,11 +62,11 @@ TEST_F(SessionFixture, TheBrokersLossIsToldAndAReconnectIsQuiet) {
 
     // A refused login says why and shows nothing; the next one takes a new session object.
     prepare = [](FakeBrokerSession& s) { s.loginThrows = true; };
-    QString error;
-    EXPECT_FALSE(session.reconnect(error));
-    EXPECT_EQ(error, "Server nicht erreichbar");
+    const Result<void> refused = session.reconnect();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().text, "Server nicht erreichbar");
     prepare = [](FakeBrokerSession&) {};
-    EXPECT_TRUE(session.reconnect(error));
+    EXPECT_TRUE(session.reconnect());
     EXPECT_EQ(session.SF(), last);
     EXPECT_EQ(created, 3);
     EXPECT_TRUE(messages.shown.empty());
