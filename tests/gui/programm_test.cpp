@@ -87,13 +87,8 @@ struct ProgramTest : ::testing::Test {
     void writeActiveTitle() {
         const broker::SimulatedMarket market(simulation.seed, 1);
         const broker::Identifier id = market.catalogue("Dax30")->front();
-        TitelDef d;
-        d.RT_WKN = d.WKN = id.code;
-        d.Name = "Titel";
-        d.Ordner = "Dax 30";
+        TitelDef d = test::titel(id.code, "Dax 30", true);
         d.RT_Boerse = id.exchange;
-        d.Aktiv = true;
-        d.NeueNamen = true;
         KeyedCollection<TitelDef> defs;
         defs.add(d.id().text(), d);
         writeTitelDefinitionenFile(dir.path() + "/Bravolt_Titel.Dat", defs);
