@@ -21,15 +21,12 @@ struct TitelVerwaltungTest : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    TitelVerwaltungTest() { EXPECT_TRUE(t.recorder.login()); }
+    TitelVerwaltungTest() { EXPECT_TRUE(t.loginWith()); }
     TitelRegistry& titles() { return t.recorder.titles(); }
 
     TitelDef define(const QString& code, const QString& ordner, bool aktiv = false) {
         const TitelDef d = test::titel(code, ordner, aktiv);
-        titles().add(d);
-        if (aktiv) {
-            EXPECT_TRUE(titles().startRecording(d));
-        }
+        EXPECT_TRUE(t.record({d}));
         return d;
     }
     QStringList listed(int position, const QString& ordner) {
