@@ -64,6 +64,7 @@ TEST_F(SessionFixture, TheBrokersLossIsToldAndAReconnectIsQuiet) {
     prepare = [](FakeBrokerSession& s) { s.loginThrows = true; };
     const Result<void> refused = session.reconnect();
     ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.code(), BravoltSession::kRefused);
     EXPECT_EQ(refused.error().text, "Server nicht erreichbar");
     prepare = [](FakeBrokerSession&) {};
     EXPECT_TRUE(session.reconnect());
@@ -88,6 +89,13 @@ TEST_F(SessionFixture, ALoginThatReturnsLoggedOutGivesFalseWithoutAMessage) {
     EXPECT_FALSE(session.InitSession());
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(session.SF(), nullptr);
+
+    // A reconnect says so in words of its own: the broker gave none.
+    const Result<void> reconnected = session.reconnect();
+    ASSERT_FALSE(reconnected);
+    EXPECT_EQ(reconnected.code(), BravoltSession::kNotAccepted);
+    EXPECT_EQ(reconnected.error().text, "Die Anmeldung wurde nicht angenommen.");
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(SessionFixture, ALogoutThatDoesNotTakeIsReported) {
