@@ -179,8 +179,9 @@ std::optional<TitleArguments> titleArguments(const QStringList& args, bool withK
     return a;
 }
 
-// The error of a CSV row that cannot be taken.
-constexpr int kBadRow = -1;
+// The errors of a CSV file: it cannot be opened (Qt names no errno), a row cannot be taken.
+constexpr int kUnreadableCsv = -1;
+constexpr int kBadRow = -2;
 
 // Every row of a CSV file, checked whole before anything is written; `inOrder` refuses a row
 // older than the one before it, or than `after` for the first row. The first bad row ends it
@@ -188,7 +189,7 @@ constexpr int kBadRow = -1;
 Result<std::vector<KursSatz>> readCsv(const QString& csvPath, bool inOrder, double after) {
     QFile csv(csvPath);
     if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
-        return Error{EACCES, csvPath + QStringLiteral(": ") + csv.errorString()};
+        return Error{kUnreadableCsv, csvPath + QStringLiteral(": ") + csv.errorString()};
     std::vector<KursSatz> records;
     double previous = after;
     qint64 lineNumber = 0;
