@@ -81,8 +81,7 @@ void bmDateninspektorOpen(benchmark::State& state) {
 // The document alone: the opening pass.
 void bmDocumentOpen(benchmark::State& state) {
     for (auto _ : state) {
-        QString error;
-        auto doc = vqs::DataFileDocument::open(path, error);
+        auto doc = vqs::DataFileDocument::open(path).value();
         benchmark::DoNotOptimize(doc->faultCount());
         // Which way the pass ran: every block of this file is usual, so all should be fast.
         state.counters["fast_blocks_%"] = 100.0 * static_cast<double>(doc->usualBlocks()) /
@@ -93,8 +92,7 @@ void bmDocumentOpen(benchmark::State& state) {
 
 // The chart's columns of the whole file.
 void bmDecimateAll(benchmark::State& state) {
-    QString error;
-    auto doc = vqs::DataFileDocument::open(path, error);
+    auto doc = vqs::DataFileDocument::open(path).value();
     for (auto _ : state) {
         auto cols = doc->decimate(doc->record(0).Zeit, doc->record(kRecords - 1).Zeit, 1000);
         benchmark::DoNotOptimize(cols.data());
@@ -105,8 +103,7 @@ void bmDecimateAll(benchmark::State& state) {
 // A zoom to a tenth of the day, then the repaint.
 void bmZoomRepaint(benchmark::State& state) {
     vqs::DataFileStore store;
-    QString error;
-    vqs::InspektorFenster window(vqs::DataFileDocument::open(path, error), store);
+    vqs::InspektorFenster window(vqs::DataFileDocument::open(path).value(), store);
     window.resize(1100, 700);
     window.show();
     QCoreApplication::processEvents();

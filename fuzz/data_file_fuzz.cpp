@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         sink.clear();
     }
     vqs::listDataFiles(dir.path());
-    QString error;
-    if (auto doc = vqs::DataFileDocument::open(path, error)) {
+    if (auto opened = vqs::DataFileDocument::open(path)) {
+        const auto& doc = *opened;
         for (std::int64_t i = 0; i < doc->count(); ++i) doc->isFaulty(i);
         if (doc->count() > 0) {
             const double first = doc->record(0).Zeit;

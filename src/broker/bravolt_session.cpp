@@ -19,15 +19,15 @@ BravoltSession::~BravoltSession() {
 
 bool BravoltSession::InitSession() {
     if (status_ == kAngemeldet) return true;
-    QString error;
-    const bool ok = login(error);
-    if (!ok && !error.isEmpty())
-        messages_().ShowMessage(QStringLiteral("Fehler beim Login aufgetreten: ") + error,
-                                msg::kOk);
-    return ok;
+    const Result<void> loggedIn = login();
+    // Without a reason the caller tells of it (it offers to start without a connection).
+    if (loggedIn.code() == kRefused)
+        messages_().ShowMessage(
+            QStringLiteral("Fehler beim Login aufgetreten: ") + loggedIn.error().text, msg::kOk);
+    return loggedIn.ok();
 }
 
-bool BravoltSession::login(QString& error) {
+Result<void> BravoltSession::login() {
     std::unique_ptr<broker::BrokerSession> session;
     try {
         if (!factory_) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
@@ -35,8 +35,7 @@ bool BravoltSession::login(QString& error) {
         if (!session) throw broker::BrokerError(QStringLiteral("Keine Bravolt-API vorhanden."));
         session->LoginWithAddOnName(QStringLiteral("Tradomir VQS"));
     } catch (const VqsError& e) {
-        error = e.message();
-        return false;
+        return Error{kRefused, e.message()};
     }
     session_ = std::move(session);
     if (session_->isLoggedIn()) {
@@ -44,14 +43,13 @@ bool BravoltSession::login(QString& error) {
         session_->addListener(this);
         bound_ = true;
     }
-    return status_ == kAngemeldet;
+    if (status_ == kAngemeldet) return {};
+    return Error{kNotAccepted, QStringLiteral("Die Anmeldung wurde nicht angenommen.")};
 }
 
-bool BravoltSession::reconnect(QString& error) {
+Result<void> BravoltSession::reconnect() {
     dropSession();
-    if (login(error)) return true;
-    if (error.isEmpty()) error = QStringLiteral("Die Anmeldung wurde nicht angenommen.");
-    return false;
+    return login();
 }
 
 void BravoltSession::dropSession() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "broker/trading_api.h"
+#include "common/result.h"
 
 #include <QString>
 
@@ -29,8 +30,12 @@ public:
     // Logs out and releases the session; reports a logout that did not take.
     void CloseSession();
     // Logs in with a new session object after the connection was lost, the old one released
-    // first; nothing is shown. False and the broker's reason when it fails.
-    bool reconnect(QString& error);
+    // first; nothing is shown. The error says why it failed.
+    Result<void> reconnect();
+    // The errors of a login: the broker (or its absence) gave a reason, or the session simply
+    // is not logged in afterwards.
+    static constexpr int kRefused = -1;
+    static constexpr int kNotAccepted = -2;
     // Releases the session without a word: its connection is gone.
     void dropSession();
     // The broker session while logged in, else none.
@@ -50,8 +55,8 @@ public:
     void OnQuotesStatusChange(std::int32_t status) override;
 
 private:
-    // The login itself; false and the reason when the broker refuses or cannot be reached.
-    bool login(QString& error);
+    // The login itself; why not when the broker refuses or cannot be reached.
+    Result<void> login();
 
     BrokerSessionFactory factory_;
     std::function<MessagePresenter&()> messages_;

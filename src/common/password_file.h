@@ -1,11 +1,18 @@
 #pragma once
 
+#include "common/result.h"
+
 #include <QString>
 
 namespace vqs {
 
-// The first line of a password file, which must be a file readable by its owner only; throws
-// VqsError with the reason otherwise.
+// The first line of a password file, which must be a file readable by its owner only; else why
+// not (the error's code is errno, or kPasswordRefused for a file that is no such file).
+Result<QString> readPassword(const QString& path);
+inline constexpr int kPasswordRefused = -1;
+
+// The same for a caller whose errors end at one boundary as exceptions: throws VqsError with
+// the reason.
 QString readPasswordFile(const QString& path);
 
 }  // namespace vqs

@@ -213,71 +213,60 @@ DataFileDocument::~DataFileDocument() {
     }
 }
 
-std::unique_ptr<DataFileDocument> DataFileDocument::open(const QString& path, QString& error,
-                                                         FileSystem& fs) {
-    std::unique_ptr<DataFileDocument> doc = beginOpening(path, error, fs, {});
-    if (!doc) return nullptr;
-    if (QString e = doc->finishOpening(); !e.isEmpty()) {
-        error = e;
-        return nullptr;
-    }
+Result<std::unique_ptr<DataFileDocument>> DataFileDocument::open(const QString& path,
+                                                                 FileSystem& fs) {
+    Result<std::unique_ptr<DataFileDocument>> doc = beginOpening(path, fs, {});
+    if (!doc) return doc;
+    if (Result<void> read = (*doc)->finishOpening(); !read) return read.error();
     return doc;
 }
 
-std::unique_ptr<DataFileDocument> DataFileDocument::beginOpening(const QString& path,
-                                                                 QString& error, FileSystem& fs,
-                                                                 std::function<void()> whenRead) {
+Result<std::unique_ptr<DataFileDocument>> DataFileDocument::beginOpening(
+    const QString& path, FileSystem& fs, std::function<void()> whenRead) {
     std::unique_ptr<DataFileDocument> doc(new DataFileDocument(fs, path));
     const QString shown = QDir::toNativeSeparators(path);
     if (int e = doc->file_.open(FileSystem::nativePath(path), FileSystem::Access::kRead)) {
-        error = QStringLiteral("Die Datei %1 kann nicht geöffnet werden: %2")
-                    .arg(shown, describeFileError(e));
-        return nullptr;
+        return Error{e, QStringLiteral("Die Datei %1 kann nicht geöffnet werden: %2")
+                            .arg(shown, describeFileError(e))};
     }
     std::int64_t size = 0;
-    if (int e = doc->file_.size(size)) {
-        error = QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
-                    .arg(shown, describeFileError(e));
-        return nullptr;
-    }
+    if (int e = doc->file_.size(size)) return doc->unreadable(e);
     if (size > kLargestFile) {
         // Its blocks alone would take memory by the gigabyte, an edit its records.
-        error = QStringLiteral(
-                    "Die Datei %1 ist mit %2 Bytes zu groß für den Dateninspektor (höchstens %3 "
-                    "Bytes) und wird nicht geöffnet.")
-                    .arg(shown)
-                    .arg(size)
-                    .arg(kLargestFile);
-        return nullptr;
+        return Error{kTooLarge,
+                     QStringLiteral("Die Datei %1 ist mit %2 Bytes zu groß für den "
+                                    "Dateninspektor (höchstens %3 Bytes) und wird nicht geöffnet.")
+                         .arg(shown)
+                         .arg(size)
+                         .arg(kLargestFile)};
     }
     std::int64_t got = 0;
     if (size < kHeaderSize ||
         fs.read(doc->file_.handle(), 0, doc->header_.bytes.data(), kHeaderSize, got) != 0 ||
         got != kHeaderSize || !doc->header_.hasKennung()) {
-        error = QStringLiteral(
-                    "Die Datei %1 ist keine Tradomir-Datendatei (fremder oder zu "
-                    "kurzer Dateikopf) und wird nicht geöffnet.")
-                    .arg(shown);
-        return nullptr;
+        return Error{DataFileStore::kNoDataFile,
+                     QStringLiteral("Die Datei %1 ist keine Tradomir-Datendatei (fremder oder zu "
+                                    "kurzer Dateikopf) und wird nicht geöffnet.")
+                         .arg(shown)};
     }
     doc->fileCount_ = recordCount(size);
     // A small file is read at once: sooner than a window could tell.
     const bool small = doc->fileCount_ < 8 * kChunkRecords;
     doc->startScan(small, std::move(whenRead));
     if (small) {
-        if (QString e = doc->finishOpening(); !e.isEmpty()) {
-            error = e;
-            return nullptr;
-        }
+        if (Result<void> read = doc->finishOpening(); !read) return read.error();
     }
     return doc;
 }
 
-QString DataFileDocument::finishOpening() {
-    if (int e = finishScan())
-        return QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
-            .arg(QDir::toNativeSeparators(path_), describeFileError(e));
+Result<void> DataFileDocument::finishOpening() {
+    if (int e = finishScan()) return unreadable(e);
     return {};
+}
+
+Error DataFileDocument::unreadable(int error) const {
+    return {error, QStringLiteral("Die Datei %1 kann nicht gelesen werden: %2")
+                       .arg(QDir::toNativeSeparators(path_), describeFileError(error))};
 }
 
 namespace {
@@ -681,8 +670,8 @@ void DataFileDocument::insertRange(std::int64_t first, const std::vector<KursSat
     touched(first, true);
 }
 
-int DataFileDocument::save(DataFileStore& store) {
-    if (!edited_) return 0;
+Result<void> DataFileDocument::save(DataFileStore& store) {
+    if (!edited_) return {};
     const std::vector<KursSatz>& edited = *edited_;
     const auto editedCount = static_cast<std::int64_t>(edited.size());
     const std::int64_t from = std::min({firstTouched_, editedFrom_, editedCount});
@@ -690,10 +679,10 @@ int DataFileDocument::save(DataFileStore& store) {
 
     // Ticks of this program wait while the file is rewritten; another program's appends wait
     // for the store's lock on the file.
-    int error = 0;
+    Result<void> saved;
     {
         const DataFileStore::Holding holding(store, path_);
-        error = store.rewriteInPlace(
+        saved = store.rewriteInPlace(
             path_, kHeaderSize + from * kRecordSize, nullptr,
             [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
                 std::vector<char> bytes(static_cast<size_t>(kChunkRecords * kRecordSize));
@@ -731,24 +720,20 @@ int DataFileDocument::save(DataFileStore& store) {
                 return 0;
             });
     }
-    if (error) return error;
+    if (saved.code() == kChangedMeanwhile)
+        return Error{kChangedMeanwhile,
+                     QStringLiteral("Die Datei wurde inzwischen von einem anderen Vorgang "
+                                    "umgeschrieben (etwa von der Datenpflege); es wurde nichts "
+                                    "gespeichert. Bitte schließen Sie den Dateninspektor ohne zu "
+                                    "speichern und öffnen Sie die Datei neu.")};
+    if (!saved) return saved;
     edited_.reset();
     editedFrom_ = 0;
     pages_.clear();
     ages_.clear();
     // What was shown is now the file; what came meanwhile comes with the next refresh().
     fileCount_ = shown;
-    return 0;
-}
-
-QString DataFileDocument::describe(int error) {
-    if (error == kChangedMeanwhile)
-        return QStringLiteral(
-            "Die Datei wurde inzwischen von einem anderen Vorgang umgeschrieben "
-            "(etwa von der Datenpflege); es wurde nichts gespeichert. Bitte "
-            "schließen Sie den Dateninspektor ohne zu speichern und öffnen Sie "
-            "die Datei neu.");
-    return DataFileStore::describe(error);
+    return {};
 }
 
 std::vector<ChartColumn> DataFileDocument::decimate(double from, double to, int columns) const {

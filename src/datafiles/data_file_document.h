@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/result.h"
 #include "datafiles/datei_kopf.h"
 #include "datafiles/file_system.h"
 
@@ -44,19 +45,19 @@ public:
     static constexpr std::int64_t kLargestFile = std::int64_t{2} << 30;
     // Opens a data file for reading; a foreign, short or too large file is refused with the
     // reason (in German, for the user). Never opens the file for writing.
-    static std::unique_ptr<DataFileDocument> open(const QString& path, QString& error,
-                                                  FileSystem& fs = systemFileSystem());
+    static Result<std::unique_ptr<DataFileDocument>> open(const QString& path,
+                                                          FileSystem& fs = systemFileSystem());
     // The same without waiting for the pass over a large file, so that a window shows at once
     // (a file on a slow disk takes seconds): the pass runs on threads of its own and calls
     // `whenRead` on one of them when it has ended. Until finishOpening() has returned,
     // isRead() is false and only path(), header(), count(), record() and isFaulty() may be
     // asked. A small file is read before this returns (isRead() is true; `whenRead` is not
-    // called). finishOpening() waits for the pass: an empty text, or why the file could not be
-    // read (the document is of no use then).
-    static std::unique_ptr<DataFileDocument> beginOpening(const QString& path, QString& error,
-                                                          FileSystem& fs,
-                                                          std::function<void()> whenRead);
-    QString finishOpening();
+    // called). finishOpening() waits for the pass: nothing, or why the file could not be read
+    // (the document is of no use then).
+    static Result<std::unique_ptr<DataFileDocument>> beginOpening(const QString& path,
+                                                                  FileSystem& fs,
+                                                                  std::function<void()> whenRead);
+    Result<void> finishOpening();
     bool isRead() const { return !opening_; }
     ~DataFileDocument();
     DataFileDocument(const DataFileDocument&) = delete;
@@ -100,12 +101,14 @@ public:
 
     // Writes the edits into the file in place through the store (crash-safe under its journal,
     // the file keeps its identity). Records appended by a recorder since the file was opened
-    // stay behind the edited ones. Afterwards the document reads the saved file. 0 or the error.
-    int save(DataFileStore& store);
+    // stay behind the edited ones. Afterwards the document reads the saved file.
+    Result<void> save(DataFileStore& store);
     // The save's error when another program rewrote the records this document read (a
     // Datenpflege merge meanwhile): nothing is written, the edits stay.
     static constexpr int kChangedMeanwhile = -2;
-    static QString describe(int error);
+    // The opening's error for a file over kLargestFile (a file that is no data file is
+    // DataFileStore::kNoDataFile, others errno values).
+    static constexpr int kTooLarge = -3;
 
     // The chart's columns between two times: each column's records summed up (through the
     // blocks where a column covers them whole), columns without records left out.
@@ -124,6 +127,7 @@ private:
     // A small file is read on the calling thread; a large one by the scan workers, chunk by
     // chunk, whichever worker is free taking the next.
     void startScan(bool small, std::function<void()> whenRead);
+    Error unreadable(int error) const;
     int finishScan();
     // Up to `n` records from `first` on; `got`: how many whole ones the file held.
     int readRecords(std::int64_t first, std::int64_t n, KursSatz* out, std::int64_t& got) const;

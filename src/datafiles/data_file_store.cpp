@@ -117,10 +117,11 @@ void DataFileStore::setRoot(const QString& root) {
     tidiedFolders_.clear();
 }
 
-QString DataFileStore::describe(int error) {
-    if (error == kNoDataFile)
-        return QStringLiteral("Die Datei ist keine Datendatei (fremder oder unvollständiger Kopf)");
-    return describeFileError(error);
+Error DataFileStore::errorOf(int code) {
+    if (code == kNoDataFile)
+        return {code, QStringLiteral(
+                          "Die Datei ist keine Datendatei (fremder oder unvollständiger Kopf)")};
+    return {code, describeFileError(code)};
 }
 
 QString DataFileStore::resolveFolder(const QString& ordner) {
@@ -331,9 +332,9 @@ QStringList DataFileStore::dropQueued() {
     return paths;
 }
 
-int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
-                             const std::vector<KursSatz>& records) {
-    if (records.empty()) return 0;
+Result<void> DataFileStore::appendAll(const TitelDef& def, Kursart kind,
+                                      const std::vector<KursSatz>& records) {
+    if (records.empty()) return {};
     flushQueued();
     Target& t = target(def, kind);
     QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
@@ -344,10 +345,10 @@ int DataFileStore::appendAll(const TitelDef& def, Kursart kind,
         appendNow(t, def, kind, bytes.constData(), bytes.size(), Whole::kAllOrNone, written);
     if (failure.error) {
         reportFailure(t, failure);
-        return failure.error;
+        return errorOf(failure.error);
     }
     if (!faults_.isEmpty()) reportWritten(t);
-    return 0;
+    return {};
 }
 
 DataFileStore::Failure DataFileStore::appendNow(Target& t, const TitelDef& def, Kursart kind,
@@ -405,7 +406,7 @@ DataFileStore::Failure DataFileStore::appendLocked(Target& t, const TitelDef& de
         const JournalOutcome outcome = recoverLocked(t.path, file);
         if (outcome.kind == JournalOutcome::kFailed) {
             unrecovered_.insert(t.path, outcome.error);
-            return {outcome.error};
+            return {outcome.error.code};
         }
         unrecovered_.remove(t.path);
         t.checkedEnd = -1;
@@ -504,11 +505,11 @@ DataFileStore::Failure DataFileStore::createFile(Target& t, const DateiKopf& hea
     if (int error = makeFolder(t)) return {error, true};
     QByteArray content(header.bytes.data(), kHeaderSize);
     content.append(records, length);
-    return {createWhole(t.path, content, replace)};
+    return {writeWhole(t.path, content, replace)};
 }
 
-int DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& header,
-                          const std::vector<KursSatz>& records) {
+Result<void> DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& header,
+                                   const std::vector<KursSatz>& records) {
     flushQueued();
     Target& t = target(def, kind);
     QByteArray bytes(static_cast<qsizetype>(records.size()) * kRecordSize, Qt::Uninitialized);
@@ -519,17 +520,17 @@ int DataFileStore::create(const TitelDef& def, Kursart kind, const DateiKopf& he
     if (existing.open(t.nativePath, FileSystem::Access::kRead) == 0) {
         std::int64_t size = -1;
         existing.size(size);
-        if (size != 0) return EEXIST;
+        if (size != 0) return errorOf(EEXIST);
         replace = true;  // an empty file under the name
     }
     existing.close();
     const Failure failure = createFile(t, header, bytes.constData(), bytes.size(), replace);
     if (failure.error) {
         reportFailure(t, failure);
-        return failure.error;
+        return errorOf(failure.error);
     }
     if (!faults_.isEmpty()) reportWritten(t);
-    return 0;
+    return {};
 }
 
 int DataFileStore::makeFolder(Target& t) {
@@ -541,7 +542,11 @@ int DataFileStore::makeFolder(Target& t) {
     return 0;
 }
 
-int DataFileStore::createWhole(const QString& path, QByteArrayView content, bool replace) {
+Result<void> DataFileStore::createWhole(const QString& path, QByteArrayView content, bool replace) {
+    return resultOf(writeWhole(path, content, replace));
+}
+
+int DataFileStore::writeWhole(const QString& path, QByteArrayView content, bool replace) {
     NewFile made{path, FileSystem::nativePath(asideName(path)), OpenFile(fs_)};
     int error = writeAside(made, content);
     if (!error) error = made.file.sync();
@@ -807,8 +812,8 @@ QString readJournal(OpenFile& journal, std::int64_t size, JournalHead& head, boo
 
 }  // namespace
 
-int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
-                                  const Rewrite& rewrite) {
+Result<void> DataFileStore::rewriteInPlace(const QString& path, std::int64_t from,
+                                           const DateiKopf* header, const Rewrite& rewrite) {
     return rewriteInPlace(
         path,
         [&](OpenFile&, std::int64_t, const DateiKopf&, RewriteStart& start) {
@@ -819,7 +824,12 @@ int DataFileStore::rewriteInPlace(const QString& path, std::int64_t from, const 
         rewrite);
 }
 
-int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const Rewrite& rewrite) {
+Result<void> DataFileStore::rewriteInPlace(const QString& path, const Plan& plan,
+                                           const Rewrite& rewrite) {
+    return resultOf(rewriteFile(path, plan, rewrite));
+}
+
+int DataFileStore::rewriteFile(const QString& path, const Plan& plan, const Rewrite& rewrite) {
     const FileSystem::Path native = FileSystem::nativePath(path);
     const FileSystem::Path journalNative = FileSystem::nativePath(journalPath(path));
     const FileSystem::Path folder = FileSystem::nativePath(folderOf(path));
@@ -841,7 +851,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
     if (const JournalOutcome standing = recoverLocked(path, file);
         standing.kind == JournalOutcome::kFailed) {
         unrecovered_.insert(path, standing.error);
-        return standing.error;
+        return standing.error.code;
     }
     unrecovered_.remove(path);
 
@@ -914,7 +924,7 @@ int DataFileStore::rewriteInPlace(const QString& path, const Plan& plan, const R
         // The old content goes back; when even that fails, the journal stays for the next start
         // and the file takes no tick until it is played back.
         if (const int failed = playBack(fs_, journal.handle(), file, from, length))
-            unrecovered_.insert(path, failed);
+            unrecovered_.insert(path, errorOf(failed));
         else
             dropJournal();
         return error;
@@ -1037,7 +1047,7 @@ DataFileStore::JournalOutcome DataFileStore::setAside(const QString& path, const
         return JournalOutcome::failure(error);
     fs_.syncDirectory(FileSystem::nativePath(folderOf(path)));
     if (listener_) listener_->journalSetAside(path, aside, reason);
-    return {JournalOutcome::kSetAside, 0, aside, reason};
+    return {JournalOutcome::kSetAside, {}, aside, reason};
 }
 
 QStringList DataFileStore::recoverJournals() {
@@ -1101,7 +1111,7 @@ void DataFileStore::release(const QString& path) {
 
 void DataFileStore::reportFailure(const Target& t, const Failure& failure) {
     const QString where = failure.inFolder ? t.folder : t.path;
-    const QString reason = describe(failure.error);
+    const QString reason = errorOf(failure.error).text;
     auto it = faults_.find(where);
     if (it != faults_.end() && *it == reason) return;  // told already
     faults_.insert(where, reason);

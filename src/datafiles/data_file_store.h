@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/kursart.h"
+#include "common/result.h"
 #include "datafiles/datei_kopf.h"
 #include "datafiles/file_system.h"
 #include "model/titel_def.h"
@@ -121,22 +122,22 @@ public:
     static constexpr int kTurnMs = 250;
 
     // Appends records in one write, all or none: a file that cannot take them all is cut back
-    // to what it was. 0, or the error (kNoDataFile for a file that is not one).
-    int appendAll(const TitelDef& def, Kursart kind, const std::vector<KursSatz>& records);
+    // to what it was. The error is kNoDataFile for a file that is not one.
+    Result<void> appendAll(const TitelDef& def, Kursart kind, const std::vector<KursSatz>& records);
 
     // Makes the title's file of this kind with this header and these records, whole (its folder
-    // too); an empty file under the name is replaced. 0, EEXIST or another error.
-    int create(const TitelDef& def, Kursart kind, const DateiKopf& header,
-               const std::vector<KursSatz>& records);
+    // too); an empty file under the name is replaced. The error is EEXIST or another one.
+    Result<void> create(const TitelDef& def, Kursart kind, const DateiKopf& header,
+                        const std::vector<KursSatz>& records);
 
     // The last whole record of the title's file of this kind; none when there is no data file
     // or no record.
     std::optional<KursSatz> lastRecord(const TitelDef& def, Kursart kind);
 
     // Makes a file with exactly this content appear at `path` in one step: the content and then
-    // the directory are flushed before the file has its name. 0, EEXIST (when `path` exists and
-    // `replace` is false) or another error.
-    int createWhole(const QString& path, QByteArrayView content, bool replace = false);
+    // the directory are flushed before the file has its name. The error is EEXIST (when `path`
+    // exists and `replace` is false) or another one.
+    Result<void> createWhole(const QString& path, QByteArrayView content, bool replace = false);
 
     // Reads what a file held from the rewrite's start on (kept in the journal, so that the new
     // content may overwrite it freely).
@@ -176,12 +177,12 @@ public:
     // produces the new content, the file is cut to its end, the header (when given) replaced,
     // the file flushed, and the journal goes. A crash at any moment leaves, after the journal
     // is played back, the old file or the new one. Never through a link; a file that is not a
-    // data file is refused (kNoDataFile). 0 or the error; on an error the old content is put
-    // back.
-    int rewriteInPlace(const QString& path, const Plan& plan, const Rewrite& rewrite);
+    // data file is refused (kNoDataFile). On an error the old content is put back; an error of
+    // `plan` or `rewrite` keeps its code (its text is then the store's for that code).
+    Result<void> rewriteInPlace(const QString& path, const Plan& plan, const Rewrite& rewrite);
     // The same from a fixed byte `from` on (EINVAL when the file is shorter by then).
-    int rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
-                       const Rewrite& rewrite);
+    Result<void> rewriteInPlace(const QString& path, std::int64_t from, const DateiKopf* header,
+                                const Rewrite& rewrite);
 
     // What became of a journal that stood beside a data file.
     struct JournalOutcome {
@@ -192,7 +193,7 @@ public:
             kSetAside,    // not the file's own: renamed to `aside`, the file left as it was
             kFailed,      // could not be played back (`error`): it stays, the file takes no tick
         } kind = kNone;
-        int error = 0;
+        Error error;
         QString aside;
         QString reason;  // why it was set aside
         static JournalOutcome of(Kind kind) {
@@ -200,9 +201,9 @@ public:
             o.kind = kind;
             return o;
         }
-        static JournalOutcome failure(int error) {
+        static JournalOutcome failure(int code) {
             JournalOutcome o = of(kFailed);
-            o.error = error;
+            o.error = errorOf(code);
             return o;
         }
     };
@@ -213,7 +214,7 @@ public:
     // unrecoveredJournals(). A journal set aside is told to the listener.
     QStringList recoverJournals();
     // File → error of the journals that could not be played back.
-    const QHash<QString, int>& unrecoveredJournals() const { return unrecovered_; }
+    const QHash<QString, Error>& unrecoveredJournals() const { return unrecovered_; }
     // The same for one file. A journal is played back only under the file's lock, which its
     // rewrite holds until the journal is gone, and only onto the file it names: the same file
     // (device and inode; never through a link), a data file of the same title, no shorter than
@@ -266,7 +267,12 @@ public:
 
     // The error of a file that is not a data file.
     static constexpr int kNoDataFile = -1;
-    static QString describe(int error);
+    // An error of the store, with what the user is told of it (an errno value or kNoDataFile).
+    static Error errorOf(int code);
+    static Result<void> resultOf(int code) {
+        if (code) return errorOf(code);
+        return {};
+    }
 
 private:
     struct Target;
@@ -302,6 +308,7 @@ private:
         FileSystem::Path aside;
         OpenFile file;
     };
+    int writeWhole(const QString& path, QByteArrayView content, bool replace);
     int writeAside(NewFile& made, QByteArrayView content);
     int dropAside(NewFile& made, int error);
     // Gives a file written aside and flushed its name (replacing one only with `replace`).
@@ -335,6 +342,7 @@ private:
     // Plays back the journal beside `path`, whose file is open and locked.
     JournalOutcome recoverLocked(const QString& path, OpenFile& file);
     JournalOutcome setAside(const QString& path, const QString& reason);
+    int rewriteFile(const QString& path, const Plan& plan, const Rewrite& rewrite);
 
     FileSystem& fs_;
     DataFileStoreListener* listener_ = nullptr;
@@ -368,7 +376,7 @@ private:
     QHash<QString, int> held_;
     QHash<QString, double> covered_;
     QHash<QString, QString> faults_;
-    QHash<QString, int> unrecovered_;
+    QHash<QString, Error> unrecovered_;
 };
 
 }  // namespace vqs

@@ -67,9 +67,9 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
     const DataFileStore::Holding holding(store, path);
     progress.progress(0);
 
-    auto fail = [&](int error) {
-        result.outcome =
-            error == DataFileStore::kNoDataFile ? MergeResult::kNoDataFile : MergeResult::kFailed;
+    auto fail = [&](const Error& error) {
+        result.outcome = error.code == DataFileStore::kNoDataFile ? MergeResult::kNoDataFile
+                                                                  : MergeResult::kFailed;
         result.error = error;
         return result;
     };
@@ -83,17 +83,17 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
             file.close();
             DateiKopf header = buildHeader(def, kBezahlt);
             header.setField(kopf::kPflegedatum, pflegedatumText(today));
-            error = store.create(def, kBezahlt, header, written);
-            if (!error) {
+            const Result<void> created = store.create(def, kBezahlt, header, written);
+            if (created) {
                 store.coverUpTo(path, last);
                 result.outcome = MergeResult::kMerged;
                 result.written = static_cast<int>(written.size());
                 return result;
             }
             // Made by another program meanwhile: merged into like any other.
-            if (error != EEXIST) return fail(error);
+            if (created.code() != EEXIST) return fail(created.error());
         } else if (error) {
-            return fail(error);
+            return fail(DataFileStore::errorOf(error));
         }
     }
     progress.yield();
@@ -111,7 +111,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
         start.header->setField(kopf::kPflegedatum, pflegedatumText(today));
         return 0;
     };
-    const int error = store.rewriteInPlace(
+    const Result<void> rewritten = store.rewriteInPlace(
         path, plan, [&](DataFileStore::OldBytes& old, DataFileStore::NewBytes& out) {
             std::vector<char> buffer(static_cast<size_t>(kChunkRecords) * kRecordSize);
             // The fetched ticks, a thousand at a time: the window shows how far it is and the
@@ -155,7 +155,7 @@ MergeResult mergeHistory(DataFileStore& store, const TitelDef& def, std::vector<
             return 0;
         });
     progress.cancelEnabled(true);
-    if (error) return fail(error);
+    if (!rewritten) return fail(rewritten.error());
     store.coverUpTo(path, last);  // before the waiting ticks follow
     result.outcome = MergeResult::kMerged;
     result.written = static_cast<int>(written.size());

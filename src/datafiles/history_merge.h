@@ -30,7 +30,7 @@ struct MergeResult {
         kNoDataFile,  // short or foreign header: left as it is
         kFailed,      // the error below; the file is as it was before the merge
     } outcome = kNothing;
-    int error = 0;    // for Failed: an error number, or DataFileStore::kNoDataFile
+    Error error;      // for kFailed and kNoDataFile
     int written = 0;  // fetched ticks written
     qint64 kept = 0;  // old records kept after the last fetched tick
 };

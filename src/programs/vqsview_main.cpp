@@ -30,9 +30,8 @@ int main(int argc, char* argv[]) {
     // A journal left by a crashed save or merge goes back before anything is read.
     const vqs::DataFileStore::JournalOutcome journal = store.recoverJournal(path);
     if (journal.kind == vqs::DataFileStore::JournalOutcome::kFailed) {
-        vqs::ShowMessage(
-            QStringLiteral("Fehler aufgetreten: ") + vqs::DataFileStore::describe(journal.error),
-            vqs::msg::kOk, nullptr);
+        vqs::ShowMessage(QStringLiteral("Fehler aufgetreten: ") + journal.error.text, vqs::msg::kOk,
+                         nullptr);
         return 1;
     }
     if (journal.kind == vqs::DataFileStore::JournalOutcome::kSetAside)

@@ -140,15 +140,15 @@ void ConnectionWatchdog::lose(QString reason, const QDateTime& since, const QDat
 }
 
 void ConnectionWatchdog::attempt(const QDateTime& now) {
-    QString error;
-    bool ok = false;
+    Result<void> reconnected;
     {
         // The login blocks; whatever the loop runs meanwhile must not start another one.
         QScopedValueRollback<bool> busy(busy_, true);
-        ok = session_.reconnect(error);
+        reconnected = session_.reconnect();
     }
     if (ended_) return;
-    if (!ok) {
+    if (!reconnected) {
+        QString error = reconnected.error().text;
         while (error.endsWith(QLatin1Char('.'))) error.chop(1);
         ++state_.attempts;
         state_.nextAttempt = now.addSecs(delaySeconds(state_.attempts));

@@ -117,8 +117,7 @@ DatenpflegeResult DatenpflegeRun::run(const std::vector<DatenpflegeTitel>& title
                     store_, def, std::move(ticks), options_.UmsatzFilterBezahlt, today, progress);
                 if (merged.outcome == MergeResult::kMerged) ++result.merged;
                 if (merged.outcome == MergeResult::kFailed)
-                    tell(QStringLiteral("Fehler aufgetreten: ") +
-                         DataFileStore::describe(merged.error));
+                    tell(QStringLiteral("Fehler aufgetreten: ") + merged.error.text);
             }
         }
     } catch (const VqsError& e) {

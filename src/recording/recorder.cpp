@@ -112,7 +112,7 @@ void Recorder::prepareDataFolder() {
     for (auto it = unrecovered.begin(); it != unrecovered.end(); ++it) {
         warn(QStringLiteral("Unterbrochene Datenpflege kann nicht rückgängig gemacht werden, die "
                             "Datei nimmt keine Kurse an: %1: %2")
-                 .arg(QDir::toNativeSeparators(it.key()), DataFileStore::describe(it.value())));
+                 .arg(QDir::toNativeSeparators(it.key()), it.value().text));
     }
 }
 

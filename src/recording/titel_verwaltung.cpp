@@ -67,9 +67,10 @@ InspektorDatei inspektorDatei(Recorder& recorder, const TitelDef& def, Kursart k
 }
 
 void datendateiAnlegen(Recorder& recorder, const TitelDef& def, Kursart kind) {
-    const int error = recorder.store().create(def, kind, buildHeader(def, kind), {});
-    if (error == EEXIST) throw VqsError(keineDatendatei(recorder.store().filePath(def, kind)));
-    if (error) throw VqsError(DataFileStore::describe(error));
+    const Result<void> created = recorder.store().create(def, kind, buildHeader(def, kind), {});
+    if (created.code() == EEXIST)
+        throw VqsError(keineDatendatei(recorder.store().filePath(def, kind)));
+    if (!created) throw VqsError(created.error().text);
 }
 
 }  // namespace vqs

@@ -395,12 +395,12 @@ std::optional<QuoteFeedOptions> parseVqsfeedArguments(const QStringList& args, Q
         return std::nullopt;
     }
     if (!passwordFile.isEmpty()) {
-        try {
-            options.password = readPasswordFile(passwordFile);
-        } catch (const VqsError& e) {
-            err << e.message() << "\n";
+        Result<QString> password = readPassword(passwordFile);
+        if (!password) {
+            err << password.error().text << "\n";
             return std::nullopt;
         }
+        options.password = std::move(password).value();
     }
     return options;
 }

@@ -179,16 +179,18 @@ std::optional<TitleArguments> titleArguments(const QStringList& args, bool withK
     return a;
 }
 
+// The errors of a CSV file: it cannot be opened (Qt names no errno), a row cannot be taken.
+constexpr int kUnreadableCsv = -1;
+constexpr int kBadRow = -2;
+
 // Every row of a CSV file, checked whole before anything is written; `inOrder` refuses a row
-// older than the one before it, or than `after` for the first row. False (with the line) on
-// the first bad row.
-bool readCsv(const QString& csvPath, bool inOrder, double after, std::vector<KursSatz>& records,
-             QTextStream& err) {
+// older than the one before it, or than `after` for the first row. The first bad row ends it
+// (the error names its line).
+Result<std::vector<KursSatz>> readCsv(const QString& csvPath, bool inOrder, double after) {
     QFile csv(csvPath);
-    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        err << csvPath << ": " << csv.errorString() << '\n';
-        return false;
-    }
+    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
+        return Error{kUnreadableCsv, csvPath + QStringLiteral(": ") + csv.errorString()};
+    std::vector<KursSatz> records;
     double previous = after;
     qint64 lineNumber = 0;
     while (!csv.atEnd()) {
@@ -205,21 +207,27 @@ bool readCsv(const QString& csvPath, bool inOrder, double after, std::vector<Kur
                       : QStringLiteral("älter als die Zeile davor");
             row.reset();
         }
-        if (!row) {
-            err << csvPath << ", Zeile " << lineNumber << ": " << why
-                << "; nichts wurde geschrieben.\n";
-            return false;
-        }
+        if (!row)
+            return Error{kBadRow, QStringLiteral("%1, Zeile %2: %3; nichts wurde geschrieben.")
+                                      .arg(csvPath)
+                                      .arg(lineNumber)
+                                      .arg(why)};
         previous = row->zeit;
         records.push_back({row->zeit, row->kurs, row->volume});
     }
-    return true;
+    return records;
 }
 
-bool dataRootExists(const QString& root, QTextStream& err) {
-    if (QDir(root).exists()) return true;
-    err << "Das Datenverzeichnis " << root << " gibt es nicht.\n";
-    return false;
+Result<void> dataRootExists(const QString& root) {
+    if (QDir(root).exists()) return {};
+    return Error{ENOENT, QStringLiteral("Das Datenverzeichnis %1 gibt es nicht.").arg(root)};
+}
+
+// Whether a step worked; its error, if any, is told on a line of its own.
+template <typename T>
+bool worked(const Result<T>& result, QTextStream& err) {
+    if (!result) err << result.error().text << '\n';
+    return result.ok();
 }
 
 // Plays back a journal a crashed rewrite left beside the file; one that is not the file's own is
@@ -228,7 +236,7 @@ bool recoverJournal(DataFileStore& store, const QString& path, QTextStream& err)
     const DataFileStore::JournalOutcome outcome = store.recoverJournal(path);
     switch (outcome.kind) {
         case DataFileStore::JournalOutcome::kFailed:
-            err << path << ": " << DataFileStore::describe(outcome.error) << '\n';
+            err << path << ": " << outcome.error.text << '\n';
             return false;
         case DataFileStore::JournalOutcome::kPlayedBack:
             err << path << ": unterbrochene Datenpflege rückgängig gemacht\n";
@@ -244,7 +252,7 @@ bool recoverJournal(DataFileStore& store, const QString& path, QTextStream& err)
 int import(const QStringList& args, QTextStream& out, QTextStream& err) {
     const std::optional<TitleArguments> a = titleArguments(args, true, err);
     if (!a) return kUsageError;
-    if (!dataRootExists(a->root, err)) return 1;
+    if (!worked(dataRootExists(a->root), err)) return 1;
     DataFileStore store;
     store.setRoot(a->root);
     const QString path = store.filePath(a->def, a->kind);
@@ -252,17 +260,19 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     // An import is all or nothing, and never leaves records out of time order.
     const std::optional<KursSatz> last = store.lastRecord(a->def, a->kind);
-    std::vector<KursSatz> records;
-    if (!readCsv(a->csvPath, true, last ? last->Zeit : -INFINITY, records, err)) return 1;
+    const Result<std::vector<KursSatz>> read =
+        readCsv(a->csvPath, true, last ? last->Zeit : -INFINITY);
+    if (!worked(read, err)) return 1;
+    const std::vector<KursSatz>& records = *read;
 
-    int error = 0;
+    Result<void> written;
     if (!records.empty()) {
-        error = store.appendAll(a->def, a->kind, records);
+        written = store.appendAll(a->def, a->kind, records);
     } else if (!QFileInfo::exists(path)) {
-        error = store.create(a->def, a->kind, buildHeader(a->def, a->kind), {});
+        written = store.create(a->def, a->kind, buildHeader(a->def, a->kind), {});
     }
-    if (error) {
-        err << path << ": " << DataFileStore::describe(error) << "; nichts wurde geschrieben.\n";
+    if (!written) {
+        err << path << ": " << written.error().text << "; nichts wurde geschrieben.\n";
         return 1;
     }
     out << path << '\n';
@@ -274,9 +284,10 @@ int import(const QStringList& args, QTextStream& out, QTextStream& err) {
 int merge(const QStringList& args, QTextStream& out, QTextStream& err) {
     const std::optional<TitleArguments> a = titleArguments(args, false, err);
     if (!a) return kUsageError;
-    if (!dataRootExists(a->root, err)) return 1;
-    std::vector<KursSatz> records;
-    if (!readCsv(a->csvPath, false, -INFINITY, records, err)) return 1;
+    if (!worked(dataRootExists(a->root), err)) return 1;
+    Result<std::vector<KursSatz>> read = readCsv(a->csvPath, false, -INFINITY);
+    if (!worked(read, err)) return 1;
+    std::vector<KursSatz> records = std::move(read).value();
     DataFileStore store;
     store.setRoot(a->root);
     const QString path = store.filePath(a->def, kBezahlt);
@@ -294,8 +305,7 @@ int merge(const QStringList& args, QTextStream& out, QTextStream& err) {
             out << path << '\n' << "Keine Zeile: nichts geändert\n";
             return 0;
         default:
-            err << path << ": " << DataFileStore::describe(result.error)
-                << "; die Datei ist unverändert.\n";
+            err << path << ": " << result.error.text << "; die Datei ist unverändert.\n";
             return 1;
     }
 }

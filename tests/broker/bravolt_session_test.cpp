@@ -62,11 +62,12 @@ TEST_F(SessionFixture, TheBrokersLossIsToldAndAReconnectIsQuiet) {
 
     // A refused login says why and shows nothing; the next one takes a new session object.
     prepare = [](FakeBrokerSession& s) { s.loginThrows = true; };
-    QString error;
-    EXPECT_FALSE(session.reconnect(error));
-    EXPECT_EQ(error, "Server nicht erreichbar");
+    const Result<void> refused = session.reconnect();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.code(), BravoltSession::kRefused);
+    EXPECT_EQ(refused.error().text, "Server nicht erreichbar");
     prepare = [](FakeBrokerSession&) {};
-    EXPECT_TRUE(session.reconnect(error));
+    EXPECT_TRUE(session.reconnect());
     EXPECT_EQ(session.SF(), last);
     EXPECT_EQ(created, 3);
     EXPECT_TRUE(messages.shown.empty());
@@ -88,6 +89,13 @@ TEST_F(SessionFixture, ALoginThatReturnsLoggedOutGivesFalseWithoutAMessage) {
     EXPECT_FALSE(session.InitSession());
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(session.SF(), nullptr);
+
+    // A reconnect says so in words of its own: the broker gave none.
+    const Result<void> reconnected = session.reconnect();
+    ASSERT_FALSE(reconnected);
+    EXPECT_EQ(reconnected.code(), BravoltSession::kNotAccepted);
+    EXPECT_EQ(reconnected.error().text, "Die Anmeldung wurde nicht angenommen.");
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(SessionFixture, ALogoutThatDoesNotTakeIsReported) {

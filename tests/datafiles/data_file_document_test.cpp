@@ -45,10 +45,9 @@ struct DataFileDocumentTest : ::testing::Test {
         test::writeFile(path, QByteArray(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(),
                                          kHeaderSize) +
                                   test::encodeRecords(records));
-        QString error;
-        auto doc = DataFileDocument::open(path, error);
-        EXPECT_TRUE(doc) << error.toStdString();
-        return doc;
+        auto doc = DataFileDocument::open(path);
+        EXPECT_TRUE(doc) << doc.error().text.toStdString();
+        return doc ? std::move(doc).value() : nullptr;
     }
     QTemporaryDir dir;
     DataFileStore store;
@@ -65,14 +64,16 @@ TEST_F(DataFileDocumentTest, RefusesForeignAndShortFilesWithoutTouchingThem) {
     } cases[] = {{"empty", {}}, {"short", valid.left(855)}, {"foreign", foreign}};
     for (const Case& c : cases) {
         test::writeFile(path, c.bytes);
-        QString error;
-        EXPECT_FALSE(DataFileDocument::open(path, error)) << c.what;
-        EXPECT_TRUE(error.contains("keine Tradomir-Datendatei")) << c.what;
+        const auto refused = DataFileDocument::open(path);
+        ASSERT_FALSE(refused) << c.what;
+        EXPECT_EQ(refused.code(), DataFileStore::kNoDataFile) << c.what;
+        EXPECT_TRUE(refused.error().text.contains("keine Tradomir-Datendatei")) << c.what;
         EXPECT_EQ(test::readFile(path), c.bytes) << c.what;
     }
-    QString error;
-    EXPECT_FALSE(DataFileDocument::open(dir.path() + "/fehlt.VQS", error));
-    EXPECT_TRUE(error.contains("kann nicht geöffnet werden"));
+    const auto missing = DataFileDocument::open(dir.path() + "/fehlt.VQS");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.code(), ENOENT);
+    EXPECT_TRUE(missing.error().text.contains("kann nicht geöffnet werden"));
 
     // A header on 8 TiB (sparse): refused with its size, before anything is counted or held.
     test::writeFile(path, valid + test::encodeRecords(ticks(3)));
@@ -80,8 +81,10 @@ TEST_F(DataFileDocumentTest, RefusesForeignAndShortFilesWithoutTouchingThem) {
     ASSERT_TRUE(sparse.open(QIODevice::ReadWrite));
     ASSERT_TRUE(sparse.resize(std::int64_t{8} << 40));
     sparse.close();
-    EXPECT_FALSE(DataFileDocument::open(path, error));
-    EXPECT_TRUE(error.contains("mit 8796093022208 Bytes zu groß")) << error.toStdString();
+    const auto tooLarge = DataFileDocument::open(path);
+    ASSERT_FALSE(tooLarge);
+    EXPECT_TRUE(tooLarge.error().text.contains("mit 8796093022208 Bytes zu groß"))
+        << tooLarge.error().text.toStdString();
     EXPECT_EQ(QFileInfo(path).size(), std::int64_t{8} << 40);
 }
 
@@ -165,10 +168,10 @@ TEST_F(DataFileDocumentTest, TheOpeningPassSumsAlikeInPlaceCopiedAndWhileAWriter
             ASSERT_EQ(writer.open(FileSystem::nativePath(path), FileSystem::Access::kReadWrite), 0);
             ASSERT_EQ(writer.lock(), 0);
         }
-        QString error;
-        auto doc = DataFileDocument::open(path, error);
+        auto opened = DataFileDocument::open(path);
         writer.close();
-        ASSERT_TRUE(doc) << way.what << ": " << error.toStdString();
+        ASSERT_TRUE(opened) << way.what << ": " << opened.error().text.toStdString();
+        const std::unique_ptr<DataFileDocument>& doc = *opened;
         EXPECT_EQ(doc->faultCount(), faults) << way.what;
         const std::vector<DataFileDocument::Block>& blocks = doc->blocks();
         ASSERT_EQ(blocks.size(), expected.size()) << way.what;
@@ -188,28 +191,28 @@ TEST_F(DataFileDocumentTest, ALargeFileIsReadOnThreadsThatTellTheirEndOnce) {
     const QByteArray header(buildHeader(test::mercedesBenz(), kBezahlt).bytes.data(), kHeaderSize);
     test::writeFile(path, header + test::encodeRecords(ticks(8 * 65536 + 5)));
     std::atomic<int> told{0};
-    QString error;
-    auto doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
-    ASSERT_TRUE(doc) << error.toStdString();
-    EXPECT_FALSE(doc->isRead());
-    EXPECT_EQ(doc->count(), 8 * 65536 + 5);
-    EXPECT_EQ(doc->finishOpening(), QString());
-    EXPECT_TRUE(doc->isRead());
+    auto doc = DataFileDocument::beginOpening(path, systemFileSystem(), [&] { ++told; });
+    ASSERT_TRUE(doc) << doc.error().text.toStdString();
+    EXPECT_FALSE((*doc)->isRead());
+    EXPECT_EQ((*doc)->count(), 8 * 65536 + 5);
+    EXPECT_EQ((*doc)->finishOpening().code(), 0);
+    EXPECT_TRUE((*doc)->isRead());
     EXPECT_EQ(told, 1);
-    EXPECT_EQ(doc->faultCount(), 0);
+    EXPECT_EQ((*doc)->faultCount(), 0);
 
     // Gone before its pass ends: the pass stops and is waited for.
     told = 0;
-    doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
-    doc.reset();
+    doc = DataFileDocument::beginOpening(path, systemFileSystem(), [&] { ++told; });
+    ASSERT_TRUE(doc);
+    doc->reset();
     EXPECT_LE(told, 1);
 
     // A small file is read before the call returns and never tells.
     test::writeFile(path, header + test::encodeRecords(ticks(100)));
     told = 0;
-    doc = DataFileDocument::beginOpening(path, error, systemFileSystem(), [&] { ++told; });
+    doc = DataFileDocument::beginOpening(path, systemFileSystem(), [&] { ++told; });
     ASSERT_TRUE(doc);
-    EXPECT_TRUE(doc->isRead());
+    EXPECT_TRUE((*doc)->isRead());
     EXPECT_EQ(told, 0);
 }
 
@@ -332,7 +335,7 @@ TEST_F(DataFileDocumentTest, EditsSaveInPlaceAndKeepRecordsAppendedMeanwhile) {
         ASSERT_EQ(store.append(def, kBezahlt, later[i]), Appended::kWritten);
 
     const QFileInfo before(path);
-    ASSERT_EQ(doc->save(store), 0);
+    ASSERT_EQ(doc->save(store).code(), 0);
     expected.insert(expected.end(), later.begin(), later.end());
     EXPECT_EQ(decodeAll(test::readFile(path)), expected);
     EXPECT_EQ(QFileInfo(path).fileTime(QFileDevice::FileBirthTime),
@@ -358,11 +361,11 @@ TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWasAndKeepsTheEdits) {
         faulty.fail(call, ENOSPC, "710000");
         DataFileStore failing(faulty);
         failing.setRoot(dir.path());
-        EXPECT_EQ(doc->save(failing), ENOSPC);
+        EXPECT_EQ(doc->save(failing).code(), ENOSPC);
         EXPECT_EQ(test::readFile(path), old);
         EXPECT_TRUE(doc->isEdited()) << "the edits stay for another try";
     }
-    ASSERT_EQ(doc->save(store), 0);
+    ASSERT_EQ(doc->save(store).code(), 0);
     EXPECT_EQ(decodeAll(test::readFile(path)).size(), 99u);
 }
 
@@ -371,15 +374,17 @@ TEST_F(DataFileDocumentTest, AFailedSaveLeavesTheFileAsItWasAndKeepsTheEdits) {
 TEST_F(DataFileDocumentTest, ASaveAfterAnotherRewriteOfTheRecordsWritesNothing) {
     auto doc = write(ticks(1000));
     doc->set(10, {kDay + 0.4, 1, 1});
-    ASSERT_EQ(store.rewriteInPlace(path, kHeaderSize + 900 * kRecordSize, nullptr,
-                                   [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
-                                       char r[kRecordSize];
-                                       encodeKursSatz({kDay + 0.45, 5, 5}, r);
-                                       return out.write(r, kRecordSize);
-                                   }),
+    ASSERT_EQ(store
+                  .rewriteInPlace(path, kHeaderSize + 900 * kRecordSize, nullptr,
+                                  [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                      char r[kRecordSize];
+                                      encodeKursSatz({kDay + 0.45, 5, 5}, r);
+                                      return out.write(r, kRecordSize);
+                                  })
+                  .code(),
               0);
     const QByteArray merged = test::readFile(path);
-    EXPECT_EQ(doc->save(store), DataFileDocument::kChangedMeanwhile);
+    EXPECT_EQ(doc->save(store).code(), DataFileDocument::kChangedMeanwhile);
     EXPECT_EQ(test::readFile(path), merged);
     EXPECT_TRUE(doc->isEdited());
 }
@@ -398,7 +403,7 @@ TEST_F(DataFileDocumentTest, SaveWhileAnotherProcessAppends) {
         seen += static_cast<int>(appender.readAllStandardOutput().count('\n'));
     for (int i = 0; i < 200000; i += 1000) doc->set(i, {records[i].Zeit, 1.5f, 2});
     doc->remove(10);
-    ASSERT_EQ(doc->save(store), 0);
+    ASSERT_EQ(doc->save(store).code(), 0);
     ASSERT_TRUE(appender.waitForFinished(60000));
     ASSERT_EQ(appender.exitCode(), 0);
 

@@ -302,11 +302,13 @@ TEST_F(DataFileStoreTest, AFileRewrittenByAnotherPartyBetweenBurstsIsCheckedAgai
          1, false},
         {"rewritten in place, shorter",
          [&](const TitelDef&, const QString& path) {
-             ASSERT_EQ(other.rewriteInPlace(
-                           path, kHeaderSize, nullptr,
-                           [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
-                               return out.write(record(kToday + 0.15, 9, 9).constData(), 16);
-                           }),
+             ASSERT_EQ(other
+                           .rewriteInPlace(
+                               path, kHeaderSize, nullptr,
+                               [](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                   return out.write(record(kToday + 0.15, 9, 9).constData(), 16);
+                               })
+                           .code(),
                        0);
          },
          1, false},
@@ -349,11 +351,13 @@ TEST_F(DataFileStoreTest, ATickDuringARewriteFollowsIt) {
     ASSERT_EQ(append(d, 46366.1), Appended::kWritten);
     const QString path = store_.filePath(d, kBezahlt);
     Appended during = Appended::kFailed;
-    ASSERT_EQ(store_.rewriteInPlace(path, kHeaderSize, nullptr,
-                                    [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
-                                        during = append(d, 46366.3, 3);
-                                        return out.write(record(46366.2, 2, 1).constData(), 16);
-                                    }),
+    ASSERT_EQ(store_
+                  .rewriteInPlace(path, kHeaderSize, nullptr,
+                                  [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
+                                      during = append(d, 46366.3, 3);
+                                      return out.write(record(46366.2, 2, 1).constData(), 16);
+                                  })
+                  .code(),
               0);
     EXPECT_EQ(during, Appended::kHeld);
     EXPECT_FALSE(store_.isHeld(path));
@@ -685,12 +689,15 @@ TEST_F(DataFileStoreTest, AFifoUnderAFilesNameIsRefusedAtOnce) {
 TEST_F(DataFileStoreTest, TheLastRecordAndAppendingManyAllOrNothing) {
     const TitelDef d = titel("710000");
     EXPECT_EQ(store_.lastRecord(d, kBezahlt), std::nullopt);
-    ASSERT_EQ(store_.appendAll(d, kBezahlt, {{kToday + 0.1, 1, 1}, {kToday + 0.2, 2, 2}}), 0);
+    ASSERT_EQ(store_.appendAll(d, kBezahlt, {{kToday + 0.1, 1, 1}, {kToday + 0.2, 2, 2}}).code(),
+              0);
     EXPECT_EQ(store_.lastRecord(d, kBezahlt), (KursSatz{kToday + 0.2, 2, 2}));
 
     fs_.fail(FaultyFileSystem::Call::Write, ENOSPC);
     std::vector<KursSatz> many(1000, KursSatz{kToday + 0.3, 3, 3});
-    EXPECT_EQ(store_.appendAll(d, kBezahlt, many), ENOSPC);
+    const Result<void> full = store_.appendAll(d, kBezahlt, many);
+    EXPECT_EQ(full.code(), ENOSPC);
+    EXPECT_EQ(full.error().text, "Auf dem Datenträger ist kein Platz mehr frei");
     EXPECT_EQ(readFile(store_.filePath(d, kBezahlt)).size(), 856 + 2 * 16) << "none of them";
 }
 

@@ -1,5 +1,7 @@
 #include "datafiles/datei_kopf.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,11 +10,8 @@ namespace vqs {
 namespace {
 
 TitelDef musterAg() {
-    TitelDef d;
-    d.RT_WKN = d.WKN = "A1B2C3";
+    TitelDef d = test::titel("A1B2C3", QString());
     d.Name = "Muster AG";
-    d.RT_Boerse = "ETR";
-    d.NeueNamen = true;
     return d;
 }
 

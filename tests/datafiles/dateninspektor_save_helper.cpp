@@ -69,9 +69,9 @@ int main(int argc, char* argv[]) {
     }
     if (role == QLatin1String("save")) {
         const QString path = QString::fromLocal8Bit(argv[2]);
-        QString error;
-        auto doc = vqs::DataFileDocument::open(path, error);
-        if (!doc) return 1;
+        auto opened = vqs::DataFileDocument::open(path);
+        if (!opened) return 1;
+        auto doc = std::move(opened).value();
         for (std::int64_t i = 0; i < doc->count(); i += 100) {
             vqs::KursSatz s = doc->record(i);
             s.Kurs = 999.0f;
@@ -81,7 +81,7 @@ int main(int argc, char* argv[]) {
         TellingFileSystem telling;
         vqs::DataFileStore store(telling);
         store.setRoot(QFileInfo(path).absolutePath());
-        if (doc->save(store) != 0) return 1;
+        if (!doc->save(store)) return 1;
         say("fertig\n");
         return 0;
     }

@@ -266,7 +266,7 @@ TEST_F(HistoryMergeTest, AFailingWriteLeavesTheOldFile) {
     const MergeResult r = merge(fetched);
     fs_.heal();
     EXPECT_EQ(r.outcome, MergeResult::kFailed);
-    EXPECT_EQ(r.error, ENOSPC);
+    EXPECT_EQ(r.error.code, ENOSPC);
     EXPECT_EQ(readFile(path()), before);
     EXPECT_FALSE(QFile::exists(DataFileStore::journalPath(path())));
 }
@@ -303,7 +303,7 @@ TEST_F(HistoryMergeTest, AFileWhoseJournalCannotBePlayedBackTakesNoTick) {
     DataFileStore next(fs_);  // the next start
     next.setRoot(dir_.path());
     EXPECT_EQ(next.recoverJournals(), QStringList{});
-    EXPECT_EQ(next.unrecoveredJournals().value(path()), EIO);
+    EXPECT_EQ(next.unrecoveredJournals().value(path()).code, EIO);
     const QByteArray left = readFile(path());
     EXPECT_EQ(next.append(def_, kBezahlt, {at(11), 4, 4}), Appended::kFailed);
     EXPECT_EQ(readFile(path()), left);

@@ -75,14 +75,14 @@ protected:
         DataFileStore store;
         store.setRoot(QFileInfo(path).absolutePath());
         QByteArray journal;
-        const int error = store.rewriteInPlace(
+        const Result<void> rewritten = store.rewriteInPlace(
             path, kHeaderSize + std::int64_t{from} * kRecordSize, nullptr,
             [&](DataFileStore::OldBytes&, DataFileStore::NewBytes& out) {
                 journal = readFile(DataFileStore::journalPath(path));
                 const QByteArray half = test::encodeRecords(ticks(3, kDay + 0.5, 7));
                 return out.write(half.constData(), half.size());
             });
-        EXPECT_EQ(error, 0);
+        EXPECT_EQ(rewritten.code(), 0);
         return journal;
     }
     // The next start: what it plays back, sets aside and tells.

@@ -87,13 +87,8 @@ struct ProgramTest : ::testing::Test {
     void writeActiveTitle() {
         const broker::SimulatedMarket market(simulation.seed, 1);
         const broker::Identifier id = market.catalogue("Dax30")->front();
-        TitelDef d;
-        d.RT_WKN = d.WKN = id.code;
-        d.Name = "Titel";
-        d.Ordner = "Dax 30";
+        TitelDef d = test::titel(id.code, "Dax 30", true);
         d.RT_Boerse = id.exchange;
-        d.Aktiv = true;
-        d.NeueNamen = true;
         KeyedCollection<TitelDef> defs;
         defs.add(d.id().text(), d);
         writeTitelDefinitionenFile(dir.path() + "/Bravolt_Titel.Dat", defs);
@@ -294,8 +289,9 @@ TEST_F(ProgramTest, DateninspektorOpensTheChosenFileAndTheEndAsksForUnsavedEdits
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     TitelDef def = *p.recorder().titles().definitions().begin();
-    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}),
-              0);
+    ASSERT_EQ(
+        p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}, {46366.6, 11, 1}}).code(),
+        0);
     const QString path = p.recorder().store().filePath(def, kBezahlt);
     int ended = 0;
     p.mainWindow()->setEndProgram([&] { ++ended; });
@@ -342,7 +338,7 @@ TEST_F(ProgramTest, TheTitleManagementOpensTheDateninspektor) {
     Programm p(environment("/K"));
     ASSERT_TRUE(p.Main());
     const TitelDef def = *p.recorder().titles().definitions().begin();
-    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}), 0);
+    ASSERT_EQ(p.recorder().store().appendAll(def, kBezahlt, {{46366.5, 10, 1}}).code(), 0);
 
     onNextModal([&](QWidget* d) {
         auto* verwaltung = qobject_cast<frmTitelverwaltung*>(d);

@@ -1,6 +1,7 @@
 #include "model/titel_def_collection.h"
 
 #include "common/keyed_collection.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,9 @@ namespace {
 
 TitelDef makeDef(const QString& code, const QString& exchange, const QString& name,
                  const QString& folder = QStringLiteral("Dax 30")) {
-    TitelDef d;
-    d.RT_WKN = d.WKN = code;
+    TitelDef d = test::titel(code, folder);
     d.Name = name;
-    d.Ordner = folder;
     d.RT_Boerse = exchange;
-    d.NeueNamen = true;
     return d;
 }
 

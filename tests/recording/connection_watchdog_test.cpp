@@ -35,13 +35,9 @@ struct Watchdog : ::testing::Test {
 
     Watchdog() {
         t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
-        EXPECT_TRUE(t.recorder.login());
-        define("710000", true, false);
-        define("A1B2C3", true, true);
-        define("846900", false, false);
-        t.recorder.titles().releaseTitleObjects();
-        for (const TitelDef& def : t.recorder.titles().definitions().active())
-            t.recorder.titles().startRecording(def);
+        EXPECT_TRUE(t.loginWith({test::titel("710000", "Dax 30", true, false),
+                                 test::titel("A1B2C3", "Dax 30", true, true),
+                                 test::titel("846900", "Dax 30", false, false)}));
         counters->subscribed.clear();
         watchdog().start();
         watchdog().stop();  // the test polls

@@ -35,14 +35,10 @@ struct RecordingProgress final : DatenpflegeProgress {
     std::function<void()> onYield;
 };
 
+// An active title of "Dax 30" on this exchange.
 TitelDef titel(const QString& code, const QString& exchange = "ETR") {
-    TitelDef d;
-    d.RT_WKN = d.WKN = code;
-    d.Name = "Titel " + code;
-    d.Ordner = "Dax 30";
+    TitelDef d = test::titel(code, "Dax 30", true);
     d.RT_Boerse = exchange;
-    d.Aktiv = true;
-    d.NeueNamen = true;
     return d;
 }
 
@@ -61,22 +57,18 @@ std::vector<KursSatz> recordsOf(const QString& path) {
 TEST(Datenpflege, AGapIsFilledAsIfTheTitleHadBeenRecordedAllAlong) {
     broker::SimulationSettings simulation;
     simulation.quotesPerSecond = 1;
-    std::unique_ptr<broker::SimulatedBroker> broker;
-    test::TestContext t([&] { return broker->createSession(); });
-    broker = std::make_unique<broker::SimulatedBroker>(simulation, t.clock);
+    test::SimulatedContext t(simulation);
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 0)));
-    ASSERT_TRUE(t.recorder.login());
     std::vector<TitelDef> titles;
-    for (const broker::Identifier& id : *broker->market().catalogue("Dax30")) {
+    for (const broker::Identifier& id : *t.broker().market().catalogue("Dax30")) {
         if (titles.size() == 3) break;
         titles.push_back(titel(id.code, id.exchange));
-        t.recorder.titles().add(titles.back());
-        ASSERT_TRUE(t.recorder.titles().startRecording(titles.back()));
     }
+    ASSERT_TRUE(t.loginWith(titles));
     auto minutes = [&](int n) {
         for (int i = 0; i < n * 600; ++i) {
             t.clock.advanceMs(100);
-            broker->pump();
+            t.broker().pump();
         }
     };
     minutes(10);
@@ -95,7 +87,7 @@ TEST(Datenpflege, AGapIsFilledAsIfTheTitleHadBeenRecordedAllAlong) {
     EXPECT_EQ(test::readFile(path(titles[0])), first);
     EXPECT_EQ(test::readFile(path(titles[2])), third);
 
-    auto session = broker->createSession();
+    auto session = t.broker().createSession();
     session->LoginWithAddOnName("Test");
     const broker::HistoryResult history = session->runHistory({titles[1].RT_WKN, "ETR"});
     const std::vector<KursSatz> filled = recordsOf(path(titles[1]));
@@ -122,7 +114,7 @@ struct FakeDatenpflege : ::testing::Test {
     }};
     RecordingProgress progress;
     FakeDatenpflege() {
-        EXPECT_TRUE(t.recorder.login());
+        EXPECT_TRUE(t.loginWith());
         // Items from 09:00 to 17:30, every half hour, without a date.
         for (int m = 9 * 60; m <= 17 * 60 + 30; m += 30)
             fake->history.items.push_back({{m / 60, m % 60, 0, 0, {}}, 100.0 + m, 10});

@@ -33,22 +33,15 @@ broker::Quote paidQuoteLater(ManualClock& clock, double price) {
 TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     broker::SimulationSettings settings;
     settings.quotesPerSecond = 1;
-    std::unique_ptr<broker::SimulatedBroker> broker;
-    test::TestContext t([&] { return broker->createSession(); });
-    broker = std::make_unique<broker::SimulatedBroker>(settings, t.clock);
+    test::SimulatedContext t(settings);
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 0)));
 
-    const auto& dax = *broker->market().catalogue("Dax30");
+    const auto& dax = *t.broker().market().catalogue("Dax30");
     KeyedCollection<TitelDef> defs;
     auto define = [&](const broker::Identifier& id, bool aktiv, bool bidAsk) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = id.code;
-        d.Name = broker->market().find(id.code)->name;
-        d.Ordner = "Dax 30";
+        TitelDef d = test::titel(id.code, "Dax 30", aktiv, bidAsk);
+        d.Name = t.broker().market().find(id.code)->name;
         d.RT_Boerse = id.exchange;
-        d.Aktiv = aktiv;
-        d.UseBidAsk = bidAsk;
-        d.NeueNamen = true;
         defs.add(d.id().text(), d);
         return d;
     };
@@ -58,14 +51,14 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     define(dax[3], false, true);  // inactive: never recorded
     writeTitelDefinitionenFile(t.recorder.definitionsFilePath(), defs);
 
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     t.recorder.loadDefinitions();
     ASSERT_EQ(t.recorder.titles().titleObjects().size(), 3);
-    EXPECT_EQ(broker->liveSubscriptions(), 3);
+    EXPECT_EQ(t.broker().liveSubscriptions(), 3);
 
     for (int step = 0; step < 36000; ++step) {  // one hour in steps of 100 ms
         t.clock.advanceMs(100);
-        broker->pump();
+        t.broker().pump();
     }
 
     // Every file is valid; bid and ask files exist for the bid/ask title only.
@@ -85,7 +78,7 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     EXPECT_EQ(files, expected);
 
     // The paid records are the history's ticks of the recorded span.
-    auto session = broker->createSession();
+    auto session = t.broker().createSession();
     session->LoginWithAddOnName("Test");
     for (const TitelDef& d : {withBidAsk, paidOnly1, paidOnly2}) {
         std::vector<KursSatz> recorded;
@@ -114,7 +107,7 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
     // Shutdown stops every subscription and leaves the definitions as they are.
     const QByteArray definitions = test::readFile(t.recorder.definitionsFilePath());
     t.recorder.shutdown();
-    EXPECT_EQ(broker->liveSubscriptions(), 0);
+    EXPECT_EQ(t.broker().liveSubscriptions(), 0);
     EXPECT_EQ(t.recorder.titles().definitions().size(), 4);
     EXPECT_FALSE(t.recorder.saveDefinitions()) << "nothing is saved once shutdown began";
     EXPECT_EQ(test::readFile(t.recorder.definitionsFilePath()), definitions);
@@ -124,14 +117,8 @@ TEST(RecordingEndToEnd, AnHourOfQuotesMatchesTheBrokersHistory) {
 // starts from what the title's files end with, so it is not written twice.
 TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-    ASSERT_TRUE(t.recorder.login());
-    TitelDef d;
-    d.RT_WKN = d.WKN = "710000";
-    d.Name = "Titel";
-    d.Ordner = "Dax 30";
-    d.RT_Boerse = "ETR";
-    d.Aktiv = d.UseBidAsk = true;
-    d.NeueNamen = true;
+    ASSERT_TRUE(t.loginWith());
+    const TitelDef d = test::titel("710000", "Dax 30", true, true);
     const double last = serialFromDateTime(QDateTime(QDate(2026, 12, 10), QTime(9, 59, 59, 876)));
     for (Kursart kind : {kBezahlt, kGeld, kBrief})
         ASSERT_EQ(t.recorder.store().append(d, kind, {last, 100.5f, 300}), Appended::kWritten);
@@ -165,10 +152,7 @@ TEST(Recorder, ASnapshotEqualToWhatTheFileEndsWithIsNotWrittenAgain) {
 // does not flicker.
 TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-    ASSERT_TRUE(t.recorder.login());
-    const TitelDef d = test::titel("710000", "Dax 30", true);
-    t.recorder.titles().add(d);
-    ASSERT_TRUE(t.recorder.titles().startRecording(d));
+    ASSERT_TRUE(t.loginWith({test::titel("710000", "Dax 30", true)}));
     TitelObjekt& objekt = **t.recorder.titles().titleObjects().find("710000@ETR");
     int price = 100;
     auto quoteAged = [&](qint64 ageMs) {
@@ -204,14 +188,11 @@ TEST(Recorder, ALagBehindTheQuotesIsToldWhileItLastsAndWhenItEnds) {
 TEST(Recorder, TheTicksOfATurnCountOnceWrittenAndTheEndWritesThemFirst) {
     test::FaultyFileSystem fs;
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); }, fs);
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith(
+        {test::titel("710000", "Dax 30", true), test::titel("846900", "Dax 30", true)}));
     std::vector<TitelObjekt*> objekte;
-    for (const char* code : {"710000", "846900"}) {
-        const TitelDef d = test::titel(code, "Dax 30", true);
-        t.recorder.titles().add(d);
-        ASSERT_TRUE(t.recorder.titles().startRecording(d));
-        objekte.push_back(t.recorder.titles().titleObjects().find(d.id().text())->get());
-    }
+    for (const char* code : {"710000@ETR", "846900@ETR"})
+        objekte.push_back(t.recorder.titles().titleObjects().find(code)->get());
     fs.fail(test::FaultyFileSystem::Call::Write, ENOSPC, "846900");
     int price = 100;
     auto quote = [&](TitelObjekt& objekt) {
@@ -256,15 +237,11 @@ TEST(Recorder, RefusedTitlesAreNamedOnceWhenTheDefinitionsLoad) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
     KeyedCollection<TitelDef> defs;
     for (const char* code : {"710000", "UNBEKANNT", "AUCHNICHT"}) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
+        const TitelDef d = test::titel(code, "Dax 30", true);
         defs.add(d.id().text(), d);
     }
     writeTitelDefinitionenFile(t.recorder.definitionsFilePath(), defs);
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     t.recorder.loadDefinitions();
     ASSERT_EQ(t.messages.shown.size(), 1u);
     EXPECT_EQ(t.messages.shown[0].text,

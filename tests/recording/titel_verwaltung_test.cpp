@@ -21,15 +21,12 @@ struct TitelVerwaltungTest : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    TitelVerwaltungTest() { EXPECT_TRUE(t.recorder.login()); }
+    TitelVerwaltungTest() { EXPECT_TRUE(t.loginWith()); }
     TitelRegistry& titles() { return t.recorder.titles(); }
 
     TitelDef define(const QString& code, const QString& ordner, bool aktiv = false) {
         const TitelDef d = test::titel(code, ordner, aktiv);
-        titles().add(d);
-        if (aktiv) {
-            EXPECT_TRUE(titles().startRecording(d));
-        }
+        EXPECT_TRUE(t.record({d}));
         return d;
     }
     QStringList listed(int position, const QString& ordner) {
@@ -66,7 +63,7 @@ TEST_F(TitelVerwaltungTest, AFolderListsItsTitlesInCollectionOrderWithoutRegardT
 TEST_F(TitelVerwaltungTest, DeletingAnActiveTitleEndsItsSubscriptionAndKeepsItsFiles) {
     const TitelDef aktiv = define("710000", "Dax 30", true);
     define("A1B2C3", "Dax 30");
-    ASSERT_EQ(t.recorder.store().appendAll(aktiv, kBezahlt, {{46000.5, 10.f, 100.f}}), 0);
+    ASSERT_EQ(t.recorder.store().appendAll(aktiv, kBezahlt, {{46000.5, 10.f, 100.f}}).code(), 0);
     const QString file = t.recorder.store().filePath(aktiv, kBezahlt);
     const int changesBefore = t.events.titlesChanged;
 

@@ -171,4 +171,21 @@ TestContext::TestContext(BrokerSessionFactory factory, FileSystem& fs)
     recorder.prepareDataFolder();
 }
 
+bool TestContext::loginWith(const std::vector<TitelDef>& titles) {
+    return recorder.login() && record(titles);
+}
+
+bool TestContext::record(const std::vector<TitelDef>& titles) {
+    bool recording = true;
+    for (const TitelDef& def : titles) {
+        recorder.titles().add(def);
+        if (def.Aktiv) recording = recorder.titles().startRecording(def) && recording;
+    }
+    return recording;
+}
+
+SimulatedContext::SimulatedContext(const broker::SimulationSettings& simulation, FileSystem& fs)
+    : TestContext([this] { return broker_->createSession(); }, fs),
+      broker_(std::make_unique<broker::SimulatedBroker>(simulation, clock)) {}
+
 }  // namespace vqs::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "broker/simulated_broker.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/datei_kopf.h"
@@ -25,7 +26,7 @@ QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 // A definition of `code` on Xetra named "Name <code>", filed in `ordner`, with file names that
-// carry the exchange.
+// carry the exchange: the one way a test makes a title (it changes what it needs afterwards).
 TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, bool bidAsk = false);
 // 710000 "Mercedes-Benz" on Xetra in "Dax 30": the title of the data file tests.
 TitelDef mercedesBenz();
@@ -114,6 +115,12 @@ public:
 struct TestContext {
     explicit TestContext(BrokerSessionFactory factory = {}, FileSystem& fs = systemFileSystem());
     QString datenpfad() const { return recorder.datenpfad(); }
+    // Logs the recording core in to its broker and records `titles`. True when the login worked
+    // and every active title records.
+    [[nodiscard]] bool loginWith(const std::vector<TitelDef>& titles = {});
+    // Records `titles` as a start does: each definition is added, the active ones start
+    // recording. True when every active one records.
+    [[nodiscard]] bool record(const std::vector<TitelDef>& titles);
     QTemporaryDir dir;
     ManualClock clock;
     SettingsStore settings;
@@ -121,6 +128,16 @@ struct TestContext {
     CountingLoop loop;
     Recorder recorder;
     RecordedEvents events;
+};
+
+// A TestContext on the simulated broker, whose market runs on the context's clock.
+struct SimulatedContext : TestContext {
+    explicit SimulatedContext(const broker::SimulationSettings& simulation = {},
+                              FileSystem& fs = systemFileSystem());
+    broker::SimulatedBroker& broker() { return *broker_; }
+
+private:
+    std::unique_ptr<broker::SimulatedBroker> broker_;
 };
 
 }  // namespace vqs::test

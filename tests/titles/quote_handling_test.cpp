@@ -56,10 +56,9 @@ std::ostream& operator<<(std::ostream& os, const Tick& t) {
     return os << "{" << t.kind << ", " << t.kurs << ", " << t.volume << "}";
 }
 
-// Defines the title and starts recording it; its title object.
-TitelObjekt& record(test::TestContext& t, const TitelDef& def) {
-    t.recorder.titles().add(def);
-    EXPECT_TRUE(t.recorder.titles().startRecording(def));
+// Logs in and records the title; its title object.
+TitelObjekt& loggedInRecording(test::TestContext& t, const TitelDef& def) {
+    EXPECT_TRUE(t.loginWith({def}));
     return **t.recorder.titles().titleObjects().find(def.id().text());
 }
 
@@ -165,17 +164,10 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
     };
     for (const Case& c : cases) {
         test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-        ASSERT_TRUE(t.recorder.login());
         t.recorder.options().UmsatzFilterBezahlt = c.filterBezahlt;
         t.recorder.options().UmsatzFilterAndere = c.filterAndere;
-        TitelDef def;
-        def.RT_WKN = def.WKN = "710000";
-        def.RT_Boerse = "ETR";
-        def.Ordner = "Dax 30";
-        def.Aktiv = true;
-        def.UseBidAsk = c.useBidAsk;
-        def.NeueNamen = true;
-        TitelObjekt& objekt = record(t, def);
+        TitelObjekt& objekt =
+            loggedInRecording(t, test::titel("710000", "Dax 30", true, c.useBidAsk));
         for (const Step& s : c.steps) {
             t.clock.set(QDateTime(QDate(2026, 12, 10), s.clock));
             if (s.action == Step::kClear)
@@ -194,14 +186,7 @@ TEST(QuoteHandling, UpdatesBecomeTheExpectedTicks) {
 
 TEST(QuoteHandling, TicksCarryTheTimeTextAndLandInTheDataFile) {
     test::TestContext t([] { return std::make_unique<test::FakeBrokerSession>(); });
-    ASSERT_TRUE(t.recorder.login());
-    TitelDef def;
-    def.RT_WKN = def.WKN = "710000";
-    def.RT_Boerse = "ETR";
-    def.Ordner = "Dax 30";
-    def.Aktiv = true;
-    def.NeueNamen = true;
-    TitelObjekt& objekt = record(t, def);
+    TitelObjekt& objekt = loggedInRecording(t, test::titel("710000", "Dax 30", true));
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 31, 2, 500)));
     objekt.RealtimeSubscription_OnQuoteUpdate(paid(QTime(9, 31, 2, 123), 101.25, 300), {}, {});
     ASSERT_EQ(t.events.ticks.size(), 1u);
@@ -223,7 +208,7 @@ TEST(QuoteHandling, SubscriptionsAreMadeOnceAndStoppedWhenTheObjectGoes) {
     auto objekt = std::make_unique<TitelObjekt>(t.recorder.session(), sink, t.clock);
     EXPECT_THROW(objekt->InitSubscription("710000", "ETR"), broker::BrokerError)
         << "no session: the error goes to the caller";
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     auto counters = fake->counters;
     EXPECT_FALSE(objekt->InitSubscription("UNBEKANNT", "ETR")) << "a refused instrument";
     EXPECT_FALSE(objekt->isActive());

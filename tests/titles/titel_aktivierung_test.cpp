@@ -17,7 +17,7 @@ struct ActivationTest : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    ActivationTest() { EXPECT_TRUE(t.recorder.login()); }
+    ActivationTest() { EXPECT_TRUE(t.loginWith()); }
     TitelRegistry& titles() { return t.recorder.titles(); }
     AktivierungsPorts ports() { return {t.messages, t.loop}; }
 

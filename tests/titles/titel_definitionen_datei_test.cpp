@@ -21,15 +21,9 @@ using test::writeFile;
 
 TitelDef makeDef(const QString& code, const QString& exchange, const QString& folder, bool aktiv,
                  bool bidAsk) {
-    TitelDef d;
-    d.RT_WKN = code;
-    d.WKN = code;
-    d.Name = QStringLiteral("Titel %1 (Ü)").arg(code);
-    d.Ordner = folder;
+    TitelDef d = test::titel(code, folder, aktiv, bidAsk);
+    d.Name = QStringLiteral("Titel %1 (Ü)").arg(code);  // a letter beyond ASCII
     d.RT_Boerse = exchange;
-    d.Aktiv = aktiv;
-    d.UseBidAsk = bidAsk;
-    d.NeueNamen = true;
     return d;
 }
 

@@ -29,14 +29,8 @@ namespace {
 KeyedCollection<TitelDef> dreiTitel(const broker::SimulatedMarket& market) {
     KeyedCollection<TitelDef> defs;
     for (const char* code : {"633018", "884708", "661677"}) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
+        TitelDef d = test::titel(code, "Dax 30", true, QLatin1String(code) == "633018");
         d.Name = market.find(code)->name;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
-        d.UseBidAsk = d.WKN == "633018";
-        d.NeueNamen = true;
         defs.add(d.id().text(), d);
     }
     return defs;
@@ -155,13 +149,7 @@ TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
 TEST_F(HeadlessRecorderTest, RestartsAfterKillsLeaveNoRepeatedRecord) {
     KeyedCollection<TitelDef> defs;
     for (const char* code : {"633018", "884708"}) {
-        TitelDef d;
-        d.RT_WKN = d.WKN = code;
-        d.Ordner = "Dax 30";
-        d.RT_Boerse = "ETR";
-        d.Aktiv = true;
-        d.UseBidAsk = true;
-        d.NeueNamen = true;
+        const TitelDef d = test::titel(code, "Dax 30", true, true);
         defs.add(d.id().text(), d);
     }
     writeTitelDefinitionenFile(home() + "/Bravolt_Titel.Dat", defs);
@@ -194,13 +182,7 @@ TEST_F(HeadlessRecorderTest, RestartsAfterKillsLeaveNoRepeatedRecord) {
 // "AutoDatenpflege" on: after start-up the active title is filled from 00:00, its progress in
 // the log; the file holds each tick of the day once, in time order.
 TEST_F(HeadlessRecorderTest, AutoDatenpflegeFillsTheDayAndLogsItsProgress) {
-    TitelDef d;
-    d.RT_WKN = d.WKN = "884708";
-    d.Name = "Titel 884708";
-    d.Ordner = "Dax 30";
-    d.RT_Boerse = "ETR";
-    d.Aktiv = true;
-    d.NeueNamen = true;
+    const TitelDef d = test::titel("884708", "Dax 30", true);
     KeyedCollection<TitelDef> defs;
     defs.add(d.id().text(), d);
     writeTitelDefinitionenFile(home() + "/Bravolt_Titel.Dat", defs);
@@ -214,7 +196,7 @@ TEST_F(HeadlessRecorderTest, AutoDatenpflegeFillsTheDayAndLogsItsProgress) {
     recorder.terminate();
     ASSERT_TRUE(recorder.waitForFinished(5000));
     EXPECT_EQ(recorder.exitCode(), 0);
-    EXPECT_TRUE(log.contains("Datenpflege: Titel: Titel 884708, Status: Daten speichern"))
+    EXPECT_TRUE(log.contains("Datenpflege: Titel: Name 884708, Status: Daten speichern"))
         << log.toStdString();
     EXPECT_TRUE(log.contains("Datenpflege beendet: 1 von 1 Titeln gefüllt.")) << log.toStdString();
 

@@ -193,11 +193,11 @@ InspektorFenster::InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFi
     }
 }
 
-QString InspektorFenster::finishReading() {
+Result<void> InspektorFenster::finishReading() {
     if (doc_->isRead()) return {};  // told already
-    const QString error = doc_->finishOpening();
-    if (error.isEmpty()) fileRead();
-    return error;
+    Result<void> read = doc_->finishOpening();
+    if (read) fileRead();
+    return read;
 }
 
 void InspektorFenster::fileRead() {
@@ -264,12 +264,11 @@ void InspektorFenster::refresh() {
 bool InspektorFenster::save() {
     if (undo_->isClean()) return true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int error = model_->save(store_);
+    const Result<void> saved = model_->save(store_);
     QApplication::restoreOverrideCursor();
-    if (error) {
-        ShowMessage(QStringLiteral("Fehler beim Speichern aufgetreten: ") +
-                        DataFileDocument::describe(error) +
-                        (error == DataFileDocument::kChangedMeanwhile
+    if (!saved) {
+        ShowMessage(QStringLiteral("Fehler beim Speichern aufgetreten: ") + saved.error().text +
+                        (saved.code() == DataFileDocument::kChangedMeanwhile
                              ? QString()
                              : QStringLiteral(" (die Datei ist unverändert)")),
                     msg::kOk, nullptr);
@@ -341,9 +340,9 @@ bool Dateninspektor::closeAll() {
 void Dateninspektor::fileRead(const QString& path) {
     for (const QPointer<InspektorFenster>& w : windows_) {
         if (!w || w->document().path() != path) continue;
-        const QString error = w->finishReading();
-        if (!error.isEmpty()) {
-            ShowMessage(QStringLiteral("Fehler aufgetreten: ") + error, msg::kOk, nullptr);
+        if (const Result<void> read = w->finishReading(); !read) {
+            ShowMessage(QStringLiteral("Fehler aufgetreten: ") + read.error().text, msg::kOk,
+                        nullptr);
             w->close();
         }
     }
@@ -360,15 +359,15 @@ InspektorFenster* Dateninspektor::open(const QString& path, QWidget* owner) {
             return w;
         }
     }
-    QString error;
     // A large file shows at once; its counts and chart follow when it has been read.
-    std::unique_ptr<DataFileDocument> doc =
-        DataFileDocument::beginOpening(absolute, error, systemFileSystem(), [this, absolute] {
+    Result<std::unique_ptr<DataFileDocument>> doc =
+        DataFileDocument::beginOpening(absolute, systemFileSystem(), [this, absolute] {
             QMetaObject::invokeMethod(
                 this, [this, absolute] { fileRead(absolute); }, Qt::QueuedConnection);
         });
-    if (!doc) throw VqsError(error);
-    auto* window = new InspektorFenster(std::move(doc), store_);
+    // Told by the caller's boundary, as every failure of opening a window is.
+    if (!doc) throw VqsError(doc.error().text);
+    auto* window = new InspektorFenster(std::move(*doc), store_);
     // A window shown beside a modal dialog would take no input: it is modal then, too.
     if (QApplication::activeModalWidget()) window->setWindowModality(Qt::ApplicationModal);
     // Over its owner, whole on the owner's screen (the window is larger than most owners).

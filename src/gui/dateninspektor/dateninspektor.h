@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/result.h"
+
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
@@ -30,9 +32,9 @@ public:
     // show at once, its counts and chart after finishReading().
     InspektorFenster(std::unique_ptr<DataFileDocument> doc, DataFileStore& store,
                      QWidget* parent = nullptr);
-    // Waits for the opening pass and shows what it found; why the file could not be read, or
-    // an empty text.
-    QString finishReading();
+    // Waits for the opening pass and shows what it found, or gives why the file could not be
+    // read.
+    Result<void> finishReading();
     ~InspektorFenster() override;
 
     DataFileDocument& document() { return *doc_; }

@@ -165,10 +165,10 @@ std::int64_t KursModell::refresh() {
     return came;
 }
 
-int KursModell::save(DataFileStore& store) {
-    const int error = doc_.save(store);
-    if (!error) Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
-    return error;
+Result<void> KursModell::save(DataFileStore& store) {
+    Result<void> saved = doc_.save(store);
+    if (saved) Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1));
+    return saved;
 }
 
 }  // namespace vqs

@@ -44,7 +44,7 @@ public:
     // Takes what the recorder appended to the file meanwhile; the number of new rows.
     std::int64_t refresh();
     // The saved file is the document now.
-    int save(DataFileStore& store);
+    Result<void> save(DataFileStore& store);
 
 Q_SIGNALS:
     void contentChanged();

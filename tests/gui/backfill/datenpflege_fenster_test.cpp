@@ -214,13 +214,11 @@ private:
 TEST_F(DatenpflegeFortschrittTest, ShowsWhatARealRunDoesAndEndsWithItsResult) {
     broker::SimulationSettings simulation;
     simulation.quotesPerSecond = 1;
-    std::unique_ptr<broker::SimulatedBroker> broker;
-    test::TestContext t([&] { return broker->createSession(); });
-    broker = std::make_unique<broker::SimulatedBroker>(simulation, t.clock);
+    test::SimulatedContext t(simulation);
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 30)));
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     std::vector<TitelDef> titles;
-    for (const broker::Identifier& id : *broker->market().catalogue("Dax30")) {
+    for (const broker::Identifier& id : *t.broker().market().catalogue("Dax30")) {
         if (titles.size() == 2) break;
         TitelDef d = test::titel(id.code, "Dax 30");
         d.RT_Boerse = id.exchange;

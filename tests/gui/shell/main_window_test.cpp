@@ -25,14 +25,9 @@ namespace {
 
 using test::child;
 
+// A title of "Dax 30".
 TitelDef titel(const QString& code, bool aktiv, bool bidAsk) {
-    TitelDef d;
-    d.RT_WKN = d.WKN = code;
-    d.Name = "Titel " + code;
-    d.RT_Boerse = "ETR";
-    d.Aktiv = aktiv;
-    d.UseBidAsk = bidAsk;
-    return d;
+    return test::titel(code, "Dax 30", aktiv, bidAsk);
 }
 
 struct MainWindowTest : ::testing::Test {
@@ -45,14 +40,7 @@ struct MainWindowTest : ::testing::Test {
         window.setEndProgram([this] { ++ended; });
     }
     // Records 710000 (in "Dax 30") from now on.
-    void record710000() {
-        ASSERT_TRUE(t.recorder.login());
-        TitelDef d = titel("710000", true, false);
-        d.Ordner = "Dax 30";
-        d.NeueNamen = true;
-        t.recorder.titles().add(d);
-        ASSERT_TRUE(t.recorder.titles().startRecording(d));
-    }
+    void record710000() { ASSERT_TRUE(t.loginWith({titel("710000", true, false)})); }
     // The broker's quote of 710000 at 10:00:<second> of the clock, which the broker had ready
     // `ageMs` before (negative: it does not say).
     void quote(int second, qint64 ageMs = -1) {
@@ -97,7 +85,7 @@ TEST_F(MainWindowTest, TheMonitorRecordsOnlyWhileOpenAndKeepsAtMost1000Rows) {
     EXPECT_EQ(cell(1, 5), "102") << "102 was a paid price";
     EXPECT_EQ(cell(1, 4), "") << "a paid row leaves bid and ask empty";
     EXPECT_EQ(cell(1, 6), "");
-    EXPECT_EQ(cell(1, 0), "Titel 710000");
+    EXPECT_EQ(cell(1, 0), "Name 710000");
     EXPECT_EQ(cell(1, 3), "12:00:00");
     EXPECT_EQ(window.monitor().headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("Börse"));
@@ -151,12 +139,9 @@ TEST_F(MainWindowTest, TheWindowsFitASmallScreen) {
 }
 
 TEST_F(MainWindowTest, TheTitleSummaryCountsTitlesThatAreRecorded) {
-    ASSERT_TRUE(t.recorder.login());
-    for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false),
-                              titel("846900", false, true), titel("UNBEKANNT", true, false)}) {
-        t.recorder.titles().add(d);
-        if (d.Aktiv) t.recorder.titles().startRecording(d);
-    }
+    ASSERT_TRUE(t.loginWith(
+        {titel("710000", true, true), titel("A1B2C3", true, false), titel("846900", false, true)}));
+    EXPECT_FALSE(t.record({titel("UNBEKANNT", true, false)})) << "the broker refuses it";
     t.recorder.titles().announceChange();
     EXPECT_EQ(child<QLabel>(&window, "TitelinfoLabel")->text(),
               "2 Titel aktiviert, 1 mit Geld/Brief")
@@ -212,7 +197,7 @@ TEST_F(MainWindowTest, ALagShowsInTheWarningLineWhileItLasts) {
 // What the program last logged (a back-fill's end with the titles it could not fill) stays in
 // view below the folder, unless a warning needs the place.
 TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     window.finishStartup(t.datenpfad());
     auto* zeile = child<QLabel>(&window, "Protokollzeile");
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
@@ -232,7 +217,7 @@ TEST_F(MainWindowTest, TheLastLogLineShowsBelowTheFolderUnlessAWarningDoes) {
 // A warning of the log stays in the line below the folder, over later lines, until a click on the
 // line says it was read; then the next unread one, or the last line, takes the place.
 TEST_F(MainWindowTest, AWarningStaysUntilAClickSaysItWasRead) {
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     window.finishStartup(t.datenpfad());
     window.show();
     auto* zeile = child<QLabel>(&window, "Protokollzeile");
@@ -269,7 +254,7 @@ TEST(MainWindowStart, AWarningOfTheStartShowsInTheWindowThatOpensAfterIt) {
     const QString zeit = t.clock.now().toString("HH:mm:ss ");
     t.recorder.warn("Das Journal neben X wurde nicht zurückgespielt.");
     Bravolt_Hauptfenster window(t.recorder);
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     window.finishStartup(t.datenpfad());
     window.show();
     EXPECT_EQ(child<QLabel>(&window, "Protokollzeile")->text(),
@@ -280,17 +265,14 @@ TEST(MainWindowStart, AWarningOfTheStartShowsInTheWindowThatOpensAfterIt) {
 // next login, and goes by itself with the login.
 TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
     t.clock.set(QDateTime(QDate(2026, 12, 10), QTime(14, 3, 12)));
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     window.InitSysTray(shell, true);
     window.finishStartup(t.datenpfad());
     auto* warnzeile = child<QLabel>(&window, "Warnzeile");
     EXPECT_TRUE(warnzeile->isHidden());
 
-    for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false),
-                              titel("846900", false, false)}) {
-        t.recorder.titles().add(d);
-        if (d.Aktiv) t.recorder.titles().startRecording(d);
-    }
+    ASSERT_TRUE(t.record({titel("710000", true, true), titel("A1B2C3", true, false),
+                          titel("846900", false, false)}));
     t.recorder.titles().announceChange();
     auto* titelinfo = child<QLabel>(&window, "TitelinfoLabel");
     EXPECT_EQ(titelinfo->text(), "2 Titel aktiviert, 1 mit Geld/Brief");
@@ -315,17 +297,14 @@ TEST_F(MainWindowTest, AnOutageShowsWhileItLasts) {
 // The grey line tells what is recorded after the title selection changed it, as the title
 // summary does; a dialog that changed nothing adds no line.
 TEST_F(MainWindowTest, TheLogLineFollowsTheTitleSelection) {
-    ASSERT_TRUE(t.recorder.login());
+    ASSERT_TRUE(t.loginWith());
     t.recorder.loadDefinitions();
     window.finishStartup(t.datenpfad());
     auto* zeile = child<QLabel>(&window, "Protokollzeile");
     EXPECT_TRUE(zeile->text().endsWith("0 Titel werden aufgezeichnet, 0 mit Geld/Brief."));
 
     window.setOpenTitelauswahl([&] {
-        for (const TitelDef& d : {titel("710000", true, true), titel("A1B2C3", true, false)}) {
-            t.recorder.titles().add(d);
-            t.recorder.titles().startRecording(d);
-        }
+        EXPECT_TRUE(t.record({titel("710000", true, true), titel("A1B2C3", true, false)}));
         t.recorder.titles().announceChange();
     });
     window.btnTitelauswahl_Click();

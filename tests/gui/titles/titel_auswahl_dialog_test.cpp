@@ -40,11 +40,9 @@ void markAll(QTreeWidget* list, int count) {
 }
 
 struct SimulatedSelection : ::testing::Test {
-    std::unique_ptr<broker::SimulatedBroker> broker;
-    test::TestContext t{[this] { return broker->createSession(); }};
+    test::SimulatedContext t;
     SimulatedSelection() {
-        broker = std::make_unique<broker::SimulatedBroker>(broker::SimulationSettings{}, t.clock);
-        EXPECT_TRUE(t.recorder.login());
+        EXPECT_TRUE(t.loginWith());
         t.recorder.titles().addFolder("Eigene");
     }
     void listCatalogue(frmTitelauswahl& d, int index) {
@@ -76,14 +74,10 @@ TEST_F(SimulatedSelection, ACatalogueWithItsExchangeChoice) {
     EXPECT_EQ(d.katalogliste()->headerItem()->text(0), "Katalog (30 Titel)");
     const QString code = list->topLevelItem(0)->text(2);
     EXPECT_EQ(tag(list, 0), code + "@ETR");
-    EXPECT_EQ(list->topLevelItem(0)->text(1), broker->market().find(code)->name);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), t.broker().market().find(code)->name);
 
     // Recorded on its own exchange: the icon says so, whichever exchange the list shows.
-    TitelDef recorded;
-    recorded.RT_WKN = recorded.WKN = code;
-    recorded.RT_Boerse = "ETR";
-    recorded.Aktiv = true;
-    t.recorder.titles().add(recorded);
+    t.recorder.titles().add(test::titel(code, QString(), true));
     auto* choice = child<QComboBox>(&d, QStringLiteral("LKatalogbörsenplatz"));
     choice->setCurrentIndex(2);  // Frankfurt
     listCatalogue(d, 0);
@@ -142,7 +136,7 @@ struct FakeSelection : ::testing::Test {
         fake = f.get();
         return f;
     }};
-    FakeSelection() { EXPECT_TRUE(t.recorder.login()); }
+    FakeSelection() { EXPECT_TRUE(t.loginWith()); }
 };
 
 TEST_F(FakeSelection, SearchSendsTheTermAndTheClassLetter) {

@@ -42,13 +42,10 @@ struct Verwaltung : ::testing::Test {
     };
     std::vector<Geoeffnet> inspektor;  // what the Dateninspektor was asked to open
 
-    Verwaltung() { EXPECT_TRUE(t.recorder.login()); }
+    Verwaltung() { EXPECT_TRUE(t.loginWith()); }
 
     void define(const QString& code, const QString& ordner, bool aktiv = false) {
-        t.recorder.titles().add(test::titel(code, ordner, aktiv));
-        if (aktiv) {
-            EXPECT_TRUE(t.recorder.titles().startRecording(test::titel(code, ordner, aktiv)));
-        }
+        EXPECT_TRUE(t.record({test::titel(code, ordner, aktiv)}));
     }
     std::unique_ptr<frmTitelverwaltung> open() {
         return std::make_unique<frmTitelverwaltung>(t.recorder,
