@@ -236,18 +236,17 @@ TEST_F(DataFileDocumentTest, LargeFilesOpenedAtOnceAreEachReadWhole) {
         test::writeFile(f.path, header + test::encodeRecords(f.records));
     }
     std::atomic<int> told{0};
-    QString error;
     std::vector<std::unique_ptr<DataFileDocument>> docs;
     for (const File& f : files) {
-        docs.push_back(
-            DataFileDocument::beginOpening(f.path, error, systemFileSystem(), [&] { ++told; }));
-        ASSERT_TRUE(docs.back()) << error.toStdString();
+        auto opened = DataFileDocument::beginOpening(f.path, systemFileSystem(), [&] { ++told; });
+        ASSERT_TRUE(opened) << opened.error().text.toStdString();
+        docs.push_back(std::move(*opened));
     }
     docs[2].reset();  // closed at once
     for (int i : {1, 0}) {
         const File& f = files[i];
         SCOPED_TRACE(f.path.toStdString());
-        EXPECT_EQ(docs[i]->finishOpening(), QString());
+        EXPECT_EQ(docs[i]->finishOpening().code(), 0);
         EXPECT_EQ(docs[i]->faultCount(), static_cast<std::int64_t>(f.outOfOrder.size()));
         const std::vector<DataFileDocument::Block>& groups = docs[i]->groups();
         ASSERT_EQ(groups.size(), static_cast<size_t>(n / DataFileDocument::kGroupRecords + 1));
