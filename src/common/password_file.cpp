@@ -1,7 +1,5 @@
 #include "common/password_file.h"
 
-#include "common/error.h"
-
 #include <QFile>
 
 #include <sys/stat.h>
@@ -36,12 +34,6 @@ Result<QString> readPassword(const QString& path) {
     if (password.isEmpty())
         return Error{kPasswordRefused, QStringLiteral("Die Passwortdatei %1 ist leer.").arg(path)};
     return password;
-}
-
-QString readPasswordFile(const QString& path) {
-    Result<QString> password = readPassword(path);
-    if (!password) throw VqsError(password.error().text);
-    return std::move(password).value();
 }
 
 }  // namespace vqs

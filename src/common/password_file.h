@@ -11,8 +11,4 @@ namespace vqs {
 Result<QString> readPassword(const QString& path);
 inline constexpr int kPasswordRefused = -1;
 
-// The same for a caller whose errors end at one boundary as exceptions: throws VqsError with
-// the reason.
-QString readPasswordFile(const QString& path);
-
 }  // namespace vqs

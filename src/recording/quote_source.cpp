@@ -44,9 +44,11 @@ broker::FixSourceSettings readFixSource(const SettingsStore& settings, const QSt
                                        : keyring.read(kursquelleKeyringKey(fix.user, fix.host));
     if (stored.kind == Keyring::Answer::Kind::kDone)
         fix.password = stored.text;
-    else if (!passwordFile.isEmpty())
-        fix.password = readPasswordFile(passwordFile);
-    else if (stored.kind == Keyring::Answer::Kind::kUnreachable)
+    else if (!passwordFile.isEmpty()) {
+        Result<QString> read = readPassword(passwordFile);
+        if (!read) throw VqsError(read.error().text);
+        fix.password = std::move(read).value();
+    } else if (stored.kind == Keyring::Answer::Kind::kUnreachable)
         throw VqsError(QStringLiteral("Das Passwort der FIX-Kursquelle ist nicht zu lesen, der "
                                       "Schlüsselbund antwortet nicht (%1). Ohne Schlüsselbund "
                                       "nennt [Kursquelle] PasswortDatei eine Datei mit dem "

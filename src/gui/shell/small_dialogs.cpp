@@ -1,6 +1,5 @@
 #include "gui/shell/small_dialogs.h"
 
-#include "common/error.h"
 #include "common/password_file.h"
 #include "common/process.h"
 #include "gui/shell/app_icon.h"
@@ -226,11 +225,8 @@ void frmVQSEinstellungen::accept() {
                 "Ein Passwort gehört zu einem Benutzer: bitte den Benutzer "
                 "angeben.");
         else if (!k.passwortDatei.isEmpty()) {
-            try {
-                readPasswordFile(k.passwortDatei);
-            } catch (const VqsError& e) {
-                problem = e.message();
-            }
+            if (const Result<QString> read = readPassword(k.passwortDatei); !read)
+                problem = read.error().text;
         }
         if (problem.isEmpty() && !passwort_->text().isEmpty()) {
             Keyring& keyring = keyring_ ? *keyring_ : desktopKeyring();
