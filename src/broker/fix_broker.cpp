@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 namespace vqs::broker {
 
@@ -120,7 +121,12 @@ private:
     std::map<std::string, Subscribed> subscriptions_;  // by request id
     // Request ids by symbol and exchange: an incremental refresh may carry the updates of many
     // instruments without a request id.
-    std::map<std::string, std::string> byInstrument_;
+    // Looked up for every update: hashed, and giving the subscription at once.
+    struct ByInstrument {
+        std::string reqId;
+        FixSubscription* subscription;
+    };
+    std::unordered_map<std::string, ByInstrument> byInstrument_;
     std::vector<std::string> unsubscribes_;  // to send at the next turn
     QHash<QString, QString> names_;          // code -> name, from every list
     int nextRequest_ = 0;
@@ -350,7 +356,7 @@ std::string FixConnection::subscribe(FixSubscription* subscription,
     const std::string exchange = text(request.exchange.toUpper());
     const std::string instrument = instrumentKey(symbol, exchange);
     subscriptions_[reqId] = {subscription, instrument};
-    byInstrument_[instrument] = reqId;
+    byInstrument_[instrument] = {reqId, subscription};
     if (!initiator_->subscribe(reqId, symbol, exchange)) {
         forget(reqId);
         throw BrokerError(QStringLiteral("Keine Verbindung zur FIX-Kursquelle."));
@@ -396,19 +402,18 @@ bool FixConnection::forget(const std::string& reqId) {
     const auto found = subscriptions_.find(reqId);
     if (found == subscriptions_.end()) return false;
     if (auto mapped = byInstrument_.find(found->second.instrument);
-        mapped != byInstrument_.end() && mapped->second == reqId)
+        mapped != byInstrument_.end() && mapped->second.reqId == reqId)
         byInstrument_.erase(mapped);
     subscriptions_.erase(found);
     return true;
 }
 
 FixSubscription* FixConnection::subscriptionOf(const fix::MarketDataEvent& event) const {
-    std::string reqId = event.reqId;
     if (!event.symbol.empty())
         if (auto found = byInstrument_.find(instrumentKey(event.symbol, event.exchange));
             found != byInstrument_.end())
-            reqId = found->second;
-    const auto found = subscriptions_.find(reqId);
+            return found->second.subscription;
+    const auto found = subscriptions_.find(event.reqId);
     return found == subscriptions_.end() ? nullptr : found->second.subscription;
 }
 
