@@ -158,19 +158,11 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
     EXPECT_TRUE(againLog.contains("Anmeldung von \"anna\"")) << againLog.toStdString();
 
     for (const char* code : {"633018", "884708"}) {
-        const broker::SimInstrument& in = *market.find(code);
         double last = 0;
         scanDataFile(folder + code + "-BRAVOL-ETR.VQS", [&](qint64 i, const KursSatz& s) {
             EXPECT_GT(s.Zeit, last) << code << " record " << i << " repeats or goes back";
             last = s.Zeit;
-            const QDateTime at = dateTimeFromSerial(s.Zeit);
-            const int ms = at.time().msecsSinceStartOfDay();
-            bool found = false;
-            for (const broker::MarketEvent& ev :
-                 market.eventsInMinute(in, "ETR", at.date(), ms / 60000))
-                found = found || (ev.paid && ev.msOfDay == ms &&
-                                  static_cast<float>(ev.paidPrice) == s.Kurs &&
-                                  static_cast<float>(ev.paidVolume) == s.Volume);
+            const bool found = test::marketHadPaidTick(market, code, "ETR", s);
             EXPECT_TRUE(found) << code << " record " << i << " is not the market's";
             return found;
         });

@@ -105,6 +105,20 @@ QByteArray encodeRecords(const std::vector<KursSatz>& records) {
     return bytes;
 }
 
+bool marketHadPaidTick(const broker::SimulatedMarket& market, const QString& code,
+                       const QString& exchange, const KursSatz& record) {
+    const broker::SimInstrument* in = market.find(code);
+    if (!in) return false;
+    const QDateTime at = dateTimeFromSerial(record.Zeit);
+    const int ms = at.time().msecsSinceStartOfDay();
+    for (const broker::MarketEvent& ev :
+         market.eventsInMinute(*in, exchange, at.date(), ms / 60000))
+        if (ev.paid && ev.msOfDay == ms && static_cast<float>(ev.paidPrice) == record.Kurs &&
+            static_cast<float>(ev.paidVolume) == record.Volume)
+            return true;
+    return false;
+}
+
 void inOneTurn(const std::function<void()>& handler) {
     QEventLoop loop;
     QTimer::singleShot(0, &loop, [&] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "broker/simulated_broker.h"
+#include "broker/simulated_market.h"
 #include "common/serial_date.h"
 #include "common/ui_ports.h"
 #include "datafiles/datei_kopf.h"
@@ -32,6 +33,10 @@ TitelDef titel(const QString& code, const QString& ordner, bool aktiv = false, b
 TitelDef mercedesBenz();
 // Records as they stand in a data file, one after the other.
 QByteArray encodeRecords(const std::vector<KursSatz>& records);
+// Whether the simulated market had this paid tick of `code` on `exchange`: a trade at the
+// record's millisecond with its price and volume.
+bool marketHadPaidTick(const broker::SimulatedMarket& market, const QString& code,
+                       const QString& exchange, const KursSatz& record);
 // Runs `handler` as one turn of a running event loop, as the broker's quote events run: the ticks
 // it hands to the store are written when the turn has ended, before this returns.
 void inOneTurn(const std::function<void()>& handler);

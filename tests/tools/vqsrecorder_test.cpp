@@ -128,16 +128,8 @@ TEST_F(HeadlessRecorderTest, RecordsWithoutADisplayAndEndsCleanlyOnSigterm) {
         EXPECT_TRUE(scan.problem.isEmpty()) << scan.problem.toStdString();
         EXPECT_EQ(test::readFile(path).left(856),
                   QByteArray(buildHeader(d, kBezahlt).bytes.data(), 856));
-        const broker::SimInstrument& in = *market.find(d.WKN);
         scanDataFile(path, [&](qint64 i, const KursSatz& s) {
-            const QDateTime at = dateTimeFromSerial(s.Zeit);
-            const int ms = at.time().msecsSinceStartOfDay();
-            bool found = false;
-            for (const broker::MarketEvent& ev :
-                 market.eventsInMinute(in, "ETR", at.date(), ms / 60000))
-                found = found || (ev.paid && ev.msOfDay == ms &&
-                                  static_cast<float>(ev.paidPrice) == s.Kurs &&
-                                  static_cast<float>(ev.paidVolume) == s.Volume);
+            const bool found = test::marketHadPaidTick(market, d.WKN, "ETR", s);
             EXPECT_TRUE(found) << d.WKN.toStdString() << " record " << i;
             return found;
         });
