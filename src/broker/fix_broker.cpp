@@ -119,9 +119,8 @@ private:
         std::string instrument;  // its key in byInstrument_
     };
     std::map<std::string, Subscribed> subscriptions_;  // by request id
-    // Request ids by symbol and exchange: an incremental refresh may carry the updates of many
-    // instruments without a request id.
-    // Looked up for every update: hashed, and giving the subscription at once.
+    // By symbol and exchange: an incremental refresh may carry the updates of many instruments
+    // without a request id. Looked up for every update, so hashed and giving the subscription.
     struct ByInstrument {
         std::string reqId;
         FixSubscription* subscription;
@@ -161,13 +160,14 @@ public:
             newest = 0;
             seen = 0;
         };
+        QuoteGroup* const groups[] = {&quote_.paid, &quote_.bid, &quote_.ask};
         for (const fix::MarketDataEntry& entry : event.entries) {
-            const unsigned kind = entry.type == fix::EntryType::kTrade ? 1u
-                                  : entry.type == fix::EntryType::kBid ? 2u
-                                                                       : 4u;
-            if (seen & kind) tell();
-            seen |= kind;
-            QuoteGroup& group = kind == 1u ? quote_.paid : kind == 2u ? quote_.bid : quote_.ask;
+            const int kind = entry.type == fix::EntryType::kTrade ? 0
+                             : entry.type == fix::EntryType::kBid ? 1
+                                                                  : 2;
+            if (seen & (1u << kind)) tell();
+            seen |= 1u << kind;
+            QuoteGroup& group = *groups[kind];
             group.present = true;
             group.price = entry.price;
             group.volumePresent = entry.hasSize;

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace vqs {
@@ -304,14 +303,8 @@ struct TlsFeedProgram {
         process.setReadChannel(QProcess::StandardError);
         process.start(VQSFEED, {"--port", "0", "--store-dir", folder + "/" + store, "--tls-cert",
                                 folder + "/cert.pem", "--tls-key", folder + "/key.pem"});
-        const QRegularExpression portLine("auf Port (\\d+)");
-        QByteArray out;
-        QRegularExpressionMatch match;
-        while (process.waitForReadyRead(20000) &&
-               !(match = portLine.match(QString::fromUtf8(out += process.readAllStandardError())))
-                    .hasMatch()) {
-        }
-        port = match.hasMatch() ? match.captured(1).toInt() : 0;
+        QString log;
+        port = test::vqsfeedPort(process, log);
     }
     ~TlsFeedProgram() {
         process.terminate();

@@ -4,13 +4,13 @@
 #include "fix/initiator.h"
 #include "fix/loopback.h"
 #include "support/manual_clock.h"
+#include "support/test_support.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -255,29 +255,18 @@ TEST(VqsfeedProgram, ServesAClientAndEndsOnSigterm) {
     QTemporaryDir dir;
     QProcess feed;
     feed.setReadChannel(QProcess::StandardError);
-    struct KillOnFailure {
-        QProcess& process;
-        ~KillOnFailure() {
-            if (process.state() == QProcess::NotRunning) return;
-            process.kill();
-            process.waitForFinished();
-        }
-    } killOnFailure{feed};
+    test::KilledAtEnd killOnFailure{feed};
     feed.start(QStringLiteral(VQSFEED), {QStringLiteral("--port"), QStringLiteral("0"),
                                          QStringLiteral("--store-dir"), dir.filePath("feed")});
     ASSERT_TRUE(feed.waitForStarted());
-    QByteArray out;
-    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
-    QRegularExpressionMatch match;
-    while (!(match = portLine.match(QString::fromUtf8(out))).hasMatch()) {
-        ASSERT_TRUE(feed.waitForReadyRead(20000)) << out.toStdString();
-        out += feed.readAllStandardError();
-    }
+    QString out;
+    const int port = test::vqsfeedPort(feed, out);
+    ASSERT_NE(port, 0) << out.toStdString();
 
     Loopback loop;
     bool snapshot = false;
     fix::Initiator::Settings settings;
-    settings.port = match.captured(1).toInt();
+    settings.port = port;
     settings.senderCompId = "VQS";
     settings.targetCompId = "VQSFEED";
     settings.username = "anna";
@@ -290,7 +279,7 @@ TEST(VqsfeedProgram, ServesAClientAndEndsOnSigterm) {
     fix::Initiator client(settings, calls);
     client.start();
     ASSERT_TRUE(loop.waitFor([&] { return client.isLoggedOn(); }))
-        << (out + feed.readAllStandardError()).toStdString();
+        << (out + QString::fromUtf8(feed.readAllStandardError())).toStdString();
     ASSERT_TRUE(client.subscribe("1", "633018", "ETR"));
     ASSERT_TRUE(loop.waitFor([&] { return snapshot; }));
     client.stop();
@@ -299,7 +288,7 @@ TEST(VqsfeedProgram, ServesAClientAndEndsOnSigterm) {
     ASSERT_TRUE(feed.waitForFinished(20000));
     EXPECT_EQ(feed.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(feed.exitCode(), 0);
-    const QString log = QString::fromUtf8(out + feed.readAllStandardError());
+    const QString log = out + QString::fromUtf8(feed.readAllStandardError());
     for (const char* line :
          {"Anmeldung von \"anna\"", "Abonnement 633018@ETR", "Abmeldung", "vqsfeed beendet"})
         EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line << "\n" << log.toStdString();

@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <signal.h>
@@ -43,23 +42,6 @@ TEST(DesktopKeyring, StoresReadsReplacesAndRemovesAPassword) {
     EXPECT_EQ(keyring.remove(key).kind, Kind::kDone) << "nothing there is what removing wants";
 }
 
-// Kills a program the test started, however the test ends.
-struct Ended {
-    QProcess& process;
-    ~Ended() {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished();
-    }
-};
-
-QString waitForLine(QProcess& p, QString& log, const QString& text) {
-    while (!log.contains(text) && p.state() == QProcess::Running && p.waitForReadyRead(30000))
-        log += QString::fromUtf8(p.readAllStandardError());
-    log += QString::fromUtf8(p.readAllStandardError());
-    return log;
-}
-
 // Starts vqsfeed with a user and password on `port` (0: a free one); its port.
 int startFeed(QProcess& feed, QString& log, const QString& passwordFile, const QString& store,
               int port) {
@@ -70,8 +52,7 @@ int startFeed(QProcess& feed, QString& log, const QString& passwordFile, const Q
     feed.start(QStringLiteral(VQSFEED), {"--port", QString::number(port), "--user", "anna",
                                          "--password-file", passwordFile, "--store-dir", store});
     if (!feed.waitForStarted()) return 0;
-    const QRegularExpression portLine(QStringLiteral("auf Port (\\d+)"));
-    return portLine.match(waitForLine(feed, log, "auf Port")).captured(1).toInt();
+    return test::vqsfeedPort(feed, log);
 }
 
 // The recorder as a user runs it over FIX: vqsfeed asks for a password, the recorder takes it
@@ -85,7 +66,7 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
     QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner);
 
     QProcess feed;
-    Ended feedEnded{feed};
+    test::KilledAtEnd feedEnded{feed};
     QString feedLog;
     const int port = startFeed(feed, feedLog, passwordFile, dir.filePath("feed"), 0);
     ASSERT_NE(port, 0) << feedLog.toStdString();
@@ -109,7 +90,7 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
               Kind::kDone);
 
     QProcess recorder;
-    Ended recorderEnded{recorder};
+    test::KilledAtEnd recorderEnded{recorder};
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TRADOMIR_VQS_HOME", home);
     env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
@@ -118,7 +99,7 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
     recorder.start(QStringLiteral(VQSRECORDER), {});
     ASSERT_TRUE(recorder.waitForStarted());
     QString log;
-    waitForLine(recorder, log, "2 Titel werden aufgezeichnet");
+    test::waitForOutput(recorder, log, "2 Titel werden aufgezeichnet");
     ASSERT_TRUE(log.contains("Bei der Bravolt-API angemeldet.")) << log.toStdString();
 
     const QString folder = home + "/RealtimeData/Dax 30/";
@@ -136,13 +117,13 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
     // The feed dies without a word and comes back on its port.
     feed.kill();
     feed.waitForFinished();
-    waitForLine(recorder, log, "Verbindung unterbrochen");
+    test::waitForOutput(recorder, log, "Verbindung unterbrochen");
     QProcess again;
-    Ended againEnded{again};
+    test::KilledAtEnd againEnded{again};
     QString againLog;
     ASSERT_EQ(startFeed(again, againLog, passwordFile, dir.filePath("feed"), port), port)
         << againLog.toStdString();
-    waitForLine(recorder, log, "Verbindung wiederhergestellt");
+    test::waitForOutput(recorder, log, "Verbindung wiederhergestellt");
     ASSERT_TRUE(log.contains("Verbindung wiederhergestellt")) << log.toStdString();
     const qint64 atSeam = std::min(records("633018"), records("884708"));
     ASSERT_TRUE(recordsReach(atSeam + 10)) << log.toStdString();
@@ -154,7 +135,7 @@ TEST(DesktopKeyring, TheRecorderRecordsFromVqsfeedWithThePasswordFromTheKeyring)
     EXPECT_FALSE(log.contains("Kennwort")) << "the password is never logged";
     ::kill(static_cast<pid_t>(again.processId()), SIGTERM);
     ASSERT_TRUE(again.waitForFinished(20000));
-    waitForLine(again, againLog, "vqsfeed beendet");
+    test::waitForOutput(again, againLog, "vqsfeed beendet");
     EXPECT_TRUE(againLog.contains("Anmeldung von \"anna\"")) << againLog.toStdString();
 
     for (const char* code : {"633018", "884708"}) {

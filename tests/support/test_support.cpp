@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
@@ -29,6 +30,28 @@ TitelDef mercedesBenz() {
     TitelDef d = titel("710000", "Dax 30");
     d.Name = "Mercedes-Benz";
     return d;
+}
+
+bool waitForOutput(QProcess& program, QString& log, const QString& text) {
+    while (!log.contains(text) && program.state() != QProcess::NotRunning &&
+           program.waitForReadyRead(30000))
+        log += QString::fromUtf8(program.readAllStandardError());
+    log += QString::fromUtf8(program.readAllStandardError());
+    return log.contains(text);
+}
+
+int vqsfeedPort(QProcess& feed, QString& log) {
+    // The port line goes on with its peers: the number is whole once they are there.
+    waitForOutput(feed, log, QStringLiteral("Gegenstellen"));
+    const QRegularExpressionMatch port =
+        QRegularExpression(QStringLiteral("auf Port (\\d+)")).match(log);
+    return port.hasMatch() ? port.captured(1).toInt() : 0;
+}
+
+KilledAtEnd::~KilledAtEnd() {
+    if (program.state() == QProcess::NotRunning) return;
+    program.kill();
+    program.waitForFinished();
 }
 
 bool killAfterSteps(const QString& program, const QStringList& arguments, int steps) {

@@ -45,6 +45,17 @@ void inOneTurn(const std::function<void()>& handler);
 // stopped.
 bool killAfterSteps(const QString& program, const QStringList& arguments, int steps);
 
+// Reads a program's standard error into `log` until it holds `text`, the program has ended or
+// half a minute passed without a word; whether it holds `text`.
+bool waitForOutput(QProcess& program, QString& log, const QString& text);
+// The port vqsfeed names in its first line ("… auf Port N …"), read into `log`; 0 when none came.
+int vqsfeedPort(QProcess& feed, QString& log);
+// Kills a program the test started when the test ends, however it ends.
+struct KilledAtEnd {
+    QProcess& program;
+    ~KilledAtEnd();
+};
+
 // A helper program that writes a line for each step it has done, "pause" when it stops at the
 // step it was told, and goes on at a line on its standard input.
 class PausingHelper {

@@ -67,9 +67,8 @@ struct HeadlessRecorderTest : ::testing::Test {
     // Waits for a line of the log that contains `text`; the log so far.
     static QString waitForLog(QProcess& p, const QString& text) {
         QString log;
-        while (!log.contains(text) && p.state() == QProcess::Running && p.waitForReadyRead(30000))
-            log += QString::fromUtf8(p.readAllStandardError());
-        return log + QString::fromUtf8(p.readAllStandardError());
+        test::waitForOutput(p, log, text);
+        return log;
     }
 };
 
